@@ -1,0 +1,313 @@
+#include "registry/MemoryRegistry.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "registry/AsciiCase.h"
+
+namespace {
+
+constexpr RegStatus kErrorBadPathname = 161;
+constexpr std::uint32_t kAnyRight = 0xFFFFFFFF;
+// Registry-view flags choose a view; they are no rights to be granted.
+constexpr std::uint32_t kViewFlags = 0x0300;
+
+std::vector<std::string> SplitPath(const std::string& path) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string::npos) {
+      end = path.size();
+    }
+    // The platform passes over empty names, as in "a\\b" or "a\".
+    if (end > start) {
+      names.push_back(path.substr(start, end - start));
+    }
+    start = end + 1;
+  }
+  return names;
+}
+
+}  // namespace
+
+struct MemoryRegistry::Node {
+  std::string name;
+  std::string folded;  // upper-cased: the platform orders and matches names by it
+  Node* parent = nullptr;
+  std::vector<NodePtr> children;  // sorted by folded name
+  std::uint32_t allowed = kAnyRight;
+  bool deleted = false;
+
+  std::vector<NodePtr>::iterator LowerBound(const std::string& foldedName) {
+    return std::lower_bound(
+        children.begin(), children.end(), foldedName,
+        [](const NodePtr& child, const std::string& key) { return child->folded < key; });
+  }
+
+  NodePtr Child(const std::string& childName) {
+    const std::string key = AsciiUpper(childName);
+    auto it = LowerBound(key);
+    return it != children.end() && (*it)->folded == key ? *it : nullptr;
+  }
+
+  NodePtr AddChild(const std::string& childName) {
+    auto node = std::make_shared<Node>();
+    node->name = childName;
+    node->folded = AsciiUpper(childName);
+    node->parent = this;
+    children.insert(LowerBound(node->folded), node);
+    return node;
+  }
+
+  void RemoveChild(const Node& child) {
+    auto it = LowerBound(child.folded);
+    children.erase(it);
+  }
+};
+
+MemoryRegistry::MemoryRegistry() {
+  for (RegHandle root : {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyLocalMachine}) {
+    auto node = std::make_shared<Node>();
+    node->name = RootName(root);
+    roots_.push_back(node);
+  }
+}
+
+MemoryRegistry::~MemoryRegistry() = default;
+
+std::string MemoryRegistry::RootName(RegHandle root) {
+  switch (root) {
+    case kHkeyClassesRoot:
+      return "HKEY_CLASSES_ROOT";
+    case kHkeyCurrentUser:
+      return "HKEY_CURRENT_USER";
+    case kHkeyLocalMachine:
+      return "HKEY_LOCAL_MACHINE";
+    default:
+      return std::string();
+  }
+}
+
+MemoryRegistry::NodePtr MemoryRegistry::RootNode(RegHandle root) const {
+  if (root < kHkeyClassesRoot || root > kHkeyLocalMachine) {
+    return nullptr;
+  }
+  return roots_[root - kHkeyClassesRoot];
+}
+
+MemoryRegistry::NodePtr MemoryRegistry::NodeFor(RegHandle handle, RegStatus* status) const {
+  NodePtr node = RootNode(handle);
+  if (!node) {
+    auto it = handles_.find(handle);
+    if (it == handles_.end()) {
+      *status = kErrorInvalidHandle;
+      return nullptr;
+    }
+    node = it->second.node;
+  }
+  if (node->deleted) {
+    *status = kErrorKeyDeleted;
+    return nullptr;
+  }
+  *status = kErrorSuccess;
+  return node;
+}
+
+MemoryRegistry::NodePtr MemoryRegistry::Find(const NodePtr& base, const std::string& subKey) {
+  NodePtr node = base;
+  for (const std::string& name : SplitPath(subKey)) {
+    node = node->Child(name);
+    if (!node) {
+      return nullptr;
+    }
+  }
+  return node;
+}
+
+std::string MemoryRegistry::PathOf(const Node& node) {
+  return node.parent ? PathOf(*node.parent) + "\\" + node.name : node.name;
+}
+
+std::string MemoryRegistry::JoinPath(const Node& base, const std::string& subKey) {
+  return subKey.empty() ? PathOf(base) : PathOf(base) + "\\" + subKey;
+}
+
+template <typename PathOfKey>
+std::optional<RegStatus> MemoryRegistry::RunHook(Call call, PathOfKey pathOfKey,
+                                                 std::uint32_t index) {
+  // Paths are only built when a test listens, so large stores stay fast.
+  if (!hook_) {
+    return std::nullopt;
+  }
+  return hook_(CallSite{call, pathOfKey(), index});
+}
+
+std::uint32_t MemoryRegistry::CharCount(const std::string& name) const {
+  if (!utf8Names_) {
+    return static_cast<std::uint32_t>(name.size());
+  }
+  // Every byte but a continuation byte starts a character.
+  return static_cast<std::uint32_t>(std::count_if(name.begin(), name.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+RegStatus MemoryRegistry::OpenKey(RegHandle base, const char* subKey, std::uint32_t access,
+                                  RegHandle* result) {
+  RegStatus status;
+  NodePtr baseNode = NodeFor(base, &status);
+  if (!baseNode) {
+    return status;
+  }
+  if (subKey[0] == '\\') {
+    return kErrorBadPathname;
+  }
+  NodePtr node = Find(baseNode, subKey);
+  auto path = [&] { return node ? PathOf(*node) : JoinPath(*baseNode, subKey); };
+  if (auto fault = RunHook(Call::Open, path, 0)) {
+    return *fault;
+  }
+  if (!node) {
+    return kErrorFileNotFound;
+  }
+  if ((access & ~kViewFlags & ~node->allowed) != 0) {
+    return kErrorAccessDenied;
+  }
+  *result = nextHandle_;
+  nextHandle_ += 4;
+  handles_[*result] = OpenKeyEntry{node, access};
+  return kErrorSuccess;
+}
+
+RegStatus MemoryRegistry::CloseKey(RegHandle key) {
+  if (RootNode(key)) {
+    return kErrorSuccess;
+  }
+  auto it = handles_.find(key);
+  if (it == handles_.end()) {
+    return kErrorInvalidHandle;
+  }
+  const NodePtr node = it->second.node;
+  handles_.erase(it);
+  return RunHook(
+             Call::Close, [&] { return PathOf(*node); }, 0)
+      .value_or(kErrorSuccess);
+}
+
+RegStatus MemoryRegistry::QueryInfoKey(RegHandle key, const KeyInfoOut& out) {
+  RegStatus status;
+  NodePtr node = NodeFor(key, &status);
+  if (!node) {
+    return status;
+  }
+  if (auto fault = RunHook(
+          Call::Query, [&] { return PathOf(*node); }, 0)) {
+    return *fault;
+  }
+  std::uint32_t longest = 0;
+  for (const NodePtr& child : node->children) {
+    longest = std::max(longest, CharCount(child->name));
+  }
+  // The store keeps no values and no times.
+  out.Fill({static_cast<std::uint32_t>(node->children.size()), longest, 0, 0, 0}, FileTime());
+  return kErrorSuccess;
+}
+
+RegStatus MemoryRegistry::EnumKey(RegHandle key, std::uint32_t index, char* name,
+                                  std::uint32_t* nameLength) {
+  RegStatus status;
+  NodePtr node = NodeFor(key, &status);
+  if (!node) {
+    return status;
+  }
+  auto entry = handles_.find(key);
+  if (entry != handles_.end() && (entry->second.granted & kKeyEnumerateSubKeys) == 0) {
+    return kErrorAccessDenied;
+  }
+  if (auto fault = RunHook(
+          Call::Enum, [&] { return PathOf(*node); }, index)) {
+    return *fault;
+  }
+  if (index >= node->children.size()) {
+    return kErrorNoMoreItems;
+  }
+  const std::string& childName = node->children[index]->name;
+  if (childName.size() + 1 > *nameLength) {
+    return kErrorMoreData;
+  }
+  std::memcpy(name, childName.c_str(), childName.size() + 1);
+  *nameLength = static_cast<std::uint32_t>(childName.size());
+  return kErrorSuccess;
+}
+
+RegStatus MemoryRegistry::DeleteKey(RegHandle base, const char* subKey) {
+  RegStatus status;
+  NodePtr baseNode = NodeFor(base, &status);
+  if (!baseNode) {
+    return status;
+  }
+  NodePtr node = subKey[0] == '\\' ? nullptr : Find(baseNode, subKey);
+  auto path = [&] { return node ? PathOf(*node) : JoinPath(*baseNode, subKey); };
+  if (auto fault = RunHook(Call::Delete, path, 0)) {
+    return *fault;
+  }
+  if (!node) {
+    return subKey[0] == '\\' ? kErrorBadPathname : kErrorFileNotFound;
+  }
+  if (!node->parent || (node->allowed & kDelete) == 0 || !node->children.empty()) {
+    return kErrorAccessDenied;
+  }
+  node->parent->RemoveChild(*node);
+  node->parent = nullptr;
+  node->deleted = true;
+  return kErrorSuccess;
+}
+
+void MemoryRegistry::CreateKey(RegHandle root, const std::string& path) {
+  NodePtr node = RootNode(root);
+  for (const std::string& name : SplitPath(path)) {
+    NodePtr child = node->Child(name);
+    node = child ? child : node->AddChild(name);
+  }
+}
+
+bool MemoryRegistry::KeyExists(RegHandle root, const std::string& path) const {
+  return Find(RootNode(root), path) != nullptr;
+}
+
+void MemoryRegistry::SetAllowedAccess(RegHandle root, const std::string& path,
+                                      std::uint32_t allowed) {
+  NodePtr node = Find(RootNode(root), path);
+  if (node) {
+    node->allowed = allowed;
+  }
+}
+
+std::vector<std::string> MemoryRegistry::AllKeys() const {
+  std::vector<std::string> keys;
+  std::function<void(const Node&)> visit = [&](const Node& node) {
+    for (const NodePtr& child : node.children) {
+      keys.push_back(PathOf(*child));
+      visit(*child);
+    }
+  };
+  for (const NodePtr& root : roots_) {
+    visit(*root);
+  }
+  return keys;
+}
+
+void MemoryRegistry::FailCall(Call call, RegHandle root, const std::string& path, RegStatus status,
+                              std::optional<std::uint32_t> index) {
+  const std::string keyPath =
+      AsciiUpper(path.empty() ? RootName(root) : RootName(root) + "\\" + path);
+  Hook previous = std::move(hook_);
+  hook_ = [=](const CallSite& site) -> std::optional<RegStatus> {
+    if (site.call == call && AsciiUpper(site.keyPath) == keyPath &&
+        (!index || *index == site.index)) {
+      return status;
+    }
+    return previous ? previous(site) : std::nullopt;
+  };
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "registry/RegistryApi.h"
+
+// A registry held in memory that answers the five calls as the platform does: names matched
+// without regard to ASCII case and kept as given, subkeys enumerated in the platform's order,
+// handles that outlive their deleted key, per-key access rules, and no deletion of a key that
+// still has subkeys. Tests seed it, restrict it and make chosen calls fail.
+class MemoryRegistry : public RegistryApi {
+ public:
+  enum class Call { Open, Close, Query, Enum, Delete };
+
+  // The call about to be made: the key it concerns, written as "ROOT\path" with the names as
+  // they are stored (or as asked for, where the key does not exist), and for Enum the index.
+  struct CallSite {
+    Call call;
+    std::string keyPath;
+    std::uint32_t index;
+  };
+  // Returns a status to fail the call with, or nothing to let it run. May change the store.
+  using Hook = std::function<std::optional<RegStatus>(const CallSite&)>;
+
+  MemoryRegistry();
+  ~MemoryRegistry() override;
+
+  RegStatus OpenKey(RegHandle base, const char* subKey, std::uint32_t access,
+                    RegHandle* result) override;
+  RegStatus CloseKey(RegHandle key) override;
+  RegStatus QueryInfoKey(RegHandle key, const KeyInfoOut& out) override;
+  RegStatus EnumKey(RegHandle key, std::uint32_t index, char* name,
+                    std::uint32_t* nameLength) override;
+  RegStatus DeleteKey(RegHandle base, const char* subKey) override;
+
+  // Creates the key and any missing keys above it; an existing key is left as it is.
+  void CreateKey(RegHandle root, const std::string& path);
+  bool KeyExists(RegHandle root, const std::string& path) const;
+  // Rights an open may be granted on this key; DELETE among them allows its deletion.
+  void SetAllowedAccess(RegHandle root, const std::string& path, std::uint32_t allowed);
+  // Every key below the root, as "ROOT\path" with stored names, parents before children.
+  std::vector<std::string> AllKeys() const;
+  std::size_t OpenHandleCount() const { return handles_.size(); }
+
+  void SetHook(Hook hook) { hook_ = std::move(hook); }
+  // Fails the given call on the key at root\path (and for Enum, at that index only).
+  void FailCall(Call call, RegHandle root, const std::string& path, RegStatus status,
+                std::optional<std::uint32_t> index = std::nullopt);
+
+  // Names are UTF-8 bytes and the platform reports lengths in characters, as it does when the
+  // ANSI code page is a multi-byte one; by default a byte is a character.
+  void SetUtf8Names(bool utf8) { utf8Names_ = utf8; }
+
+ private:
+  struct Node;
+  using NodePtr = std::shared_ptr<Node>;
+  struct OpenKeyEntry {
+    NodePtr node;
+    std::uint32_t granted;
+  };
+
+  static std::string RootName(RegHandle root);
+  NodePtr RootNode(RegHandle root) const;
+  // The node a handle stands for; status tells why there is none.
+  NodePtr NodeFor(RegHandle handle, RegStatus* status) const;
+  static NodePtr Find(const NodePtr& base, const std::string& subKey);
+  static std::string PathOf(const Node& node);
+  static std::string JoinPath(const Node& base, const std::string& subKey);
+  template <typename PathOfKey>
+  std::optional<RegStatus> RunHook(Call call, PathOfKey pathOfKey, std::uint32_t index);
+  std::uint32_t CharCount(const std::string& name) const;
+
+  std::vector<NodePtr> roots_;
+  std::unordered_map<RegHandle, OpenKeyEntry> handles_;
+  RegHandle nextHandle_ = 0x1000;
+  Hook hook_;
+  bool utf8Names_ = false;
+};

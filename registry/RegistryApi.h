@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+
+// The five registry calls the cleaner needs, shaped like the platform's ANSI functions so the
+// registry object passes exactly what it would pass to advapi32. Implemented over the real
+// registry on Windows and by an in-memory store everywhere.
+
+using RegHandle = std::uintptr_t;  // 0 means no handle
+using RegStatus = long;            // 0 means success; anything else is a failure
+
+constexpr RegHandle kNoHandle = 0;
+constexpr RegHandle kHkeyClassesRoot = 0x80000000;
+constexpr RegHandle kHkeyCurrentUser = 0x80000001;
+constexpr RegHandle kHkeyLocalMachine = 0x80000002;
+
+constexpr RegStatus kErrorSuccess = 0;
+constexpr RegStatus kErrorFileNotFound = 2;
+constexpr RegStatus kErrorAccessDenied = 5;
+constexpr RegStatus kErrorInvalidHandle = 6;
+constexpr RegStatus kErrorMoreData = 234;
+constexpr RegStatus kErrorNoMoreItems = 259;
+constexpr RegStatus kErrorKeyDeleted = 1018;
+
+constexpr std::uint32_t kKeyQueryValue = 0x0001;
+constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
+constexpr std::uint32_t kDelete = 0x10000;
+constexpr std::uint32_t kKeyRead = 0x20019;
+constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+
+struct FileTime {
+  std::uint32_t low = 0;
+  std::uint32_t high = 0;
+};
+
+// The key figures of RegQueryInfoKeyA that the cleaner asks for, in the platform's order.
+struct KeyInfoOut {
+  std::uint32_t* subKeys;
+  std::uint32_t* maxSubKeyLength;
+  std::uint32_t* values;
+  std::uint32_t* maxValueNameLength;
+  std::uint32_t* maxValueLength;
+  FileTime* lastWriteTime;
+
+  // Writes each figure whose output was asked for, in the order of the outputs above.
+  void Fill(const std::uint32_t (&figures)[5], FileTime lastWrite) const {
+    std::uint32_t* const outputs[] = {subKeys, maxSubKeyLength, values, maxValueNameLength,
+                                      maxValueLength};
+    for (int i = 0; i < 5; ++i) {
+      if (outputs[i]) {
+        *outputs[i] = figures[i];
+      }
+    }
+    if (lastWriteTime) {
+      *lastWriteTime = lastWrite;
+    }
+  }
+};
+
+class RegistryApi {
+ public:
+  virtual ~RegistryApi() = default;
+
+  // Opens base\subKey; *result is written only on success.
+  virtual RegStatus OpenKey(RegHandle base, const char* subKey, std::uint32_t access,
+                            RegHandle* result) = 0;
+  virtual RegStatus CloseKey(RegHandle key) = 0;
+  // Fills every non-null output on success.
+  virtual RegStatus QueryInfoKey(RegHandle key, const KeyInfoOut& out) = 0;
+  // *nameLength holds the buffer size in characters, terminator included. On success the buffer
+  // holds the zero-terminated name and *nameLength its length; on failure the buffer is unchanged.
+  virtual RegStatus EnumKey(RegHandle key, std::uint32_t index, char* name,
+                            std::uint32_t* nameLength) = 0;
+  // Deletes base\subKey, which must have no subkeys.
+  virtual RegStatus DeleteKey(RegHandle base, const char* subKey) = 0;
+};

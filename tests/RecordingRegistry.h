@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "registry/RegistryApi.h"
+
+// Passes every call on to another registry and writes down what was asked and answered, e.g.
+// "Open(HKCU,'a\b',0x20009)=0 -> h1", "Enum(h1,2,21)=0 'x'", "Close(h1)", "Delete(h1,'x')=0".
+// Handles are named h1, h2, ... in the order the registry hands them out.
+class RecordingRegistry : public RegistryApi {
+ public:
+  explicit RecordingRegistry(RegistryApi& inner) : inner_(inner) {}
+
+  RegStatus OpenKey(RegHandle base, const char* subKey, std::uint32_t access,
+                    RegHandle* result) override {
+    const RegStatus status = inner_.OpenKey(base, subKey, access, result);
+    std::string line =
+        "Open(" + Name(base) + ",'" + subKey + "'," + Hex(access) + ")=" + std::to_string(status);
+    if (status == kErrorSuccess) {
+      line += " -> " + Name(*result);
+    }
+    calls.push_back(line);
+    return status;
+  }
+
+  RegStatus CloseKey(RegHandle key) override {
+    calls.push_back("Close(" + Name(key) + ")");
+    return inner_.CloseKey(key);
+  }
+
+  RegStatus QueryInfoKey(RegHandle key, const KeyInfoOut& out) override {
+    const RegStatus status = inner_.QueryInfoKey(key, out);
+    calls.push_back("Query(" + Name(key) + ")=" + std::to_string(status));
+    return status;
+  }
+
+  RegStatus EnumKey(RegHandle key, std::uint32_t index, char* name,
+                    std::uint32_t* nameLength) override {
+    const std::uint32_t given = *nameLength;
+    const RegStatus status = inner_.EnumKey(key, index, name, nameLength);
+    std::string line = "Enum(" + Name(key) + "," + std::to_string(index) + "," +
+                       std::to_string(given) + ")=" + std::to_string(status);
+    if (status == kErrorSuccess) {
+      line += " '" + std::string(name) + "'";
+    }
+    calls.push_back(line);
+    return status;
+  }
+
+  RegStatus DeleteKey(RegHandle base, const char* subKey) override {
+    const RegStatus status = inner_.DeleteKey(base, subKey);
+    calls.push_back("Delete(" + Name(base) + ",'" + subKey + "')=" + std::to_string(status));
+    return status;
+  }
+
+  // The recorded calls whose text starts with the given call name.
+  std::vector<std::string> Only(const std::string& call) const {
+    std::vector<std::string> found;
+    for (const std::string& line : calls) {
+      if (line.rfind(call + "(", 0) == 0) {
+        found.push_back(line);
+      }
+    }
+    return found;
+  }
+
+  std::vector<std::string> calls;
+
+ private:
+  static std::string Hex(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%X", value);
+    return text;
+  }
+
+  std::string Name(RegHandle handle) {
+    switch (handle) {
+      case kNoHandle:
+        return "0";
+      case kHkeyClassesRoot:
+        return "HKCR";
+      case kHkeyCurrentUser:
+        return "HKCU";
+      case kHkeyLocalMachine:
+        return "HKLM";
+    }
+    auto it = names_.find(handle);
+    if (it == names_.end()) {
+      it = names_.emplace(handle, "h" + std::to_string(names_.size() + 1)).first;
+    }
+    return it->second;
+  }
+
+  RegistryApi& inner_;
+  std::map<RegHandle, std::string> names_;
+};

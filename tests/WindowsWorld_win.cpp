@@ -1,0 +1,80 @@
+#include "WindowsWorld_win.h"
+
+#include <windows.h>
+// sddl.h needs the declarations of windows.h before it.
+#include <sddl.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Below(const std::string& path) {
+  return std::string(RegistryWorld::kScratch) + "\\" + path;
+}
+
+// Read-only for everyone; no right to delete or to change the key.
+constexpr const char* kReadOnlyDacl = "D:P(A;;KR;;;WD)";
+constexpr const char* kNoAccessDacl = "D:P";
+constexpr const char* kFullAccessDacl = "D:P(A;;KA;;;WD)";
+
+void DeleteScratch() {
+  const LONG status = RegDeleteTreeA(HKEY_CURRENT_USER, RegistryWorld::kScratch);
+  ASSERT_TRUE(status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) << status;
+}
+
+}  // namespace
+
+WindowsWorld::WindowsWorld() {
+  DeleteScratch();
+  Create("");
+}
+
+WindowsWorld::~WindowsWorld() {
+  // The owner may always rewrite a key's DACL, so restricted keys can be opened up again.
+  for (const std::string& path : restricted_) {
+    SetDacl(path, kFullAccessDacl);
+  }
+  DeleteScratch();
+}
+
+void WindowsWorld::Create(const std::string& path) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.empty() ? kScratch : Below(path).c_str(), 0,
+                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+bool WindowsWorld::Exists(const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, Below(path).c_str(), 0, READ_CONTROL, &key) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  return true;
+}
+
+void WindowsWorld::MakeReadOnly(const std::string& path) {
+  SetDacl(path, kReadOnlyDacl);
+}
+
+void WindowsWorld::DenyAll(const std::string& path) {
+  SetDacl(path, kNoAccessDacl);
+}
+
+void WindowsWorld::SetDacl(const std::string& path, const char* sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1,
+                                                                   &descriptor, nullptr));
+  HKEY key = nullptr;
+  LONG status =
+      RegOpenKeyExA(HKEY_CURRENT_USER, Below(path).c_str(), 0, WRITE_DAC | READ_CONTROL, &key);
+  if (status == ERROR_SUCCESS) {
+    status = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
+    RegCloseKey(key);
+  }
+  LocalFree(descriptor);
+  ASSERT_EQ(status, ERROR_SUCCESS) << path;
+  restricted_.push_back(path);
+}

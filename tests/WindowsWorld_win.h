@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "RegistryWorld.h"
+#include "registry/WindowsRegistry_win.h"
+
+// The real registry: a scratch key below HKEY_CURRENT_USER, deleted before and after each case.
+class WindowsWorld : public RegistryWorld {
+ public:
+  WindowsWorld();
+  ~WindowsWorld() override;
+
+  RegistryApi& Api() override { return registry_; }
+  void Create(const std::string& path) override;
+  bool Exists(const std::string& path) override;
+  void MakeReadOnly(const std::string& path) override;
+  void DenyAll(const std::string& path) override;
+
+ private:
+  void SetDacl(const std::string& path, const char* sddl);
+
+  WindowsRegistry registry_;
+  std::vector<std::string> restricted_;
+};

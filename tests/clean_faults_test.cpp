@@ -1,0 +1,146 @@
+// Runs that meet a failure: each stops or goes on exactly as designed, with no key left open.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "CleanFixture.h"
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+using Call = MemoryRegistry::Call;
+using CleanFaultsTest = CleanFixture;
+
+std::string Usage(const std::string& entry) {
+  return std::string(traces::kModuleUsage) + "\\" + entry;
+}
+
+TEST_F(CleanFaultsTest, TargetDeniedFullAccessStopsAtItsOpen) {
+  SeedInstallation();
+  store.SetAllowedAccess(kHkeyClassesRoot, traces::kClsid, kKeyRead);
+  Run();
+  EXPECT_THAT(window.notices, ElementsAre("It failed to Open CLSID"));
+  EXPECT_THAT(window.log, ElementsAre("HKEY_CLASSES_ROOT", "\\ActiveFormProj1.ActiveFormX"));
+  EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
+  EXPECT_EQ(window.status, "");
+}
+
+TEST_F(CleanFaultsTest, TargetDeniedAllAccessCountsAsAbsent) {
+  SeedInstallation();
+  store.SetAllowedAccess(kHkeyClassesRoot, traces::kProgId, 0);
+  Run();
+  EXPECT_THAT(window.notices, IsEmpty());
+  EXPECT_EQ(window.log.size(), 6u);
+  EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, traces::kProgId));
+  EXPECT_EQ(window.status, "Done!");
+}
+
+TEST_F(CleanFaultsTest, UndeletableSubkeyFailsTheNamedKeysDelete) {
+  SeedInstallation();
+  store.SetAllowedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib", kKeyRead);
+  Run();
+  EXPECT_THAT(window.notices, ElementsAre("It failed to delte CLSID"));
+  EXPECT_THAT(window.log, ElementsAre("HKEY_CLASSES_ROOT", "\\ActiveFormProj1.ActiveFormX"));
+  // The rest below the key went; the locked subkey keeps its parent.
+  EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib"));
+  EXPECT_FALSE(store.KeyExists(kHkeyClassesRoot, std::string(traces::kClsid) + "\\InprocServer32"));
+  EXPECT_FALSE(
+      store.KeyExists(kHkeyClassesRoot, std::string(traces::kClsid) + "\\Implemented Categories"));
+}
+
+TEST_F(CleanFaultsTest, FailedDeleteOfEachTargetShowsItsOwnText) {
+  const struct {
+    RegHandle root;
+    const char* path;
+    const char* text;
+  } cases[] = {
+      {kHkeyClassesRoot, traces::kProgId, "It failed to delte ActiveFormProj1.ActiveFormX"},
+      {kHkeyClassesRoot, traces::kClsid, "It failed to delte CLSID"},
+      {kHkeyCurrentUser, traces::kStats, "It failed to delte Ext Stats"},
+      {kHkeyLocalMachine, traces::kDistributionUnit,
+       "It failed to delte Distribution Unit in Local Machine"},
+  };
+  for (const auto& c : cases) {
+    MemoryRegistry fresh;
+    RecordingWindow freshWindow;
+    fresh.CreateKey(c.root, c.path);
+    fresh.FailCall(Call::Delete, c.root, c.path, kErrorAccessDenied);
+    RunClean(fresh, freshWindow);
+    EXPECT_THAT(freshWindow.notices, ElementsAre(c.text));
+    EXPECT_THAT(freshWindow.log, IsEmpty());
+    EXPECT_EQ(fresh.OpenHandleCount(), 0u);
+  }
+}
+
+TEST_F(CleanFaultsTest, EnumerationFailingInsideATreeLeavesThatSubkeyAndFailsTheKey) {
+  for (const char* sub : {"a", "b", "c", "d", "e"}) {
+    store.CreateKey(kHkeyLocalMachine, std::string(traces::kDistributionUnit) + "\\" + sub);
+  }
+  store.FailCall(Call::Enum, kHkeyLocalMachine, traces::kDistributionUnit, kErrorAccessDenied, 2);
+  Run();
+  EXPECT_THAT(window.notices, ElementsAre("It failed to delte Distribution Unit in Local Machine"));
+  for (const char* sub : {"a", "b", "d", "e"}) {
+    EXPECT_FALSE(
+        store.KeyExists(kHkeyLocalMachine, std::string(traces::kDistributionUnit) + "\\" + sub));
+  }
+  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, std::string(traces::kDistributionUnit) + "\\c"));
+}
+
+TEST_F(CleanFaultsTest, EnumerationFailingInTheListingSkipsOnlyThatEntry) {
+  for (const char* entry :
+       {"1 TessalineWeb_EN.ocx", "2 TessalineWeb_EN.ocx", "3 other.ocx", "4 TessalineWeb_EN.ocx"}) {
+    AddModuleUsage(entry);
+  }
+  store.FailCall(Call::Enum, kHkeyLocalMachine, traces::kModuleUsage, kErrorAccessDenied, 1);
+  Run();
+  EXPECT_THAT(window.log, ElementsAre("HKEY_LOCAL_MACHINE", "\\" + Usage("1 TessalineWeb_EN.ocx"),
+                                      "HKEY_LOCAL_MACHINE", "\\" + Usage("4 TessalineWeb_EN.ocx")));
+  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, Usage("2 TessalineWeb_EN.ocx")));
+  EXPECT_EQ(window.status, "Done!");
+}
+
+TEST_F(CleanFaultsTest, EntryVanishingAfterTheListingStopsAtItsOpen) {
+  for (const char* entry :
+       {"a TessalineWeb_EN.ocx", "b TessalineWeb_EN.ocx", "c TessalineWeb_EN.ocx"}) {
+    AddModuleUsage(entry);
+  }
+  // Someone else removes the second entry while the first is being deleted.
+  store.SetHook([this](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+    if (site.call == Call::Delete && site.keyPath.find("a Tessaline") != std::string::npos) {
+      RegHandle list = kNoHandle;
+      store.OpenKey(kHkeyLocalMachine, traces::kModuleUsage, kKeyAllAccess, &list);
+      store.DeleteKey(list, "b TessalineWeb_EN.ocx");
+      store.CloseKey(list);
+    }
+    return std::nullopt;
+  });
+  Run();
+  EXPECT_THAT(window.notices, ElementsAre("It failed to open Sub Module usage"));
+  EXPECT_THAT(window.log, ElementsAre("HKEY_LOCAL_MACHINE", "\\" + Usage("a TessalineWeb_EN.ocx")));
+  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, Usage("c TessalineWeb_EN.ocx")));
+  EXPECT_EQ(window.status, "");
+}
+
+TEST_F(CleanFaultsTest, ModuleUsageFailuresShowTheirTexts) {
+  AddModuleUsage("TessalineWeb_EN.ocx");
+  store.SetAllowedAccess(kHkeyLocalMachine, traces::kModuleUsage, kKeyRead);
+  Run();
+  EXPECT_THAT(window.notices, ElementsAre("It failed to Open Module Usage in Local Machine"));
+
+  store.SetAllowedAccess(kHkeyLocalMachine, traces::kModuleUsage, kKeyAllAccess);
+  store.SetAllowedAccess(kHkeyLocalMachine, Usage("TessalineWeb_EN.ocx"), kKeyRead);
+  window.notices.clear();
+  Run();
+  EXPECT_THAT(window.notices, ElementsAre("It failed to open Sub Module usage"));
+
+  store.SetAllowedAccess(kHkeyLocalMachine, Usage("TessalineWeb_EN.ocx"), kKeyAllAccess);
+  store.FailCall(Call::Delete, kHkeyLocalMachine, Usage("TessalineWeb_EN.ocx"), kErrorAccessDenied);
+  window.notices.clear();
+  Run();
+  EXPECT_THAT(window.notices, ElementsAre("It failed to Delete Sub Module usage"));
+  EXPECT_THAT(window.log, IsEmpty());
+  EXPECT_EQ(window.status, "");
+}
+
+}  // namespace

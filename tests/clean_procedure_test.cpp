@@ -1,0 +1,162 @@
+// What one press of "Clean" deletes, logs and reports, against the in-memory store.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "CleanFixture.h"
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+constexpr const char* kEntryPrefix =
+    "\\software\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage\\";
+
+using CleanProcedureTest = CleanFixture;
+
+TEST_F(CleanProcedureTest, CleanMachineLogsNothingAndSaysDone) {
+  AddModuleUsage("C:/Windows/System32/other.ocx");
+  const auto before = store.AllKeys();
+  Run();
+  EXPECT_THAT(window.log, IsEmpty());
+  EXPECT_THAT(window.notices, IsEmpty());
+  EXPECT_EQ(window.status, "Done!");
+  EXPECT_EQ(store.AllKeys(), before);
+}
+
+TEST_F(CleanProcedureTest, MissingModuleUsageKeySkipsTheSweep) {
+  Run();
+  EXPECT_THAT(window.log, IsEmpty());
+  EXPECT_THAT(window.notices, IsEmpty());
+  EXPECT_EQ(window.status, "Done!");
+}
+
+TEST_F(CleanProcedureTest, OnlyTheStatisticsKeyPresent) {
+  store.CreateKey(kHkeyCurrentUser, traces::kStats);
+  Run();
+  EXPECT_THAT(window.log, ElementsAre("HKEY_CURRENT_USER",
+                                      "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\"
+                                      "{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}"));
+  EXPECT_FALSE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
+  EXPECT_EQ(window.status, "Done!");
+}
+
+TEST_F(CleanProcedureTest, FullInstallationIsRemovedWholeAndNothingElse) {
+  SeedInstallation();
+  AddModuleUsage("c:/windows/downloaded program files/tessalineweb_en.ocx");
+  AddModuleUsage("C:/Windows/Downloaded Program Files/TessalineWeb.ocx");
+  AddModuleUsage("D:/Program Files/TESSALINEWEB_EN.OCX");
+  AddModuleUsage("C:/Windows/Downloaded Program Files/TessalineWeb_EN.ocx.bak\\Owner");
+  AddModuleUsage("C:/Windows/System32/TessalineWeb-EN.ocx");
+  AddModuleUsage("C:/Windows/System32/mscomctl.ocx");
+  // Neighbours of every target, which must stay.
+  store.CreateKey(kHkeyClassesRoot, "ActiveFormProj1.ActiveFormX2");
+  store.CreateKey(kHkeyClassesRoot, "CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F65}");
+  store.CreateKey(kHkeyCurrentUser, "software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\x");
+  store.CreateKey(kHkeyLocalMachine,
+                  "software\\Microsoft\\Code Store Database\\Distribution Units\\{other}");
+  const auto before = store.AllKeys();
+
+  Run();
+
+  // Entries are deleted in the store's order, each logged by its name as enumerated.
+  EXPECT_THAT(
+      window.log,
+      ElementsAre(
+          "HKEY_CLASSES_ROOT", "\\ActiveFormProj1.ActiveFormX", "HKEY_CLASSES_ROOT",
+          "\\CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}", "HKEY_CURRENT_USER",
+          Logged(traces::kStats), "HKEY_LOCAL_MACHINE", Logged(traces::kDistributionUnit),
+          "HKEY_LOCAL_MACHINE",
+          std::string(kEntryPrefix) + "c:/windows/downloaded program files/tessalineweb_en.ocx",
+          "HKEY_LOCAL_MACHINE",
+          std::string(kEntryPrefix) + "C:/Windows/Downloaded Program Files/TessalineWeb_EN.ocx.bak",
+          "HKEY_LOCAL_MACHINE",
+          std::string(kEntryPrefix) + "D:/Program Files/TESSALINEWEB_EN.OCX"));
+  EXPECT_THAT(window.notices, IsEmpty());
+  EXPECT_EQ(window.status, "Done!");
+
+  const std::string usage = std::string("HKEY_LOCAL_MACHINE\\") + traces::kModuleUsage + "\\";
+  const std::vector<std::string> goneTrees = {
+      std::string("HKEY_CLASSES_ROOT\\") + traces::kProgId,
+      std::string("HKEY_CLASSES_ROOT\\") + traces::kClsid,
+      std::string("HKEY_CURRENT_USER\\") + traces::kStats,
+      std::string("HKEY_LOCAL_MACHINE\\") + traces::kDistributionUnit,
+      usage + "c:/windows/downloaded program files/tessalineweb_en.ocx",
+      usage + "C:/Windows/Downloaded Program Files/TessalineWeb_EN.ocx.bak",
+      usage + "D:/Program Files/TESSALINEWEB_EN.OCX"};
+  std::vector<std::string> expectedGone;
+  for (const std::string& key : before) {
+    for (const std::string& tree : goneTrees) {
+      if (key == tree || key.rfind(tree + "\\", 0) == 0) {
+        expectedGone.push_back(key);
+      }
+    }
+  }
+  EXPECT_EQ(Removed(before), expectedGone);
+  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, std::string(traces::kModuleUsage) +
+                                                     "\\C:/Windows/Downloaded Program Files/"
+                                                     "TessalineWeb.ocx"));
+  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, std::string(traces::kModuleUsage) +
+                                                     "\\C:/Windows/System32/TessalineWeb-EN.ocx"));
+}
+
+TEST_F(CleanProcedureTest, ReadableButLockedTargetStopsTheRunAndKeepsEarlierWork) {
+  SeedInstallation();
+  AddModuleUsage("tessalineweb_en.ocx");
+  store.SetAllowedAccess(kHkeyLocalMachine, traces::kDistributionUnit, kKeyRead);
+  for (const char* statusBefore : {"", "Done!"}) {
+    window.status = statusBefore;
+    window.statusWrites = 0;
+    window.notices.clear();
+    Run();
+    EXPECT_THAT(window.notices,
+                ElementsAre("It failed to Open Distribution Unit in Local Machine"));
+    EXPECT_EQ(window.status, statusBefore);
+    EXPECT_EQ(window.statusWrites, 0);
+    EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, traces::kDistributionUnit));
+    EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine,
+                                std::string(traces::kModuleUsage) + "\\tessalineweb_en.ocx"));
+  }
+  // The second run found the first three targets gone, so its log is empty.
+  EXPECT_THAT(window.log, IsEmpty());
+}
+
+TEST_F(CleanProcedureTest, StopKeepsTheLinesLoggedBeforeIt) {
+  SeedInstallation();
+  store.SetAllowedAccess(kHkeyLocalMachine, traces::kDistributionUnit, kKeyRead);
+  Run();
+  EXPECT_THAT(window.log,
+              ElementsAre("HKEY_CLASSES_ROOT", "\\ActiveFormProj1.ActiveFormX", "HKEY_CLASSES_ROOT",
+                          "\\CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}", "HKEY_CURRENT_USER",
+                          Logged(traces::kStats)));
+}
+
+TEST_F(CleanProcedureTest, SecondRunClearsTheLogAndKeepsDone) {
+  SeedInstallation();
+  AddModuleUsage("TessalineWeb_EN.ocx");
+  Run();
+  ASSERT_EQ(window.log.size(), 10u);
+  Run();
+  EXPECT_THAT(window.log, IsEmpty());
+  EXPECT_THAT(window.notices, IsEmpty());
+  EXPECT_EQ(window.status, "Done!");
+}
+
+TEST_F(CleanProcedureTest, EscapingFailureStillReleasesEveryKey) {
+  SeedInstallation();
+  AddModuleUsage("TessalineWeb_EN.ocx");
+  store.SetHook([](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+    if (site.call == MemoryRegistry::Call::Delete &&
+        site.keyPath.find("TessalineWeb_EN.ocx") != std::string::npos) {
+      throw std::runtime_error("out of memory");
+    }
+    return std::nullopt;
+  });
+  EXPECT_THROW(Run(), std::runtime_error);
+  EXPECT_EQ(window.status, "");
+  EXPECT_EQ(window.log.size(), 8u);
+}
+
+}  // namespace

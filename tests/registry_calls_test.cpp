@@ -1,0 +1,134 @@
+// The exact platform calls of the registry object, where their order and arguments matter.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "RecordingRegistry.h"
+#include "registry/MemoryRegistry.h"
+#include "registry/PlatformLocale.h"
+#include "registry/RestoreOnExit.h"
+#include "registry/TRegistry.h"
+
+using ::testing::ElementsAre;
+
+namespace {
+
+class RegistryCallsTest : public ::testing::Test {
+ protected:
+  void TearDown() override { EXPECT_EQ(store.OpenHandleCount(), 0u); }
+
+  MemoryRegistry store;
+  RecordingRegistry recorder{store};
+};
+
+TEST_F(RegistryCallsTest, ProbeAsksForReadRightsAndRestoresFullAccessAfterwards) {
+  store.CreateKey(kHkeyCurrentUser, "a");
+  store.CreateKey(kHkeyCurrentUser, "denied");
+  store.SetAllowedAccess(kHkeyCurrentUser, "denied", 0);
+  TRegistry registry(recorder);
+  EXPECT_TRUE(registry.KeyPresent("\\a"));
+  EXPECT_FALSE(registry.KeyPresent("\\denied"));
+  EXPECT_FALSE(registry.KeyPresent("\\missing"));
+  EXPECT_EQ(registry.Access(), kKeyAllAccess);
+  EXPECT_TRUE(registry.OpenPath("\\a"));
+  EXPECT_THAT(
+      recorder.calls,
+      ElementsAre("Open(HKCU,'a',0x20009)=0 -> h1", "Close(h1)", "Open(HKCU,'denied',0x20009)=5",
+                  "Open(HKCU,'missing',0x20009)=2", "Open(HKCU,'a',0xF003F)=0 -> h2"));
+}
+
+TEST_F(RegistryCallsTest, PathsResolveAgainstTheRootOrTheCurrentKey) {
+  store.CreateKey(kHkeyLocalMachine, "software\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage");
+  TRegistry registry(recorder);
+  registry.SelectRoot(kHkeyLocalMachine);
+  ASSERT_TRUE(registry.OpenPath("software\\Microsoft\\Windows\\CurrentVersion"));
+  ASSERT_TRUE(registry.OpenPath("ModuleUsage"));
+  ASSERT_TRUE(registry.OpenPath("\\software\\Microsoft"));
+  EXPECT_TRUE(registry.OpenPath(""));
+  EXPECT_THAT(
+      recorder.calls,
+      ElementsAre("Open(HKLM,'software\\Microsoft\\Windows\\CurrentVersion',0xF003F)=0 -> h1",
+                  // The new key opens below the old one before the old one goes.
+                  "Open(h1,'ModuleUsage',0xF003F)=0 -> h2", "Close(h1)",
+                  "Open(HKLM,'software\\Microsoft',0xF003F)=0 -> h3", "Close(h2)",
+                  // An empty path is passed as an empty name below the current key.
+                  "Open(h3,'',0xF003F)=0 -> h4", "Close(h3)"));
+  EXPECT_EQ(registry.CurrentPath(), "software\\Microsoft\\");
+}
+
+TEST_F(RegistryCallsTest, TreeIsDeletedDeepestFirstFromTheHighestIndexDown) {
+  for (const char* path : {"t\\a\\x", "t\\a\\y", "t\\b"}) {
+    store.CreateKey(kHkeyCurrentUser, path);
+  }
+  TRegistry registry(recorder);
+  EXPECT_TRUE(registry.DeleteTree("\\t"));
+  EXPECT_THAT(
+      recorder.calls,
+      ElementsAre("Open(HKCU,'t',0xF003F)=0 -> h1", "Query(h1)=0", "Enum(h1,1,2)=0 'b'",
+                  "Open(h1,'b',0xF003F)=0 -> h2", "Query(h2)=0", "Close(h2)", "Delete(h1,'b')=0",
+                  "Enum(h1,0,2)=0 'a'", "Open(h1,'a',0xF003F)=0 -> h3", "Query(h3)=0",
+                  "Enum(h3,1,2)=0 'y'", "Open(h3,'y',0xF003F)=0 -> h4", "Query(h4)=0", "Close(h4)",
+                  "Delete(h3,'y')=0", "Enum(h3,0,2)=0 'x'", "Open(h3,'x',0xF003F)=0 -> h5",
+                  "Query(h5)=0", "Close(h5)", "Delete(h3,'x')=0", "Close(h3)", "Delete(h1,'a')=0",
+                  "Close(h1)", "Delete(HKCU,'t')=0"));
+  EXPECT_EQ(registry.CurrentKey(), kNoHandle);
+}
+
+TEST_F(RegistryCallsTest, DeleteIsAskedForEvenWhenTheKeyCannotBeOpened) {
+  store.CreateKey(kHkeyCurrentUser, "locked\\inner");
+  store.SetAllowedAccess(kHkeyCurrentUser, "locked", kKeyRead);
+  TRegistry registry(recorder);
+  EXPECT_FALSE(registry.DeleteTree("\\missing"));
+  EXPECT_FALSE(registry.DeleteTree("\\locked"));
+  EXPECT_THAT(recorder.calls,
+              ElementsAre("Open(HKCU,'missing',0xF003F)=2", "Delete(HKCU,'missing')=2",
+                          "Open(HKCU,'locked',0xF003F)=5", "Delete(HKCU,'locked')=5"));
+}
+
+TEST_F(RegistryCallsTest, DeletingTheCurrentKeyResolvesAgainstTheRestoredCurrentKey) {
+  store.CreateKey(kHkeyCurrentUser, "p\\k\\s");
+  TRegistry registry(recorder);
+  ASSERT_TRUE(registry.OpenPath("\\p"));
+  EXPECT_TRUE(registry.DeleteTree("k"));
+  EXPECT_EQ(registry.CurrentPath(), "p");
+  EXPECT_THAT(recorder.calls,
+              ElementsAre("Open(HKCU,'p',0xF003F)=0 -> h1", "Open(h1,'k',0xF003F)=0 -> h2",
+                          "Query(h2)=0", "Enum(h2,0,2)=0 's'", "Open(h2,'s',0xF003F)=0 -> h3",
+                          "Query(h3)=0", "Close(h3)", "Delete(h2,'s')=0",
+                          // The handle of the deleted key is closed after h1 is current again.
+                          "Close(h2)", "Delete(h1,'k')=0"));
+}
+
+// The length given to each enumeration: the reported maximum plus one, the maximum doubled when
+// double-byte names are possible on the NT family.
+struct LengthCase {
+  std::uint32_t platformId;
+  bool farEast;
+  std::uint32_t expectedLength;
+};
+
+class EnumerationLengthTest : public RegistryCallsTest,
+                              public ::testing::WithParamInterface<LengthCase> {};
+
+TEST_P(EnumerationLengthTest, EveryEnumerationIsToldTheBufferSize) {
+  RestoreOnExit<PlatformLocale> restoreLocale(gPlatformLocale);
+  gPlatformLocale = {GetParam().platformId, GetParam().farEast};
+  store.CreateKey(kHkeyCurrentUser, "list\\abcdefghij");
+  store.CreateKey(kHkeyCurrentUser, "list\\short");
+  TRegistry registry(recorder);
+  ASSERT_TRUE(registry.OpenPath("\\list"));
+  TStringList names;
+  registry.ListSubkeyNames(names);
+  ASSERT_EQ(names.Count(), 2u);
+  EXPECT_EQ(names[0], "abcdefghij");
+  EXPECT_EQ(names[1], "short");
+  const std::string length = std::to_string(GetParam().expectedLength);
+  EXPECT_THAT(recorder.Only("Enum"), ElementsAre("Enum(h1,0," + length + ")=0 'abcdefghij'",
+                                                 "Enum(h1,1," + length + ")=0 'short'"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, EnumerationLengthTest,
+                         ::testing::Values(LengthCase{kPlatformWin32Nt, false, 11},
+                                           LengthCase{kPlatformWin32Nt, true, 21},
+                                           LengthCase{1, true, 11}));
+
+}  // namespace

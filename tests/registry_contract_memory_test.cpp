@@ -1,0 +1,32 @@
+#include "RegistryContract.h"
+#include "registry/MemoryRegistry.h"
+
+namespace {
+
+class MemoryWorld : public RegistryWorld {
+ public:
+  MemoryWorld() { store_.CreateKey(kHkeyCurrentUser, kScratch); }
+  // Whatever a case does, it must leave no key open.
+  ~MemoryWorld() override { EXPECT_EQ(store_.OpenHandleCount(), 0u); }
+
+  RegistryApi& Api() override { return store_; }
+  void Create(const std::string& path) override { store_.CreateKey(kHkeyCurrentUser, Below(path)); }
+  bool Exists(const std::string& path) override {
+    return store_.KeyExists(kHkeyCurrentUser, Below(path));
+  }
+  void MakeReadOnly(const std::string& path) override {
+    store_.SetAllowedAccess(kHkeyCurrentUser, Below(path), kKeyRead);
+  }
+  void DenyAll(const std::string& path) override {
+    store_.SetAllowedAccess(kHkeyCurrentUser, Below(path), 0);
+  }
+
+ private:
+  static std::string Below(const std::string& path) { return std::string(kScratch) + "\\" + path; }
+
+  MemoryRegistry store_;
+};
+
+}  // namespace
+
+INSTANTIATE_TYPED_TEST_SUITE_P(Memory, RegistryContract, MemoryWorld);

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the portable core natively, then the Windows build
+# and its tests under Wine, in a throwaway prefix on a virtual display.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+
+cmake --preset linux >/dev/null
+cmake --build --preset linux
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+
+status=0
+ctest --preset linux || status=1
+
+source tools/wine-env.sh
+source tools/xvfb-env.sh
+trap 'wine_end_prefix; stop_virtual_display' EXIT
+start_virtual_display
+wine_throwaway_prefix
+ctest --preset windows || status=1
+
+exit $status
