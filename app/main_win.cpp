@@ -1,0 +1,15 @@
+#include <windows.h>
+
+#include "app/TApplication_win.h"
+#include "registry/LocaleSource_win.h"
+#include "registry/WindowsRegistry_win.h"
+#include "unitMain/TMainForm_win.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  InitPlatformLocale(WindowsLocaleSource());
+  WindowsRegistry registry;
+  TApplication application(instance);
+  TMainForm mainForm(application, registry);
+  mainForm.Show();
+  return application.Run();
+}

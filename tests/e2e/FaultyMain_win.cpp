@@ -1,0 +1,34 @@
+// The program with a registry layer that fails in a way no caller expects, to show how an
+// unexpected failure reaches the user.
+#include <windows.h>
+
+#include <stdexcept>
+
+#include "app/TApplication_win.h"
+#include "unitMain/TMainForm_win.h"
+
+namespace {
+
+// Throws at the first key the clean procedure opens.
+class FailingRegistry : public RegistryApi {
+ public:
+  RegStatus OpenKey(RegHandle, const char*, std::uint32_t, RegHandle*) override {
+    throw std::runtime_error("The registry layer broke down");
+  }
+  RegStatus CloseKey(RegHandle) override { return kErrorInvalidHandle; }
+  RegStatus QueryInfoKey(RegHandle, const KeyInfoOut&) override { return kErrorInvalidHandle; }
+  RegStatus EnumKey(RegHandle, std::uint32_t, char*, std::uint32_t*) override {
+    return kErrorInvalidHandle;
+  }
+  RegStatus DeleteKey(RegHandle, const char*) override { return kErrorInvalidHandle; }
+};
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  FailingRegistry registry;
+  TApplication application(instance);
+  TMainForm mainForm(application, registry);
+  mainForm.Show();
+  return application.Run();
+}

@@ -1,0 +1,191 @@
+#!/usr/bin/env bash
+# The real program under Wine on the virtual display, driven from outside as a user would, with
+# the registry checked afterwards. Each scenario has a prefix of its own, copied from the test
+# run's prepared prefix (WINEPREFIX).
+#   e2e.sh BUILD_DIR FAULTY_EXE ARTIFACTS_DIR
+set -u
+BUILD=$1
+FAULTY=$2
+ARTIFACTS=$3
+TOOLS=$(cd "$(dirname "$0")/../../tools" && pwd)
+source "$TOOLS/wine-env.sh"
+source "$TOOLS/cleaner-session.sh"
+BASE_PREFIX=$WINEPREFIX
+# The prefix is copied file by file: its server must have written its registry and gone.
+wineserver -w
+trap 'session_end' EXIT
+
+GUID='{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}'
+TITLE=Tessalinecleaner
+READ_ONLY='D:P(A;;KR;;;WD)'
+DISTRIBUTION_UNIT="HKLM\\Software\\Microsoft\\Code Store Database\\Distribution Units\\$GUID"
+passed=0
+failed=0
+
+check() {
+  if [ "$2" == "$3" ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    printf 'FAIL %s\n  expected: %s\n  actual:   %s\n' "$1" "$2" "$3"
+  fi
+}
+
+line_of() { grep "^$1" <<<"$2"; }
+
+LOG=$(mktemp)
+read_status() { read_window "$LOG"; }
+wait_status() { wait_for_status "$1" "$LOG"; }
+
+log_text() { od -An -c "$LOG" | tr -s ' \n' ' '; }
+expected_log() {
+  printf '%s\r\n' "$@" >"$LOG.expected"
+  od -An -c "$LOG.expected" | tr -s ' \n' ' '
+}
+
+scenario_window() {
+  echo "window: layout, placement, focus and keys"
+  session_begin "$BASE_PREFIX"
+  start_program "$BUILD/TessalineCleaner.exe"
+  local layout
+  layout=$(driver layout "$CAPTION")
+  check "client size" "client 469 184" "$(line_of client "$layout")"
+  check "controls" "control Static 'Deleted Key' 8 40 62 12 tabstop 0
+control Button 'Clean' 8 8 75 25 tabstop 1
+control Edit '' 8 56 449 81 tabstop 1
+control msctls_statusbar32 '' 0 165 469 19 tabstop 0" "$(line_of control "$layout")"
+  check "frame" "sizable 0 minimize 0 maximize 0 toolwindow 1" "$(line_of sizable "$layout")"
+  check "focus at start" "focus Button 'Clean'" "$(line_of focus "$layout")"
+  check "taskbar entry" "owner '$TITLE' visible 1" "$(line_of owner "$layout")"
+  read -r _ screenWidth screenHeight <<<"$(line_of screen "$layout")"
+  read -r _ left top width height <<<"$(line_of frame "$layout")"
+  check "centred" "$(((screenWidth - width) / 2)) $(((screenHeight - height) / 2))" "$left $top"
+
+  driver key "$CAPTION" tab
+  check "tab" "focus Edit ''" "$(line_of focus "$(driver layout "$CAPTION")")"
+  driver key "$CAPTION" x
+  read_status >/dev/null
+  check "typing changes nothing" "" "$(cat "$LOG")"
+  driver key "$CAPTION" shift-tab
+  check "shift-tab" "focus Button 'Clean'" "$(line_of focus "$(driver layout "$CAPTION")")"
+  check "status empty at start" "status ''" "$(read_status)"
+
+  driver close "$CAPTION"
+  wait_program_end
+  check "exit status" 0 $?
+  session_end
+}
+
+scenario_clean() {
+  echo "clean: a seeded installation, cleaned by Enter"
+  session_begin "$BASE_PREFIX"
+  seed_installation
+  start_program "$BUILD/TessalineCleaner.exe"
+  driver key "$CAPTION" enter
+  check "status" "status 'Done!'" "$(wait_status 'Done!')"
+  local usage='\software\Microsoft\Windows\CurrentVersion\ModuleUsage'
+  check "log" "$(expected_log HKEY_CLASSES_ROOT '\ActiveFormProj1.ActiveFormX' \
+    HKEY_CLASSES_ROOT "\\CLSID\\$GUID" \
+    HKEY_CURRENT_USER "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\$GUID" \
+    HKEY_LOCAL_MACHINE "\\software\\Microsoft\\Code Store Database\\Distribution Units\\$GUID" \
+    HKEY_LOCAL_MACHINE "$usage\\C:/WINDOWS/Downloaded Program Files/TessalineWeb_EN.ocx" \
+    HKEY_LOCAL_MACHINE "$usage\\C:/WINDOWS/system32/TESSALINEWEB_EN.OCX" \
+    HKEY_LOCAL_MACHINE "$usage\\d:/old/tessalineweb_en.ocx")" "$(log_text)"
+  screenshot "$ARTIFACTS/after-clean.png"
+
+  # Every seeded key below a target or a matching entry is gone; every other one stays.
+  local gone="^HKCR\\\\ActiveFormProj1\\.ActiveFormX(\\\\|$)|$GUID|TessalineWeb_EN\\.ocx(\\\\|$)|TESSALINEWEB_EN\\.OCX|tessalineweb_en\\.ocx"
+  local expected
+  expected=$(cut -d'|' -f1 "$TOOLS/demo-installation.txt" | while read -r key; do
+    if grep -qE "$gone" <<<"$key" && ! grep -q 'F65}\|0001}' <<<"$key"; then
+      echo "absent $key"
+    else
+      echo "present $key"
+    fi
+  done)
+  check "32-bit view" "$expected" "$(regtool check 32 "$(winepath -w "$TOOLS/demo-installation.txt")" | tr -d '\r')"
+  check "64-bit view" "$(cut -d'|' -f1 "$TOOLS/demo-installation-64.txt" | sed 's/^/present /')" \
+    "$(regtool check 64 "$(winepath -w "$TOOLS/demo-installation-64.txt")" | tr -d '\r')"
+
+  driver key "$CAPTION" space
+  sleep 0.5
+  check "second run status" "status 'Done!'" "$(wait_status 'Done!')"
+  check "second run log" "" "$(cat "$LOG")"
+  session_end
+}
+
+scenario_failure() {
+  echo "failure: a target that can be read but not opened for deletion"
+  session_begin "$BASE_PREFIX"
+  seed_installation
+  regtool dacl 32 "$DISTRIBUTION_UNIT" "$READ_ONLY"
+  start_program "$BUILD/TessalineCleaner.exe"
+  local way notice
+  for way in ok enter esc close; do
+    driver key "$CAPTION" enter
+    notice=$(driver notice "$TITLE")
+    check "notice ($way)" "count 1
+text 'It failed to Open Distribution Unit in Local Machine'
+button 'OK'
+icon no
+owner-enabled 0" "$notice"
+    driver close-notice "$TITLE" "$way"
+    check "status after notice ($way)" "status ''" "$(read_status)"
+    if [ "$way" == ok ]; then
+      check "log keeps earlier pairs" "$(expected_log HKEY_CLASSES_ROOT '\ActiveFormProj1.ActiveFormX' \
+        HKEY_CLASSES_ROOT "\\CLSID\\$GUID" \
+        HKEY_CURRENT_USER "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\$GUID")" \
+        "$(log_text)"
+    fi
+  done
+  check "focus back" "focus Button 'Clean'" "$(line_of focus "$(driver layout "$CAPTION")")"
+  session_end
+}
+
+scenario_titles() {
+  echo "titles: the executable's name captions every box"
+  session_begin "$BASE_PREFIX"
+  echo "$DISTRIBUTION_UNIT" >"$WINEPREFIX/drive_c/unit.txt"
+  regtool seed 32 'C:\unit.txt'
+  regtool dacl 32 "$DISTRIBUTION_UNIT" "$READ_ONLY"
+  local name title
+  for name in MyTool.exe:Mytool a.b.exe:a; do
+    title=${name#*:}
+    cp "$BUILD/TessalineCleaner.exe" "$WINEPREFIX/drive_c/${name%%:*}"
+    start_program "C:\\${name%%:*}"
+    driver key "$CAPTION" enter
+    check "caption of $title" "text 'It failed to Open Distribution Unit in Local Machine'" \
+      "$(line_of text "$(driver notice "$title")")"
+    driver close-notice "$title" ok
+    driver close "$CAPTION"
+    wait_program_end
+  done
+  session_end
+}
+
+scenario_unexpected() {
+  echo "unexpected: a failure escaping the click handler"
+  session_begin "$BASE_PREFIX"
+  start_program "$FAULTY"
+  local round
+  for round in 1 2; do
+    driver key "$CAPTION" enter
+    check "failure box $round" "count 1
+text 'The registry layer broke down.'
+button 'OK'
+icon yes
+owner-enabled 0" "$(driver notice Tessalinecleanerfaulty)"
+    driver close-notice Tessalinecleanerfaulty ok
+  done
+  check "still running" "status ''" "$(read_status)"
+  session_end
+}
+
+scenario_window
+scenario_clean
+scenario_failure
+scenario_titles
+scenario_unexpected
+rm -f "$LOG" "$LOG.expected"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,281 @@
+// Drives the cleaner's windows from outside, as a user would, and reports what they show.
+//   find CAPTION                   waits for the main window
+//   layout CAPTION                 its frame, client area, controls, focus and taskbar owner
+//   key CAPTION enter|space|esc|tab|shift-tab   a key press for the focused control
+//   read CAPTION LOGFILE           writes the log box's text to LOGFILE, prints the status text
+//   notice TITLE                   waits for a box captioned TITLE and describes it
+//   close-notice TITLE ok|enter|esc|close       closes it that way and waits until it is gone
+//   close CAPTION                  closes the main window
+// Exits 1 with a message when something is not there in time.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kWaitMs = 15000;
+
+[[noreturn]] void Fail(const std::string& message) {
+  std::fprintf(stderr, "driver: %s\n", message.c_str());
+  std::exit(1);
+}
+
+std::string ClassOf(HWND window) {
+  char name[64] = {};
+  GetClassNameA(window, name, sizeof(name));
+  return name;
+}
+
+// Asked of the window itself: the caption the system keeps for another process's control is not
+// its text.
+std::string TextOf(HWND window) {
+  DWORD_PTR length = 0;
+  SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &length);
+  std::string text(length + 1, '\0');
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
+                      SMTO_ABORTIFHUNG, kWaitMs, &copied);
+  text.resize(copied);
+  return text;
+}
+
+struct Search {
+  std::string caption;
+  bool dialog;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK Collect(HWND window, LPARAM param) {
+  auto& search = *reinterpret_cast<Search*>(param);
+  if (IsWindowVisible(window) && TextOf(window) == search.caption &&
+      (ClassOf(window) == "#32770") == search.dialog) {
+    search.found.push_back(window);
+  }
+  return TRUE;
+}
+
+std::vector<HWND> FindAll(const std::string& caption, bool dialog) {
+  Search search{caption, dialog, {}};
+  EnumWindows(&Collect, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND WaitFor(const std::string& caption, bool dialog) {
+  for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
+    std::vector<HWND> found = FindAll(caption, dialog);
+    if (!found.empty()) {
+      return found.front();
+    }
+    Sleep(50);
+  }
+  Fail("no window captioned '" + caption + "'");
+}
+
+void WaitGone(const std::string& caption, bool dialog) {
+  for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
+    if (FindAll(caption, dialog).empty()) {
+      return;
+    }
+    Sleep(50);
+  }
+  Fail("the window captioned '" + caption + "' stays");
+}
+
+HWND FocusOf(HWND window) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+  return info.hwndFocus;
+}
+
+void PrintLayout(HWND window) {
+  RECT frame;
+  GetWindowRect(window, &frame);
+  RECT client;
+  GetClientRect(window, &client);
+  const LONG style = GetWindowLongA(window, GWL_STYLE);
+  const LONG exStyle = GetWindowLongA(window, GWL_EXSTYLE);
+  std::printf("screen %d %d\n", GetSystemMetrics(SM_CXVIRTUALSCREEN),
+              GetSystemMetrics(SM_CYVIRTUALSCREEN));
+  std::printf("frame %ld %ld %ld %ld\n", frame.left, frame.top, frame.right - frame.left,
+              frame.bottom - frame.top);
+  std::printf("client %ld %ld\n", client.right, client.bottom);
+  std::printf("sizable %d minimize %d maximize %d toolwindow %d\n", (style & WS_THICKFRAME) != 0,
+              (style & WS_MINIMIZEBOX) != 0, (style & WS_MAXIMIZEBOX) != 0,
+              (exStyle & WS_EX_TOOLWINDOW) != 0);
+  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT rect;
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+    std::printf("control %s '%s' %ld %ld %ld %ld tabstop %d\n", ClassOf(child).c_str(),
+                TextOf(child).c_str(), rect.left, rect.top, rect.right - rect.left,
+                rect.bottom - rect.top, (GetWindowLongA(child, GWL_STYLE) & WS_TABSTOP) != 0);
+  }
+  HWND focus = FocusOf(window);
+  std::printf("focus %s '%s'\n", focus ? ClassOf(focus).c_str() : "none",
+              focus ? TextOf(focus).c_str() : "");
+  HWND owner = GetWindow(window, GW_OWNER);
+  std::printf("owner '%s' visible %d\n", owner ? TextOf(owner).c_str() : "",
+              owner ? IsWindowVisible(owner) != 0 : 0);
+}
+
+// Types the key on the keyboard, with the window in front, so the focused control gets it.
+void PressKey(HWND window, const std::string& key) {
+  struct Key {
+    const char* name;
+    WORD code;
+    bool shift;
+  };
+  static const Key keys[] = {{"enter", VK_RETURN, false}, {"space", VK_SPACE, false},
+                             {"esc", VK_ESCAPE, false},   {"tab", VK_TAB, false},
+                             {"shift-tab", VK_TAB, true}, {"x", 'X', false}};
+  const Key* chosen = nullptr;
+  for (const Key& k : keys) {
+    if (key == k.name) {
+      chosen = &k;
+    }
+  }
+  if (!chosen) {
+    Fail("unknown key " + key);
+  }
+  SetForegroundWindow(window);
+  for (DWORD waited = 0; GetForegroundWindow() != window; waited += 50) {
+    if (waited > kWaitMs) {
+      Fail("the window does not come to the front");
+    }
+    Sleep(50);
+  }
+  std::vector<INPUT> inputs;
+  auto add = [&inputs](WORD code, bool up) {
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = code;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(code, 0));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(input);
+  };
+  if (chosen->shift) {
+    add(VK_SHIFT, false);
+  }
+  add(chosen->code, false);
+  add(chosen->code, true);
+  if (chosen->shift) {
+    add(VK_SHIFT, true);
+  }
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  Sleep(200);  // let the program take the keys before the next look
+}
+
+HWND ChildOfClass(HWND window, const char* className) {
+  HWND child = FindWindowExA(window, nullptr, className, nullptr);
+  if (!child) {
+    Fail(std::string("no ") + className + " control");
+  }
+  return child;
+}
+
+// The status bar's text lives in the program's memory; it is read through a buffer there.
+std::string StatusText(HWND statusBar) {
+  DWORD processId = 0;
+  GetWindowThreadProcessId(statusBar, &processId);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ, FALSE, processId);
+  if (!process) {
+    Fail("cannot open the program's process");
+  }
+  constexpr SIZE_T kSize = 1024;
+  void* remote = VirtualAllocEx(process, nullptr, kSize, MEM_COMMIT, PAGE_READWRITE);
+  // In simple mode Wine answers for the simple panel at index 0, as its documentation has it.
+  SendMessageA(statusBar, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(remote));
+  char text[kSize] = {};
+  ReadProcessMemory(process, remote, text, kSize - 1, nullptr);
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  return text;
+}
+
+void ReadWindow(HWND window, const char* logFile) {
+  const std::string log = TextOf(ChildOfClass(window, "Edit"));
+  FILE* file = std::fopen(logFile, "wb");
+  if (!file) {
+    Fail(std::string("cannot write ") + logFile);
+  }
+  std::fwrite(log.data(), 1, log.size(), file);
+  std::fclose(file);
+  std::printf("status '%s'\n", StatusText(ChildOfClass(window, STATUSCLASSNAMEA)).c_str());
+}
+
+void DescribeNotice(const std::string& title) {
+  HWND box = WaitFor(title, true);
+  Sleep(200);  // let it finish opening
+  std::printf("count %u\n", static_cast<unsigned>(FindAll(title, true).size()));
+  bool icon = false;
+  std::string texts;
+  std::string buttons;
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (!IsWindowVisible(child)) {
+      continue;
+    }
+    const std::string className = ClassOf(child);
+    const LONG style = GetWindowLongA(child, GWL_STYLE);
+    if (className == "Static" && (style & SS_TYPEMASK) == SS_ICON) {
+      icon = icon || SendMessageA(child, STM_GETICON, 0, 0) != 0;
+    } else if (className == "Static") {
+      texts += "text '" + TextOf(child) + "'\n";
+    } else if (className == "Button") {
+      buttons += "button '" + TextOf(child) + "'\n";
+    }
+  }
+  std::printf("%s%s", texts.c_str(), buttons.c_str());
+  std::printf("icon %s\n", icon ? "yes" : "no");
+  HWND owner = GetWindow(box, GW_OWNER);
+  std::printf("owner-enabled %d\n", owner ? IsWindowEnabled(owner) != 0 : -1);
+}
+
+void CloseNotice(const std::string& title, const std::string& how) {
+  HWND box = WaitFor(title, true);
+  if (how == "ok") {
+    PostMessageA(FindWindowExA(box, nullptr, "Button", nullptr), BM_CLICK, 0, 0);
+  } else if (how == "close") {
+    PostMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0);
+  } else {
+    PressKey(box, how);
+  }
+  WaitGone(title, true);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);
+  if (argc < 3) {
+    Fail("usage: driver COMMAND CAPTION [ARG]");
+  }
+  const std::string command = argv[1];
+  const std::string caption = argv[2];
+  const std::string arg = argc > 3 ? argv[3] : "";
+  if (command == "find") {
+    WaitFor(caption, false);
+  } else if (command == "layout") {
+    PrintLayout(WaitFor(caption, false));
+  } else if (command == "key") {
+    PressKey(WaitFor(caption, false), arg);
+  } else if (command == "read") {
+    ReadWindow(WaitFor(caption, false), arg.c_str());
+  } else if (command == "notice") {
+    DescribeNotice(caption);
+  } else if (command == "close-notice") {
+    CloseNotice(caption, arg);
+  } else if (command == "close") {
+    PostMessageA(WaitFor(caption, false), WM_CLOSE, 0, 0);
+  } else {
+    Fail("unknown command " + command);
+  }
+  return 0;
+}
