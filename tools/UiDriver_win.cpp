@@ -14,6 +14,7 @@
 #include <io.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -118,6 +119,14 @@ void PrintLayout(HWND window) {
                 TextOf(child).c_str(), rect.left, rect.top, rect.right - rect.left,
                 rect.bottom - rect.top, (GetWindowLongA(child, GWL_STYLE) & WS_TABSTOP) != 0);
   }
+  HWND memo = FindWindowExA(window, nullptr, "Edit", nullptr);
+  const LONG memoStyle = memo ? GetWindowLongA(memo, GWL_STYLE) : 0;
+  std::printf("memo readonly %d wrap %d scrollbars %d\n", (memoStyle & ES_READONLY) != 0,
+              (memoStyle & ES_AUTOHSCROLL) == 0, (memoStyle & (WS_HSCROLL | WS_VSCROLL)) != 0);
+  HWND status = FindWindowExA(window, nullptr, STATUSCLASSNAMEA, nullptr);
+  std::printf("status simple %d grip %d\n",
+              status ? SendMessageA(status, SB_ISSIMPLE, 0, 0) != 0 : 0,
+              status ? (GetWindowLongA(status, GWL_STYLE) & SBARS_SIZEGRIP) != 0 : 0);
   HWND focus = FocusOf(window);
   std::printf("focus %s '%s'\n", focus ? ClassOf(focus).c_str() : "none",
               focus ? TextOf(focus).c_str() : "");
@@ -234,6 +243,12 @@ void DescribeNotice(const std::string& title) {
   }
   std::printf("%s%s", texts.c_str(), buttons.c_str());
   std::printf("icon %s\n", icon ? "yes" : "no");
+  RECT frame;
+  GetWindowRect(box, &frame);
+  // Centred within a pixel: an odd difference cannot be halved.
+  std::printf("centred %d\n",
+              std::abs(frame.left + frame.right - GetSystemMetrics(SM_CXSCREEN)) <= 1 &&
+                  std::abs(frame.top + frame.bottom - GetSystemMetrics(SM_CYSCREEN)) <= 1);
   HWND owner = GetWindow(box, GW_OWNER);
   std::printf("owner-enabled %d\n", owner ? IsWindowEnabled(owner) != 0 : -1);
 }

@@ -55,6 +55,8 @@ control Button 'Clean' 8 8 75 25 tabstop 1
 control Edit '' 8 56 449 81 tabstop 1
 control msctls_statusbar32 '' 0 165 469 19 tabstop 0" "$(line_of control "$layout")"
   check "frame" "sizable 0 minimize 0 maximize 0 toolwindow 1" "$(line_of sizable "$layout")"
+  check "log box" "memo readonly 1 wrap 0 scrollbars 0" "$(line_of memo "$layout")"
+  check "status bar" "status simple 1 grip 0" "$(line_of status "$layout")"
   check "focus at start" "focus Button 'Clean'" "$(line_of focus "$layout")"
   check "taskbar entry" "owner '$TITLE' visible 1" "$(line_of owner "$layout")"
   read -r _ screenWidth screenHeight <<<"$(line_of screen "$layout")"
@@ -69,6 +71,8 @@ control msctls_statusbar32 '' 0 165 469 19 tabstop 0" "$(line_of control "$layou
   driver key "$CAPTION" shift-tab
   check "shift-tab" "focus Button 'Clean'" "$(line_of focus "$(driver layout "$CAPTION")")"
   check "status empty at start" "status ''" "$(read_status)"
+  driver key "$CAPTION" esc
+  check "esc does nothing" "focus Button 'Clean'" "$(line_of focus "$(driver layout "$CAPTION")")"
 
   driver close "$CAPTION"
   wait_program_end
@@ -128,6 +132,7 @@ scenario_failure() {
 text 'It failed to Open Distribution Unit in Local Machine'
 button 'OK'
 icon no
+centred 1
 owner-enabled 0" "$notice"
     driver close-notice "$TITLE" "$way"
     check "status after notice ($way)" "status ''" "$(read_status)"
@@ -174,7 +179,7 @@ scenario_unexpected() {
 text 'The registry layer broke down.'
 button 'OK'
 icon yes
-owner-enabled 0" "$(driver notice Tessalinecleanerfaulty)"
+owner-enabled 0" "$(driver notice Tessalinecleanerfaulty | grep -v '^centred')"
     driver close-notice Tessalinecleanerfaulty ok
   done
   check "still running" "status ''" "$(read_status)"
