@@ -1,5 +1,7 @@
 #include "registry/TRegistry.h"
 
+#include <algorithm>
+
 #include "registry/KeyHandle.h"
 #include "registry/PlatformLocale.h"
 #include "registry/RestoreOnExit.h"
@@ -93,10 +95,11 @@ void TRegistry::DeleteSubkeys(RegHandle key) {
   if (!QueryKeyInfo(info)) {
     return;
   }
-  std::vector<char> name(info.MaxSubkeyNameLength + 1);
+  const auto length = static_cast<std::uint32_t>(info.MaxSubkeyNameLength + 1);
+  std::vector<char> name(length);
   // From the highest index down, so a removal never moves a subkey still to be visited.
   for (std::int32_t index = info.SubkeyCount - 1; index >= 0; --index) {
-    if (EnumName(key, index, name)) {
+    if (EnumName(key, index, length, name)) {
       DeleteTree(name.data());
     }
   }
@@ -108,18 +111,27 @@ void TRegistry::ListSubkeyNames(TStringList& list) {
   if (!QueryKeyInfo(info)) {
     return;
   }
-  std::vector<char> name(info.MaxSubkeyNameLength + 1);
+  const auto length = static_cast<std::uint32_t>(info.MaxSubkeyNameLength + 1);
+  std::vector<char> name(length);
   for (std::int32_t index = 0; index < info.SubkeyCount; ++index) {
-    if (EnumName(CurrentHandle, index, name)) {
+    if (EnumName(CurrentHandle, index, length, name)) {
       list.Add(name.data());
     }
   }
 }
 
-bool TRegistry::EnumName(RegHandle key, std::int32_t index, std::vector<char>& name) {
-  auto length = static_cast<std::uint32_t>(name.size());
-  return api_.EnumKey(key, static_cast<std::uint32_t>(index), name.data(), &length) ==
-         kErrorSuccess;
+bool TRegistry::EnumName(RegHandle key, std::int32_t index, std::uint32_t length,
+                         std::vector<char>& name) {
+  RegStatus status = api_.EnumKey(key, static_cast<std::uint32_t>(index), name.data(), &length);
+  if (status == kErrorMoreData) {
+    // The maximum is counted in characters, and an ANSI name may need more bytes than that (up to
+    // four a character). Skipping the name would leave its key behind unnoticed, so the same index
+    // is asked again with room for the longest name there can be.
+    name.resize(std::max<std::size_t>(name.size(), kLargestNameBytes));
+    length = static_cast<std::uint32_t>(name.size());
+    status = api_.EnumKey(key, static_cast<std::uint32_t>(index), name.data(), &length);
+  }
+  return status == kErrorSuccess;
 }
 
 bool TRegistry::QueryKeyInfo(KeyInfo& info) {

@@ -9,6 +9,8 @@
 
 // Read access that a probe asks for: KEY_READ without KEY_NOTIFY.
 constexpr std::uint32_t kProbeAccess = 0x20009;
+// Room for the longest key name: 255 characters of up to four bytes, and the terminator.
+constexpr std::uint32_t kLargestNameBytes = 255 * 4 + 1;
 
 // The figures of a key, as RegQueryInfoKeyA reports them.
 struct KeyInfo {
@@ -66,8 +68,10 @@ class TRegistry {
   // The opened handle, owned by the caller, or 0; the object's state does not change.
   RegHandle OpenHandle(const std::string& path);
   void DeleteSubkeys(RegHandle key);
-  // Enumerates one subkey name into the buffer, sized from the reported maximum.
-  bool EnumName(RegHandle key, std::int32_t index, std::vector<char>& name);
+  // Enumerates one subkey name into the buffer, telling the platform the length sized from the
+  // reported maximum; a name that needs more room is asked for again with a buffer large enough
+  // for any name. False when no name came back.
+  bool EnumName(RegHandle key, std::int32_t index, std::uint32_t length, std::vector<char>& name);
 
   RegHandle CurrentHandle = kNoHandle;
   RegHandle RootHandle = kHkeyCurrentUser;

@@ -160,3 +160,22 @@ TEST_F(CleanProcedureTest, EscapingFailureStillReleasesEveryKey) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CleanProcedureTest, EntryWhoseNameNeedsMoreBytesThanCharactersIsStillFound) {
+  store.SetUtf8Names(true);
+  const std::string entry =
+      "C:/\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB3\xD1\x80\xD0\xB0\xD0\xBC\xD0\xBC\xD1\x8B/"
+      "TessalineWeb_EN.ocx";
+  AddModuleUsage(entry);
+  AddModuleUsage("C:/other.ocx");
+  Run();
+  EXPECT_THAT(window.log, ElementsAre("HKEY_LOCAL_MACHINE",
+                                      "\\" + std::string(traces::kModuleUsage) + "\\" + entry));
+  EXPECT_FALSE(
+      store.KeyExists(kHkeyLocalMachine, std::string(traces::kModuleUsage) + "\\" + entry));
+  EXPECT_EQ(window.status, "Done!");
+}
+
+}  // namespace

@@ -132,3 +132,50 @@ INSTANTIATE_TEST_SUITE_P(Locales, EnumerationLengthTest,
                                            LengthCase{1, true, 11}));
 
 }  // namespace
+
+namespace {
+
+// Under a multi-byte ANSI code page a name can need more bytes than the characters reported.
+class MultiByteNamesTest : public RegistryCallsTest {
+ protected:
+  void SetUp() override { store.SetUtf8Names(true); }
+};
+
+TEST_F(MultiByteNamesTest, NameLongerInBytesIsAskedForAgainWithRoomForAnyName) {
+  // 26 characters, 30 bytes: it is the longest name, and the buffer fits 26.
+  const std::string wide = "b-\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87-TessalineWeb_EN.ocx";
+  for (const std::string& name : {std::string("a-short"), wide, std::string("c-short")}) {
+    store.CreateKey(kHkeyCurrentUser, "list\\" + name);
+  }
+  TRegistry registry(recorder);
+  ASSERT_TRUE(registry.OpenPath("\\list"));
+  TStringList names;
+  registry.ListSubkeyNames(names);
+  ASSERT_EQ(names.Count(), 3u);
+  EXPECT_EQ(names[1], wide);
+  EXPECT_THAT(recorder.Only("Enum"), ElementsAre("Enum(h1,0,27)=0 'a-short'", "Enum(h1,1,27)=234",
+                                                 "Enum(h1,1,1021)=0 '" + wide + "'",
+                                                 // The next names are asked for as designed again.
+                                                 "Enum(h1,2,27)=0 'c-short'"));
+}
+
+TEST_F(MultiByteNamesTest, TreeWithSuchANameIsDeletedWhole) {
+  store.CreateKey(kHkeyCurrentUser, "t\\\xE6\x97\xA5\xE6\x9C\xAC\\inner");
+  store.CreateKey(kHkeyCurrentUser, "t\\ab");
+  TRegistry registry(recorder);
+  EXPECT_TRUE(registry.DeleteTree("\\t"));
+  EXPECT_FALSE(store.KeyExists(kHkeyCurrentUser, "t"));
+}
+
+TEST_F(MultiByteNamesTest, EnumerationFailingOtherwiseIsNotAskedAgain) {
+  store.CreateKey(kHkeyCurrentUser, "list\\one");
+  store.FailCall(MemoryRegistry::Call::Enum, kHkeyCurrentUser, "list", kErrorAccessDenied, 0);
+  TRegistry registry(recorder);
+  ASSERT_TRUE(registry.OpenPath("\\list"));
+  TStringList names;
+  registry.ListSubkeyNames(names);
+  EXPECT_EQ(names.Count(), 0u);
+  EXPECT_THAT(recorder.Only("Enum"), ElementsAre("Enum(h1,0,4)=5"));
+}
+
+}  // namespace
