@@ -1,7 +1,10 @@
-// Seeds and inspects a registry view for the end-to-end tests, in one process.
+// Seeds and inspects a registry view for the end-to-end tests and the demo, in one process.
+// Text is UTF-8 (the tool's code page), and keys are opened one name at a time, so paths of any
+// length and depth work.
 //   seed 32|64 FILE          creates each key of FILE, one "ROOT\path" or "ROOT\path|name|data"
 //                            (a string value) a line; ROOT is HKCR, HKCU or HKLM
-//   check 32|64 FILE         prints "present KEY" or "absent KEY" for each key of a seed FILE
+//   check 32|64 FILE         prints "present KEY" or "absent KEY" for each line of a seed FILE
+//   list 32|64 ROOT\path     prints the key's subkey names in enumeration order
 //   dacl 32|64 ROOT\path SDDL   sets the key's DACL (kept only while the wineserver lives)
 #include <windows.h>
 // sddl.h needs the declarations of windows.h before it.
@@ -24,25 +27,72 @@ namespace {
 
 REGSAM view = 0;
 
-struct Location {
-  HKEY root;
-  std::string path;
+// An open key, closed when it goes.
+class Key {
+ public:
+  Key() = default;
+  explicit Key(HKEY handle) : handle_(handle) {}
+  Key(Key&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+  Key& operator=(Key&& other) noexcept {
+    std::swap(handle_, other.handle_);
+    return *this;
+  }
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  ~Key() {
+    if (handle_) {
+      RegCloseKey(handle_);
+    }
+  }
+  HKEY get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+
+ private:
+  HKEY handle_ = nullptr;
 };
 
-Location Parse(const std::string& full) {
-  const std::size_t slash = full.find('\\');
-  const std::string root = full.substr(0, slash);
-  const std::string path = slash == std::string::npos ? "" : full.substr(slash + 1);
-  if (root == "HKCR") {
-    return {HKEY_CLASSES_ROOT, path};
+HKEY Root(const std::string& name) {
+  if (name == "HKCR") {
+    return HKEY_CLASSES_ROOT;
   }
-  if (root == "HKCU") {
-    return {HKEY_CURRENT_USER, path};
+  if (name == "HKCU") {
+    return HKEY_CURRENT_USER;
   }
-  if (root == "HKLM") {
-    return {HKEY_LOCAL_MACHINE, path};
+  if (name == "HKLM") {
+    return HKEY_LOCAL_MACHINE;
   }
-  Fail("unknown root in " + full);
+  Fail("unknown root " + name);
+}
+
+std::vector<std::string> Split(const std::string& path) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  for (std::size_t end; (end = path.find('\\', start)) != std::string::npos; start = end + 1) {
+    names.push_back(path.substr(start, end - start));
+  }
+  names.push_back(path.substr(start));
+  return names;
+}
+
+// Opens, or with create makes, ROOT\path one name at a time; an empty key when that fails.
+Key Walk(const std::string& full, REGSAM access, bool create) {
+  const std::vector<std::string> names = Split(full);
+  HKEY parent = Root(names.front());
+  Key key;
+  for (std::size_t i = 1; i < names.size(); ++i) {
+    HKEY next = nullptr;
+    const REGSAM passing = create ? KEY_ALL_ACCESS : KEY_READ;
+    const REGSAM rights = (i + 1 == names.size() ? access : passing) | view;
+    const LONG status = create ? RegCreateKeyExA(parent, names[i].c_str(), 0, nullptr, 0, rights,
+                                                 nullptr, &next, nullptr)
+                               : RegOpenKeyExA(parent, names[i].c_str(), 0, rights, &next);
+    if (status != ERROR_SUCCESS) {
+      return Key();
+    }
+    key = Key(next);
+    parent = next;
+  }
+  return key;
 }
 
 // The non-empty lines of a seed file.
@@ -64,54 +114,53 @@ std::vector<std::string> SeedLines(const char* file) {
   return lines;
 }
 
-void Check(const char* file) {
-  for (const std::string& line : SeedLines(file)) {
-    const std::string full = line.substr(0, line.find('|'));
-    const Location at = Parse(full);
-    HKEY key = nullptr;
-    const bool present =
-        RegOpenKeyExA(at.root, at.path.c_str(), 0, READ_CONTROL | view, &key) == ERROR_SUCCESS;
-    if (present) {
-      RegCloseKey(key);
-    }
-    std::printf("%s %s\n", present ? "present" : "absent", full.c_str());
-  }
-}
-
 void Seed(const char* file) {
   for (const std::string& line : SeedLines(file)) {
     const std::size_t bar = line.find('|');
-    const Location at = Parse(line.substr(0, bar));
-    HKEY key = nullptr;
-    LONG status = RegCreateKeyExA(at.root, at.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view,
-                                  nullptr, &key, nullptr);
-    if (status != ERROR_SUCCESS) {
-      Fail("cannot create " + line + ": " + std::to_string(status));
+    const Key key = Walk(line.substr(0, bar), KEY_ALL_ACCESS, true);
+    if (!key) {
+      Fail("cannot create " + line);
     }
     if (bar != std::string::npos) {
       const std::size_t second = line.find('|', bar + 1);
       const std::string name = line.substr(bar + 1, second - bar - 1);
       const std::string data = second == std::string::npos ? "" : line.substr(second + 1);
-      RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+      RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(data.c_str()),
                      static_cast<DWORD>(data.size() + 1));
     }
-    RegCloseKey(key);
+  }
+}
+
+void Check(const char* file) {
+  for (const std::string& line : SeedLines(file)) {
+    const std::string full = line.substr(0, line.find('|'));
+    std::printf("%s %s\n", Walk(full, KEY_READ, false) ? "present" : "absent", full.c_str());
+  }
+}
+
+void List(const std::string& full) {
+  const Key key = Walk(full, KEY_READ, false);
+  char name[1024];
+  for (DWORD index = 0; key; ++index) {
+    DWORD length = sizeof(name);
+    if (RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    std::printf("%s\n", name);
   }
 }
 
 void SetDacl(const std::string& full, const char* sddl) {
-  const Location at = Parse(full);
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
                                                             nullptr)) {
     Fail(std::string("bad SDDL ") + sddl);
   }
-  HKEY key = nullptr;
-  LONG status = RegOpenKeyExA(at.root, at.path.c_str(), 0, WRITE_DAC | READ_CONTROL | view, &key);
-  if (status == ERROR_SUCCESS) {
-    status = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
-    RegCloseKey(key);
-  }
+  const Key key = Walk(full, WRITE_DAC | READ_CONTROL, false);
+  const LONG status = key ? RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor)
+                          : ERROR_FILE_NOT_FOUND;
   LocalFree(descriptor);
   if (status != ERROR_SUCCESS) {
     Fail("cannot set the DACL of " + full + ": " + std::to_string(status));
@@ -123,7 +172,7 @@ void SetDacl(const std::string& full, const char* sddl) {
 int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   if (argc < 4) {
-    Fail("usage: regtool seed|check|dacl 32|64 ARG [SDDL]");
+    Fail("usage: regtool seed|check|list|dacl 32|64 ARG [SDDL]");
   }
   const std::string command = argv[1];
   view = std::string(argv[2]) == "64" ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
@@ -131,6 +180,8 @@ int main(int argc, char** argv) {
     Seed(argv[3]);
   } else if (command == "check") {
     Check(argv[3]);
+  } else if (command == "list") {
+    List(argv[3]);
   } else if (command == "dacl" && argc > 4) {
     SetDacl(argv[3], argv[4]);
   } else {

@@ -1,47 +1,8 @@
 #!/usr/bin/env bash
 # The real program under Wine on the virtual display, driven from outside as a user would, with
-# the registry checked afterwards. Each scenario has a prefix of its own, copied from the test
-# run's prepared prefix (WINEPREFIX).
-#   e2e.sh BUILD_DIR FAULTY_EXE ARTIFACTS_DIR
-set -u
-BUILD=$1
-FAULTY=$2
-ARTIFACTS=$3
-TOOLS=$(cd "$(dirname "$0")/../../tools" && pwd)
-source "$TOOLS/wine-env.sh"
-source "$TOOLS/cleaner-session.sh"
-BASE_PREFIX=$WINEPREFIX
-# The prefix is copied file by file: its server must have written its registry and gone.
-wineserver -w
-trap 'session_end' EXIT
-
-GUID='{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}'
-TITLE=Tessalinecleaner
-READ_ONLY='D:P(A;;KR;;;WD)'
-DISTRIBUTION_UNIT="HKLM\\Software\\Microsoft\\Code Store Database\\Distribution Units\\$GUID"
-passed=0
-failed=0
-
-check() {
-  if [ "$2" == "$3" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    printf 'FAIL %s\n  expected: %s\n  actual:   %s\n' "$1" "$2" "$3"
-  fi
-}
-
-line_of() { grep "^$1" <<<"$2"; }
-
-LOG=$(mktemp)
-read_status() { read_window "$LOG"; }
-wait_status() { wait_for_status "$1" "$LOG"; }
-
-log_text() { od -An -c "$LOG" | tr -s ' \n' ' '; }
-expected_log() {
-  printf '%s\r\n' "$@" >"$LOG.expected"
-  od -An -c "$LOG.expected" | tr -s ' \n' ' '
-}
+# the registry checked afterwards. Each scenario has a prefix of its own.
+#   e2e.sh BUILD_DIR TEST_BUILD_DIR ARTIFACTS_DIR
+source "$(dirname "$0")/lib.sh"
 
 scenario_window() {
   echo "window: layout, placement, focus and keys"
@@ -87,7 +48,7 @@ scenario_clean() {
   start_program "$BUILD/TessalineCleaner.exe"
   driver key "$CAPTION" enter
   check "status" "status 'Done!'" "$(wait_status 'Done!')"
-  local usage='\software\Microsoft\Windows\CurrentVersion\ModuleUsage'
+  local usage=$LOGGED_MODULE_USAGE
   check "log" "$(expected_log HKEY_CLASSES_ROOT '\ActiveFormProj1.ActiveFormX' \
     HKEY_CLASSES_ROOT "\\CLSID\\$GUID" \
     HKEY_CURRENT_USER "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\$GUID" \
@@ -150,8 +111,7 @@ owner-enabled 0" "$notice"
 scenario_titles() {
   echo "titles: the executable's name captions every box"
   session_begin "$BASE_PREFIX"
-  echo "$DISTRIBUTION_UNIT" >"$WINEPREFIX/drive_c/unit.txt"
-  regtool seed 32 'C:\unit.txt'
+  echo "$DISTRIBUTION_UNIT" | seed_lines
   regtool dacl 32 "$DISTRIBUTION_UNIT" "$READ_ONLY"
   local name title
   for name in MyTool.exe:Mytool a.b.exe:a; do
@@ -171,7 +131,7 @@ scenario_titles() {
 scenario_unexpected() {
   echo "unexpected: a failure escaping the click handler"
   session_begin "$BASE_PREFIX"
-  start_program "$FAULTY"
+  start_program "$TEST_BUILDS/TessalineCleanerFaulty.exe"
   local round
   for round in 1 2; do
     driver key "$CAPTION" enter
@@ -191,6 +151,4 @@ scenario_clean
 scenario_failure
 scenario_titles
 scenario_unexpected
-rm -f "$LOG" "$LOG.expected"
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -1,0 +1,56 @@
+# Sourced by the end-to-end scripts: their arguments, the session helpers and the checks.
+#   SCRIPT BUILD_DIR TEST_BUILD_DIR ARTIFACTS_DIR, with WINEPREFIX the test run's prepared prefix
+set -u
+BUILD=$1
+TEST_BUILDS=$2
+ARTIFACTS=$3
+TOOLS=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../tools" && pwd)
+source "$TOOLS/wine-env.sh"
+source "$TOOLS/cleaner-session.sh"
+BASE_PREFIX=$WINEPREFIX
+# Each scenario copies the prefix file by file: its server must have written its registry and
+# gone.
+wineserver -w
+LOG=$(mktemp)
+trap 'session_end; rm -f "$LOG" "$LOG.expected"' EXIT
+
+GUID='{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}'
+TITLE=Tessalinecleaner
+READ_ONLY='D:P(A;;KR;;;WD)'
+DISTRIBUTION_UNIT="HKLM\\Software\\Microsoft\\Code Store Database\\Distribution Units\\$GUID"
+MODULE_USAGE='HKLM\Software\Microsoft\Windows\CurrentVersion\ModuleUsage'
+LOGGED_MODULE_USAGE='\software\Microsoft\Windows\CurrentVersion\ModuleUsage'
+passed=0
+failed=0
+
+check() {
+  if [ "$2" == "$3" ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    printf 'FAIL %s\n  expected: %s\n  actual:   %s\n' "$1" "$2" "$3"
+  fi
+}
+
+line_of() { grep "^$1" <<<"$2"; }
+
+read_status() { read_window "$LOG"; }
+wait_status() { wait_for_status "$1" "$LOG"; }
+
+# The log's text and an expected one, byte by byte, so CR LF shows.
+log_text() { od -An -c "$LOG" | tr -s ' \n' ' '; }
+expected_log() {
+  printf '%s\r\n' "$@" >"$LOG.expected"
+  od -An -c "$LOG.expected" | tr -s ' \n' ' '
+}
+
+# Seeds the 32-bit view from lines on standard input.
+seed_lines() {
+  cat >"$WINEPREFIX/drive_c/seed.txt"
+  regtool seed 32 'C:\seed.txt'
+}
+
+finish() {
+  echo "$passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}
