@@ -1,0 +1,74 @@
+// How many platform calls a deletion and a sweep make: the cost never grows with anything but
+// the number of keys deleted and entries listed.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "CleanFixture.h"
+#include "RecordingRegistry.h"
+#include "registry/TRegistry.h"
+
+namespace {
+
+std::size_t CountOf(const RecordingRegistry& recorder, const char* call) {
+  return recorder.Only(call).size();
+}
+
+TEST(CallCountsTest, TreeDeletionMakesAtMostFiveCallsPerKey) {
+  MemoryRegistry store;
+  std::size_t keys = 1;
+  for (int a = 0; a < 22; ++a) {
+    for (int b = 0; b < 22; ++b) {
+      for (int c = 0; c < 22; ++c) {
+        store.CreateKey(kHkeyCurrentUser, "tree\\" + std::to_string(a) + "\\" + std::to_string(b) +
+                                              "\\" + std::to_string(c));
+      }
+    }
+  }
+  keys += 22 + 22 * 22 + 22 * 22 * 22;
+  RecordingRegistry recorder(store);
+  TRegistry registry(recorder);
+  ASSERT_TRUE(registry.DeleteTree("\\tree"));
+  // Each key: its open, query, close and delete, and its enumeration in its parent; the named key
+  // has no parent to enumerate it.
+  EXPECT_EQ(recorder.calls.size(), 5 * keys - 1);
+  for (const char* call : {"Open", "Query", "Close", "Delete"}) {
+    EXPECT_EQ(CountOf(recorder, call), keys) << call;
+  }
+  EXPECT_EQ(CountOf(recorder, "Enum"), keys - 1);
+  std::printf("tree of %zu keys: %zu calls, %.2f a key\n", keys, recorder.calls.size(),
+              static_cast<double>(recorder.calls.size()) / static_cast<double>(keys));
+}
+
+TEST(CallCountsTest, SweepCostsOneCallAnEntryAndSixAMatch) {
+  constexpr std::size_t kEntries = 10000;
+  constexpr std::size_t kMatches = 100;
+  MemoryRegistry store;
+  for (std::size_t i = 0; i < kEntries; ++i) {
+    const bool match = i % (kEntries / kMatches) == 0;
+    store.CreateKey(kHkeyLocalMachine, std::string(traces::kModuleUsage) + "\\C:/" +
+                                           std::to_string(i) +
+                                           (match ? "/TessalineWeb_EN.ocx" : "/other.ocx"));
+  }
+  RecordingRegistry recorder(store);
+  RecordingWindow window;
+  RunClean(recorder, window);
+  ASSERT_EQ(window.log.size(), 2 * kMatches);
+  // Four probes of absent targets; the list key's probe (open, close), open and one query;
+  // an enumeration an entry; a match: its open, the release of the key current before it, and
+  // its deletion (open, query, close, delete); at the end the release of the last entry's key.
+  const std::size_t expected = 4 + 2 + 1 + 1 + kEntries + 6 * kMatches + 1;
+  EXPECT_EQ(recorder.calls.size(), expected);
+  EXPECT_EQ(recorder.calls.size(), kEntries + 6 * kMatches + 9);
+  // The list key's figures are asked for once, not once an entry.
+  EXPECT_EQ(recorder.calls[7], "Query(h2)=0");
+  std::size_t listQueries = 0;
+  for (const std::string& call : recorder.Only("Query")) {
+    listQueries += call == "Query(h2)=0" ? 1 : 0;
+  }
+  EXPECT_EQ(listQueries, 1u);
+  std::printf("sweep of %zu entries with %zu matches: %zu calls (N + 6M + 9)\n", kEntries, kMatches,
+              recorder.calls.size());
+}
+
+}  // namespace
