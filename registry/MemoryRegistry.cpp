@@ -32,38 +32,50 @@ std::vector<std::string> SplitPath(const std::string& path) {
 }  // namespace
 
 struct MemoryRegistry::Node {
+  // The folded name sits beside the pointer, so a search reads one array and follows no pointer
+  // until it has found its key.
+  struct Entry {
+    std::string folded;  // upper-cased: the platform orders and matches names by it
+    NodePtr node;
+  };
+
   std::string name;
-  std::string folded;  // upper-cased: the platform orders and matches names by it
   Node* parent = nullptr;
-  std::vector<NodePtr> children;  // sorted by folded name
+  std::vector<Entry> children;  // sorted by folded name
   std::uint32_t allowed = kAnyRight;
   bool deleted = false;
 
-  std::vector<NodePtr>::iterator LowerBound(const std::string& foldedName) {
+  std::vector<Entry>::iterator LowerBound(const std::string& folded) {
+    // Keys are mostly added and removed at the end (created in order, deleted from the highest
+    // index down), so the last place is tried before a search.
+    if (children.empty() || children.back().folded < folded) {
+      return children.end();
+    }
+    if (children.back().folded == folded) {
+      return children.end() - 1;
+    }
     return std::lower_bound(
-        children.begin(), children.end(), foldedName,
-        [](const NodePtr& child, const std::string& key) { return child->folded < key; });
+        children.begin(), children.end(), folded,
+        [](const Entry& child, const std::string& key) { return child.folded < key; });
   }
 
   NodePtr Child(const std::string& childName) {
     const std::string key = AsciiUpper(childName);
     auto it = LowerBound(key);
-    return it != children.end() && (*it)->folded == key ? *it : nullptr;
+    return it != children.end() && it->folded == key ? it->node : nullptr;
   }
 
   NodePtr AddChild(const std::string& childName) {
     auto node = std::make_shared<Node>();
     node->name = childName;
-    node->folded = AsciiUpper(childName);
     node->parent = this;
-    children.insert(LowerBound(node->folded), node);
+    std::string folded = AsciiUpper(childName);
+    auto at = LowerBound(folded);
+    children.insert(at, Entry{std::move(folded), node});
     return node;
   }
 
-  void RemoveChild(const Node& child) {
-    auto it = LowerBound(child.folded);
-    children.erase(it);
-  }
+  void RemoveChild(const Node& child) { children.erase(LowerBound(AsciiUpper(child.name))); }
 };
 
 MemoryRegistry::MemoryRegistry() {
@@ -206,8 +218,8 @@ RegStatus MemoryRegistry::QueryInfoKey(RegHandle key, const KeyInfoOut& out) {
     return *fault;
   }
   std::uint32_t longest = 0;
-  for (const NodePtr& child : node->children) {
-    longest = std::max(longest, CharCount(child->name));
+  for (const Node::Entry& child : node->children) {
+    longest = std::max(longest, CharCount(child.node->name));
   }
   // The store keeps no values and no times.
   out.Fill({static_cast<std::uint32_t>(node->children.size()), longest, 0, 0, 0}, FileTime());
@@ -232,7 +244,7 @@ RegStatus MemoryRegistry::EnumKey(RegHandle key, std::uint32_t index, char* name
   if (index >= node->children.size()) {
     return kErrorNoMoreItems;
   }
-  const std::string& childName = node->children[index]->name;
+  const std::string& childName = node->children[index].node->name;
   if (childName.size() + 1 > *nameLength) {
     return kErrorMoreData;
   }
@@ -287,9 +299,9 @@ void MemoryRegistry::SetAllowedAccess(RegHandle root, const std::string& path,
 std::vector<std::string> MemoryRegistry::AllKeys() const {
   std::vector<std::string> keys;
   std::function<void(const Node&)> visit = [&](const Node& node) {
-    for (const NodePtr& child : node.children) {
-      keys.push_back(PathOf(*child));
-      visit(*child);
+    for (const Node::Entry& child : node.children) {
+      keys.push_back(PathOf(*child.node));
+      visit(*child.node);
     }
   };
   for (const NodePtr& root : roots_) {

@@ -113,6 +113,7 @@ void TRegistry::ListSubkeyNames(TStringList& list) {
   }
   const auto length = static_cast<std::uint32_t>(info.MaxSubkeyNameLength + 1);
   std::vector<char> name(length);
+  list.Reserve(static_cast<std::size_t>(std::max(info.SubkeyCount, 0)));
   for (std::int32_t index = 0; index < info.SubkeyCount; ++index) {
     if (EnumName(CurrentHandle, index, length, name)) {
       list.Add(name.data());
