@@ -64,7 +64,8 @@ bool RemoveKey(TRegistry& registry, CleanWindow& window, const char* rootName,
 }
 
 bool MatchesControl(const std::string& entryName) {
-  return AsciiUpper(entryName).find(AsciiUpper(kMatchText)) != std::string::npos;
+  static const std::string kFoldedMatchText = AsciiUpper(kMatchText);
+  return AsciiUpper(entryName).find(kFoldedMatchText) != std::string::npos;
 }
 
 // False once a failure has stopped the run.

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Prints the benchmark figures: the in-memory store natively, the platform calls a deletion and a
+# sweep make, and the registry object on the real registry under Wine, pinned with the
+# wineserver to one CPU. Figures to read, not tests that pass or fail.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+cd "$ROOT"
+tools/install-deps.sh
+cmake --preset linux >/dev/null
+cmake --build --preset linux
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+
+echo
+build/linux/store_benchmark
+echo
+echo "platform calls, counted by the recording registry:"
+build/linux/tests/call_counts_test | grep -E 'calls|PASSED|FAILED'
+echo
+
+source tools/wine-env.sh
+wine_throwaway_prefix
+trap wine_end_prefix EXIT
+wineserver -k 2>/dev/null || true
+wineserver -w
+taskset -c 0 wineserver -p
+taskset -c 0 wine build/windows/registry_benchmark.exe
