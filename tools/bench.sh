@@ -5,11 +5,7 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
-tools/install-deps.sh
-cmake --preset linux >/dev/null
-cmake --build --preset linux
-cmake --preset windows >/dev/null
-cmake --build --preset windows
+tools/build.sh linux windows
 
 echo
 build/linux/store_benchmark

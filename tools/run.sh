@@ -7,9 +7,7 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
-tools/install-deps.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows
+tools/build.sh windows
 
 BUILD=$ROOT/build/windows
 TOOLS=$ROOT/tools

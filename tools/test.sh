@@ -3,12 +3,7 @@
 # and its tests under Wine, in a throwaway prefix on a virtual display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install-deps.sh
-
-cmake --preset linux >/dev/null
-cmake --build --preset linux
-cmake --preset windows >/dev/null
-cmake --build --preset windows
+tools/build.sh linux windows
 
 status=0
 ctest --preset linux || status=1

@@ -55,6 +55,18 @@ struct Comparison {
   std::vector<double> ours;
   std::vector<double> theirs;
   double Ratio() const { return Median(ours) / Median(theirs); }
+
+  // Times both; who goes first alternates, so neither always meets a warmer registry.
+  template <typename Ours, typename Theirs>
+  void Measure(int repetition, Ours&& runOurs, Theirs&& runTheirs) {
+    if (repetition % 2 == 0) {
+      ours.push_back(SecondsOf(runOurs));
+      theirs.push_back(SecondsOf(runTheirs));
+    } else {
+      theirs.push_back(SecondsOf(runTheirs));
+      ours.push_back(SecondsOf(runOurs));
+    }
+  }
 };
 
 // Our deletion and the platform's, each of a fresh copy of the same tree, in turns.
@@ -76,14 +88,7 @@ Comparison CompareDeletion(WindowsRegistry& platform, int depth, int fanOut) {
         Fail("the platform's deletion failed");
       }
     };
-    // Who goes first alternates, so neither always meets a warmer registry.
-    if (repetition % 2 == 0) {
-      comparison.ours.push_back(SecondsOf(ours));
-      comparison.theirs.push_back(SecondsOf(theirs));
-    } else {
-      comparison.theirs.push_back(SecondsOf(theirs));
-      comparison.ours.push_back(SecondsOf(ours));
-    }
+    comparison.Measure(repetition, ours, theirs);
   }
   RegCloseKey(scratch);
   return comparison;
@@ -126,13 +131,7 @@ Comparison CompareSweep(WindowsRegistry& platform, int entries, int matches) {
       }
       RegCloseKey(key);
     };
-    if (repetition % 2 == 0) {
-      comparison.ours.push_back(SecondsOf(sweep));
-      comparison.theirs.push_back(SecondsOf(enumerate));
-    } else {
-      comparison.theirs.push_back(SecondsOf(enumerate));
-      comparison.ours.push_back(SecondsOf(sweep));
-    }
+    comparison.Measure(repetition, sweep, enumerate);
   }
   RegCloseKey(list);
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, kModuleUsage);
