@@ -57,10 +57,12 @@ bool WindowsWorld::Exists(const std::string& path) {
 
 void WindowsWorld::MakeReadOnly(const std::string& path) {
   SetDacl(path, kReadOnlyDacl);
+  restricted_.push_back(path);
 }
 
 void WindowsWorld::DenyAll(const std::string& path) {
   SetDacl(path, kNoAccessDacl);
+  restricted_.push_back(path);
 }
 
 void WindowsWorld::SetDacl(const std::string& path, const char* sddl) {
@@ -76,5 +78,4 @@ void WindowsWorld::SetDacl(const std::string& path, const char* sddl) {
   }
   LocalFree(descriptor);
   ASSERT_EQ(status, ERROR_SUCCESS) << path;
-  restricted_.push_back(path);
 }
