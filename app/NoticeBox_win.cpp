@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/Gdi_win.h"
 #include "app/ModalScope_win.h"
 
 namespace {
@@ -29,41 +30,16 @@ struct EmptyDialogTemplate {
   WORD title;
 };
 
-class Font {
- public:
-  Font() {
-    NONCLIENTMETRICSA metrics = {};
-    metrics.cbSize = sizeof(metrics);
-    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
-    handle_ = CreateFontIndirectA(&metrics.lfMessageFont);
-  }
-  ~Font() { DeleteObject(handle_); }
-  Font(const Font&) = delete;
-  Font& operator=(const Font&) = delete;
-  HFONT get() const { return handle_; }
-
- private:
-  HFONT handle_;
-};
-
 SIZE MeasureText(HWND dialog, HFONT font, const std::string& text, int maxWidth) {
-  HDC dc = GetDC(dialog);
-  HGDIOBJ previous = SelectObject(dc, font);
+  const MeasuringDc dc(dialog, font);
   RECT bounds = {0, 0, maxWidth, 0};
-  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &bounds,
+  DrawTextA(dc.get(), text.c_str(), static_cast<int>(text.size()), &bounds,
             DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
-  SelectObject(dc, previous);
-  ReleaseDC(dialog, dc);
   return {bounds.right - bounds.left, bounds.bottom - bounds.top};
 }
 
 void LayOut(HWND dialog, const NoticeRequest& request) {
-  const int dpi = [&] {
-    HDC dc = GetDC(dialog);
-    const int value = GetDeviceCaps(dc, LOGPIXELSX);
-    ReleaseDC(dialog, dc);
-    return value;
-  }();
+  const int dpi = ScreenPixelsPerInch();
   auto px = [dpi](int value) { return MulDiv(value, dpi, 96); };
 
   const SIZE text = MeasureText(dialog, request.font, *request.text, px(kMaxTextWidth));
@@ -124,7 +100,7 @@ INT_PTR CALLBACK NoticeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 void ShowNoticeBox(HINSTANCE instance, HWND fallbackOwner, const std::string& title,
                    const std::string& text) {
   ModalScope modal;
-  const Font font;
+  const OwnedFont font = SystemFont(&NONCLIENTMETRICSA::lfMessageFont);
   HWND owner = modal.PreviouslyActive() ? modal.PreviouslyActive() : fallbackOwner;
   EmptyDialogTemplate dialogTemplate = {};
   dialogTemplate.header.style = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;

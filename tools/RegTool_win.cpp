@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "app/UniqueHandle_win.h"
+
 namespace {
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -28,28 +30,7 @@ namespace {
 REGSAM view = 0;
 
 // An open key, closed when it goes.
-class Key {
- public:
-  Key() = default;
-  explicit Key(HKEY handle) : handle_(handle) {}
-  Key(Key&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-  Key& operator=(Key&& other) noexcept {
-    std::swap(handle_, other.handle_);
-    return *this;
-  }
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  ~Key() {
-    if (handle_) {
-      RegCloseKey(handle_);
-    }
-  }
-  HKEY get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  HKEY handle_ = nullptr;
-};
+using Key = UniqueHandle<HKEY, &RegCloseKey>;
 
 HKEY Root(const std::string& name) {
   if (name == "HKCR") {

@@ -17,36 +17,19 @@ constexpr DWORD kExStyle = WS_EX_TOOLWINDOW;
 // "ＭＳ Ｐゴシック", named in UTF-16 so the name is right whatever the ANSI code page.
 constexpr wchar_t kFontFace[] = L"\xFF2D\xFF33 \xFF30\x30B4\x30B7\x30C3\x30AF";
 
-HFONT CreateWindowFont(int pixelsPerInch) {
+OwnedFont CreateWindowFont(int pixelsPerInch) {
   LOGFONTW font = {};
   font.lfHeight = ScaledFontHeight(pixelsPerInch);
   font.lfCharSet = SHIFTJIS_CHARSET;
   lstrcpynW(font.lfFaceName, kFontFace, LF_FACESIZE);
-  return CreateFontIndirectW(&font);
-}
-
-HFONT CreateStatusFont() {
-  NONCLIENTMETRICSA metrics = {};
-  metrics.cbSize = sizeof(metrics);
-  SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
-  return CreateFontIndirectA(&metrics.lfStatusFont);
+  return OwnedFont(CreateFontIndirectW(&font));
 }
 
 SIZE TextExtent(HWND window, HFONT font, const char* text) {
-  HDC dc = GetDC(window);
-  HGDIOBJ previous = SelectObject(dc, font);
+  const MeasuringDc dc(window, font);
   SIZE size = {};
-  GetTextExtentPoint32A(dc, text, lstrlenA(text), &size);
-  SelectObject(dc, previous);
-  ReleaseDC(window, dc);
+  GetTextExtentPoint32A(dc.get(), text, lstrlenA(text), &size);
   return size;
-}
-
-int ScreenPixelsPerInch() {
-  HDC dc = GetDC(nullptr);
-  const int pixelsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
-  return pixelsPerInch;
 }
 
 struct ControlClass {
@@ -115,15 +98,13 @@ TMainForm::~TMainForm() {
   if (hwnd_) {
     DestroyWindow(hwnd_);
   }
-  DeleteObject(font_);
-  DeleteObject(statusFont_);
 }
 
 void TMainForm::CreateControls() {
   font_ = CreateWindowFont(ScreenPixelsPerInch());
-  statusFont_ = CreateStatusFont();
+  statusFont_ = SystemFont(&NONCLIENTMETRICSA::lfStatusFont);
   // The design's text height is 12; a screen or font that measures otherwise scales everything.
-  const int textHeight = TextExtent(hwnd_, font_, "0").cy;
+  const int textHeight = TextExtent(hwnd_, font_.get(), "0").cy;
   auto fit = [&](const LayoutRect& rect) {
     return textHeight == kDesignTextHeight ? rect : ScaleRect(rect, textHeight);
   };
@@ -133,7 +114,7 @@ void TMainForm::CreateControls() {
     LayoutRect rect = fit(spec.rect);
     if (spec.kind == ControlKind::Label) {
       // The label takes the size of its text.
-      const SIZE text = TextExtent(hwnd_, font_, spec.caption);
+      const SIZE text = TextExtent(hwnd_, font_.get(), spec.caption);
       rect.width = text.cx;
       rect.height = text.cy;
     }
@@ -144,9 +125,10 @@ void TMainForm::CreateControls() {
         reinterpret_cast<HMENU>(
             static_cast<INT_PTR>(spec.kind == ControlKind::Button ? kButton1Id : 0)),
         application_.Instance(), nullptr);
-    SendMessageA(
-        window, WM_SETFONT,
-        reinterpret_cast<WPARAM>(spec.kind == ControlKind::StatusBar ? statusFont_ : font_), FALSE);
+    SendMessageA(window, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(spec.kind == ControlKind::StatusBar ? statusFont_.get()
+                                                                              : font_.get()),
+                 FALSE);
     switch (spec.kind) {
       case ControlKind::Label:
         Label1 = window;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/BaseWindow_win.h"
+#include "app/Gdi_win.h"
 #include "registry/RegistryApi.h"
 #include "unitMain/CleanWindow.h"
 
@@ -39,7 +40,8 @@ class TMainForm : public BaseWindow<TMainForm>, public CleanWindow {
   HWND Memo1 = nullptr;
   HWND StatusBar1 = nullptr;
   HWND Label1 = nullptr;
-  HFONT font_ = nullptr;
-  HFONT statusFont_ = nullptr;
+  // The controls use them until the window, destroyed first, is gone.
+  OwnedFont font_;
+  OwnedFont statusFont_;
   std::string statusText_;
 };
