@@ -8,6 +8,8 @@
 namespace {
 
 constexpr RegStatus kErrorBadPathname = 161;
+// How many links one open may pass through before the platform takes them for a loop.
+constexpr int kLinkLimit = 16;
 constexpr std::uint32_t kAnyRight = 0xFFFFFFFF;
 // Registry-view flags choose a view; they are no rights to be granted.
 constexpr std::uint32_t kViewFlags = 0x0300;
@@ -44,6 +46,8 @@ struct MemoryRegistry::Node {
   std::vector<Entry> children;  // sorted by folded name
   std::uint32_t allowed = kAnyRight;
   bool deleted = false;
+  // Set on a symbolic link: where it points. A link has no subkeys and one value.
+  std::optional<std::pair<RegHandle, std::string>> linkTarget;
 
   std::vector<Entry>::iterator LowerBound(const std::string& folded) {
     // Keys are mostly added and removed at the end (created in order, deleted from the highest
@@ -126,6 +130,33 @@ MemoryRegistry::NodePtr MemoryRegistry::NodeFor(RegHandle handle, RegStatus* sta
   return node;
 }
 
+MemoryRegistry::NodePtr MemoryRegistry::Walk(const NodePtr& base, const std::string& subKey,
+                                             bool followLast, RegStatus* status,
+                                             int linksFollowed) const {
+  const std::vector<std::string> names = SplitPath(subKey);
+  NodePtr node = base;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    node = node->Child(names[i]);
+    if (!node) {
+      *status = kErrorFileNotFound;
+      return nullptr;
+    }
+    if (node->linkTarget && (followLast || i + 1 < names.size())) {
+      if (linksFollowed == kLinkLimit) {
+        *status = kErrorInvalidParameter;
+        return nullptr;
+      }
+      node = Walk(RootNode(node->linkTarget->first), node->linkTarget->second, true, status,
+                  linksFollowed + 1);
+      if (!node) {
+        return nullptr;
+      }
+    }
+  }
+  *status = kErrorSuccess;
+  return node;
+}
+
 MemoryRegistry::NodePtr MemoryRegistry::Find(const NodePtr& base, const std::string& subKey) {
   NodePtr node = base;
   for (const std::string& name : SplitPath(subKey)) {
@@ -165,8 +196,8 @@ std::uint32_t MemoryRegistry::CharCount(const std::string& name) const {
   }));
 }
 
-RegStatus MemoryRegistry::OpenKey(RegHandle base, const char* subKey, std::uint32_t access,
-                                  RegHandle* result) {
+RegStatus MemoryRegistry::OpenKey(RegHandle base, const char* subKey, std::uint32_t options,
+                                  std::uint32_t access, RegHandle* result) {
   RegStatus status;
   NodePtr baseNode = NodeFor(base, &status);
   if (!baseNode) {
@@ -175,13 +206,13 @@ RegStatus MemoryRegistry::OpenKey(RegHandle base, const char* subKey, std::uint3
   if (subKey[0] == '\\') {
     return kErrorBadPathname;
   }
-  NodePtr node = Find(baseNode, subKey);
+  NodePtr node = Walk(baseNode, subKey, (options & kRegOptionOpenLink) == 0, &status);
   auto path = [&] { return node ? PathOf(*node) : JoinPath(*baseNode, subKey); };
   if (auto fault = RunHook(Call::Open, path, 0)) {
     return *fault;
   }
   if (!node) {
-    return kErrorFileNotFound;
+    return status;
   }
   if ((access & ~kViewFlags & ~node->allowed) != 0) {
     return kErrorAccessDenied;
@@ -221,8 +252,11 @@ RegStatus MemoryRegistry::QueryInfoKey(RegHandle key, const KeyInfoOut& out) {
   for (const Node::Entry& child : node->children) {
     longest = std::max(longest, CharCount(child.node->name));
   }
-  // The store keeps no values and no times.
-  out.Fill({static_cast<std::uint32_t>(node->children.size()), longest, 0, 0, 0}, FileTime());
+  // The store keeps no values and no times; a link holds one value, "SymbolicLinkValue".
+  const bool link = node->linkTarget.has_value();
+  out.Fill({static_cast<std::uint32_t>(node->children.size()), longest, link ? 1u : 0u,
+            link ? 17u : 0u, 0},
+           FileTime());
   return kErrorSuccess;
 }
 
@@ -253,21 +287,20 @@ RegStatus MemoryRegistry::EnumKey(RegHandle key, std::uint32_t index, char* name
   return kErrorSuccess;
 }
 
-RegStatus MemoryRegistry::DeleteKey(RegHandle base, const char* subKey) {
+RegStatus MemoryRegistry::DeleteOpenKey(RegHandle key) {
   RegStatus status;
-  NodePtr baseNode = NodeFor(base, &status);
-  if (!baseNode) {
+  NodePtr node = NodeFor(key, &status);
+  if (!node) {
     return status;
   }
-  NodePtr node = subKey[0] == '\\' ? nullptr : Find(baseNode, subKey);
-  auto path = [&] { return node ? PathOf(*node) : JoinPath(*baseNode, subKey); };
-  if (auto fault = RunHook(Call::Delete, path, 0)) {
+  if (auto fault = RunHook(
+          Call::Delete, [&] { return PathOf(*node); }, 0)) {
     return *fault;
   }
-  if (!node) {
-    return subKey[0] == '\\' ? kErrorBadPathname : kErrorFileNotFound;
-  }
-  if (!node->parent || (node->allowed & kDelete) == 0 || !node->children.empty()) {
+  // A root cannot be deleted, whether named by its own value or opened.
+  auto entry = handles_.find(key);
+  if (entry == handles_.end() || !node->parent || (entry->second.granted & kDelete) == 0 ||
+      !node->children.empty()) {
     return kErrorAccessDenied;
   }
   node->parent->RemoveChild(*node);
@@ -282,6 +315,12 @@ void MemoryRegistry::CreateKey(RegHandle root, const std::string& path) {
     NodePtr child = node->Child(name);
     node = child ? child : node->AddChild(name);
   }
+}
+
+void MemoryRegistry::CreateLink(RegHandle root, const std::string& path, RegHandle targetRoot,
+                                const std::string& targetPath) {
+  CreateKey(root, path);
+  Find(RootNode(root), path)->linkTarget = std::make_pair(targetRoot, targetPath);
 }
 
 bool MemoryRegistry::KeyExists(RegHandle root, const std::string& path) const {

@@ -13,8 +13,10 @@
 
 // A registry held in memory that answers the five calls as the platform does: names matched
 // without regard to ASCII case and kept as given, subkeys enumerated in the platform's order,
-// handles that outlive their deleted key, per-key access rules, and no deletion of a key that
-// still has subkeys. Tests seed it, restrict it and make chosen calls fail.
+// handles that outlive their deleted key, per-key access rules, no deletion of a key that still
+// has subkeys, and symbolic links (followed wherever they stand in a path but last under the
+// open-link option, dangling ones, loops ended with the platform's error). Tests seed it,
+// restrict it and make chosen calls fail.
 class MemoryRegistry : public RegistryApi {
  public:
   enum class Call { Open, Close, Query, Enum, Delete };
@@ -32,16 +34,21 @@ class MemoryRegistry : public RegistryApi {
   MemoryRegistry();
   ~MemoryRegistry() override;
 
-  RegStatus OpenKey(RegHandle base, const char* subKey, std::uint32_t access,
+  RegStatus OpenKey(RegHandle base, const char* subKey, std::uint32_t options, std::uint32_t access,
                     RegHandle* result) override;
   RegStatus CloseKey(RegHandle key) override;
   RegStatus QueryInfoKey(RegHandle key, const KeyInfoOut& out) override;
   RegStatus EnumKey(RegHandle key, std::uint32_t index, char* name,
                     std::uint32_t* nameLength) override;
-  RegStatus DeleteKey(RegHandle base, const char* subKey) override;
+  RegStatus DeleteOpenKey(RegHandle key) override;
 
   // Creates the key and any missing keys above it; an existing key is left as it is.
   void CreateKey(RegHandle root, const std::string& path);
+  // Creates a key without subkeys at root\path that links to targetRoot\targetPath, which need
+  // not exist. Links above the new key are not followed.
+  void CreateLink(RegHandle root, const std::string& path, RegHandle targetRoot,
+                  const std::string& targetPath);
+  // Whether the key itself exists: a link counts, wherever it points.
   bool KeyExists(RegHandle root, const std::string& path) const;
   // Rights an open may be granted on this key; DELETE among them allows its deletion.
   void SetAllowedAccess(RegHandle root, const std::string& path, std::uint32_t allowed);
@@ -70,6 +77,11 @@ class MemoryRegistry : public RegistryApi {
   NodePtr RootNode(RegHandle root) const;
   // The node a handle stands for; status tells why there is none.
   NodePtr NodeFor(RegHandle handle, RegStatus* status) const;
+  // Follows the path name by name, and every link on the way (the last name's only when
+  // followLast); status tells why no key was reached.
+  NodePtr Walk(const NodePtr& base, const std::string& subKey, bool followLast, RegStatus* status,
+               int linksFollowed = 0) const;
+  // The existing key at root\path, links not followed.
   static NodePtr Find(const NodePtr& base, const std::string& subKey);
   static std::string PathOf(const Node& node);
   static std::string JoinPath(const Node& base, const std::string& subKey);

@@ -2,9 +2,10 @@
 
 #include <cstdint>
 
-// The five registry calls the cleaner needs, shaped like the platform's ANSI functions so the
-// registry object passes exactly what it would pass to advapi32. Implemented over the real
-// registry on Windows and by an in-memory store everywhere.
+// The five registry calls the cleaner needs, shaped like the platform's functions so the registry
+// object passes exactly what it would pass to advapi32 (and, for deleting a key through its own
+// handle, to ntdll). Implemented over the real registry on Windows and by an in-memory store
+// everywhere.
 
 using RegHandle = std::uintptr_t;  // 0 means no handle
 using RegStatus = long;            // 0 means success; anything else is a failure
@@ -18,9 +19,14 @@ constexpr RegStatus kErrorSuccess = 0;
 constexpr RegStatus kErrorFileNotFound = 2;
 constexpr RegStatus kErrorAccessDenied = 5;
 constexpr RegStatus kErrorInvalidHandle = 6;
+// What the platform answers when links lead round in a loop.
+constexpr RegStatus kErrorInvalidParameter = 87;
 constexpr RegStatus kErrorMoreData = 234;
 constexpr RegStatus kErrorNoMoreItems = 259;
 constexpr RegStatus kErrorKeyDeleted = 1018;
+
+// Open options: 0 follows a symbolic link named last in the path; this one opens the link itself.
+constexpr std::uint32_t kRegOptionOpenLink = 8;
 
 constexpr std::uint32_t kKeyQueryValue = 0x0001;
 constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
@@ -61,9 +67,10 @@ class RegistryApi {
  public:
   virtual ~RegistryApi() = default;
 
-  // Opens base\subKey; *result is written only on success.
-  virtual RegStatus OpenKey(RegHandle base, const char* subKey, std::uint32_t access,
-                            RegHandle* result) = 0;
+  // Opens base\subKey; *result is written only on success. Links met on the way are followed, the
+  // last one too unless options hold kRegOptionOpenLink.
+  virtual RegStatus OpenKey(RegHandle base, const char* subKey, std::uint32_t options,
+                            std::uint32_t access, RegHandle* result) = 0;
   virtual RegStatus CloseKey(RegHandle key) = 0;
   // Fills every non-null output on success.
   virtual RegStatus QueryInfoKey(RegHandle key, const KeyInfoOut& out) = 0;
@@ -71,6 +78,7 @@ class RegistryApi {
   // holds the zero-terminated name and *nameLength its length; on failure the buffer is unchanged.
   virtual RegStatus EnumKey(RegHandle key, std::uint32_t index, char* name,
                             std::uint32_t* nameLength) = 0;
-  // Deletes base\subKey, which must have no subkeys.
-  virtual RegStatus DeleteKey(RegHandle base, const char* subKey) = 0;
+  // Deletes the very key the handle was opened on (a link as the link), which must have no
+  // subkeys; the handle needs DELETE access and is still to be closed.
+  virtual RegStatus DeleteOpenKey(RegHandle key) = 0;
 };

@@ -23,14 +23,15 @@ RegHandle TRegistry::BaseFor(bool relative) const {
   return relative && CurrentHandle != kNoHandle ? CurrentHandle : RootHandle;
 }
 
-RegStatus TRegistry::Open(const ResolvedPath& resolved, RegHandle* handle) {
+RegStatus TRegistry::Open(const ResolvedPath& resolved, std::uint32_t options, std::uint32_t access,
+                          RegHandle* handle) {
   *handle = kNoHandle;
-  return api_.OpenKey(BaseFor(resolved.relative), resolved.path.c_str(), AccessMask, handle);
+  return api_.OpenKey(BaseFor(resolved.relative), resolved.path.c_str(), options, access, handle);
 }
 
 RegHandle TRegistry::OpenHandle(const std::string& path) {
   RegHandle handle;
-  Open(Resolve(path), &handle);
+  Open(Resolve(path), 0, AccessMask, &handle);
   return handle;
 }
 
@@ -52,7 +53,7 @@ bool TRegistry::KeyPresent(const std::string& path) {
 bool TRegistry::OpenPath(const std::string& path) {
   const ResolvedPath resolved = Resolve(path);
   RegHandle handle;
-  if (Open(resolved, &handle) != kErrorSuccess) {
+  if (Open(resolved, 0, AccessMask, &handle) != kErrorSuccess) {
     return false;
   }
   KeyHandle opened(api_, handle);
@@ -77,17 +78,26 @@ void TRegistry::CloseCurrent() {
 
 bool TRegistry::DeleteTree(const std::string& path) {
   const ResolvedPath resolved = Resolve(path);
-  {
-    const KeyHandle key(api_, OpenHandle(path));
-    if (key) {
-      // Subkeys are deleted by bare name, so they resolve below the key being deleted. The
-      // previous current key comes back before the key's own handle is closed.
-      RestoreOnExit<RegHandle> restoreCurrent(CurrentHandle);
-      CurrentHandle = key.get();
-      DeleteSubkeys(key.get());
+  // Opened as itself: a link shows no subkeys and is deleted as the link, so no deletion ever
+  // reaches through one. What is checked and what is deleted is the same handle.
+  RegHandle handle;
+  Open(resolved, kRegOptionOpenLink, AccessMask, &handle);
+  KeyHandle key(api_, handle);
+  if (key) {
+    // Subkeys are opened by bare name, so they resolve below the key being deleted. The previous
+    // current key comes back before the key itself is deleted.
+    RestoreOnExit<RegHandle> restoreCurrent(CurrentHandle);
+    CurrentHandle = key.get();
+    DeleteSubkeys(key.get());
+  } else {
+    // A key that refuses full access may still allow its deletion.
+    Open(resolved, kRegOptionOpenLink, kDelete, &handle);
+    key = KeyHandle(api_, handle);
+    if (!key) {
+      return false;
     }
   }
-  return api_.DeleteKey(BaseFor(resolved.relative), resolved.path.c_str()) == kErrorSuccess;
+  return api_.DeleteOpenKey(key.get()) == kErrorSuccess;
 }
 
 void TRegistry::DeleteSubkeys(RegHandle key) {

@@ -42,8 +42,10 @@ class TRegistry {
   bool OpenPath(const std::string& path);
   void CloseCurrent();
   // Deletes the key and what it can below it, deepest first. True only when the key itself was
-  // deleted; subkeys already removed stay removed either way. The delete is asked for even when
-  // the key cannot be opened. The current key is as before when it returns.
+  // deleted; subkeys already removed stay removed either way. Every key is opened as itself and
+  // deleted through that handle, so a symbolic link goes as the link and what it points at
+  // stays. A key that grants DELETE but not full access still goes when it has no subkeys; one
+  // that cannot be opened at all stays. The current key is as before when it returns.
   bool DeleteTree(const std::string& path);
   // Replaces the list with the current key's subkey names in the platform's order; empty when
   // the key's figures cannot be read (no current key, for one).
@@ -64,7 +66,8 @@ class TRegistry {
 
   static ResolvedPath Resolve(const std::string& path);
   RegHandle BaseFor(bool relative) const;
-  RegStatus Open(const ResolvedPath& resolved, RegHandle* handle);
+  RegStatus Open(const ResolvedPath& resolved, std::uint32_t options, std::uint32_t access,
+                 RegHandle* handle);
   // The opened handle, owned by the caller, or 0; the object's state does not change.
   RegHandle OpenHandle(const std::string& path);
   void DeleteSubkeys(RegHandle key);

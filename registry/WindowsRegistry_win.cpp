@@ -1,6 +1,8 @@
 #include "registry/WindowsRegistry_win.h"
 
 #include <windows.h>
+// winternl.h needs the declarations of windows.h before it.
+#include <winternl.h>
 
 #include <algorithm>
 
@@ -15,10 +17,13 @@ static_assert(sizeof(RegHandle) >= sizeof(HKEY), "a handle must fit");
 
 }  // namespace
 
-RegStatus WindowsRegistry::OpenKey(RegHandle base, const char* subKey, std::uint32_t access,
-                                   RegHandle* result) {
+// ntdll exports it; the SDK headers leave it out.
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
+
+RegStatus WindowsRegistry::OpenKey(RegHandle base, const char* subKey, std::uint32_t options,
+                                   std::uint32_t access, RegHandle* result) {
   HKEY opened = nullptr;
-  const LONG status = RegOpenKeyExA(ToHkey(base), subKey, 0, access, &opened);
+  const LONG status = RegOpenKeyExA(ToHkey(base), subKey, options, access, &opened);
   if (status == ERROR_SUCCESS) {
     *result = reinterpret_cast<RegHandle>(opened);
   }
@@ -53,6 +58,8 @@ RegStatus WindowsRegistry::EnumKey(RegHandle key, std::uint32_t index, char* nam
   return status;
 }
 
-RegStatus WindowsRegistry::DeleteKey(RegHandle base, const char* subKey) {
-  return RegDeleteKeyA(ToHkey(base), subKey);
+RegStatus WindowsRegistry::DeleteOpenKey(RegHandle key) {
+  // advapi32 deletes only by name, and a name is resolved through a link; ntdll deletes the key
+  // the handle stands for.
+  return static_cast<RegStatus>(RtlNtStatusToDosError(NtDeleteKey(ToHkey(key))));
 }

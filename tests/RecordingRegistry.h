@@ -9,17 +9,20 @@
 #include "registry/RegistryApi.h"
 
 // Passes every call on to another registry and writes down what was asked and answered, e.g.
-// "Open(HKCU,'a\b',0x20009)=0 -> h1", "Enum(h1,2,21)=0 'x'", "Close(h1)", "Delete(h1,'x')=0".
+// "Open(HKCU,'a\b',0x20009)=0 -> h1", "Open(h1,'x',link,0xF003F)=0 -> h2" (opened as itself),
+// "Enum(h1,2,21)=0 'x'", "Close(h1)", "DeleteOpen(h2)=0".
 // Handles are named h1, h2, ... in the order the registry hands them out.
 class RecordingRegistry : public RegistryApi {
  public:
   explicit RecordingRegistry(RegistryApi& inner) : inner_(inner) {}
 
-  RegStatus OpenKey(RegHandle base, const char* subKey, std::uint32_t access,
+  RegStatus OpenKey(RegHandle base, const char* subKey, std::uint32_t options, std::uint32_t access,
                     RegHandle* result) override {
-    const RegStatus status = inner_.OpenKey(base, subKey, access, result);
-    std::string line =
-        "Open(" + Name(base) + ",'" + subKey + "'," + Hex(access) + ")=" + std::to_string(status);
+    const RegStatus status = inner_.OpenKey(base, subKey, options, access, result);
+    const std::string optionsText =
+        options == 0 ? "" : (options == kRegOptionOpenLink ? "link," : Hex(options) + ",");
+    std::string line = "Open(" + Name(base) + ",'" + subKey + "'," + optionsText + Hex(access) +
+                       ")=" + std::to_string(status);
     if (status == kErrorSuccess) {
       line += " -> " + Name(*result);
     }
@@ -51,9 +54,9 @@ class RecordingRegistry : public RegistryApi {
     return status;
   }
 
-  RegStatus DeleteKey(RegHandle base, const char* subKey) override {
-    const RegStatus status = inner_.DeleteKey(base, subKey);
-    calls.push_back("Delete(" + Name(base) + ",'" + subKey + "')=" + std::to_string(status));
+  RegStatus DeleteOpenKey(RegHandle key) override {
+    const RegStatus status = inner_.DeleteOpenKey(key);
+    calls.push_back("DeleteOpen(" + Name(key) + ")=" + std::to_string(status));
     return status;
   }
 

@@ -162,8 +162,48 @@ TYPED_TEST_P(RegistryContract, UndeletableSubkeyFailsOnlyTheNamedKey) {
   EXPECT_TRUE(this->world().Exists("t\\locked\\inner"));
 }
 
+TYPED_TEST_P(RegistryContract, LinksAreDeletedAsThemselvesAndWhatTheyPointAtStays) {
+  for (const char* path : {"t\\a\\b", "precious\\inner\\deep", "other\\x"}) {
+    this->world().Create(path);
+  }
+  this->world().CreateLink("t\\a\\to-precious", "precious");
+  this->world().CreateLink("t\\to-other", "other\\x");
+  this->world().CreateLink("named", "other");
+  TRegistry registry(this->world().Api());
+  EXPECT_TRUE(registry.DeleteTree(this->At("t")));
+  EXPECT_FALSE(this->world().Exists("t"));
+  EXPECT_TRUE(this->world().Exists("precious\\inner\\deep"));
+  EXPECT_TRUE(this->world().Exists("other\\x"));
+  // A path that is itself a link: the link goes, as the key of that name.
+  EXPECT_TRUE(registry.KeyPresent(this->At("named\\x")));
+  EXPECT_TRUE(registry.DeleteTree(this->At("named")));
+  EXPECT_FALSE(this->world().Exists("named"));
+  EXPECT_TRUE(this->world().Exists("other\\x"));
+}
+
+TYPED_TEST_P(RegistryContract, LinkLoopsAndDanglingLinksEndWithoutHarm) {
+  this->world().Create("t\\sub");
+  this->world().Create("keep");
+  this->world().CreateLink("t\\sub\\up", "t");
+  this->world().CreateLink("t\\self", "t\\self");
+  this->world().CreateLink("t\\dangling", "nowhere");
+  TRegistry registry(this->world().Api());
+  // A plain open follows links, also in the middle of a path; a loop or a missing destination
+  // is no key.
+  EXPECT_TRUE(registry.KeyPresent(this->At("t\\sub\\up")));
+  EXPECT_FALSE(registry.KeyPresent(this->At("t\\self")));
+  EXPECT_FALSE(registry.KeyPresent(this->At("t\\dangling")));
+  ASSERT_TRUE(registry.OpenPath(this->At("t\\sub\\up\\sub")));
+  EXPECT_THAT(Names(registry), ::testing::ElementsAre("up"));
+  registry.CloseCurrent();
+  EXPECT_TRUE(registry.DeleteTree(this->At("t")));
+  EXPECT_FALSE(this->world().Exists("t"));
+  EXPECT_TRUE(this->world().Exists("keep"));
+}
+
 REGISTER_TYPED_TEST_SUITE_P(
     RegistryContract, NewObjectHasNoCurrentKey, OpenPathFollowsTheRootOrTheCurrentKey,
     SelectingAnotherRootReleasesTheCurrentKey, ProbeReportsOnlyKeysThatCanBeRead,
     SubkeysAreListedInThePlatformOrderWithTheirOwnCase, DeleteTreeRemovesAWholeTreeAndNothingBeside,
-    DeletingTheCurrentKeyLeavesItsHandleCurrent, UndeletableSubkeyFailsOnlyTheNamedKey);
+    DeletingTheCurrentKeyLeavesItsHandleCurrent, UndeletableSubkeyFailsOnlyTheNamedKey,
+    LinksAreDeletedAsThemselvesAndWhatTheyPointAtStays, LinkLoopsAndDanglingLinksEndWithoutHarm);

@@ -14,9 +14,12 @@ class RegistryWorld {
   virtual ~RegistryWorld() = default;
   virtual RegistryApi& Api() = 0;
   virtual void Create(const std::string& path) = 0;
+  // Whether the key itself exists; a link is not followed.
   virtual bool Exists(const std::string& path) = 0;
   // The key can be read, but an open for full access or a delete is refused.
   virtual void MakeReadOnly(const std::string& path) = 0;
   // Every open of the key is refused.
   virtual void DenyAll(const std::string& path) = 0;
+  // Creates path as a symbolic link to target, which need not exist.
+  virtual void CreateLink(const std::string& path, const std::string& target) = 0;
 };

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tools/RegistryLink_win.h"
+
 namespace {
 
 std::string Below(const std::string& path) {
@@ -34,6 +36,15 @@ WindowsWorld::~WindowsWorld() {
   for (const std::string& path : restricted_) {
     SetDacl(path, kFullAccessDacl);
   }
+  // The platform's tree deletion follows links, so they go first, each as itself.
+  for (const std::string& path : links_) {
+    RegHandle link = kNoHandle;
+    if (registry_.OpenKey(kHkeyCurrentUser, Below(path).c_str(), kRegOptionOpenLink, kKeyAllAccess,
+                          &link) == kErrorSuccess) {
+      registry_.DeleteOpenKey(link);
+      registry_.CloseKey(link);
+    }
+  }
   DeleteScratch();
 }
 
@@ -47,8 +58,8 @@ void WindowsWorld::Create(const std::string& path) {
 
 bool WindowsWorld::Exists(const std::string& path) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, Below(path).c_str(), 0, READ_CONTROL, &key) !=
-      ERROR_SUCCESS) {
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, Below(path).c_str(), REG_OPTION_OPEN_LINK, READ_CONTROL,
+                    &key) != ERROR_SUCCESS) {
     return false;
   }
   RegCloseKey(key);
@@ -63,6 +74,21 @@ void WindowsWorld::MakeReadOnly(const std::string& path) {
 void WindowsWorld::DenyAll(const std::string& path) {
   SetDacl(path, kNoAccessDacl);
   restricted_.push_back(path);
+}
+
+void WindowsWorld::CreateLink(const std::string& path, const std::string& target) {
+  const std::size_t slash = path.rfind('\\');
+  const std::string parent = slash == std::string::npos ? "" : path.substr(0, slash);
+  Create(parent);
+  HKEY parentKey = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, parent.empty() ? kScratch : Below(parent).c_str(), 0,
+                          KEY_ALL_ACCESS, &parentKey),
+            ERROR_SUCCESS);
+  const LONG status = CreateLinkKey(parentKey, path.substr(slash + 1),
+                                    KernelKeyName(HKEY_CURRENT_USER, Below(target)), 0);
+  RegCloseKey(parentKey);
+  ASSERT_EQ(status, ERROR_SUCCESS) << path;
+  links_.push_back(path);
 }
 
 void WindowsWorld::SetDacl(const std::string& path, const char* sddl) {

@@ -17,10 +17,12 @@ class WindowsWorld : public RegistryWorld {
   bool Exists(const std::string& path) override;
   void MakeReadOnly(const std::string& path) override;
   void DenyAll(const std::string& path) override;
+  void CreateLink(const std::string& path, const std::string& target) override;
 
  private:
   void SetDacl(const std::string& path, const char* sddl);
 
   WindowsRegistry registry_;
   std::vector<std::string> restricted_;
+  std::vector<std::string> links_;
 };

@@ -32,7 +32,7 @@ TEST(CallCountsTest, TreeDeletionMakesAtMostFiveCallsPerKey) {
   // Each key: its open, query, close and delete, and its enumeration in its parent; the named key
   // has no parent to enumerate it.
   EXPECT_EQ(recorder.calls.size(), 5 * keys - 1);
-  for (const char* call : {"Open", "Query", "Close", "Delete"}) {
+  for (const char* call : {"Open", "Query", "Close", "DeleteOpen"}) {
     EXPECT_EQ(CountOf(recorder, call), keys) << call;
   }
   EXPECT_EQ(CountOf(recorder, "Enum"), keys - 1);

@@ -108,10 +108,11 @@ TEST_F(CleanFaultsTest, EntryVanishingAfterTheListingStopsAtItsOpen) {
   // Someone else removes the second entry while the first is being deleted.
   store.SetHook([this](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
     if (site.call == Call::Delete && site.keyPath.find("a Tessaline") != std::string::npos) {
-      RegHandle list = kNoHandle;
-      store.OpenKey(kHkeyLocalMachine, traces::kModuleUsage, kKeyAllAccess, &list);
-      store.DeleteKey(list, "b TessalineWeb_EN.ocx");
-      store.CloseKey(list);
+      RegHandle entry = kNoHandle;
+      store.OpenKey(kHkeyLocalMachine, Usage("b TessalineWeb_EN.ocx").c_str(), 0, kKeyAllAccess,
+                    &entry);
+      store.DeleteOpenKey(entry);
+      store.CloseKey(entry);
     }
     return std::nullopt;
   });

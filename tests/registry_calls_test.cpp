@@ -61,27 +61,47 @@ TEST_F(RegistryCallsTest, TreeIsDeletedDeepestFirstFromTheHighestIndexDown) {
   }
   TRegistry registry(recorder);
   EXPECT_TRUE(registry.DeleteTree("\\t"));
+  // Every key is opened as itself and deleted through that handle, before the handle is closed.
   EXPECT_THAT(
       recorder.calls,
-      ElementsAre("Open(HKCU,'t',0xF003F)=0 -> h1", "Query(h1)=0", "Enum(h1,1,2)=0 'b'",
-                  "Open(h1,'b',0xF003F)=0 -> h2", "Query(h2)=0", "Close(h2)", "Delete(h1,'b')=0",
-                  "Enum(h1,0,2)=0 'a'", "Open(h1,'a',0xF003F)=0 -> h3", "Query(h3)=0",
-                  "Enum(h3,1,2)=0 'y'", "Open(h3,'y',0xF003F)=0 -> h4", "Query(h4)=0", "Close(h4)",
-                  "Delete(h3,'y')=0", "Enum(h3,0,2)=0 'x'", "Open(h3,'x',0xF003F)=0 -> h5",
-                  "Query(h5)=0", "Close(h5)", "Delete(h3,'x')=0", "Close(h3)", "Delete(h1,'a')=0",
-                  "Close(h1)", "Delete(HKCU,'t')=0"));
+      ElementsAre("Open(HKCU,'t',link,0xF003F)=0 -> h1", "Query(h1)=0", "Enum(h1,1,2)=0 'b'",
+                  "Open(h1,'b',link,0xF003F)=0 -> h2", "Query(h2)=0", "DeleteOpen(h2)=0",
+                  "Close(h2)", "Enum(h1,0,2)=0 'a'", "Open(h1,'a',link,0xF003F)=0 -> h3",
+                  "Query(h3)=0", "Enum(h3,1,2)=0 'y'", "Open(h3,'y',link,0xF003F)=0 -> h4",
+                  "Query(h4)=0", "DeleteOpen(h4)=0", "Close(h4)", "Enum(h3,0,2)=0 'x'",
+                  "Open(h3,'x',link,0xF003F)=0 -> h5", "Query(h5)=0", "DeleteOpen(h5)=0",
+                  "Close(h5)", "DeleteOpen(h3)=0", "Close(h3)", "DeleteOpen(h1)=0", "Close(h1)"));
   EXPECT_EQ(registry.CurrentKey(), kNoHandle);
 }
 
-TEST_F(RegistryCallsTest, DeleteIsAskedForEvenWhenTheKeyCannotBeOpened) {
+TEST_F(RegistryCallsTest, LinkIsDeletedAsItselfWithoutLookingBehindIt) {
+  store.CreateKey(kHkeyCurrentUser, "precious\\inner");
+  store.CreateLink(kHkeyCurrentUser, "t\\l", kHkeyCurrentUser, "precious");
+  TRegistry registry(recorder);
+  EXPECT_TRUE(registry.DeleteTree("\\t"));
+  // The link shows no subkeys when opened as itself: no call reaches its destination.
+  EXPECT_THAT(recorder.calls,
+              ElementsAre("Open(HKCU,'t',link,0xF003F)=0 -> h1", "Query(h1)=0",
+                          "Enum(h1,0,2)=0 'l'", "Open(h1,'l',link,0xF003F)=0 -> h2", "Query(h2)=0",
+                          "DeleteOpen(h2)=0", "Close(h2)", "DeleteOpen(h1)=0", "Close(h1)"));
+  EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, "precious\\inner"));
+}
+
+TEST_F(RegistryCallsTest, KeyRefusingFullAccessIsOpenedForDeletingAlone) {
   store.CreateKey(kHkeyCurrentUser, "locked\\inner");
+  store.CreateKey(kHkeyCurrentUser, "deletable");
   store.SetAllowedAccess(kHkeyCurrentUser, "locked", kKeyRead);
+  store.SetAllowedAccess(kHkeyCurrentUser, "deletable", kKeyRead | kDelete);
   TRegistry registry(recorder);
   EXPECT_FALSE(registry.DeleteTree("\\missing"));
   EXPECT_FALSE(registry.DeleteTree("\\locked"));
-  EXPECT_THAT(recorder.calls,
-              ElementsAre("Open(HKCU,'missing',0xF003F)=2", "Delete(HKCU,'missing')=2",
-                          "Open(HKCU,'locked',0xF003F)=5", "Delete(HKCU,'locked')=5"));
+  EXPECT_TRUE(registry.DeleteTree("\\deletable"));
+  EXPECT_THAT(
+      recorder.calls,
+      ElementsAre("Open(HKCU,'missing',link,0xF003F)=2", "Open(HKCU,'missing',link,0x10000)=2",
+                  "Open(HKCU,'locked',link,0xF003F)=5", "Open(HKCU,'locked',link,0x10000)=5",
+                  "Open(HKCU,'deletable',link,0xF003F)=5",
+                  "Open(HKCU,'deletable',link,0x10000)=0 -> h1", "DeleteOpen(h1)=0", "Close(h1)"));
 }
 
 TEST_F(RegistryCallsTest, DeletingTheCurrentKeyResolvesAgainstTheRestoredCurrentKey) {
@@ -90,12 +110,11 @@ TEST_F(RegistryCallsTest, DeletingTheCurrentKeyResolvesAgainstTheRestoredCurrent
   ASSERT_TRUE(registry.OpenPath("\\p"));
   EXPECT_TRUE(registry.DeleteTree("k"));
   EXPECT_EQ(registry.CurrentPath(), "p");
-  EXPECT_THAT(recorder.calls,
-              ElementsAre("Open(HKCU,'p',0xF003F)=0 -> h1", "Open(h1,'k',0xF003F)=0 -> h2",
-                          "Query(h2)=0", "Enum(h2,0,2)=0 's'", "Open(h2,'s',0xF003F)=0 -> h3",
-                          "Query(h3)=0", "Close(h3)", "Delete(h2,'s')=0",
-                          // The handle of the deleted key is closed after h1 is current again.
-                          "Close(h2)", "Delete(h1,'k')=0"));
+  EXPECT_THAT(
+      recorder.calls,
+      ElementsAre("Open(HKCU,'p',0xF003F)=0 -> h1", "Open(h1,'k',link,0xF003F)=0 -> h2",
+                  "Query(h2)=0", "Enum(h2,0,2)=0 's'", "Open(h2,'s',link,0xF003F)=0 -> h3",
+                  "Query(h3)=0", "DeleteOpen(h3)=0", "Close(h3)", "DeleteOpen(h2)=0", "Close(h2)"));
 }
 
 // The length given to each enumeration: the reported maximum plus one, the maximum doubled when

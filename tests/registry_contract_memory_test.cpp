@@ -20,6 +20,9 @@ class MemoryWorld : public RegistryWorld {
   void DenyAll(const std::string& path) override {
     store_.SetAllowedAccess(kHkeyCurrentUser, Below(path), 0);
   }
+  void CreateLink(const std::string& path, const std::string& target) override {
+    store_.CreateLink(kHkeyCurrentUser, Below(path), kHkeyCurrentUser, Below(target));
+  }
 
  private:
   static std::string Below(const std::string& path) { return std::string(kScratch) + "\\" + path; }

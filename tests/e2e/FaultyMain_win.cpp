@@ -12,7 +12,7 @@ namespace {
 // Throws at the first key the clean procedure opens.
 class FailingRegistry : public RegistryApi {
  public:
-  RegStatus OpenKey(RegHandle, const char*, std::uint32_t, RegHandle*) override {
+  RegStatus OpenKey(RegHandle, const char*, std::uint32_t, std::uint32_t, RegHandle*) override {
     throw std::runtime_error("The registry layer broke down");
   }
   RegStatus CloseKey(RegHandle) override { return kErrorInvalidHandle; }
@@ -20,7 +20,7 @@ class FailingRegistry : public RegistryApi {
   RegStatus EnumKey(RegHandle, std::uint32_t, char*, std::uint32_t*) override {
     return kErrorInvalidHandle;
   }
-  RegStatus DeleteKey(RegHandle, const char*) override { return kErrorInvalidHandle; }
+  RegStatus DeleteOpenKey(RegHandle) override { return kErrorInvalidHandle; }
 };
 
 }  // namespace
