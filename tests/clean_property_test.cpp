@@ -1,8 +1,11 @@
 // Thousands of random registries: after a run, exactly the keys that must go are gone, the log
 // and the notice are exactly as they must be, and no key is left open. The expectation comes from
-// a model of the rules written here, independent of the code under test.
+// a model of the rules written here, independent of the code under test. Symbolic links are
+// planted among the keys: inside the trees that go, as targets and as module-usage entries,
+// pointing at unrelated keys, at other targets, back at an ancestor, or nowhere.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -16,7 +19,13 @@
 
 namespace {
 
-enum class Access { Full, ReadOnly, None };
+// ReadAndDelete: cannot be opened for full access, but a key without subkeys can be deleted.
+enum class Access { Full, ReadOnly, ReadAndDelete, None };
+
+struct KeyPath {
+  int root;
+  std::string path;  // with the names as stored
+};
 
 struct ModelKey {
   std::string name;
@@ -24,7 +33,17 @@ struct ModelKey {
   Access access = Access::Full;
   bool deleteFails = false;
   std::optional<std::size_t> enumFailsAt;
+  std::optional<KeyPath> link;  // a link has no children
 };
+
+// A key reached through the model, with its upper-cased "ROOT\PATH".
+struct Reached {
+  const ModelKey* key;
+  std::string upperPath;
+};
+
+// How many links the platform follows in one open before it takes them for a loop.
+constexpr int kLinkLimit = 16;
 
 std::string Upper(const std::string& text) {
   std::string result;
@@ -73,6 +92,8 @@ class RandomRegistry {
       AddUnrelated(target.root, Parent(target.path));
       if (Chance(0.6)) {
         Spoil(AddTree(Key(target.root, target.path), Chance(0.5) ? 4 : 1));
+      } else if (Chance(0.15)) {
+        linkedTargets_.push_back(&Key(target.root, target.path));
       }
     }
     AddUnrelated(0, "");
@@ -91,7 +112,10 @@ class RandomRegistry {
         list.enumFailsAt = Pick(0, static_cast<int>(list.children.size()) - 1);
       }
     }
+    PlantLinks();
   }
+
+  bool HasLinks() const { return hasLinks_; }
 
   void Seed(MemoryRegistry& store) const {
     for (int root = 0; root < 3; ++root) {
@@ -115,32 +139,39 @@ class RandomRegistry {
   Outcome Expected() const {
     Outcome outcome;
     for (const Target& target : kTargets) {
-      const ModelKey* key = Find(target.root, target.path);
-      if (!key || key->access == Access::None) {
+      // The probe follows links; the deletion takes the key of that name itself.
+      const std::optional<Reached> probed = Resolve(target.root, target.path, true, outcome);
+      if (!probed || probed->key->access == Access::None) {
         continue;  // absent, or not readable: skipped without a word
       }
-      if (!Remove(*key, target.root, target.path, target.openFailed, target.deleteFailed,
-                  outcome)) {
+      const Reached own = *Resolve(target.root, target.path, false, outcome);
+      if (!Remove(probed->key, own, target.root, target.path, target.openFailed,
+                  target.deleteFailed, outcome)) {
         return outcome;
       }
     }
-    const ModelKey* list = Find(2, traces::kModuleUsage);
-    if (list && list->access != Access::None) {
-      if (list->access != Access::Full) {
+    const std::optional<Reached> list = Resolve(2, traces::kModuleUsage, true, outcome);
+    if (list && list->key->access != Access::None) {
+      if (list->key->access != Access::Full) {
         outcome.notices.push_back("It failed to Open Module Usage in Local Machine");
         return outcome;
       }
       std::vector<const ModelKey*> listed;
       std::size_t index = 0;
-      for (const auto& [upper, entry] : list->children) {
-        if (!(list->enumFailsAt && *list->enumFailsAt == index)) {
+      for (const auto& [upper, entry] : list->key->children) {
+        if (!(list->key->enumFailsAt && *list->key->enumFailsAt == index)) {
           listed.push_back(&entry);
         }
         ++index;
       }
       for (const ModelKey* entry : listed) {
-        if (Upper(entry->name).find("TESSALINEWEB_EN.OCX") != std::string::npos &&
-            !Remove(*entry, 2, std::string(traces::kModuleUsage) + "\\" + entry->name,
+        if (Upper(entry->name).find("TESSALINEWEB_EN.OCX") == std::string::npos) {
+          continue;
+        }
+        const std::string path = std::string(traces::kModuleUsage) + "\\" + entry->name;
+        const std::optional<Reached> opened = Resolve(2, path, true, outcome);
+        if (!Remove(opened ? opened->key : nullptr,
+                    Reached{entry, list->upperPath + "\\" + Upper(entry->name)}, 2, path,
                     "It failed to open Sub Module usage", "It failed to Delete Sub Module usage",
                     outcome)) {
           return outcome;
@@ -180,17 +211,133 @@ class RandomRegistry {
     return *key;
   }
 
-  const ModelKey* Find(int root, const std::string& path) const {
-    const ModelKey* key = &roots_[root];
+  static std::vector<std::string> Names(const std::string& path) {
+    std::vector<std::string> names;
     std::size_t start = 0;
-    while (start < path.size() && key) {
+    while (start < path.size()) {
       std::size_t end = path.find('\\', start);
       end = end == std::string::npos ? path.size() : end;
-      auto it = key->children.find(Upper(path.substr(start, end - start)));
-      key = it == key->children.end() ? nullptr : &it->second;
+      names.push_back(path.substr(start, end - start));
       start = end + 1;
     }
-    return key;
+    return names;
+  }
+
+  // The key a path leads to as the run finds it: keys removed so far are missing, and a link is
+  // followed where it stands in the path, the last name's only when followLast.
+  std::optional<Reached> Resolve(int root, const std::string& path, bool followLast,
+                                 const Outcome& sofar, int linksFollowed = 0) const {
+    Reached reached{&roots_[root], Upper(kRootNames[root])};
+    const std::vector<std::string> names = Names(path);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      auto it = reached.key->children.find(Upper(names[i]));
+      if (it == reached.key->children.end()) {
+        return std::nullopt;
+      }
+      reached = {&it->second, reached.upperPath + "\\" + it->first};
+      if (sofar.removed.count(reached.upperPath) != 0) {
+        return std::nullopt;
+      }
+      const std::optional<KeyPath>& link = reached.key->link;
+      if (link && (followLast || i + 1 < names.size())) {
+        if (linksFollowed == kLinkLimit) {
+          return std::nullopt;
+        }
+        const std::optional<Reached> next =
+            Resolve(link->root, link->path, true, sofar, linksFollowed + 1);
+        if (!next) {
+          return std::nullopt;
+        }
+        reached = *next;
+      }
+    }
+    return reached;
+  }
+
+  // Every key as root and stored path, parents before children.
+  void CollectPaths(const ModelKey& key, int root, const std::string& path,
+                    std::vector<KeyPath>& paths) const {
+    for (const auto& [upper, child] : key.children) {
+      const std::string childPath = path.empty() ? child.name : path + "\\" + child.name;
+      paths.push_back({root, childPath});
+      CollectPaths(child, root, childPath, paths);
+    }
+  }
+
+  // Where a planted link points: an unrelated or any other key, a target or the list, a key
+  // above the link, or a key that is not there.
+  KeyPath LinkDestination(const std::vector<KeyPath>& keys, const KeyPath& at) {
+    switch (Pick(0, 3)) {
+      case 0:
+        if (!keys.empty()) {
+          return keys[Pick(0, static_cast<int>(keys.size()) - 1)];
+        }
+        [[fallthrough]];
+      case 1: {
+        const int which = Pick(0, static_cast<int>(kTargets.size()));
+        return which == static_cast<int>(kTargets.size())
+                   ? KeyPath{2, traces::kModuleUsage}
+                   : KeyPath{kTargets[which].root, kTargets[which].path};
+      }
+      case 2: {
+        const std::vector<std::string> names = Names(at.path);
+        std::string ancestor = names.front();
+        for (int i = 1, keep = Pick(1, static_cast<int>(names.size())); i < keep; ++i) {
+          ancestor += "\\" + names[i];
+        }
+        return {at.root, ancestor};
+      }
+      default:
+        return {Pick(0, 2), "software\\nowhere\\" + Name()};
+    }
+  }
+
+  void MakeLink(ModelKey& key, const std::vector<KeyPath>& keys, const KeyPath& at) {
+    if (!key.children.empty() || key.link) {
+      return;
+    }
+    key.link = LinkDestination(keys, at);
+    if (Chance(0.15)) {
+      key.access = Chance(0.5) ? Access::ReadOnly : Access::ReadAndDelete;
+    }
+    hasLinks_ = true;
+  }
+
+  // Links below the trees that go, as targets, and as module-usage entries.
+  void PlantLinks() {
+    std::vector<KeyPath> keys;
+    for (int root = 0; root < 3; ++root) {
+      CollectPaths(roots_[root], root, "", keys);
+    }
+    for (const Target& target : kTargets) {
+      ModelKey* key = &Key(target.root, target.path);
+      std::string path = target.path;
+      if (std::find(linkedTargets_.begin(), linkedTargets_.end(), key) != linkedTargets_.end()) {
+        MakeLink(*key, keys, {target.root, path});
+        continue;
+      }
+      if (key->children.empty() || !Chance(0.25)) {
+        continue;
+      }
+      // Somewhere down the tree, a new subkey that is a link.
+      while (!key->children.empty() && Chance(0.6)) {
+        auto it = key->children.begin();
+        std::advance(it, Pick(0, static_cast<int>(key->children.size()) - 1));
+        path += "\\" + it->second.name;
+        key = &it->second;
+      }
+      if (key->link) {
+        continue;
+      }
+      const std::string name = Name();
+      path += "\\" + name;
+      MakeLink(Child(*key, name), keys, {target.root, path});
+    }
+    if (Chance(0.2)) {
+      const std::string name = EntryName();
+      MakeLink(Child(Key(2, traces::kModuleUsage), name), keys,
+               {2, std::string(traces::kModuleUsage) + "\\" + name});
+    }
   }
 
   // Any byte a key name may hold: letters, digits, punctuation, and bytes above 0x7F.
@@ -236,8 +383,9 @@ class RandomRegistry {
 
   // Restrictions and failures here and there in a tree that must go.
   void Spoil(ModelKey& key) {
-    if (Chance(0.012)) {
-      key.access = Chance(0.5) ? Access::ReadOnly : Access::None;
+    if (Chance(0.018)) {
+      const Access restricted[] = {Access::ReadOnly, Access::ReadAndDelete, Access::None};
+      key.access = restricted[Pick(0, 2)];
     }
     if (Chance(0.008)) {
       key.deleteFails = true;
@@ -262,12 +410,19 @@ class RandomRegistry {
 
   static void SeedKey(MemoryRegistry& store, int root, const std::string& path,
                       const ModelKey& key) {
-    store.CreateKey(kRoots[root], path);
+    if (key.link) {
+      store.CreateLink(kRoots[root], path, kRoots[key.link->root], key.link->path);
+    } else {
+      store.CreateKey(kRoots[root], path);
+    }
     for (const auto& [upper, child] : key.children) {
       SeedKey(store, root, path + "\\" + child.name, child);
     }
     if (key.access != Access::Full) {
-      store.SetAllowedAccess(kRoots[root], path, key.access == Access::ReadOnly ? kKeyRead : 0);
+      const std::uint32_t allowed = key.access == Access::ReadOnly        ? kKeyRead
+                                    : key.access == Access::ReadAndDelete ? kKeyRead | kDelete
+                                                                          : 0;
+      store.SetAllowedAccess(kRoots[root], path, allowed);
     }
     if (key.deleteFails) {
       store.FailCall(MemoryRegistry::Call::Delete, kRoots[root], path, kErrorAccessDenied);
@@ -287,6 +442,7 @@ class RandomRegistry {
 
   // Removes the key and what can go below it, deepest first, as the platform allows: a key goes
   // when it can be opened for full access, every subkey went, and its own deletion is allowed.
+  // A link goes as itself, a key without subkeys; what it points at is never reached.
   static bool RemoveTree(const ModelKey& key, const std::string& path, Outcome& outcome) {
     bool subkeysGone = key.children.empty();
     if (key.access == Access::Full) {
@@ -297,22 +453,24 @@ class RandomRegistry {
         subkeysGone = reached && RemoveTree(child, path + "\\" + upper, outcome) && subkeysGone;
       }
     }
-    const bool gone = subkeysGone && key.access == Access::Full && !key.deleteFails;
+    const bool deletable = key.access == Access::Full || key.access == Access::ReadAndDelete;
+    const bool gone = subkeysGone && deletable && !key.deleteFails;
     if (gone) {
       outcome.removed.insert(path);
     }
     return gone;
   }
 
-  // One present key: opened, removed and logged, or a notice that stops the run.
-  static bool Remove(const ModelKey& key, int root, const std::string& path,
+  // One present key: opened (through a link, where it is one), removed as itself and logged, or
+  // a notice that stops the run.
+  static bool Remove(const ModelKey* opened, const Reached& own, int root, const std::string& path,
                      const std::string& openFailed, const std::string& deleteFailed,
                      Outcome& outcome) {
-    if (key.access != Access::Full) {
+    if (!opened || opened->access != Access::Full) {
       outcome.notices.push_back(openFailed);
       return false;
     }
-    if (!RemoveTree(key, Upper(kRootNames[root]) + "\\" + Upper(path), outcome)) {
+    if (!RemoveTree(*own.key, own.upperPath, outcome)) {
       outcome.notices.push_back(deleteFailed);
       return false;
     }
@@ -323,6 +481,8 @@ class RandomRegistry {
 
   std::mt19937 random_;
   std::array<ModelKey, 3> roots_;
+  std::vector<ModelKey*> linkedTargets_;  // targets to be made links
+  bool hasLinks_ = false;
 };
 
 std::set<std::string> UpperKeys(const std::vector<std::string>& keys) {
@@ -337,6 +497,7 @@ TEST(CleanPropertyTest, OnlyTheControlsKeysAreEverDeleted) {
   constexpr std::uint32_t kCases = 3000;
   int runsThatStopped = 0;
   int keysRemoved = 0;
+  int casesWithLinks = 0;
   for (std::uint32_t seed = 1; seed <= kCases; ++seed) {
     RandomRegistry model(seed);
     model.Build();
@@ -357,13 +518,15 @@ TEST(CleanPropertyTest, OnlyTheControlsKeysAreEverDeleted) {
     ASSERT_EQ(store.OpenHandleCount(), 0u) << "seed " << seed;
     runsThatStopped += expected.notices.empty() ? 0 : 1;
     keysRemoved += static_cast<int>(expected.removed.size());
+    casesWithLinks += model.HasLinks() ? 1 : 0;
   }
   // The cases must reach both ends: runs that stop, runs that finish, and real deletions.
   EXPECT_GT(runsThatStopped, static_cast<int>(kCases) / 20);
   EXPECT_LT(runsThatStopped, static_cast<int>(kCases) / 2);
   EXPECT_GT(keysRemoved, static_cast<int>(kCases));
-  std::printf("%u cases, %d stopped at a failure, %d keys removed\n", kCases, runsThatStopped,
-              keysRemoved);
+  EXPECT_GT(casesWithLinks, static_cast<int>(kCases) / 5);
+  std::printf("%u cases, %d stopped at a failure, %d keys removed, %d with links\n", kCases,
+              runsThatStopped, keysRemoved, casesWithLinks);
 }
 
 }  // namespace
