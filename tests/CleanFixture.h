@@ -47,12 +47,14 @@ class CleanFixture : public ::testing::Test {
 
   void Run() { RunClean(store, window); }
 
-  void AddModuleUsage(const std::string& entry) {
+  void AddModuleUsage(const std::string& entry) { AddModuleUsage(store, entry); }
+  static void AddModuleUsage(MemoryRegistry& store, const std::string& entry) {
     store.CreateKey(kHkeyLocalMachine, std::string(traces::kModuleUsage) + "\\" + entry);
   }
 
+  void SeedInstallation() { SeedInstallation(store); }
   // Everything the control installs, each key with a little tree below it.
-  void SeedInstallation() {
+  static void SeedInstallation(MemoryRegistry& store) {
     store.CreateKey(kHkeyClassesRoot, std::string(traces::kProgId) + "\\Clsid");
     store.CreateKey(kHkeyClassesRoot, std::string(traces::kClsid) + "\\InprocServer32");
     store.CreateKey(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib");

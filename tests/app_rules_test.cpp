@@ -32,6 +32,14 @@ TEST(ApplicationTitleTest, DoubleByteCharactersAreNeverSplit) {
   EXPECT_EQ(ApplicationTitle("C:\\X\x83\x41Y.exe", ShiftJisLeadByte), "X\x83\x41y");
 }
 
+TEST(ApplicationTitleTest, UtfEightNamesKeepEveryCharacterBeyondAscii) {
+  // Under the UTF-8 code page no byte leads a double-byte character, and no byte of a character
+  // beyond ASCII is a backslash, a dot or an ASCII letter.
+  EXPECT_EQ(ApplicationTitle("C:\\Программы\\Очиститель.exe", NoLeadBytes), "Очиститель");
+  EXPECT_EQ(ApplicationTitle("C:\\ツール\\ÉDIT.exe", NoLeadBytes), "Édit");
+  EXPECT_EQ(ApplicationTitle("C:\\😀\\😀TOOL.v2.exe", NoLeadBytes), "😀tool");
+}
+
 TEST(FailureTextTest, FullStopAfterAnythingThatSortsAfterADot) {
   EXPECT_EQ(FailureText("Access denied"), "Access denied.");
   EXPECT_EQ(FailureText("Really?"), "Really?.");

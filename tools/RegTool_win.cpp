@@ -6,6 +6,8 @@
 //   check 32|64 FILE         prints "present KEY" or "absent KEY" for each line of a seed FILE
 //   list 32|64 ROOT\path     prints the key's subkey names in enumeration order
 //   dacl 32|64 ROOT\path SDDL   sets the key's DACL (kept only while the wineserver lives)
+//   link 32|64 ROOT\path ROOT\target   creates ROOT\path, and the keys above it, as a symbolic
+//                            link to ROOT\target, a path taken as it stands (no view applies)
 #include <windows.h>
 // sddl.h needs the declarations of windows.h before it.
 #include <sddl.h>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "app/UniqueHandle_win.h"
+#include "tools/RegistryLink_win.h"
 
 namespace {
 
@@ -148,12 +151,28 @@ void SetDacl(const std::string& full, const char* sddl) {
   }
 }
 
+void Link(const std::string& full, const std::string& target) {
+  const std::size_t slash = full.rfind('\\');
+  const Key parent = Walk(full.substr(0, slash), KEY_ALL_ACCESS, true);
+  const std::size_t targetSlash = target.find('\\');
+  const LONG status = parent ? CreateLinkKey(parent.get(), full.substr(slash + 1),
+                                             KernelKeyName(Root(target.substr(0, targetSlash)),
+                                                           targetSlash == std::string::npos
+                                                               ? ""
+                                                               : target.substr(targetSlash + 1)),
+                                             view)
+                             : ERROR_FILE_NOT_FOUND;
+  if (status != ERROR_SUCCESS) {
+    Fail("cannot create the link " + full + ": " + std::to_string(status));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   if (argc < 4) {
-    Fail("usage: regtool seed|check|list|dacl 32|64 ARG [SDDL]");
+    Fail("usage: regtool seed|check|list|dacl|link 32|64 ARG [SDDL|TARGET]");
   }
   const std::string command = argv[1];
   view = std::string(argv[2]) == "64" ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
@@ -165,6 +184,8 @@ int main(int argc, char** argv) {
     List(argv[3]);
   } else if (command == "dacl" && argc > 4) {
     SetDacl(argv[3], argv[4]);
+  } else if (command == "link" && argc > 4) {
+    Link(argv[3], argv[4]);
   } else {
     Fail("unknown command " + command);
   }

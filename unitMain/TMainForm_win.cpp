@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "app/TApplication_win.h"
+#include "unitMain/BatchedLog.h"
 #include "unitMain/CleanProcedure.h"
 #include "unitMain/MainFormLayout.h"
 
@@ -166,7 +167,9 @@ void TMainForm::Show() {
 }
 
 void TMainForm::Button1Click(HWND /*sender*/) {
-  RunClean(registry_, *this);
+  // The lines reach the log box in one piece, also when the run ends in an exception.
+  BatchedLog log(*this);
+  RunClean(registry_, log);
 }
 
 void TMainForm::ClearLog() {

@@ -114,7 +114,7 @@ scenario_titles() {
   echo "$DISTRIBUTION_UNIT" | seed_lines
   regtool dacl 32 "$DISTRIBUTION_UNIT" "$READ_ONLY"
   local name title
-  for name in MyTool.exe:Mytool a.b.exe:a; do
+  for name in MyTool.exe:Mytool a.b.exe:a Очиститель.exe:Очиститель; do
     title=${name#*:}
     cp "$BUILD/TessalineCleaner.exe" "$WINEPREFIX/drive_c/${name%%:*}"
     start_program "C:\\${name%%:*}"

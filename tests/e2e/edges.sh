@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The registry's edges on the real platform: trees as deep as the registry allows, the longest
-# names, a crowded module-usage list, a locked key deep inside a target, and names that take more
-# bytes than characters. Each scenario has a prefix of its own.
+# names, a crowded module-usage list, a locked key deep inside a target, symbolic links, and names
+# in any script, which take more bytes than characters. Each scenario has a prefix of its own.
 #   edges.sh BUILD_DIR TEST_BUILD_DIR ARTIFACTS_DIR
 source "$(dirname "$0")/lib.sh"
 
@@ -102,20 +102,73 @@ absent $DISTRIBUTION_UNIT\\DownloadInformation" "$(regtool check 32 'C:\inside.t
   session_end
 }
 
-scenario_utf8_code_page() {
-  echo "utf-8: an entry whose name takes more bytes than characters, under the UTF-8 code page"
+scenario_links() {
+  echo "links: inside a target, as a target, as an entry; to keys that must stay, a loop, nowhere"
   session_begin "$BASE_PREFIX"
-  local entry='C:/Программы/Загрузки/TessalineWeb_EN.ocx'
-  printf '%s\n' "$MODULE_USAGE\\$entry" "$MODULE_USAGE\\C:/x.ocx" | seed_lines
-  clean_with "$TEST_BUILDS/TessalineCleanerUtf8.exe"
+  local precious='HKCU\Software\Precious' entry='C:/linked/TessalineWeb_EN.ocx'
+  printf '%s\n' "$precious\inner\deep" "$precious-class\sub" "$precious-entry\sub" \
+    "$STATS\iexplore\AllowedDomains\*" "$MODULE_USAGE\C:/x.ocx" | seed_lines
+  regtool link 32 "$STATS\iexplore\to-precious" "$precious"
+  regtool link 32 "$STATS\loop" 'HKCU\Software\Microsoft\Windows\CurrentVersion\Ext\Stats'
+  regtool link 32 "$STATS\dangling" 'HKCU\Software\Nowhere'
+  regtool link 32 "$CLSID" "$precious-class"
+  regtool link 32 "$MODULE_USAGE\\$entry" "$precious-entry"
+  clean_with "$BUILD/TessalineCleaner.exe"
   check "status" "status 'Done!'" "$(wait_status 'Done!')"
-  check "log" "$(expected_log HKEY_LOCAL_MACHINE "$LOGGED_MODULE_USAGE\\$entry")" "$(log_text)"
+  check "log: the links are logged as the keys they stand for" "$(expected_log \
+    HKEY_CLASSES_ROOT "\\CLSID\\$GUID" HKEY_CURRENT_USER \
+    "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\$GUID" \
+    HKEY_LOCAL_MACHINE "$LOGGED_MODULE_USAGE\\$entry")" "$(log_text)"
+  printf '%s\n' "$CLSID" "$STATS" "$MODULE_USAGE\\$entry" "$precious\\inner\\deep" \
+    "$precious-class\\sub" "$precious-entry\\sub" \
+    'HKCU\Software\Microsoft\Windows\CurrentVersion\Ext\Stats' >"$WINEPREFIX/drive_c/after.txt"
+  check "registry: the links are gone, what they pointed at stays" "absent $CLSID
+absent $STATS
+absent $MODULE_USAGE\\$entry
+present $precious\\inner\\deep
+present $precious-class\\sub
+present $precious-entry\\sub
+present HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats" \
+    "$(regtool check 32 'C:\after.txt' | tr -d '\r')"
   check "entries left" "C:/x.ocx" "$(regtool list 32 "$MODULE_USAGE" | tr -d '\r')"
+  session_end
+}
+
+# Names in Cyrillic, in Japanese and beyond the Basic Multilingual Plane, as entries and inside a
+# target, one of them 255 characters long; run in the locale given.
+scenario_any_script() {
+  echo "scripts: names in any script, deleted and logged as stored, in the $1 locale"
+  session_begin "$BASE_PREFIX"
+  local long entry entries=('C:/Программы/Загрузки/TessalineWeb_EN.ocx'
+    'C:/プログラム/ダウンロード/TessalineWeb_EN.ocx' 'C:/😀/𝄞𠀋/TessalineWeb_EN.ocx')
+  long=$(printf 'あ%.0s' $(seq 255))
+  {
+    for entry in "${entries[@]}" 'C:/Программы/other.ocx'; do echo "$MODULE_USAGE\\$entry"; done
+    printf '%s\n' "$STATS\\Сайты\\日本語\\😀" "$STATS\\$long"
+  } | seed_lines
+  regtool list 32 "$MODULE_USAGE" | tr -d '\r' >"$LOG.before"
+  check "seeded: every name reads back as written" "4 present $STATS\\$long" \
+    "$(grep -c -F -e "${entries[0]}" -e "${entries[1]}" -e "${entries[2]}" -e other "$LOG.before") $(
+      echo "$STATS\\$long" >"$WINEPREFIX/drive_c/long.txt"
+      regtool check 32 'C:\long.txt' | tr -d '\r')"
+  LANG=$1 LC_ALL=$1 clean_with "$BUILD/TessalineCleaner.exe"
+  check "status" "status 'Done!'" "$(wait_status 'Done!')"
+  local pairs=(HKEY_CURRENT_USER "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\$GUID")
+  while read -r entry; do
+    pairs+=(HKEY_LOCAL_MACHINE "$LOGGED_MODULE_USAGE\\$entry")
+  done < <(grep 'TessalineWeb_EN\.ocx$' "$LOG.before")
+  check "log" "$(expected_log "${pairs[@]}")" "$(log_text)"
+  check "entries left" "C:/Программы/other.ocx" "$(regtool list 32 "$MODULE_USAGE" | tr -d '\r')"
+  echo "$STATS" >"$WINEPREFIX/drive_c/after.txt"
+  check "target gone" "absent $STATS" "$(regtool check 32 'C:\after.txt' | tr -d '\r')"
+  rm -f "$LOG.before"
   session_end
 }
 
 scenario_deep_trees
 scenario_crowded_module_usage
 scenario_locked_deep_inside
-scenario_utf8_code_page
+scenario_links
+scenario_any_script en_US.UTF-8
+scenario_any_script ja_JP.UTF-8
 finish
