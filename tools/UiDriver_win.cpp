@@ -6,6 +6,8 @@
 //   notice TITLE                   waits for a box captioned TITLE and describes it
 //   close-notice TITLE ok|enter|esc|close       closes it that way and waits until it is gone
 //   close CAPTION                  closes the main window
+//   timed-click CAPTION TEXT       clicks "Clean" and prints the milliseconds until the status
+//                                  bar shows TEXT (a figure for the benchmark)
 // Exits 1 with a message when something is not there in time.
 #include <windows.h>
 
@@ -265,6 +267,29 @@ void CloseNotice(const std::string& title, const std::string& how) {
   WaitGone(title, true);
 }
 
+// The status is asked for again and again; each question waits while the program is busy with
+// the click, so the answer comes as soon as the click is over.
+void TimedClick(HWND window, const std::string& text) {
+  HWND button = ChildOfClass(window, "Button");
+  HWND statusBar = ChildOfClass(window, STATUSCLASSNAMEA);
+  LARGE_INTEGER frequency;
+  LARGE_INTEGER start;
+  LARGE_INTEGER now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  PostMessageA(button, BM_CLICK, 0, 0);
+  const DWORD deadline = GetTickCount() + 20 * 60 * 1000;
+  while (StatusText(statusBar) != text) {
+    if (GetTickCount() > deadline) {
+      Fail("the status never showed '" + text + "'");
+    }
+    Sleep(1);
+  }
+  QueryPerformanceCounter(&now);
+  std::printf("%.1f\n", 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) /
+                            static_cast<double>(frequency.QuadPart));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -287,6 +312,8 @@ int main(int argc, char** argv) {
     DescribeNotice(caption);
   } else if (command == "close-notice") {
     CloseNotice(caption, arg);
+  } else if (command == "timed-click") {
+    TimedClick(WaitFor(caption, false), arg);
   } else if (command == "close") {
     PostMessageA(WaitFor(caption, false), WM_CLOSE, 0, 0);
   } else {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Prints the benchmark figures: the in-memory store natively, the platform calls a deletion and a
-# sweep make, and the registry object on the real registry under Wine, pinned with the
-# wineserver to one CPU. Figures to read, not tests that pass or fail.
+# sweep make, the registry object on the real registry under Wine, pinned with the wineserver to
+# one CPU, and one click of the program on long module-usage lists. Figures to read, not tests
+# that pass or fail.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
@@ -12,6 +13,10 @@ build/linux/store_benchmark
 echo
 echo "platform calls, counted by the recording registry:"
 build/linux/tests/call_counts_test | grep -E 'calls|PASSED|FAILED'
+echo
+
+echo "one click, from the press to \"Done!\", under Wine on a virtual display:"
+tools/benchmark/click-benchmark.sh build/windows
 echo
 
 source tools/wine-env.sh

@@ -37,9 +37,9 @@ seed_installation() {
   regtool seed 64 "$(winepath -w "$TOOLS/demo-installation-64.txt")"
 }
 
-# Starts the program and waits for its window.
+# Starts the program, with the environment settings given after it, and waits for its window.
 start_program() {
-  wine "$1" &
+  env "${@:2}" wine "$1" &
   PROGRAM_PID=$!
   driver find "$CAPTION"
 }

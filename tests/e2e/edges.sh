@@ -151,7 +151,8 @@ scenario_any_script() {
     "$(grep -c -F -e "${entries[0]}" -e "${entries[1]}" -e "${entries[2]}" -e other "$LOG.before") $(
       echo "$STATS\\$long" >"$WINEPREFIX/drive_c/long.txt"
       regtool check 32 'C:\long.txt' | tr -d '\r')"
-  LANG=$1 LC_ALL=$1 clean_with "$BUILD/TessalineCleaner.exe"
+  start_program "$BUILD/TessalineCleaner.exe" LANG="$1" LC_ALL="$1"
+  driver key "$CAPTION" enter
   check "status" "status 'Done!'" "$(wait_status 'Done!')"
   local pairs=(HKEY_CURRENT_USER "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\$GUID")
   while read -r entry; do
