@@ -144,4 +144,85 @@ TEST_F(CleanFaultsTest, ModuleUsageFailuresShowTheirTexts) {
   EXPECT_EQ(window.status, "");
 }
 
+// Faults at the open, key-information and close calls: each has the effect the rules give it.
+TEST_F(CleanFaultsTest, FailedProbeCountsTheTargetAbsent) {
+  SeedInstallation();
+  store.FailCall(Call::Open, kHkeyClassesRoot, traces::kClsid, kErrorAccessDenied);
+  Run();
+  EXPECT_THAT(window.notices, IsEmpty());
+  EXPECT_EQ(window.log.size(), 6u);
+  EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, traces::kClsid));
+  EXPECT_EQ(window.status, "Done!");
+}
+
+TEST_F(CleanFaultsTest, OpenFailingAfterTheProbeStopsWithTheOpenText) {
+  SeedInstallation();
+  int opens = 0;
+  store.SetHook([&opens](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+    const bool clsid = site.keyPath == std::string("HKEY_CLASSES_ROOT\\") + traces::kClsid;
+    if (site.call == Call::Open && clsid && ++opens == 2) {
+      return kErrorAccessDenied;
+    }
+    return std::nullopt;
+  });
+  Run();
+  EXPECT_THAT(window.notices, ElementsAre("It failed to Open CLSID"));
+  EXPECT_THAT(window.log, ElementsAre("HKEY_CLASSES_ROOT", "\\ActiveFormProj1.ActiveFormX"));
+  EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib"));
+}
+
+TEST_F(CleanFaultsTest, SubkeyThatCannotBeOpenedStaysAndFailsTheTarget) {
+  SeedInstallation();
+  store.FailCall(Call::Open, kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib",
+                 kErrorAccessDenied);
+  Run();
+  EXPECT_THAT(window.notices, ElementsAre("It failed to delte CLSID"));
+  EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib"));
+  EXPECT_FALSE(store.KeyExists(kHkeyClassesRoot, std::string(traces::kClsid) + "\\InprocServer32"));
+}
+
+TEST_F(CleanFaultsTest, FailedQueryOnTheListGivesAnEmptyListing) {
+  AddModuleUsage("C:/a/TessalineWeb_EN.ocx");
+  store.FailCall(Call::Query, kHkeyLocalMachine, traces::kModuleUsage, kErrorAccessDenied);
+  Run();
+  EXPECT_THAT(window.notices, IsEmpty());
+  EXPECT_THAT(window.log, IsEmpty());
+  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, Usage("C:/a/TessalineWeb_EN.ocx")));
+  EXPECT_EQ(window.status, "Done!");
+}
+
+TEST_F(CleanFaultsTest, FailedQueryInsideATreeKeepsThatKeysSubkeys) {
+  store.CreateKey(kHkeyCurrentUser, std::string(traces::kStats) + "\\iexplore\\AllowedDomains");
+  store.CreateKey(kHkeyCurrentUser, std::string(traces::kStats) + "\\leaf");
+  store.FailCall(Call::Query, kHkeyCurrentUser, std::string(traces::kStats) + "\\iexplore",
+                 kErrorAccessDenied);
+  store.FailCall(Call::Query, kHkeyCurrentUser, std::string(traces::kStats) + "\\leaf",
+                 kErrorAccessDenied);
+  Run();
+  EXPECT_THAT(window.notices, ElementsAre("It failed to delte Ext Stats"));
+  // A key whose figures cannot be read is still deleted when it has no subkeys.
+  EXPECT_FALSE(store.KeyExists(kHkeyCurrentUser, std::string(traces::kStats) + "\\leaf"));
+  EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser,
+                              std::string(traces::kStats) + "\\iexplore\\AllowedDomains"));
+}
+
+TEST_F(CleanFaultsTest, FailedClosesChangeNothing) {
+  SeedInstallation();
+  AddModuleUsage("C:/a/TessalineWeb_EN.ocx");
+  store.SetHook([](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+    return site.call == Call::Close ? std::optional<RegStatus>(kErrorInvalidHandle) : std::nullopt;
+  });
+  Run();
+  EXPECT_THAT(window.notices, IsEmpty());
+  EXPECT_EQ(window.log.size(), 10u);
+  EXPECT_EQ(window.status, "Done!");
+  for (const auto& [root, path] : {std::make_pair(kHkeyClassesRoot, traces::kProgId),
+                                   std::make_pair(kHkeyClassesRoot, traces::kClsid),
+                                   std::make_pair(kHkeyCurrentUser, traces::kStats),
+                                   std::make_pair(kHkeyLocalMachine, traces::kDistributionUnit)}) {
+    EXPECT_FALSE(store.KeyExists(root, path)) << path;
+  }
+  EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, Usage("C:/a/TessalineWeb_EN.ocx")));
+}
+
 }  // namespace
