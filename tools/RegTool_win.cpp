@@ -109,9 +109,11 @@ void Seed(const char* file) {
       const std::size_t second = line.find('|', bar + 1);
       const std::string name = line.substr(bar + 1, second - bar - 1);
       const std::string data = second == std::string::npos ? "" : line.substr(second + 1);
-      RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ,
-                     reinterpret_cast<const BYTE*>(data.c_str()),
-                     static_cast<DWORD>(data.size() + 1));
+      if (RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(data.c_str()),
+                         static_cast<DWORD>(data.size() + 1)) != ERROR_SUCCESS) {
+        Fail("cannot set the value of " + line);
+      }
     }
   }
 }
@@ -125,12 +127,19 @@ void Check(const char* file) {
 
 void List(const std::string& full) {
   const Key key = Walk(full, KEY_READ, false);
+  if (!key) {
+    Fail("cannot open " + full);
+  }
   char name[1024];
-  for (DWORD index = 0; key; ++index) {
+  for (DWORD index = 0;; ++index) {
     DWORD length = sizeof(name);
-    if (RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
+    const LONG status =
+        RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) {
+      return;
+    }
+    if (status != ERROR_SUCCESS) {
+      Fail("cannot list " + full + ": " + std::to_string(status));
     }
     std::printf("%s\n", name);
   }

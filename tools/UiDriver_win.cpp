@@ -6,6 +6,9 @@
 //   notice TITLE                   waits for a box captioned TITLE and describes it
 //   close-notice TITLE ok|enter|esc|close       closes it that way and waits until it is gone
 //   close CAPTION                  closes the main window
+//   count TITLE                    prints how many boxes captioned TITLE are open now
+//   close-owner CAPTION            closes the program as its taskbar entry does: through the
+//                                  window that owns the main window
 //   timed-click CAPTION TEXT       clicks "Clean" and prints the milliseconds until the status
 //                                  bar shows TEXT (a figure for the benchmark)
 // Exits 1 with a message when something is not there in time.
@@ -37,15 +40,28 @@ std::string ClassOf(HWND window) {
 }
 
 // Asked of the window itself: the caption the system keeps for another process's control is not
-// its text.
-std::string TextOf(HWND window) {
+// its text. False when the window does not answer (it may be going away).
+bool AskText(HWND window, std::string* text) {
   DWORD_PTR length = 0;
-  SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &length);
-  std::string text(length + 1, '\0');
+  if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &length)) {
+    return false;
+  }
+  text->assign(length + 1, '\0');
   DWORD_PTR copied = 0;
-  SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
-                      SMTO_ABORTIFHUNG, kWaitMs, &copied);
-  text.resize(copied);
+  if (!SendMessageTimeoutA(window, WM_GETTEXT, text->size(), reinterpret_cast<LPARAM>(&(*text)[0]),
+                           SMTO_ABORTIFHUNG, kWaitMs, &copied)) {
+    return false;
+  }
+  text->resize(copied);
+  return true;
+}
+
+// The text of a window that must answer.
+std::string TextOf(HWND window) {
+  std::string text;
+  if (!AskText(window, &text)) {
+    Fail("a window does not answer for its text");
+  }
   return text;
 }
 
@@ -57,7 +73,9 @@ struct Search {
 
 BOOL CALLBACK Collect(HWND window, LPARAM param) {
   auto& search = *reinterpret_cast<Search*>(param);
-  if (IsWindowVisible(window) && TextOf(window) == search.caption &&
+  // Windows of other programs may be closing while they are looked at: they are no match.
+  std::string text;
+  if (IsWindowVisible(window) && AskText(window, &text) && text == search.caption &&
       (ClassOf(window) == "#32770") == search.dialog) {
     search.found.push_back(window);
   }
@@ -180,8 +198,16 @@ void PressKey(HWND window, const std::string& key) {
   if (chosen->shift) {
     add(VK_SHIFT, true);
   }
-  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  if (SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size()) {
+    Fail("the keys could not be typed");
+  }
   Sleep(200);  // let the program take the keys before the next look
+}
+
+void Post(HWND window, UINT message, WPARAM wParam) {
+  if (!window || !PostMessageA(window, message, wParam, 0)) {
+    Fail("a message could not be posted");
+  }
 }
 
 HWND ChildOfClass(HWND window, const char* className) {
@@ -202,12 +228,27 @@ std::string StatusText(HWND statusBar) {
   }
   constexpr SIZE_T kSize = 1024;
   void* remote = VirtualAllocEx(process, nullptr, kSize, MEM_COMMIT, PAGE_READWRITE);
+  if (!remote) {
+    CloseHandle(process);
+    Fail("cannot make a buffer in the program's memory");
+  }
   // In simple mode Wine answers for the simple panel at index 0, as its documentation has it.
-  SendMessageA(statusBar, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(remote));
+  // The answer's low word is the text's length; a bar that does not answer fails the read.
+  DWORD_PTR answer = 0;
+  const bool answered =
+      SendMessageTimeoutA(statusBar, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(remote), SMTO_NORMAL,
+                          20 * 60 * 1000, &answer) != 0;
   char text[kSize] = {};
-  ReadProcessMemory(process, remote, text, kSize - 1, nullptr);
+  SIZE_T read = 0;
+  const bool copied = ReadProcessMemory(process, remote, text, kSize - 1, &read) && read > 0;
   VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   CloseHandle(process);
+  if (!answered || !copied) {
+    Fail("cannot read the status bar's text");
+  }
+  if (std::strlen(text) != LOWORD(answer)) {
+    Fail("the status bar's text came back cut");
+  }
   return text;
 }
 
@@ -217,8 +258,10 @@ void ReadWindow(HWND window, const char* logFile) {
   if (!file) {
     Fail(std::string("cannot write ") + logFile);
   }
-  std::fwrite(log.data(), 1, log.size(), file);
-  std::fclose(file);
+  const bool written = std::fwrite(log.data(), 1, log.size(), file) == log.size();
+  if (std::fclose(file) != 0 || !written) {
+    Fail(std::string("cannot write ") + logFile);
+  }
   std::printf("status '%s'\n", StatusText(ChildOfClass(window, STATUSCLASSNAMEA)).c_str());
 }
 
@@ -258,9 +301,9 @@ void DescribeNotice(const std::string& title) {
 void CloseNotice(const std::string& title, const std::string& how) {
   HWND box = WaitFor(title, true);
   if (how == "ok") {
-    PostMessageA(FindWindowExA(box, nullptr, "Button", nullptr), BM_CLICK, 0, 0);
+    Post(FindWindowExA(box, nullptr, "Button", nullptr), BM_CLICK, 0);
   } else if (how == "close") {
-    PostMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Post(box, WM_SYSCOMMAND, SC_CLOSE);
   } else {
     PressKey(box, how);
   }
@@ -277,7 +320,7 @@ void TimedClick(HWND window, const std::string& text) {
   LARGE_INTEGER now;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
-  PostMessageA(button, BM_CLICK, 0, 0);
+  Post(button, BM_CLICK, 0);
   const DWORD deadline = GetTickCount() + 20 * 60 * 1000;
   while (StatusText(statusBar) != text) {
     if (GetTickCount() > deadline) {
@@ -314,8 +357,12 @@ int main(int argc, char** argv) {
     CloseNotice(caption, arg);
   } else if (command == "timed-click") {
     TimedClick(WaitFor(caption, false), arg);
+  } else if (command == "count") {
+    std::printf("%u\n", static_cast<unsigned>(FindAll(caption, true).size()));
+  } else if (command == "close-owner") {
+    Post(GetWindow(WaitFor(caption, false), GW_OWNER), WM_SYSCOMMAND, SC_CLOSE);
   } else if (command == "close") {
-    PostMessageA(WaitFor(caption, false), WM_CLOSE, 0, 0);
+    Post(WaitFor(caption, false), WM_CLOSE, 0);
   } else {
     Fail("unknown command " + command);
   }

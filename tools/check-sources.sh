@@ -6,6 +6,11 @@ cd "$(dirname "$0")/.."
 status=0
 
 mapfile -t sources < <(git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h' | sort)
+# No files means no checkout to check, not a clean one.
+if [ ${#sources[@]} -eq 0 ]; then
+  echo "No sources found: run this in the project's git checkout." >&2
+  exit 1
+fi
 if ! clang-format --dry-run --Werror "${sources[@]}"; then
   echo "Sources are not formatted: run clang-format -i on the files above." >&2
   status=1

@@ -61,7 +61,7 @@ read_window() { driver read "$CAPTION" "$(winepath -w "$1")"; }
 wait_for_status() {
   local status
   for _ in $(seq 100); do
-    status=$(read_window "$2")
+    status=$(read_window "$2") || break
     [ "$status" == "status '$1'" ] && break
     sleep 0.1
   done

@@ -29,11 +29,17 @@ control msctls_statusbar32 '' 0 165 469 19 tabstop 0" "$(line_of control "$layou
   driver key "$CAPTION" x
   read_status >/dev/null
   check "typing changes nothing" "" "$(cat "$LOG")"
+  # A run would say "Done!" even here, where there is nothing to delete.
+  driver key "$CAPTION" enter
+  sleep 0.5
+  check "enter in the log starts no run" "status ''" "$(read_status)"
   driver key "$CAPTION" shift-tab
   check "shift-tab" "focus Button 'Clean'" "$(line_of focus "$(driver layout "$CAPTION")")"
   check "status empty at start" "status ''" "$(read_status)"
   driver key "$CAPTION" esc
   check "esc does nothing" "focus Button 'Clean'" "$(line_of focus "$(driver layout "$CAPTION")")"
+  driver key "$CAPTION" space
+  check "space on the button starts a run" "status 'Done!'" "$(wait_status 'Done!')"
 
   driver close "$CAPTION"
   wait_program_end
@@ -72,10 +78,16 @@ scenario_clean() {
   check "64-bit view" "$(cut -d'|' -f1 "$TOOLS/demo-installation-64.txt" | sed 's/^/present /')" \
     "$(regtool check 64 "$(winepath -w "$TOOLS/demo-installation-64.txt")" | tr -d '\r')"
 
+  local before
+  before=$(regtool check 32 "$(winepath -w "$TOOLS/demo-installation.txt")" | tr -d '\r')
   driver key "$CAPTION" space
   sleep 0.5
   check "second run status" "status 'Done!'" "$(wait_status 'Done!')"
+  # The first run's lines are gone, so this run cleared the log and then had nothing to add.
   check "second run log" "" "$(cat "$LOG")"
+  check "second run opened no notice" 0 "$(driver count "$TITLE" | tr -d '\r')"
+  check "second run changed nothing" "$before" \
+    "$(regtool check 32 "$(winepath -w "$TOOLS/demo-installation.txt")" | tr -d '\r')"
   session_end
 }
 
@@ -105,6 +117,9 @@ owner-enabled 0" "$notice"
     fi
   done
   check "focus back" "focus Button 'Clean'" "$(line_of focus "$(driver layout "$CAPTION")")"
+  driver close-owner "$CAPTION"
+  wait_program_end
+  check "closed through the taskbar entry: exit status" 0 $?
   session_end
 }
 

@@ -97,8 +97,33 @@ scenario_locked_deep_inside() {
   check "inside the target" "present $locked\\inner
 absent $DISTRIBUTION_UNIT\\Contains\\Files\\deeper\\sibling
 absent $DISTRIBUTION_UNIT\\DownloadInformation" "$(regtool check 32 'C:\inside.txt' | tr -d '\r')"
-  check "outside the target" "" "$(regtool check 32 "$(winepath -w "$TOOLS/demo-installation.txt")" |
-    tr -d '\r' | grep -E '(ModuleUsage|F65\}|0001\}|FormX2)' | grep '^absent')"
+  local outside='(ModuleUsage|F65\}|0001\}|FormX2)'
+  check "outside the target" \
+    "$(cut -d'|' -f1 "$TOOLS/demo-installation.txt" | grep -E "$outside" | sed 's/^/present /')" \
+    "$(regtool check 32 "$(winepath -w "$TOOLS/demo-installation.txt")" | tr -d '\r' |
+      grep -E "$outside")"
+  session_end
+}
+
+scenario_long_log() {
+  echo "long log: 300 entries with long names, a log far past the log box's default limit"
+  session_begin "$BASE_PREFIX"
+  local padding
+  padding=$(printf 'p%.0s' $(seq 110))
+  for i in $(seq -w 1 300); do
+    echo "$MODULE_USAGE\\C:/$i-$padding/TessalineWeb_EN.ocx"
+  done | seed_lines
+  regtool list 32 "$MODULE_USAGE" | tr -d '\r' >"$LOG.before"
+  clean_with "$BUILD/TessalineCleaner.exe"
+  check "status" "status 'Done!'" "$(wait_status 'Done!')"
+  local pairs=()
+  while read -r entry; do
+    pairs+=(HKEY_LOCAL_MACHINE "$LOGGED_MODULE_USAGE\\$entry")
+  done <"$LOG.before"
+  check "log: 600 lines" "600 $(printf '%s\n' "${pairs[@]}" | wc -c)" \
+    "$(wc -l <"$LOG") $(tr -d '\r' <"$LOG" | wc -c)"
+  check "log: every line" "$(expected_log "${pairs[@]}")" "$(log_text)"
+  rm -f "$LOG.before"
   session_end
 }
 
@@ -169,6 +194,7 @@ scenario_any_script() {
 scenario_deep_trees
 scenario_crowded_module_usage
 scenario_locked_deep_inside
+scenario_long_log
 scenario_links
 scenario_any_script en_US.UTF-8
 scenario_any_script ja_JP.UTF-8

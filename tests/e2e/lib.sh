@@ -12,7 +12,9 @@ BASE_PREFIX=$WINEPREFIX
 # gone.
 wineserver -w
 LOG=$(mktemp)
-trap 'session_end; rm -f "$LOG" "$LOG.expected"' EXIT
+# Helper failures are written here: they happen inside command substitutions too.
+TOOL_FAILURES=$(mktemp)
+trap 'session_end; rm -f "$LOG" "$LOG.expected" "$TOOL_FAILURES"' EXIT
 
 GUID='{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}'
 TITLE=Tessalinecleaner
@@ -22,6 +24,19 @@ MODULE_USAGE='HKLM\Software\Microsoft\Windows\CurrentVersion\ModuleUsage'
 LOGGED_MODULE_USAGE='\software\Microsoft\Windows\CurrentVersion\ModuleUsage'
 passed=0
 failed=0
+
+# Every call of a helper must succeed: one that could not do what it was asked fails the test,
+# whatever its output would have matched.
+counted() {
+  local status=0
+  "$@" || status=$?
+  if [ $status -ne 0 ]; then
+    printf 'FAIL %s exited %d\n' "${*:2}" "$status" | tee -a "$TOOL_FAILURES" >&2
+  fi
+  return $status
+}
+driver() { counted wine "$BUILD/uidriver.exe" "$@"; }
+regtool() { counted wine "$BUILD/regtool.exe" "$@"; }
 
 check() {
   if [ "$2" == "$3" ]; then
@@ -51,6 +66,7 @@ seed_lines() {
 }
 
 finish() {
+  failed=$((failed + $(wc -l <"$TOOL_FAILURES")))
   echo "$passed passed, $failed failed"
   [ "$failed" -eq 0 ]
 }
