@@ -12,6 +12,31 @@ TApplication* Application = nullptr;
 
 namespace {
 
+constexpr UINT kBringFrontWindowForward = WM_APP + 1;
+
+struct FrontSearch {
+  HWND application;
+  HWND found;
+};
+
+BOOL CALLBACK FindFront(HWND window, LPARAM param) {
+  auto& search = *reinterpret_cast<FrontSearch*>(param);
+  if (window != search.application && IsWindowVisible(window) && IsWindowEnabled(window) &&
+      GetAncestor(window, GA_ROOTOWNER) == search.application) {
+    search.found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The program's window the user can work in: the main window, or the box that disables it. A
+// box is owned by the window it disables, so the search goes by the root owner.
+HWND FrontWindow(HWND application) {
+  FrontSearch search{application, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), &FindFront, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 constexpr const char* kWindowClass = "TApplication";
 
 std::string ModulePath() {
@@ -103,12 +128,15 @@ void TApplication::ShowFailure(const std::string& message) {
 LRESULT TApplication::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_ACTIVATE:
-      // Chosen from the taskbar, the program shows its window, or the box in front of it.
+      // Chosen from the taskbar, the program shows its window, or the box in front of it. That
+      // is done once the activation is over: the platform may undo an activation made inside it.
       if (LOWORD(wParam) != WA_INACTIVE) {
-        HWND popup = GetLastActivePopup(hwnd_);
-        if (popup != hwnd_ && IsWindowEnabled(popup)) {
-          SetActiveWindow(popup);
-        }
+        PostMessageA(hwnd_, kBringFrontWindowForward, 0, 0);
+      }
+      return 0;
+    case kBringFrontWindowForward:
+      if (HWND front = FrontWindow(hwnd_)) {
+        SetActiveWindow(front);
       }
       return 0;
     case WM_CLOSE:

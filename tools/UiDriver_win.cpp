@@ -9,6 +9,9 @@
 //   count TITLE                    prints how many boxes captioned TITLE are open now
 //   close-owner CAPTION            closes the program as its taskbar entry does: through the
 //                                  window that owns the main window
+//   choose-entry CAPTION           brings the program forward as choosing its taskbar entry
+//                                  does (the owner window comes to the front), and prints the
+//                                  caption of the window that is then active in the program
 //   timed-click CAPTION TEXT       clicks "Clean" and prints the milliseconds until the status
 //                                  bar shows TEXT (a figure for the benchmark)
 // Exits 1 with a message when something is not there in time.
@@ -310,6 +313,21 @@ void CloseNotice(const std::string& title, const std::string& how) {
   WaitGone(title, true);
 }
 
+void ChooseEntry(HWND window) {
+  HWND owner = GetWindow(window, GW_OWNER);
+  if (!owner || !SetForegroundWindow(owner)) {
+    Fail("the taskbar entry's window cannot come to the front");
+  }
+  Sleep(500);  // let the program answer its activation
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) || !info.hwndActive) {
+    Fail("the program has no active window");
+  }
+  std::printf("active %s '%s'\n", ClassOf(info.hwndActive).c_str(),
+              TextOf(info.hwndActive).c_str());
+}
+
 // The status is asked for again and again; each question waits while the program is busy with
 // the click, so the answer comes as soon as the click is over.
 void TimedClick(HWND window, const std::string& text) {
@@ -361,6 +379,8 @@ int main(int argc, char** argv) {
     std::printf("%u\n", static_cast<unsigned>(FindAll(caption, true).size()));
   } else if (command == "close-owner") {
     Post(GetWindow(WaitFor(caption, false), GW_OWNER), WM_SYSCOMMAND, SC_CLOSE);
+  } else if (command == "choose-entry") {
+    ChooseEntry(WaitFor(caption, false));
   } else if (command == "close") {
     Post(WaitFor(caption, false), WM_CLOSE, 0);
   } else {

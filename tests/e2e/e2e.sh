@@ -101,6 +101,10 @@ scenario_failure() {
   for way in ok enter esc close; do
     driver key "$CAPTION" enter
     notice=$(driver notice "$TITLE")
+    if [ "$way" == ok ]; then
+      check "the taskbar entry brings the notice forward" "active #32770 '$TITLE'" \
+        "$(driver choose-entry "$CAPTION" | tr -d '\r')"
+    fi
     check "notice ($way)" "count 1
 text 'It failed to Open Distribution Unit in Local Machine'
 button 'OK'
