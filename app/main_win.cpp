@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "app/TApplication_win.h"
+#include "app/RunMainForm_win.h"
 #include "registry/LocaleSource_win.h"
 #include "registry/WindowsRegistry_win.h"
 #include "unitMain/TMainForm_win.h"
@@ -8,8 +8,5 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   InitPlatformLocale(WindowsLocaleSource());
   WindowsRegistry registry;
-  TApplication application(instance);
-  TMainForm mainForm(application, registry);
-  mainForm.Show();
-  return application.Run();
+  return RunMainForm<TMainForm>(instance, registry);
 }

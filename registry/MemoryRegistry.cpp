@@ -157,17 +157,6 @@ MemoryRegistry::NodePtr MemoryRegistry::Walk(const NodePtr& base, const std::str
   return node;
 }
 
-MemoryRegistry::NodePtr MemoryRegistry::Find(const NodePtr& base, const std::string& subKey) {
-  NodePtr node = base;
-  for (const std::string& name : SplitPath(subKey)) {
-    node = node->Child(name);
-    if (!node) {
-      return nullptr;
-    }
-  }
-  return node;
-}
-
 std::string MemoryRegistry::PathOf(const Node& node) {
   return node.parent ? PathOf(*node.parent) + "\\" + node.name : node.name;
 }
@@ -320,16 +309,19 @@ void MemoryRegistry::CreateKey(RegHandle root, const std::string& path) {
 void MemoryRegistry::CreateLink(RegHandle root, const std::string& path, RegHandle targetRoot,
                                 const std::string& targetPath) {
   CreateKey(root, path);
-  Find(RootNode(root), path)->linkTarget = std::make_pair(targetRoot, targetPath);
+  RegStatus status;
+  Walk(RootNode(root), path, false, &status)->linkTarget = std::make_pair(targetRoot, targetPath);
 }
 
 bool MemoryRegistry::KeyExists(RegHandle root, const std::string& path) const {
-  return Find(RootNode(root), path) != nullptr;
+  RegStatus status;
+  return Walk(RootNode(root), path, false, &status) != nullptr;
 }
 
 void MemoryRegistry::SetAllowedAccess(RegHandle root, const std::string& path,
                                       std::uint32_t allowed) {
-  NodePtr node = Find(RootNode(root), path);
+  RegStatus status;
+  NodePtr node = Walk(RootNode(root), path, false, &status);
   if (node) {
     node->allowed = allowed;
   }

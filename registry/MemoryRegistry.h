@@ -44,11 +44,11 @@ class MemoryRegistry : public RegistryApi {
 
   // Creates the key and any missing keys above it; an existing key is left as it is.
   void CreateKey(RegHandle root, const std::string& path);
-  // Creates a key without subkeys at root\path that links to targetRoot\targetPath, which need
-  // not exist. Links above the new key are not followed.
+  // Makes the key at root\path, created where missing, a link to targetRoot\targetPath, which
+  // need not exist. The key must have no subkeys, and no link may stand above it.
   void CreateLink(RegHandle root, const std::string& path, RegHandle targetRoot,
                   const std::string& targetPath);
-  // Whether the key itself exists: a link counts, wherever it points.
+  // Whether the key itself exists: a link counts, wherever it points. Links above it are followed.
   bool KeyExists(RegHandle root, const std::string& path) const;
   // Rights an open may be granted on this key; DELETE among them allows its deletion.
   void SetAllowedAccess(RegHandle root, const std::string& path, std::uint32_t allowed);
@@ -81,8 +81,6 @@ class MemoryRegistry : public RegistryApi {
   // followLast); status tells why no key was reached.
   NodePtr Walk(const NodePtr& base, const std::string& subKey, bool followLast, RegStatus* status,
                int linksFollowed = 0) const;
-  // The existing key at root\path, links not followed.
-  static NodePtr Find(const NodePtr& base, const std::string& subKey);
   static std::string PathOf(const Node& node);
   static std::string JoinPath(const Node& base, const std::string& subKey);
   template <typename PathOfKey>

@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "app/TApplication_win.h"
+#include "app/RunMainForm_win.h"
 #include "unitMain/TMainForm_win.h"
 
 namespace {
@@ -27,8 +27,5 @@ class FailingRegistry : public RegistryApi {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   FailingRegistry registry;
-  TApplication application(instance);
-  TMainForm mainForm(application, registry);
-  mainForm.Show();
-  return application.Run();
+  return RunMainForm<TMainForm>(instance, registry);
 }

@@ -2,7 +2,7 @@
 // without its log is the registry's share.
 #include <windows.h>
 
-#include "app/TApplication_win.h"
+#include "app/RunMainForm_win.h"
 #include "registry/LocaleSource_win.h"
 #include "registry/WindowsRegistry_win.h"
 #include "unitMain/TMainForm_win.h"
@@ -20,8 +20,5 @@ class DiscardingMainForm : public TMainForm {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   InitPlatformLocale(WindowsLocaleSource());
   WindowsRegistry registry;
-  TApplication application(instance);
-  DiscardingMainForm mainForm(application, registry);
-  mainForm.Show();
-  return application.Run();
+  return RunMainForm<DiscardingMainForm>(instance, registry);
 }
