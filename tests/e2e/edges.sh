@@ -64,11 +64,8 @@ scenario_crowded_module_usage() {
   clean_with "$BUILD/TessalineCleaner.exe"
   check "status" "status 'Done!'" "$(wait_status 'Done!')"
   # Every match, in the order the registry enumerates them, each as a pair.
-  local pairs=()
-  while read -r entry; do
-    pairs+=(HKEY_LOCAL_MACHINE "$LOGGED_MODULE_USAGE\\$entry")
-  done < <(grep -i 'tessalineweb_en\.ocx$' "$LOG.before")
-  check "log" "$(expected_log "${pairs[@]}")" "$(log_text)"
+  usage_pairs < <(grep -i 'tessalineweb_en\.ocx$' "$LOG.before")
+  check "log" "$(expected_log "${PAIRS[@]}")" "$(log_text)"
   check "only the matches are gone" "$(grep -vi 'tessalineweb_en\.ocx$' "$LOG.before")" \
     "$(regtool list 32 "$MODULE_USAGE" | tr -d '\r')"
   rm -f "$LOG.before"
@@ -116,13 +113,10 @@ scenario_long_log() {
   regtool list 32 "$MODULE_USAGE" | tr -d '\r' >"$LOG.before"
   clean_with "$BUILD/TessalineCleaner.exe"
   check "status" "status 'Done!'" "$(wait_status 'Done!')"
-  local pairs=()
-  while read -r entry; do
-    pairs+=(HKEY_LOCAL_MACHINE "$LOGGED_MODULE_USAGE\\$entry")
-  done <"$LOG.before"
-  check "log: 600 lines" "600 $(printf '%s\n' "${pairs[@]}" | wc -c)" \
+  usage_pairs <"$LOG.before"
+  check "log: 600 lines" "600 $(printf '%s\n' "${PAIRS[@]}" | wc -c)" \
     "$(wc -l <"$LOG") $(tr -d '\r' <"$LOG" | wc -c)"
-  check "log: every line" "$(expected_log "${pairs[@]}")" "$(log_text)"
+  check "log: every line" "$(expected_log "${PAIRS[@]}")" "$(log_text)"
   rm -f "$LOG.before"
   session_end
 }
@@ -179,11 +173,9 @@ scenario_any_script() {
   start_program "$BUILD/TessalineCleaner.exe" LANG="$1" LC_ALL="$1"
   driver key "$CAPTION" enter
   check "status" "status 'Done!'" "$(wait_status 'Done!')"
-  local pairs=(HKEY_CURRENT_USER "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\$GUID")
-  while read -r entry; do
-    pairs+=(HKEY_LOCAL_MACHINE "$LOGGED_MODULE_USAGE\\$entry")
-  done < <(grep 'TessalineWeb_EN\.ocx$' "$LOG.before")
-  check "log" "$(expected_log "${pairs[@]}")" "$(log_text)"
+  usage_pairs < <(grep 'TessalineWeb_EN\.ocx$' "$LOG.before")
+  check "log" "$(expected_log HKEY_CURRENT_USER \
+    "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\$GUID" "${PAIRS[@]}")" "$(log_text)"
   check "entries left" "C:/Программы/other.ocx" "$(regtool list 32 "$MODULE_USAGE" | tr -d '\r')"
   echo "$STATS" >"$WINEPREFIX/drive_c/after.txt"
   check "target gone" "absent $STATS" "$(regtool check 32 'C:\after.txt' | tr -d '\r')"

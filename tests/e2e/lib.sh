@@ -59,6 +59,15 @@ expected_log() {
   od -An -c "$LOG.expected" | tr -s ' \n' ' '
 }
 
+# The log's pairs for the module-usage entries named on standard input, in that order, into PAIRS.
+usage_pairs() {
+  PAIRS=()
+  local entry
+  while read -r entry; do
+    PAIRS+=(HKEY_LOCAL_MACHINE "$LOGGED_MODULE_USAGE\\$entry")
+  done
+}
+
 # Seeds the 32-bit view from lines on standard input.
 seed_lines() {
   cat >"$WINEPREFIX/drive_c/seed.txt"
