@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "registry/AsciiCase.h"
+#include "registry/Utf16.h"
 
 namespace {
 
@@ -31,6 +32,13 @@ std::vector<std::string> SplitPath(const std::string& path) {
   return names;
 }
 
+bool SameValueName(const std::u16string& a, const std::u16string& b) {
+  const auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+}
+
 }  // namespace
 
 struct MemoryRegistry::Node {
@@ -48,6 +56,7 @@ struct MemoryRegistry::Node {
   bool deleted = false;
   // Set on a symbolic link: where it points. A link has no subkeys and one value.
   std::optional<std::pair<RegHandle, std::string>> linkTarget;
+  std::vector<RegValue> values;
 
   std::vector<Entry>::iterator LowerBound(const std::string& folded) {
     // Keys are mostly added and removed at the end (created in order, deleted from the highest
@@ -83,7 +92,7 @@ struct MemoryRegistry::Node {
 };
 
 MemoryRegistry::MemoryRegistry() {
-  for (RegHandle root : {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyLocalMachine}) {
+  for (RegHandle root : {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers}) {
     auto node = std::make_shared<Node>();
     node->name = RootName(root);
     roots_.push_back(node);
@@ -100,13 +109,15 @@ std::string MemoryRegistry::RootName(RegHandle root) {
       return "HKEY_CURRENT_USER";
     case kHkeyLocalMachine:
       return "HKEY_LOCAL_MACHINE";
+    case kHkeyUsers:
+      return "HKEY_USERS";
     default:
       return std::string();
   }
 }
 
 MemoryRegistry::NodePtr MemoryRegistry::RootNode(RegHandle root) const {
-  if (root < kHkeyClassesRoot || root > kHkeyLocalMachine) {
+  if (root < kHkeyClassesRoot || root > kHkeyUsers) {
     return nullptr;
   }
   return roots_[root - kHkeyClassesRoot];
@@ -241,10 +252,16 @@ RegStatus MemoryRegistry::QueryInfoKey(RegHandle key, const KeyInfoOut& out) {
   for (const Node::Entry& child : node->children) {
     longest = std::max(longest, CharCount(child.node->name));
   }
-  // The store keeps no values and no times; a link holds one value, "SymbolicLinkValue".
-  const bool link = node->linkTarget.has_value();
-  out.Fill({static_cast<std::uint32_t>(node->children.size()), longest, link ? 1u : 0u,
-            link ? 17u : 0u, 0},
+  std::uint32_t longestValueName = 0;
+  std::uint32_t largestData = 0;
+  const std::vector<RegValue> values = ValuesOf(*node);
+  for (const RegValue& value : values) {
+    longestValueName = std::max(longestValueName, static_cast<std::uint32_t>(value.name.size()));
+    largestData = std::max(largestData, static_cast<std::uint32_t>(value.data.size()));
+  }
+  // The store keeps no times.
+  out.Fill({static_cast<std::uint32_t>(node->children.size()), longest,
+            static_cast<std::uint32_t>(values.size()), longestValueName, largestData},
            FileTime());
   return kErrorSuccess;
 }
@@ -296,6 +313,67 @@ RegStatus MemoryRegistry::DeleteOpenKey(RegHandle key) {
   node->parent = nullptr;
   node->deleted = true;
   return kErrorSuccess;
+}
+
+std::vector<RegValue> MemoryRegistry::ValuesOf(const Node& node) {
+  if (!node.linkTarget) {
+    return node.values;
+  }
+  // A link holds one value: where it points, in UTF-16 without a terminator, as the platform keeps
+  // it.
+  const std::u16string target = Utf8ToUtf16("\\REGISTRY\\" + RootName(node.linkTarget->first) +
+                                            "\\" + node.linkTarget->second);
+  RegValue value{u"SymbolicLinkValue", kRegLink, {}};
+  for (char16_t unit : target) {
+    value.data.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    value.data.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  return {value};
+}
+
+RegStatus MemoryRegistry::EnumValue(RegHandle key, std::uint32_t index, RegValue* value) {
+  RegStatus status;
+  NodePtr node = NodeFor(key, &status);
+  if (!node) {
+    return status;
+  }
+  auto entry = handles_.find(key);
+  if (entry != handles_.end() && (entry->second.granted & kKeyQueryValue) == 0) {
+    return kErrorAccessDenied;
+  }
+  if (auto fault = RunHook(
+          Call::Value, [&] { return PathOf(*node); }, index)) {
+    return *fault;
+  }
+  const std::vector<RegValue> values = ValuesOf(*node);
+  if (index >= values.size()) {
+    return kErrorNoMoreItems;
+  }
+  *value = values[index];
+  return kErrorSuccess;
+}
+
+RegStatus MemoryRegistry::QueryKeyName(RegHandle key, std::string* name) {
+  RegStatus status;
+  NodePtr node = NodeFor(key, &status);
+  if (!node) {
+    return status;
+  }
+  *name = "\\REGISTRY\\" + PathOf(*node);
+  return kErrorSuccess;
+}
+
+void MemoryRegistry::SetValue(RegHandle root, const std::string& path, const RegValue& value) {
+  CreateKey(root, path);
+  RegStatus status;
+  std::vector<RegValue>& values = Walk(RootNode(root), path, false, &status)->values;
+  for (RegValue& existing : values) {
+    if (SameValueName(existing.name, value.name)) {
+      existing = value;
+      return;
+    }
+  }
+  values.push_back(value);
 }
 
 void MemoryRegistry::CreateKey(RegHandle root, const std::string& path) {

@@ -15,14 +15,16 @@
 // without regard to ASCII case and kept as given, subkeys enumerated in the platform's order,
 // handles that outlive their deleted key, per-key access rules, no deletion of a key that still
 // has subkeys, and symbolic links (followed wherever they stand in a path but last under the
-// open-link option, dangling ones, loops ended with the platform's error). Tests seed it,
+// open-link option, dangling ones, loops ended with the platform's error), and values kept as
+// bytes. Tests seed it,
 // restrict it and make chosen calls fail.
 class MemoryRegistry : public RegistryApi {
  public:
-  enum class Call { Open, Close, Query, Enum, Delete };
+  enum class Call { Open, Close, Query, Enum, Delete, Value };
 
   // The call about to be made: the key it concerns, written as "ROOT\path" with the names as
-  // they are stored (or as asked for, where the key does not exist), and for Enum the index.
+  // they are stored (or as asked for, where the key does not exist), and for Enum and Value the
+  // index.
   struct CallSite {
     Call call;
     std::string keyPath;
@@ -41,6 +43,8 @@ class MemoryRegistry : public RegistryApi {
   RegStatus EnumKey(RegHandle key, std::uint32_t index, char* name,
                     std::uint32_t* nameLength) override;
   RegStatus DeleteOpenKey(RegHandle key) override;
+  RegStatus EnumValue(RegHandle key, std::uint32_t index, RegValue* value) override;
+  RegStatus QueryKeyName(RegHandle key, std::string* name) override;
 
   // Creates the key and any missing keys above it; an existing key is left as it is.
   void CreateKey(RegHandle root, const std::string& path);
@@ -48,6 +52,9 @@ class MemoryRegistry : public RegistryApi {
   // need not exist. The key must have no subkeys, and no link may stand above it.
   void CreateLink(RegHandle root, const std::string& path, RegHandle targetRoot,
                   const std::string& targetPath);
+  // Sets a value of the key, created where missing; a value of the same name (ASCII letters
+  // matched without regard to case) is replaced in its place, a new one goes last.
+  void SetValue(RegHandle root, const std::string& path, const RegValue& value);
   // Whether the key itself exists: a link counts, wherever it points. Links above it are followed.
   bool KeyExists(RegHandle root, const std::string& path) const;
   // Rights an open may be granted on this key; DELETE among them allows its deletion.
@@ -57,7 +64,7 @@ class MemoryRegistry : public RegistryApi {
   std::size_t OpenHandleCount() const { return handles_.size(); }
 
   void SetHook(Hook hook) { hook_ = std::move(hook); }
-  // Fails the given call on the key at root\path (and for Enum, at that index only).
+  // Fails the given call on the key at root\path (and for Enum and Value, at that index only).
   void FailCall(Call call, RegHandle root, const std::string& path, RegStatus status,
                 std::optional<std::uint32_t> index = std::nullopt);
 
@@ -74,6 +81,8 @@ class MemoryRegistry : public RegistryApi {
   };
 
   static std::string RootName(RegHandle root);
+  // The key's values in the platform's order; a link's own one included.
+  static std::vector<RegValue> ValuesOf(const Node& node);
   NodePtr RootNode(RegHandle root) const;
   // The node a handle stands for; status tells why there is none.
   NodePtr NodeFor(RegHandle handle, RegStatus* status) const;

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
-// The five registry calls the cleaner needs, shaped like the platform's functions so the registry
+// The registry calls the cleaner needs, shaped like the platform's functions so the registry
 // object passes exactly what it would pass to advapi32 (and, for deleting a key through its own
-// handle, to ntdll). Implemented over the real registry on Windows and by an in-memory store
-// everywhere.
+// handle, to ntdll); the backup also reads values. Implemented over the real registry on Windows
+// and by an in-memory store everywhere.
 
 using RegHandle = std::uintptr_t;  // 0 means no handle
 using RegStatus = long;            // 0 means success; anything else is a failure
@@ -14,6 +16,7 @@ constexpr RegHandle kNoHandle = 0;
 constexpr RegHandle kHkeyClassesRoot = 0x80000000;
 constexpr RegHandle kHkeyCurrentUser = 0x80000001;
 constexpr RegHandle kHkeyLocalMachine = 0x80000002;
+constexpr RegHandle kHkeyUsers = 0x80000003;
 
 constexpr RegStatus kErrorSuccess = 0;
 constexpr RegStatus kErrorFileNotFound = 2;
@@ -33,6 +36,23 @@ constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
 constexpr std::uint32_t kDelete = 0x10000;
 constexpr std::uint32_t kKeyRead = 0x20019;
 constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+
+// Value types the backup names; any other number is kept as it is.
+constexpr std::uint32_t kRegNone = 0;
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegExpandSz = 2;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+constexpr std::uint32_t kRegLink = 6;
+constexpr std::uint32_t kRegMultiSz = 7;
+constexpr std::uint32_t kRegQword = 11;
+
+// One value exactly as stored: its name in UTF-16 (empty for the default value) and its bytes.
+struct RegValue {
+  std::u16string name;
+  std::uint32_t type = kRegNone;
+  std::vector<std::uint8_t> data;
+};
 
 struct FileTime {
   std::uint32_t low = 0;
@@ -81,4 +101,11 @@ class RegistryApi {
   // Deletes the very key the handle was opened on (a link as the link), which must have no
   // subkeys; the handle needs DELETE access and is still to be closed.
   virtual RegStatus DeleteOpenKey(RegHandle key) = 0;
+  // Reads the value at the index, in the platform's order, through the wide functions, so neither
+  // the name nor the data is converted; kErrorNoMoreItems past the last one. The handle needs
+  // KEY_QUERY_VALUE. On failure *value is unchanged.
+  virtual RegStatus EnumValue(RegHandle key, std::uint32_t index, RegValue* value) = 0;
+  // The key's full name as the platform knows it (UTF-8), the same however the key was reached:
+  // through a link, or HKEY_CURRENT_USER for the user's own hive under HKEY_USERS.
+  virtual RegStatus QueryKeyName(RegHandle key, std::string* name) = 0;
 };

@@ -8,6 +8,8 @@
 
 TRegistry::TRegistry(RegistryApi& api) : api_(api) {}
 
+TRegistry::TRegistry(RegistryApi& api, std::uint32_t access) : AccessMask(access), api_(api) {}
+
 TRegistry::~TRegistry() {
   CloseCurrent();
 }

@@ -28,6 +28,8 @@ class TRegistry {
  public:
   // Root HKEY_CURRENT_USER, no current key, full access for every open.
   explicit TRegistry(RegistryApi& api);
+  // The same, with the given rights for every open instead of full access: for reading only.
+  TRegistry(RegistryApi& api, std::uint32_t access);
   ~TRegistry();
   TRegistry(const TRegistry&) = delete;
   TRegistry& operator=(const TRegistry&) = delete;

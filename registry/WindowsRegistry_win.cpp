@@ -6,6 +6,9 @@
 
 #include <algorithm>
 
+#include <vector>
+#include "registry/WideText_win.h"
+
 namespace {
 
 // Our handle values are the platform's: the roots have the same fixed values in a 32-bit process.
@@ -15,10 +18,14 @@ HKEY ToHkey(RegHandle handle) {
 
 static_assert(sizeof(RegHandle) >= sizeof(HKEY), "a handle must fit");
 
+constexpr int kKeyNameInformation = 3;
+
 }  // namespace
 
-// ntdll exports it; the SDK headers leave it out.
+// ntdll exports them; the SDK headers leave them out.
 extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
+extern "C" NTSTATUS NTAPI NtQueryKey(HANDLE key, int informationClass, void* information,
+                                     ULONG length, ULONG* resultLength);
 
 RegStatus WindowsRegistry::OpenKey(RegHandle base, const char* subKey, std::uint32_t options,
                                    std::uint32_t access, RegHandle* result) {
@@ -62,4 +69,62 @@ RegStatus WindowsRegistry::DeleteOpenKey(RegHandle key) {
   // advapi32 deletes only by name, and a name is resolved through a link; ntdll deletes the key
   // the handle stands for.
   return static_cast<RegStatus>(RtlNtStatusToDosError(NtDeleteKey(ToHkey(key))));
+}
+
+RegStatus WindowsRegistry::EnumValue(RegHandle key, std::uint32_t index, RegValue* value) {
+  // Most values fit these; a larger one is asked for again with the key's reported maxima.
+  DWORD nameRoom = 256;
+  DWORD dataRoom = 1024;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    std::vector<wchar_t> name(nameRoom + 1);
+    std::vector<BYTE> data(dataRoom);
+    DWORD nameLength = nameRoom + 1;
+    DWORD dataLength = dataRoom;
+    DWORD type = 0;
+    const LONG status = RegEnumValueW(ToHkey(key), index, name.data(), &nameLength, nullptr, &type,
+                                      data.data(), &dataLength);
+    if (status == ERROR_SUCCESS) {
+      value->name.assign(name.begin(), name.begin() + nameLength);
+      value->type = type;
+      value->data.assign(data.begin(), data.begin() + dataLength);
+      return status;
+    }
+    if (status != ERROR_MORE_DATA) {
+      return status;
+    }
+    DWORD longestName = 0;
+    DWORD largestData = 0;
+    const LONG query =
+        RegQueryInfoKeyW(ToHkey(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         &longestName, &largestData, nullptr, nullptr);
+    if (query != ERROR_SUCCESS) {
+      return query;
+    }
+    // The value may have grown since; the next attempt asks for more than the maxima.
+    nameRoom = std::max(longestName, nameRoom) + 1;
+    dataRoom = std::max(largestData, dataRoom) * 2;
+  }
+  return ERROR_MORE_DATA;
+}
+
+RegStatus WindowsRegistry::QueryKeyName(RegHandle key, std::string* name) {
+  // KEY_NAME_INFORMATION: the name's length in bytes, then the name, not terminated.
+  std::vector<ULONG> buffer(256);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    ULONG needed = 0;
+    const ULONG room = static_cast<ULONG>(buffer.size() * sizeof(ULONG));
+    const NTSTATUS status =
+        NtQueryKey(ToHkey(key), kKeyNameInformation, buffer.data(), room, &needed);
+    if (NT_SUCCESS(status)) {
+      const auto* text = reinterpret_cast<const wchar_t*>(buffer.data() + 1);
+      const int units = static_cast<int>(std::min<ULONG>(buffer[0], room - sizeof(ULONG)) / 2);
+      *name = Utf8FromWide(text, units);
+      return ERROR_SUCCESS;
+    }
+    if (needed <= room) {
+      return static_cast<RegStatus>(RtlNtStatusToDosError(status));
+    }
+    buffer.resize(needed / sizeof(ULONG) + 1);
+  }
+  return ERROR_MORE_DATA;
 }

@@ -2,7 +2,8 @@
 
 #include "registry/RegistryApi.h"
 
-// The five calls over advapi32's ANSI registry functions and ntdll's delete through a handle.
+// The calls over advapi32's ANSI registry functions, its wide value enumeration, and ntdll's
+// delete through a handle.
 class WindowsRegistry : public RegistryApi {
  public:
   RegStatus OpenKey(RegHandle base, const char* subKey, std::uint32_t options, std::uint32_t access,
@@ -12,4 +13,6 @@ class WindowsRegistry : public RegistryApi {
   RegStatus EnumKey(RegHandle key, std::uint32_t index, char* name,
                     std::uint32_t* nameLength) override;
   RegStatus DeleteOpenKey(RegHandle key) override;
+  RegStatus EnumValue(RegHandle key, std::uint32_t index, RegValue* value) override;
+  RegStatus QueryKeyName(RegHandle key, std::string* name) override;
 };

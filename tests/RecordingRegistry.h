@@ -60,6 +60,19 @@ class RecordingRegistry : public RegistryApi {
     return status;
   }
 
+  RegStatus EnumValue(RegHandle key, std::uint32_t index, RegValue* value) override {
+    const RegStatus status = inner_.EnumValue(key, index, value);
+    calls.push_back("Value(" + Name(key) + "," + std::to_string(index) +
+                    ")=" + std::to_string(status));
+    return status;
+  }
+
+  RegStatus QueryKeyName(RegHandle key, std::string* name) override {
+    const RegStatus status = inner_.QueryKeyName(key, name);
+    calls.push_back("Name(" + Name(key) + ")=" + std::to_string(status));
+    return status;
+  }
+
   // The recorded calls whose text starts with the given call name.
   std::vector<std::string> Only(const std::string& call) const {
     std::vector<std::string> found;
@@ -90,6 +103,8 @@ class RecordingRegistry : public RegistryApi {
         return "HKCU";
       case kHkeyLocalMachine:
         return "HKLM";
+      case kHkeyUsers:
+        return "HKU";
     }
     auto it = names_.find(handle);
     if (it == names_.end()) {

@@ -21,6 +21,8 @@ class FailingRegistry : public RegistryApi {
     return kErrorInvalidHandle;
   }
   RegStatus DeleteOpenKey(RegHandle) override { return kErrorInvalidHandle; }
+  RegStatus EnumValue(RegHandle, std::uint32_t, RegValue*) override { return kErrorInvalidHandle; }
+  RegStatus QueryKeyName(RegHandle, std::string*) override { return kErrorInvalidHandle; }
 };
 
 }  // namespace

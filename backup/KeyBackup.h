@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+#include "backup/BackupFile.h"
+#include "registry/RegistryApi.h"
+#include "unitMain/CleanProcedure.h"
+
+// Before each key goes, appends it and everything below it to a .reg file and has that on disk,
+// so the file holds every deleted key even if the process dies right after. A key that cannot
+// be read whole, or written exactly, or whose file cannot be written, stays, and the run stops.
+class KeyBackup : public DeletionGuard {
+ public:
+  // The comment is written at the top of each run's part of the file.
+  KeyBackup(RegistryApi& api, BackupFile& file, std::string comment);
+
+  bool BeforeDelete(const CleanTarget& key) override;
+
+  // Why the last key could not be backed up; empty while none failed.
+  const std::string& Failure() const { return failure_; }
+
+ private:
+  bool Fail(const std::string& why);
+  // Opens the file at the first key and starts this run's part.
+  bool Start();
+
+  RegistryApi& api_;
+  BackupFile& file_;
+  std::string comment_;
+  bool started_ = false;
+  std::string failure_;
+};

@@ -1,0 +1,76 @@
+#include "console/CommandLine.h"
+
+#include <CLI/CLI.hpp>
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage:\n"
+    "  tessaline-clean check [--all-users] [--json]\n"
+    "  tessaline-clean clean [--backup FILE] [--all-users] [--json]\n"
+    "  tessaline-clean --help | --version\n"
+    "\n"
+    "Removes every registry trace of the TessalineWeb_EN.ocx control.\n"
+    "\n"
+    "  check            list what clean would delete; changes nothing\n"
+    "  clean            delete it, printing each deleted key, then \"Done!\"\n"
+    "  --backup FILE    before each key goes, append it to FILE as a .reg file;\n"
+    "                   restore with: reg import FILE /reg:32\n"
+    "  --all-users      also every user's hive loaded under HKEY_USERS\n"
+    "  --json           print one JSON object instead of the lines\n"
+    "\n"
+    "Exit status:\n"
+    "  0  nothing present (check), or done (clean)\n"
+    "  1  something present (check), or stopped at a failure (clean)\n"
+    "  2  wrong usage; nothing was touched\n"
+    "  3  the backup could not be written; the key it was for was not deleted\n"
+    "  4  an unexpected failure\n";
+
+}  // namespace
+
+const char* UsageText() {
+  return kUsage;
+}
+
+ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
+  ParsedCommand parsed;
+  if (arguments.empty()) {
+    parsed.error = "a verb is required: check or clean";
+    return parsed;
+  }
+  if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h" ||
+                                arguments[0] == "/?" || arguments[0] == "--version")) {
+    parsed.valid = true;
+    parsed.command.verb =
+        arguments[0] == "--version" ? Command::Verb::kVersion : Command::Verb::kHelp;
+    return parsed;
+  }
+
+  CLI::App app("tessaline-clean", "tessaline-clean");
+  app.set_help_flag();
+  app.require_subcommand(1, 1);
+  Command& command = parsed.command;
+  CLI::App* check = app.add_subcommand("check");
+  CLI::App* clean = app.add_subcommand("clean");
+  for (CLI::App* verb : {check, clean}) {
+    verb->add_flag("--all-users", command.allUsers);
+    verb->add_flag("--json", command.json);
+  }
+  clean->add_option("--backup", command.backupPath)->type_name("FILE");
+
+  // CLI11 takes the arguments last first.
+  std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ParseError& error) {
+    parsed.error = error.what();
+    return parsed;
+  }
+  if (clean->parsed() && clean->count("--backup") > 0 && command.backupPath.empty()) {
+    parsed.error = "--backup needs a file name";
+    return parsed;
+  }
+  command.verb = check->parsed() ? Command::Verb::kCheck : Command::Verb::kClean;
+  parsed.valid = true;
+  return parsed;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What the command line asks for.
+struct Command {
+  enum class Verb { kCheck, kClean, kHelp, kVersion };
+  Verb verb = Verb::kHelp;
+  bool allUsers = false;
+  bool json = false;
+  std::string backupPath;  // empty without --backup
+};
+
+// The command line read, or why it cannot be.
+struct ParsedCommand {
+  bool valid = false;
+  Command command;
+  std::string error;  // for an invalid one
+};
+
+// Reads the arguments after the program's name, in UTF-8.
+ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The usage with the table of exit statuses, as --help prints it.
+const char* UsageText();

@@ -1,0 +1,114 @@
+#include "console/ConsoleProgram.h"
+
+#include <exception>
+
+#include "app/FailureText.h"
+#include "backup/KeyBackup.h"
+#include "console/CheckProcedure.h"
+#include "console/CommandLine.h"
+#include "console/ConsoleWindow.h"
+#include "unitMain/CleanProcedure.h"
+
+namespace {
+
+constexpr const char* kProgram = "tessaline-clean";
+
+std::string BackupComment(const std::string& path, const std::string& now) {
+  return "Backed up by " + std::string(kProgram) + " " + ConsoleVersion() + " on " + now +
+         ", before these keys were deleted.\nRestore them with: reg import \"" + path +
+         "\" /reg:32";
+}
+
+void PrintKeys(const std::vector<ReportedKey>& keys, std::ostream& out) {
+  for (const ReportedKey& key : keys) {
+    out << key.root << '\n' << key.path << '\n';
+  }
+  out.flush();
+}
+
+Report Check(const Command& command, const ConsoleContext& context) {
+  CheckResult result = RunCheck(context.registry, command.allUsers);
+  Report report;
+  report.keys = std::move(result.keys);
+  report.message = std::move(result.stopText);
+  report.outcome = !report.message.empty() ? Outcome::kFailed
+                   : report.keys.empty()   ? Outcome::kAbsent
+                                           : Outcome::kPresent;
+  if (!command.json) {
+    PrintKeys(report.keys, context.out);
+  }
+  return report;
+}
+
+// The clean's lines go out as it runs, so a run cut short has shown what it deleted.
+Report Clean(const Command& command, const ConsoleContext& context, ConsoleWindow& window) {
+  Report report;
+  report.clean = true;
+  report.backupPath = command.backupPath;
+  std::unique_ptr<BackupFile> file;
+  std::unique_ptr<KeyBackup> backup;
+  CleanOptions options;
+  options.allUsers = command.allUsers;
+  if (!command.backupPath.empty()) {
+    file = context.backupFile(command.backupPath);
+    backup = std::make_unique<KeyBackup>(context.registry, *file,
+                                         BackupComment(command.backupPath, context.now()));
+    options.guard = backup.get();
+  }
+  RunClean(context.registry, window, options);
+  report.keys = window.LoggedKeys();
+  if (window.Finished()) {
+    report.outcome = Outcome::kDone;
+  } else if (backup && !backup->Failure().empty()) {
+    report.outcome = Outcome::kBackupFailed;
+    report.message = "The backup to " + command.backupPath + " failed: " + backup->Failure() +
+                     ". The key it was for was kept and nothing after it was deleted.";
+  } else {
+    report.outcome = Outcome::kStopped;
+    report.message = window.Notice();
+  }
+  return report;
+}
+
+}  // namespace
+
+const char* ConsoleVersion() {
+  return TESSALINE_VERSION;
+}
+
+int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& context) {
+  const ParsedCommand parsed = ParseCommandLine(arguments);
+  if (!parsed.valid) {
+    context.err << kProgram << ": " << parsed.error << "\n\n" << UsageText() << std::flush;
+    return kUsageStatus;
+  }
+  const Command& command = parsed.command;
+  if (command.verb == Command::Verb::kHelp) {
+    context.out << UsageText() << std::flush;
+    return 0;
+  }
+  if (command.verb == Command::Verb::kVersion) {
+    context.out << kProgram << ' ' << ConsoleVersion() << std::endl;
+    return 0;
+  }
+
+  ConsoleWindow window(context.out, !command.json);
+  Report report;
+  try {
+    report = command.verb == Command::Verb::kCheck ? Check(command, context)
+                                                   : Clean(command, context, window);
+  } catch (const std::exception& error) {
+    report.clean = command.verb == Command::Verb::kClean;
+    report.outcome = Outcome::kFailed;
+    report.keys = window.LoggedKeys();
+    report.message = FailureText(error.what());
+    report.backupPath = command.backupPath;
+  }
+  if (command.json) {
+    context.out << JsonReport(report) << std::endl;
+  }
+  if (!report.message.empty()) {
+    context.err << report.message << std::endl;
+  }
+  return ExitStatus(report.outcome);
+}

@@ -1,0 +1,64 @@
+#include "console/FileBackup_win.h"
+
+#include <windows.h>
+
+#include "app/UniqueHandle_win.h"
+#include "registry/WideText_win.h"
+
+namespace {
+
+void CloseFile(HANDLE file) {
+  CloseHandle(file);
+}
+using FileHandle = UniqueHandle<HANDLE, CloseFile>;
+
+class FileBackup : public BackupFile {
+ public:
+  explicit FileBackup(std::string path) : path_(std::move(path)) {}
+
+  bool Open(std::size_t count, std::string* start) override {
+    std::wstring wide;
+    if (!WideFromUtf8(path_, &wide)) {
+      return false;
+    }
+    // Append rights only: whatever the file held is never overwritten.
+    HANDLE opened = CreateFileW(wide.c_str(), GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+      return false;
+    }
+    file_ = FileHandle(opened);
+    start->assign(count, '\0');
+    DWORD read = 0;
+    if (count > 0 &&
+        !ReadFile(file_.get(), start->data(), static_cast<DWORD>(count), &read, nullptr)) {
+      return false;
+    }
+    start->resize(read);
+    return true;
+  }
+
+  bool Append(const std::string& bytes) override {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+      DWORD chunk = 0;
+      if (!WriteFile(file_.get(), bytes.data() + written,
+                     static_cast<DWORD>(bytes.size() - written), &chunk, nullptr) ||
+          chunk == 0) {
+        return false;
+      }
+      written += chunk;
+    }
+    return FlushFileBuffers(file_.get()) != 0;
+  }
+
+ private:
+  std::string path_;
+  FileHandle file_;
+};
+
+}  // namespace
+
+std::unique_ptr<BackupFile> OpenFileBackup(const std::string& path) {
+  return std::make_unique<FileBackup>(path);
+}

@@ -1,0 +1,67 @@
+#include "console/Report.h"
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+const char* OutcomeName(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kAbsent:
+      return "absent";
+    case Outcome::kPresent:
+      return "present";
+    case Outcome::kDone:
+      return "done";
+    case Outcome::kStopped:
+      return "stopped";
+    case Outcome::kBackupFailed:
+      return "backup-failed";
+    case Outcome::kFailed:
+      break;
+  }
+  return "failed";
+}
+
+nlohmann::ordered_json TextOrNull(const std::string& text) {
+  return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
+}
+
+}  // namespace
+
+int ExitStatus(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kAbsent:
+    case Outcome::kDone:
+      return 0;
+    case Outcome::kPresent:
+    case Outcome::kStopped:
+      return 1;
+    case Outcome::kBackupFailed:
+      return 3;
+    case Outcome::kFailed:
+      break;
+  }
+  return 4;
+}
+
+std::string JsonReport(const Report& report) {
+  nlohmann::ordered_json keys = nlohmann::ordered_json::array();
+  for (const ReportedKey& key : report.keys) {
+    nlohmann::ordered_json entry = {{"root", key.root}, {"path", key.path}};
+    if (key.counted) {
+      entry["subkeys"] = key.counts ? nlohmann::ordered_json(key.counts->subkeys)
+                                    : nlohmann::ordered_json(nullptr);
+      entry["values"] =
+          key.counts ? nlohmann::ordered_json(key.counts->values) : nlohmann::ordered_json(nullptr);
+    }
+    keys.push_back(std::move(entry));
+  }
+  const nlohmann::ordered_json object = {
+      {"action", report.clean ? "clean" : "check"},
+      {"outcome", OutcomeName(report.outcome)},
+      {"keys", std::move(keys)},
+      {"message", TextOrNull(report.message)},
+      {"backup", TextOrNull(report.backupPath)},
+  };
+  return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}

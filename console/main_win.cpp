@@ -1,0 +1,66 @@
+#include <windows.h>
+
+#include <shellapi.h>
+#include <cstdio>
+#include <cwchar>
+#include <iostream>
+
+#include "console/ConsoleProgram.h"
+#include "console/FileBackup_win.h"
+#include "registry/LocaleSource_win.h"
+#include "registry/WideText_win.h"
+#include "registry/WindowsRegistry_win.h"
+
+namespace {
+
+// The arguments as the user typed them, whatever the code page: read wide, kept in UTF-8.
+std::vector<std::string> Utf8Arguments() {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> utf8;
+  for (int index = 1; arguments && index < count; ++index) {
+    utf8.push_back(Utf8FromWide(arguments[index], static_cast<int>(wcslen(arguments[index]))));
+  }
+  LocalFree(arguments);
+  return utf8;
+}
+
+std::string LocalTimeText() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char text[32];
+  std::snprintf(text, sizeof(text), "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth,
+                now.wDay, now.wHour, now.wMinute, now.wSecond);
+  return text;
+}
+
+// The console shows the program's UTF-8 output as such while it runs, and as before afterwards.
+class Utf8Console {
+ public:
+  Utf8Console() : saved_(GetConsoleOutputCP()) { SetConsoleOutputCP(CP_UTF8); }
+  ~Utf8Console() {
+    if (saved_ != 0) {
+      SetConsoleOutputCP(saved_);
+    }
+  }
+  Utf8Console(const Utf8Console&) = delete;
+  Utf8Console& operator=(const Utf8Console&) = delete;
+
+ private:
+  UINT saved_;
+};
+
+}  // namespace
+
+int main() {
+  const Utf8Console console;
+  try {
+    InitPlatformLocale(WindowsLocaleSource());
+    WindowsRegistry registry;
+    const ConsoleContext context{registry, OpenFileBackup, LocalTimeText, std::cout, std::cerr};
+    return RunConsole(Utf8Arguments(), context);
+  } catch (...) {
+    std::cerr << "An unexpected failure occurred." << std::endl;
+    return 4;
+  }
+}

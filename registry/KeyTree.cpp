@@ -1,0 +1,119 @@
+#include "registry/KeyTree.h"
+
+#include "registry/KeyHandle.h"
+#include "registry/TRegistry.h"
+
+namespace {
+
+bool IsLinkValue(const RegValue& value) {
+  // Value names match without regard to ASCII case.
+  static const std::u16string kName = u"SYMBOLICLINKVALUE";
+  if (value.type != kRegLink || value.name.size() != kName.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < kName.size(); ++i) {
+    const char16_t c = value.name[i];
+    if ((c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c) != kName[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string Utf16LeToUtf8(const std::vector<std::uint8_t>& bytes) {
+  std::string text;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    // Link targets are kernel key names: characters of the Basic Multilingual Plane.
+    const char32_t unit = bytes[i] | (bytes[i + 1] << 8);
+    if (unit < 0x80) {
+      text += static_cast<char>(unit);
+    } else if (unit < 0x800) {
+      text += static_cast<char>(0xC0 | (unit >> 6));
+      text += static_cast<char>(0x80 | (unit & 0x3F));
+    } else {
+      text += static_cast<char>(0xE0 | (unit >> 12));
+      text += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (unit & 0x3F));
+    }
+  }
+  return text;
+}
+
+class TreeReader {
+ public:
+  TreeReader(RegistryApi& api, const std::function<bool(const TreeKey&)>& visit)
+      : api_(api), visit_(visit) {}
+
+  bool Read(RegHandle base, const std::string& name, const std::string& path) {
+    RegHandle opened = kNoHandle;
+    if (api_.OpenKey(base, name.c_str(), kRegOptionOpenLink, kProbeAccess, &opened) !=
+        kErrorSuccess) {
+      return false;
+    }
+    const KeyHandle key(api_, opened);
+    TreeKey record;
+    record.path = path;
+    std::uint32_t subkeys = 0;
+    if (!ReadValues(key.get(), record) || !CountSubkeys(key.get(), &subkeys)) {
+      return false;
+    }
+    // A link opened as itself shows no subkeys and its target value alone; an ordinary key that
+    // merely holds such a value is read as it is.
+    if (subkeys == 0 && record.values.size() == 1 && IsLinkValue(record.values[0])) {
+      record.link = true;
+      record.linkTarget = Utf16LeToUtf8(record.values[0].data);
+      record.values.clear();
+    }
+    if (!visit_(record)) {
+      return false;
+    }
+    std::vector<char> childName(kLargestNameBytes);
+    for (std::uint32_t index = 0; index < subkeys; ++index) {
+      std::uint32_t length = kLargestNameBytes;
+      const RegStatus status = api_.EnumKey(key.get(), index, childName.data(), &length);
+      if (status == kErrorNoMoreItems) {
+        break;
+      }
+      if (status != kErrorSuccess) {
+        return false;
+      }
+      const std::string child(childName.data(), length);
+      if (!Read(key.get(), child, path.empty() ? child : path + "\\" + child)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  bool ReadValues(RegHandle key, TreeKey& record) {
+    for (std::uint32_t index = 0;; ++index) {
+      RegValue value;
+      const RegStatus status = api_.EnumValue(key, index, &value);
+      if (status == kErrorNoMoreItems) {
+        return true;
+      }
+      if (status != kErrorSuccess) {
+        return false;
+      }
+      record.values.push_back(std::move(value));
+    }
+  }
+
+  bool CountSubkeys(RegHandle key, std::uint32_t* subkeys) {
+    return api_.QueryInfoKey(key, {subkeys, nullptr, nullptr, nullptr, nullptr, nullptr}) ==
+           kErrorSuccess;
+  }
+
+  RegistryApi& api_;
+  const std::function<bool(const TreeKey&)>& visit_;
+};
+
+}  // namespace
+
+bool ReadTree(RegistryApi& api, RegHandle root, const std::string& path,
+              const std::function<bool(const TreeKey&)>& visit) {
+  // The clean's paths start at the root; the platform takes them without the backslash.
+  const std::string fromRoot = !path.empty() && path[0] == '\\' ? path.substr(1) : path;
+  return TreeReader(api, visit).Read(root, fromRoot, "");
+}

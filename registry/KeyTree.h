@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "registry/RegistryApi.h"
+
+// One key of a tree as read.
+struct TreeKey {
+  std::string path;  // below the tree's top: "" for the top, else names joined by backslashes
+  // A symbolic link, read as the link: what it points at is never reached.
+  bool link = false;
+  std::vector<RegValue> values;  // a link's own target value is not among them
+  std::string linkTarget;        // for a link: where it points, as the platform names it, UTF-8
+};
+
+// Reads the key at root\path (the clean's form, leading backslash included) and every key below
+// it, each before its subkeys and the subkeys in the platform's order, and hands each to the
+// visitor as it is read. Every key is opened as itself with read rights, one name at a time.
+// False, once the keys read so far were handed on, when a key could not be opened or listed or a
+// value could not be read, or when the visitor returned false.
+bool ReadTree(RegistryApi& api, RegHandle root, const std::string& path,
+              const std::function<bool(const TreeKey&)>& visit);

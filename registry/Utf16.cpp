@@ -1,0 +1,63 @@
+#include "registry/Utf16.h"
+
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+// The code point of the sequence at text[at], and its length; 0 length when it is not valid UTF-8.
+std::pair<char32_t, std::size_t> Decode(const std::string& text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  if (lead < 0x80) {
+    return {lead, 1};
+  }
+  std::size_t length;
+  char32_t point;
+  char32_t smallest;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2, point = lead & 0x1F, smallest = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, point = lead & 0x0F, smallest = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, point = lead & 0x07, smallest = 0x10000;
+  } else {
+    return {0, 0};
+  }
+  if (at + length > text.size()) {
+    return {0, 0};
+  }
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) {
+      return {0, 0};
+    }
+    point = (point << 6) | (byte(at + i) & 0x3F);
+  }
+  // Overlong forms, surrogates and points past Unicode's range are not characters.
+  if (point < smallest || (point >= 0xD800 && point <= 0xDFFF) || point > 0x10FFFF) {
+    return {0, 0};
+  }
+  return {point, length};
+}
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(const std::string& text) {
+  std::u16string wide;
+  wide.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    const auto [point, length] = Decode(text, at);
+    if (length == 0) {
+      wide.push_back(kReplacement);
+      ++at;
+      continue;
+    }
+    if (point >= 0x10000) {
+      wide.push_back(static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10)));
+      wide.push_back(static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF)));
+    } else {
+      wide.push_back(static_cast<char16_t>(point));
+    }
+    at += length;
+  }
+  return wide;
+}
