@@ -7,11 +7,12 @@
 
 namespace {
 
-// The key's own name as the platform knows it, letters folded; empty when it cannot be read.
-std::string FoldedKeyName(RegistryApi& api, const CleanTarget& key) {
+// The name as the platform knows it, letters folded, of the key at root\path itself (a link as
+// the link) or of the key it stands for (a link followed); empty when it cannot be read.
+std::string FoldedKeyName(RegistryApi& api, RegHandle root, const std::string& path,
+                          std::uint32_t options) {
   RegHandle opened = kNoHandle;
-  if (api.OpenKey(key.root, key.path.c_str() + 1, kRegOptionOpenLink, kProbeAccess, &opened) !=
-      kErrorSuccess) {
+  if (api.OpenKey(root, path.c_str(), options, kProbeAccess, &opened) != kErrorSuccess) {
     return {};
   }
   const KeyHandle owner(api, opened);
@@ -19,18 +20,39 @@ std::string FoldedKeyName(RegistryApi& api, const CleanTarget& key) {
   return api.QueryKeyName(owner.get(), &name) == kErrorSuccess ? AsciiUpper(name) : std::string();
 }
 
+// The keys the platform passes through to reach the key, itself included: each name on the
+// path as itself and, where it is a link, what it stands for.
+std::vector<std::string> KeysOnTheWay(RegistryApi& api, const CleanTarget& key) {
+  std::vector<std::string> names;
+  const std::string path = key.path.substr(1);
+  for (std::size_t end = path.find('\\');; end = path.find('\\', end + 1)) {
+    const std::string prefix = path.substr(0, end);
+    for (std::uint32_t options : {kRegOptionOpenLink, 0u}) {
+      std::string name = FoldedKeyName(api, key.root, prefix, options);
+      if (!name.empty()) {
+        names.push_back(std::move(name));
+      }
+    }
+    if (end == std::string::npos) {
+      return names;
+    }
+  }
+}
+
 class Finding : public TargetAction {
  public:
   Finding(RegistryApi& api, CheckResult& result) : api_(api), result_(result) {}
 
   bool Take(TRegistry&, const CleanTarget& key) override {
-    // The clean would have deleted a key reached again by another name (a user's own hive under
-    // HKEY_USERS, which it cleans through HKEY_CURRENT_USER) and it would find it absent.
-    const std::string name = FoldedKeyName(api_, key);
-    if (!name.empty() && AlreadyTaken(name)) {
-      return true;
+    // The clean would find absent a key it had already deleted, or one it reaches through a key
+    // it had deleted: the same key by another name (a user's own hive under HKEY_USERS, cleaned
+    // through HKEY_CURRENT_USER), or through a link. It deletes a link as the link.
+    for (const std::string& name : KeysOnTheWay(api_, key)) {
+      if (AlreadyTaken(name)) {
+        return true;
+      }
     }
-    taken_.push_back(name);
+    taken_.push_back(FoldedKeyName(api_, key.root, key.path.substr(1), kRegOptionOpenLink));
     KeyCounts counts;
     const bool whole = ReadTree(api_, key.root, key.path, [&](const TreeKey& treeKey) {
       counts.subkeys += treeKey.path.empty() ? 0 : 1;

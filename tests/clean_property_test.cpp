@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "CleanFixture.h"
+#include "console/CheckProcedure.h"
 
 namespace {
 
@@ -116,6 +117,16 @@ class RandomRegistry {
   }
 
   bool HasLinks() const { return hasLinks_; }
+
+  // Whether some link's destination is reached through another link.
+  bool HasChainedLinks() const {
+    for (int root = 0; root < 3; ++root) {
+      if (HasChainedLinks(roots_[root])) {
+        return true;
+      }
+    }
+    return false;
+  }
 
   void Seed(MemoryRegistry& store) const {
     for (int root = 0; root < 3; ++root) {
@@ -252,6 +263,28 @@ class RandomRegistry {
       }
     }
     return reached;
+  }
+
+  bool HasChainedLinks(const ModelKey& key) const {
+    if (key.link) {
+      const ModelKey* step = &roots_[key.link->root];
+      for (const std::string& name : Names(key.link->path)) {
+        auto it = step->children.find(Upper(name));
+        if (it == step->children.end()) {
+          return false;
+        }
+        step = &it->second;
+        if (step->link) {
+          return true;
+        }
+      }
+    }
+    for (const auto& [upper, child] : key.children) {
+      if (HasChainedLinks(child)) {
+        return true;
+      }
+    }
+    return false;
   }
 
   // Every key as root and stored path, parents before children.
@@ -527,6 +560,59 @@ TEST(CleanPropertyTest, OnlyTheControlsKeysAreEverDeleted) {
   EXPECT_GT(casesWithLinks, static_cast<int>(kCases) / 5);
   std::printf("%u cases, %d stopped at a failure, %d keys removed, %d with links\n", kCases,
               runsThatStopped, keysRemoved, casesWithLinks);
+}
+
+// What check lists, read on the untouched registry, is what the clean then deletes, in its order:
+// all of it when the clean finishes, the start of it when the clean stops at a failure. Check
+// follows one link per name on a key's way; where links lead through links it may list a key
+// that the clean, having deleted a link on the way, no longer reaches.
+TEST(CleanPropertyTest, CheckListsWhatTheCleanDeletes) {
+  constexpr std::uint32_t kCases = 3000;
+  int stoppedRuns = 0;
+  int listedKeys = 0;
+  int chainedCases = 0;
+  int listedMore = 0;
+  for (std::uint32_t seed = 1; seed <= kCases; ++seed) {
+    RandomRegistry model(seed);
+    model.Build();
+    MemoryRegistry store;
+    model.Seed(store);
+    const std::vector<std::string> before = store.AllKeys();
+    const CheckResult check = RunCheck(store, false);
+    ASSERT_EQ(store.AllKeys(), before) << "seed " << seed;
+    ASSERT_EQ(store.OpenHandleCount(), 0u) << "seed " << seed;
+
+    RecordingWindow window;
+    RunClean(store, window);
+    std::vector<std::string> listed;
+    for (const ReportedKey& key : check.keys) {
+      listed.push_back(key.root);
+      listed.push_back(key.path);
+    }
+    const bool done = window.status == "Done!";
+    std::vector<std::string> compared = listed;
+    if (!done) {
+      compared.resize(std::min(listed.size(), window.log.size()));
+      ++stoppedRuns;
+    }
+    chainedCases += model.HasChainedLinks() ? 1 : 0;
+    if (compared != window.log) {
+      ASSERT_TRUE(model.HasChainedLinks()) << "seed " << seed;
+      ++listedMore;
+      continue;
+    }
+    if (done) {
+      ASSERT_EQ(check.stopText, "") << "seed " << seed;
+    }
+    listedKeys += static_cast<int>(check.keys.size());
+  }
+  EXPECT_GT(stoppedRuns, static_cast<int>(kCases) / 20);
+  EXPECT_GT(listedKeys, static_cast<int>(kCases));
+  EXPECT_GT(chainedCases, static_cast<int>(kCases) / 50);
+  std::printf(
+      "%u cases, %d stopped, %d keys listed; %d with links through links, %d of them "
+      "listing more\n",
+      kCases, stoppedRuns, listedKeys, chainedCases, listedMore);
 }
 
 }  // namespace
