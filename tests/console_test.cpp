@@ -1,0 +1,320 @@
+// The console program over the store: what it prints where, its exit statuses, its JSON, the
+// backup written before each deletion, and every loaded user's hive.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "CleanFixture.h"
+#include "backup/RegFile.h"
+#include "console/ConsoleProgram.h"
+
+namespace {
+
+class MemoryBackupFile : public BackupFile {
+ public:
+  bool Open(std::size_t count, std::string* start) override {
+    if (!openable) {
+      return false;
+    }
+    *start = bytes.substr(0, count);
+    return true;
+  }
+  bool Append(const std::string& more) override {
+    if (failAppend) {
+      return false;
+    }
+    bytes += more;
+    return true;
+  }
+
+  std::string bytes;
+  bool openable = true;
+  bool failAppend = false;
+};
+
+// Hands the program the test's file, which outlives the run.
+class SharedFile : public BackupFile {
+ public:
+  explicit SharedFile(BackupFile& file) : file_(file) {}
+  bool Open(std::size_t count, std::string* start) override { return file_.Open(count, start); }
+  bool Append(const std::string& bytes) override { return file_.Append(bytes); }
+
+ private:
+  BackupFile& file_;
+};
+
+constexpr const char* kTime = "2026-12-08 10:00:00";
+
+std::string Pairs(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    text += line + "\n";
+  }
+  return text;
+}
+
+std::string Bytes(const std::u16string& text) {
+  return Utf16LeBytes(text);
+}
+
+class ConsoleTest : public CleanFixture {
+ protected:
+  int Run(const std::vector<std::string>& arguments) {
+    out.str("");
+    err.str("");
+    const ConsoleContext context{store,
+                                 [this](const std::string& path) {
+                                   backupPaths.push_back(path);
+                                   return std::make_unique<SharedFile>(file);
+                                 },
+                                 [] { return std::string(kTime); }, out, err};
+    return RunConsole(arguments, context);
+  }
+
+  nlohmann::json Json() { return nlohmann::json::parse(out.str()); }
+
+  // The installation's pairs of lines, in the clean's order.
+  static std::vector<std::string> InstallationPairs() {
+    return {"HKEY_CLASSES_ROOT",  Logged(traces::kProgId),
+            "HKEY_CLASSES_ROOT",  Logged(traces::kClsid),
+            "HKEY_CURRENT_USER",  Logged(traces::kStats),
+            "HKEY_LOCAL_MACHINE", Logged(traces::kDistributionUnit),
+            "HKEY_LOCAL_MACHINE", Logged(traces::kModuleUsage) + "\\C:/x/TessalineWeb_EN.ocx"};
+  }
+  void SeedAll() {
+    SeedInstallation();
+    AddModuleUsage("C:/x/TessalineWeb_EN.ocx");
+    AddModuleUsage("C:/x/other.ocx");
+  }
+
+  MemoryBackupFile file;
+  std::vector<std::string> backupPaths;
+  std::ostringstream out;
+  std::ostringstream err;
+};
+
+TEST_F(ConsoleTest, CheckListsWhatCleanDeletesThenBothFindNothing) {
+  SeedAll();
+  const std::vector<std::string> before = store.AllKeys();
+  EXPECT_EQ(Run({"check"}), 1);
+  EXPECT_EQ(out.str(), Pairs(InstallationPairs()));
+  EXPECT_EQ(err.str(), "");
+  EXPECT_EQ(store.AllKeys(), before);
+
+  EXPECT_EQ(Run({"clean"}), 0);
+  EXPECT_EQ(out.str(), Pairs(InstallationPairs()) + "Done!\n");
+  EXPECT_EQ(err.str(), "");
+  EXPECT_EQ(Removed(before).size(), before.size() - store.AllKeys().size());
+  EXPECT_TRUE(
+      store.KeyExists(kHkeyLocalMachine, std::string(traces::kModuleUsage) + "\\C:/x/other.ocx"));
+
+  EXPECT_EQ(Run({"check"}), 0);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(Run({"clean"}), 0);
+  EXPECT_EQ(out.str(), "Done!\n");
+}
+
+TEST_F(ConsoleTest, AStopPrintsTheNoticeOnStandardErrorAfterTheDeletedPairs) {
+  SeedAll();
+  store.SetAllowedAccess(kHkeyLocalMachine, traces::kDistributionUnit, kKeyRead);
+  EXPECT_EQ(Run({"clean"}), 1);
+  const std::vector<std::string> pairs = InstallationPairs();
+  EXPECT_EQ(out.str(), Pairs({pairs.begin(), pairs.begin() + 6}));
+  EXPECT_EQ(err.str(), "It failed to Open Distribution Unit in Local Machine\n");
+  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, traces::kDistributionUnit));
+
+  EXPECT_EQ(Run({"clean", "--json"}), 1);
+  const nlohmann::json report = Json();
+  EXPECT_EQ(report["action"], "clean");
+  EXPECT_EQ(report["outcome"], "stopped");
+  EXPECT_EQ(report["message"], "It failed to Open Distribution Unit in Local Machine");
+  EXPECT_EQ(report["keys"], nlohmann::json::array());
+  EXPECT_TRUE(report["backup"].is_null());
+}
+
+TEST_F(ConsoleTest, WrongUsageExitsTwoWithTheUsageAndTouchesNothing) {
+  SeedAll();
+  const std::vector<std::string> before = store.AllKeys();
+  const std::vector<std::vector<std::string>> wrong = {
+      {},
+      {"purge"},
+      {"check", "--backup", "b.reg"},
+      {"clean", "--backup"},
+      {"clean", "--backup", ""},
+      {"clean", "--force"},
+      {"--all-users"},
+      {"check", "clean"},
+      {"check", "extra"},
+  };
+  for (const std::vector<std::string>& arguments : wrong) {
+    const std::string shown = ::testing::PrintToString(arguments);
+    EXPECT_EQ(Run(arguments), 2) << shown;
+    EXPECT_EQ(out.str(), "") << shown;
+    EXPECT_EQ(err.str().rfind("tessaline-clean: ", 0), 0u) << shown;
+    EXPECT_NE(err.str().find("Usage:\n  tessaline-clean check"), std::string::npos) << shown;
+  }
+  EXPECT_EQ(store.AllKeys(), before);
+  EXPECT_TRUE(backupPaths.empty());
+}
+
+TEST_F(ConsoleTest, HelpShowsTheExitStatusesAndVersionTheVersion) {
+  EXPECT_EQ(Run({"--help"}), 0);
+  EXPECT_NE(out.str().find("Exit status:\n  0  nothing present"), std::string::npos);
+  EXPECT_NE(out.str().find("  4  an unexpected failure\n"), std::string::npos);
+  EXPECT_EQ(err.str(), "");
+  EXPECT_EQ(Run({"--version"}), 0);
+  EXPECT_EQ(out.str(), std::string("tessaline-clean ") + ConsoleVersion() + "\n");
+  EXPECT_EQ(Run({"--version", "check"}), 2);
+}
+
+TEST_F(ConsoleTest, CheckAsJsonCountsWhatLiesBelowEachKey) {
+  SeedAll();
+  store.SetValue(kHkeyClassesRoot, traces::kClsid, {u"", kRegSz, {0x41, 0, 0, 0}});
+  store.SetValue(kHkeyClassesRoot, std::string(traces::kClsid) + "\\InprocServer32",
+                 {u"ThreadingModel", kRegSz, {0x41, 0, 0, 0}});
+  // A name that is not UTF-8 comes out replaced, so the report stays valid JSON.
+  AddModuleUsage("C:/\xFF/TessalineWeb_EN.ocx\"");
+  EXPECT_EQ(Run({"check", "--json"}), 1);
+  const nlohmann::json report = Json();
+  EXPECT_EQ(report["action"], "check");
+  EXPECT_EQ(report["outcome"], "present");
+  EXPECT_TRUE(report["message"].is_null());
+  ASSERT_EQ(report["keys"].size(), 6u);
+  const nlohmann::json& clsid = report["keys"][1];
+  EXPECT_EQ(clsid["root"], "HKEY_CLASSES_ROOT");
+  EXPECT_EQ(clsid["path"], Logged(traces::kClsid));
+  EXPECT_EQ(clsid["subkeys"], 4);  // InprocServer32, TypeLib, Implemented Categories and its one
+  EXPECT_EQ(clsid["values"], 2);
+  EXPECT_EQ(report["keys"][5]["path"],
+            Logged(traces::kModuleUsage) + "\\C:/\xEF\xBF\xBD/TessalineWeb_EN.ocx\"");
+
+  // A key that cannot be read whole is still listed; how much lies below it is not known.
+  store.SetAllowedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib", 0);
+  EXPECT_EQ(Run({"check", "--json"}), 1);
+  EXPECT_TRUE(Json()["keys"][1]["subkeys"].is_null());
+  EXPECT_TRUE(Json()["keys"][1]["values"].is_null());
+}
+
+TEST_F(ConsoleTest, TheBackupHoldsEachKeyBeforeItIsDeleted) {
+  SeedAll();
+  store.SetValue(kHkeyCurrentUser, traces::kStats, {u"Flags", kRegDword, {4, 0, 0, 0}});
+  std::vector<std::string> onDisk;
+  store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+    if (site.call == MemoryRegistry::Call::Delete) {
+      onDisk.push_back(file.bytes);
+    }
+    return std::nullopt;
+  });
+  EXPECT_EQ(Run({"clean", "--backup", "C:\\b.reg", "--json"}), 0);
+  EXPECT_EQ(backupPaths, std::vector<std::string>{"C:\\b.reg"});
+  EXPECT_EQ(Json()["outcome"], "done");
+  EXPECT_EQ(Json()["backup"], "C:\\b.reg");
+
+  const std::string start =
+      Bytes(RegFileHeader() +
+            RegFileComment(std::string("Backed up by tessaline-clean ") + ConsoleVersion() +
+                           " on " + kTime +
+                           ", before these keys were deleted.\nRestore them with: reg import "
+                           "\"C:\\b.reg\" /reg:32"));
+  ASSERT_EQ(file.bytes.substr(0, start.size()), start);
+  const std::string stats = Bytes(
+      u"[HKEY_CURRENT_USER\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\"
+      u"{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}]\r\n\"Flags\"=dword:00000004\r\n\r\n");
+  EXPECT_NE(file.bytes.find(stats), std::string::npos);
+  // Every deletion found on disk the section of the key it belongs to.
+  for (const std::string& bytes : onDisk) {
+    EXPECT_NE(bytes.find(Bytes(u"[HKEY_CLASSES_ROOT\\ActiveFormProj1.ActiveFormX]")),
+              std::string::npos);
+  }
+  ASSERT_FALSE(onDisk.empty());
+  EXPECT_EQ(
+      onDisk.back().find(Bytes(u"ModuleUsage\\C:/x/TessalineWeb_EN.ocx]")) != std::string::npos,
+      true);
+
+  // A second run adds its part behind the first one, under one header.
+  SeedAll();
+  const std::size_t firstRun = file.bytes.size();
+  EXPECT_EQ(Run({"clean", "--backup", "C:\\b.reg"}), 0);
+  EXPECT_GT(file.bytes.size(), firstRun);
+  EXPECT_EQ(file.bytes.find(Bytes(RegFileHeader()), 1), std::string::npos);
+}
+
+TEST_F(ConsoleTest, AFailedBackupKeepsTheKeyAndStopsWithStatusThree) {
+  SeedAll();
+  const std::vector<std::string> before = store.AllKeys();
+  file.openable = false;
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
+  EXPECT_EQ(store.AllKeys(), before);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_NE(err.str().find("The backup to b.reg failed"), std::string::npos);
+
+  file.openable = true;
+  file.bytes = "not a registry file";
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 3);
+  EXPECT_EQ(store.AllKeys(), before);
+  EXPECT_EQ(file.bytes, "not a registry file");
+  EXPECT_EQ(Json()["outcome"], "backup-failed");
+
+  // A key below the class that cannot be read: the ProgID went, the class and all after it stay.
+  file.bytes.clear();
+  store.SetAllowedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib", 0);
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
+  EXPECT_EQ(out.str(), Pairs({"HKEY_CLASSES_ROOT", Logged(traces::kProgId)}));
+  EXPECT_FALSE(store.KeyExists(kHkeyClassesRoot, traces::kProgId));
+  EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, traces::kClsid));
+  EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
+  EXPECT_NE(err.str().find("cannot read all of HKEY_CLASSES_ROOT\\CLSID"), std::string::npos);
+
+  // The file that stops taking bytes.
+  store.SetAllowedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib",
+                         kKeyAllAccess);
+  file.failAppend = true;
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
+  EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, traces::kClsid));
+}
+
+TEST_F(ConsoleTest, EveryLoadedUserIsCleanedOnceAndClassesHivesAreLeftAlone) {
+  const std::string sid = "S-1-5-21-1";
+  for (const std::string& hive :
+       {std::string(".DEFAULT"), std::string("S-1-5-18"), sid, sid + "_Classes"}) {
+    store.CreateKey(kHkeyUsers, hive + "\\" + traces::kStats + "\\iexplore");
+  }
+  // The current user's key is the one in the user's own hive, reached by another name.
+  store.CreateLink(kHkeyCurrentUser, "software", kHkeyUsers, sid + "\\software");
+  const std::vector<std::string> expected = {
+      "HKEY_CURRENT_USER", Logged(traces::kStats),
+      "HKEY_USERS",        "\\.DEFAULT" + Logged(traces::kStats),
+      "HKEY_USERS",        "\\S-1-5-18" + Logged(traces::kStats)};
+
+  EXPECT_EQ(Run({"check"}), 1);
+  EXPECT_EQ(out.str(), Pairs({expected.begin(), expected.begin() + 2}));
+  EXPECT_EQ(Run({"check", "--all-users"}), 1);
+  EXPECT_EQ(out.str(), Pairs(expected));
+  EXPECT_EQ(Run({"clean", "--all-users"}), 0);
+  EXPECT_EQ(out.str(), Pairs(expected) + "Done!\n");
+  EXPECT_TRUE(store.KeyExists(kHkeyUsers, sid + "_Classes\\" + traces::kStats));
+  EXPECT_FALSE(store.KeyExists(kHkeyUsers, sid + "\\" + traces::kStats));
+  EXPECT_EQ(Run({"check", "--all-users"}), 0);
+}
+
+TEST_F(ConsoleTest, AnUnexpectedFailureExitsFourWithItsText) {
+  SeedAll();
+  store.SetHook([](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+    if (site.call == MemoryRegistry::Call::Delete) {
+      throw std::runtime_error("The disk is on fire");
+    }
+    return std::nullopt;
+  });
+  EXPECT_EQ(Run({"clean", "--json"}), 4);
+  EXPECT_EQ(Json()["outcome"], "failed");
+  EXPECT_EQ(Json()["message"], "The disk is on fire.");
+  EXPECT_EQ(err.str(), "The disk is on fire.\n");
+  EXPECT_EQ(Run({"check"}), 1);
+}
+
+}  // namespace
