@@ -2,7 +2,13 @@
 // Text is UTF-8 (the tool's code page), and keys are opened one name at a time, so paths of any
 // length and depth work.
 //   seed 32|64 FILE          creates each key of FILE, one "ROOT\path" or "ROOT\path|name|data"
-//                            (a string value) a line; ROOT is HKCR, HKCU or HKLM
+//                            (a string value) a line; ROOT is HKCR, HKCU, HKLM or HKU
+//   values 32|64 FILE        sets values of any type with exact bytes, one
+//                            "ROOT\path|name|TYPE|HEX" a line (TYPE in decimal, HEX the bytes as
+//                            pairs of hex digits, a name of "@" the default value); keys are made
+//   dump 32|64 ROOT\path...  prints each key below and including each path, in enumeration
+//                            order, as "key PATH" then "value NAME TYPE HEX" lines, read with the
+//                            wide functions so nothing is converted; "absent PATH" if missing
 //   check 32|64 FILE         prints "present KEY" or "absent KEY" for each line of a seed FILE
 //   list 32|64 ROOT\path     prints the key's subkey names in enumeration order
 //   dacl 32|64 ROOT\path SDDL   sets the key's DACL (kept only while the wineserver lives)
@@ -44,6 +50,9 @@ HKEY Root(const std::string& name) {
   }
   if (name == "HKLM") {
     return HKEY_LOCAL_MACHINE;
+  }
+  if (name == "HKU") {
+    return HKEY_USERS;
   }
   Fail("unknown root " + name);
 }
@@ -118,6 +127,108 @@ void Seed(const char* file) {
   }
 }
 
+std::wstring Wide(const std::string& text) {
+  std::wstring wide(text.size() + 1, L'\0');
+  const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                        wide.data(), static_cast<int>(wide.size()));
+  wide.resize(static_cast<std::size_t>(units));
+  return wide;
+}
+
+std::string Utf8(const wchar_t* text, std::size_t length) {
+  std::string utf8(length * 4, '\0');
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8.data(),
+                                        static_cast<int>(utf8.size()), nullptr, nullptr);
+  utf8.resize(static_cast<std::size_t>(bytes));
+  return utf8;
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (std::size_t bar; (bar = line.find('|', start)) != std::string::npos; start = bar + 1) {
+    fields.push_back(line.substr(start, bar - start));
+  }
+  fields.push_back(line.substr(start));
+  return fields;
+}
+
+void Values(const char* file) {
+  for (const std::string& line : SeedLines(file)) {
+    const std::vector<std::string> fields = Fields(line);
+    if (fields.size() != 4) {
+      Fail("not a value line: " + line);
+    }
+    const Key key = Walk(fields[0], KEY_ALL_ACCESS, true);
+    std::vector<BYTE> data;
+    for (std::size_t i = 0; i + 1 < fields[3].size(); i += 2) {
+      data.push_back(static_cast<BYTE>(std::stoul(fields[3].substr(i, 2), nullptr, 16)));
+    }
+    const std::wstring name = fields[1] == "@" ? L"" : Wide(fields[1]);
+    if (!key || RegSetValueExW(key.get(), name.c_str(), 0, std::stoul(fields[2]), data.data(),
+                               static_cast<DWORD>(data.size())) != ERROR_SUCCESS) {
+      Fail("cannot set " + line);
+    }
+  }
+}
+
+void DumpKey(HKEY key, const std::string& path) {
+  std::printf("key %s\n", path.c_str());
+  DWORD longestName = 0;
+  DWORD largestData = 0;
+  if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       &longestName, &largestData, nullptr, nullptr) != ERROR_SUCCESS) {
+    Fail("cannot query " + path);
+  }
+  std::vector<wchar_t> name(longestName + 1);
+  std::vector<BYTE> data(largestData + 1);
+  for (DWORD index = 0;; ++index) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    DWORD dataLength = static_cast<DWORD>(data.size());
+    DWORD type = 0;
+    const LONG status = RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type,
+                                      data.data(), &dataLength);
+    if (status == ERROR_NO_MORE_ITEMS) {
+      break;
+    }
+    if (status != ERROR_SUCCESS) {
+      Fail("cannot read a value of " + path + ": " + std::to_string(status));
+    }
+    std::string hex;
+    for (DWORD i = 0; i < dataLength; ++i) {
+      char digits[3];
+      std::snprintf(digits, sizeof(digits), "%02x", data[i]);
+      hex += digits;
+    }
+    std::printf("value %s %lu %s\n", Utf8(name.data(), nameLength).c_str(), type, hex.c_str());
+  }
+  wchar_t child[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = 256;
+    const LONG status =
+        RegEnumKeyExW(key, index, child, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) {
+      return;
+    }
+    HKEY opened = nullptr;
+    if (status != ERROR_SUCCESS ||
+        RegOpenKeyExW(key, child, 0, KEY_READ | view, &opened) != ERROR_SUCCESS) {
+      Fail("cannot list " + path);
+    }
+    const Key owner(opened);
+    DumpKey(owner.get(), path + "\\" + Utf8(child, length));
+  }
+}
+
+void Dump(const std::string& full) {
+  const Key key = Walk(full, KEY_READ, false);
+  if (!key) {
+    std::printf("absent %s\n", full.c_str());
+    return;
+  }
+  DumpKey(key.get(), full);
+}
+
 void Check(const char* file) {
   for (const std::string& line : SeedLines(file)) {
     const std::string full = line.substr(0, line.find('|'));
@@ -181,12 +292,18 @@ void Link(const std::string& full, const std::string& target) {
 int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   if (argc < 4) {
-    Fail("usage: regtool seed|check|list|dacl|link 32|64 ARG [SDDL|TARGET]");
+    Fail("usage: regtool seed|values|dump|check|list|dacl|link 32|64 ARG [SDDL|TARGET]");
   }
   const std::string command = argv[1];
   view = std::string(argv[2]) == "64" ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
   if (command == "seed") {
     Seed(argv[3]);
+  } else if (command == "values") {
+    Values(argv[3]);
+  } else if (command == "dump") {
+    for (int index = 3; index < argc; ++index) {
+      Dump(argv[index]);
+    }
   } else if (command == "check") {
     Check(argv[3]);
   } else if (command == "list") {
