@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Times "tessaline-clean clean" with and without --backup on a module-usage list of 10,000
+# entries, 100 of them matching with five values each, from the start of the process to its end,
+# each the median of three runs on a fresh copy of the registry. Prints the figures; it passes or
+# fails nothing.
+#   console-benchmark.sh BUILD_DIR
+set -euo pipefail
+BUILD=$(cd "$1" && pwd)
+TOOLS=$(cd "$(dirname "$0")/.." && pwd)
+source "$TOOLS/wine-env.sh"
+source "$TOOLS/cleaner-session.sh"
+trap 'session_end 2>/dev/null; WINEPREFIX=$BASE_PREFIX wine_end_prefix' EXIT
+wine_throwaway_prefix
+BASE_PREFIX=$WINEPREFIX
+list='HKLM\Software\Microsoft\Windows\CurrentVersion\ModuleUsage'
+for i in $(seq -w 1 10000); do
+  if [ $((10#$i % 100)) -eq 0 ]; then
+    entry="$list\\C:/Program Files/App $i/TessalineWeb_EN.ocx"
+    echo "$entry|.Owner|Unknown Owner"
+    echo "$entry|{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}|"
+    echo "$entry|Installed|$i"
+    echo "$entry|Path|C:\\Program Files\\App $i\\TessalineWeb_EN.ocx"
+    echo "$entry|Note|an entry with five values"
+  else
+    echo "$list\\C:/Program Files/App $i/other.ocx"
+  fi
+done >"$BASE_PREFIX/drive_c/entries.txt"
+regtool seed 32 'C:\entries.txt'
+wineserver -w
+
+# Milliseconds of one run of the program with the given arguments on a fresh copy.
+timed_run() {
+  session_begin "$BASE_PREFIX"
+  wine "$BUILD/tessaline-clean.exe" --version >/dev/null
+  local start end
+  start=$(date +%s%N)
+  wine "$BUILD/tessaline-clean.exe" "$@" >/dev/null
+  end=$(date +%s%N)
+  session_end
+  echo $(((end - start) / 1000000))
+}
+
+median_of_three() { printf '%s\n' "$@" | sort -n | sed -n 2p; }
+
+plain=$(median_of_three "$(timed_run clean)" "$(timed_run clean)" "$(timed_run clean)")
+backed=$(median_of_three "$(timed_run clean --backup 'C:\b.reg')" \
+  "$(timed_run clean --backup 'C:\b.reg')" "$(timed_run clean --backup 'C:\b.reg')")
+printf '%-34s %8s\n' run ms
+printf '%-34s %8s\n' "clean" "$plain"
+printf '%-34s %8s\n' "clean --backup" "$backed"
+echo "  clean --backup against clean: $(awk -v a="$backed" -v b="$plain" \
+  'BEGIN { printf "%.2f", a / b }')x"
