@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Reads the manifest resource out of the program and checks its elements, not its words: a real
-# execution level (no registry virtualisation), visual styles, system DPI awareness and the UTF-8
-# code page. Text inside XML comments counts for nothing.
-#   manifest-check.sh PROGRAM
+# Reads the manifest resource out of a program and checks its elements, not its words: a real
+# execution level (no registry virtualisation) and the UTF-8 code page; for the window program
+# also visual styles and system DPI awareness, for the console program no elevation prompt.
+# Text inside XML comments counts for nothing.
+#   manifest-check.sh PROGRAM [window|console]
 set -u
 manifest=$(wrestool -x --raw --type=24 --name=1 "$1") || { echo "no manifest resource in $1" >&2; exit 1; }
 [ -n "$manifest" ] || { echo "the manifest resource of $1 is empty" >&2; exit 1; }
@@ -16,13 +17,17 @@ expect() {
   fi
 }
 el() { echo "//*[local-name()='$1']"; }
-expect "execution level" "$(el requestedExecutionLevel)/@level" highestAvailable
 expect "UI access" "$(el requestedExecutionLevel)/@uiAccess" false
-expect "common controls" \
-  "$(el dependentAssembly)/*[local-name()='assemblyIdentity']/@name" Microsoft.Windows.Common-Controls
-expect "common controls version" \
-  "$(el dependentAssembly)/*[local-name()='assemblyIdentity']/@version" 6.0.0.0
-expect "DPI awareness" "$(el dpiAware)" true
 expect "code page" "$(el activeCodePage)" UTF-8
+if [ "${2:-window}" == console ]; then
+  expect "execution level" "$(el requestedExecutionLevel)/@level" asInvoker
+else
+  expect "execution level" "$(el requestedExecutionLevel)/@level" highestAvailable
+  expect "common controls" \
+    "$(el dependentAssembly)/*[local-name()='assemblyIdentity']/@name" Microsoft.Windows.Common-Controls
+  expect "common controls version" \
+    "$(el dependentAssembly)/*[local-name()='assemblyIdentity']/@version" 6.0.0.0
+  expect "DPI awareness" "$(el dpiAware)" true
+fi
 [ $status -eq 0 ] && echo "The manifest of $(basename "$1") holds every setting."
 exit $status
