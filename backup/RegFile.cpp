@@ -29,15 +29,7 @@ std::u16string Ascii(const std::string& text) {
   return std::u16string(text.begin(), text.end());
 }
 
-std::vector<char16_t> Units(const std::vector<std::uint8_t>& data) {
-  std::vector<char16_t> units;
-  for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-    units.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
-  }
-  return units;
-}
-
-bool PairedSurrogates(const std::vector<char16_t>& units) {
+bool PairedSurrogates(const std::u16string& units) {
   for (std::size_t i = 0; i < units.size(); ++i) {
     const bool high = units[i] >= 0xD800 && units[i] <= 0xDBFF;
     const bool low = units[i] >= 0xDC00 && units[i] <= 0xDFFF;
@@ -56,7 +48,7 @@ bool QuotableString(const RegValue& value) {
   if (value.type != kRegSz || value.data.size() < 2 || value.data.size() % 2 != 0) {
     return false;
   }
-  std::vector<char16_t> units = Units(value.data);
+  std::u16string units = Utf16FromLeBytes(value.data);
   if (units.back() != 0) {
     return false;
   }
@@ -80,8 +72,8 @@ std::u16string HexPrefix(std::uint32_t type) {
 
 std::u16string Data(const RegValue& value, std::size_t column) {
   if (QuotableString(value)) {
-    const std::vector<char16_t> units = Units(value.data);
-    return Quoted(std::u16string(units.begin(), units.end() - 1));
+    const std::u16string units = Utf16FromLeBytes(value.data);
+    return Quoted(units.substr(0, units.size() - 1));
   }
   if (value.type == kRegDword && value.data.size() == 4) {
     char number[16];

@@ -1,42 +1,14 @@
 #include "registry/KeyTree.h"
 
+#include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
 #include "registry/TRegistry.h"
+#include "registry/Utf16.h"
 
 namespace {
 
 bool IsLinkValue(const RegValue& value) {
-  // Value names match without regard to ASCII case.
-  static const std::u16string kName = u"SYMBOLICLINKVALUE";
-  if (value.type != kRegLink || value.name.size() != kName.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < kName.size(); ++i) {
-    const char16_t c = value.name[i];
-    if ((c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c) != kName[i]) {
-      return false;
-    }
-  }
-  return true;
-}
-
-std::string Utf16LeToUtf8(const std::vector<std::uint8_t>& bytes) {
-  std::string text;
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    // Link targets are kernel key names: characters of the Basic Multilingual Plane.
-    const char32_t unit = bytes[i] | (bytes[i + 1] << 8);
-    if (unit < 0x80) {
-      text += static_cast<char>(unit);
-    } else if (unit < 0x800) {
-      text += static_cast<char>(0xC0 | (unit >> 6));
-      text += static_cast<char>(0x80 | (unit & 0x3F));
-    } else {
-      text += static_cast<char>(0xE0 | (unit >> 12));
-      text += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (unit & 0x3F));
-    }
-  }
-  return text;
+  return value.type == kRegLink && SameIgnoringAsciiCase(value.name, u"SymbolicLinkValue");
 }
 
 class TreeReader {
@@ -61,7 +33,7 @@ class TreeReader {
     // merely holds such a value is read as it is.
     if (subkeys == 0 && record.values.size() == 1 && IsLinkValue(record.values[0])) {
       record.link = true;
-      record.linkTarget = Utf16LeToUtf8(record.values[0].data);
+      record.linkTarget = Utf16ToUtf8(Utf16FromLeBytes(record.values[0].data));
       record.values.clear();
     }
     if (!visit_(record)) {

@@ -32,13 +32,6 @@ std::vector<std::string> SplitPath(const std::string& path) {
   return names;
 }
 
-bool SameValueName(const std::u16string& a, const std::u16string& b) {
-  const auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
-}
-
 }  // namespace
 
 struct MemoryRegistry::Node {
@@ -368,7 +361,7 @@ void MemoryRegistry::SetValue(RegHandle root, const std::string& path, const Reg
   RegStatus status;
   std::vector<RegValue>& values = Walk(RootNode(root), path, false, &status)->values;
   for (RegValue& existing : values) {
-    if (SameValueName(existing.name, value.name)) {
+    if (SameIgnoringAsciiCase(existing.name, value.name)) {
       existing = value;
       return;
     }

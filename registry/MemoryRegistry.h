@@ -16,8 +16,7 @@
 // handles that outlive their deleted key, per-key access rules, no deletion of a key that still
 // has subkeys, and symbolic links (followed wherever they stand in a path but last under the
 // open-link option, dangling ones, loops ended with the platform's error), and values kept as
-// bytes. Tests seed it,
-// restrict it and make chosen calls fail.
+// bytes. Tests seed it, restrict it and make chosen calls fail.
 class MemoryRegistry : public RegistryApi {
  public:
   enum class Call { Open, Close, Query, Enum, Delete, Value };

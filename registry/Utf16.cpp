@@ -61,3 +61,41 @@ std::u16string Utf8ToUtf16(const std::string& text) {
   }
   return wide;
 }
+
+std::string Utf16ToUtf8(const std::u16string& text) {
+  std::string utf8;
+  utf8.reserve(text.size());
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    char32_t point = text[at];
+    const bool high = point >= 0xD800 && point <= 0xDBFF;
+    if (high && at + 1 < text.size() && text[at + 1] >= 0xDC00 && text[at + 1] <= 0xDFFF) {
+      point = 0x10000 + ((point - 0xD800) << 10) + (text[++at] - 0xDC00);
+    } else if (point >= 0xD800 && point <= 0xDFFF) {
+      point = kReplacement;
+    }
+    if (point < 0x80) {
+      utf8 += static_cast<char>(point);
+    } else if (point < 0x800) {
+      utf8 += static_cast<char>(0xC0 | (point >> 6));
+      utf8 += static_cast<char>(0x80 | (point & 0x3F));
+    } else if (point < 0x10000) {
+      utf8 += static_cast<char>(0xE0 | (point >> 12));
+      utf8 += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+      utf8 += static_cast<char>(0x80 | (point & 0x3F));
+    } else {
+      utf8 += static_cast<char>(0xF0 | (point >> 18));
+      utf8 += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
+      utf8 += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+      utf8 += static_cast<char>(0x80 | (point & 0x3F));
+    }
+  }
+  return utf8;
+}
+
+std::u16string Utf16FromLeBytes(const std::vector<std::uint8_t>& bytes) {
+  std::u16string text;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+  }
+  return text;
+}

@@ -3,10 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
 #include "RegistryWorld.h"
+#include "registry/KeyHandle.h"
+#include "registry/KeyTree.h"
 #include "registry/TRegistry.h"
 
 // What the registry object claims, the same against the in-memory store and the real registry.
@@ -201,9 +204,84 @@ TYPED_TEST_P(RegistryContract, LinkLoopsAndDanglingLinksEndWithoutHarm) {
   EXPECT_TRUE(this->world().Exists("keep"));
 }
 
+inline bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+inline std::string KeyName(RegistryApi& api, const std::string& path, std::uint32_t options) {
+  RegHandle opened = kNoHandle;
+  EXPECT_EQ(api.OpenKey(kHkeyCurrentUser, path.c_str(), options, kProbeAccess, &opened),
+            kErrorSuccess)
+      << path;
+  const KeyHandle key(api, opened);
+  std::string name;
+  EXPECT_EQ(api.QueryKeyName(key.get(), &name), kErrorSuccess) << path;
+  return name;
+}
+
+TYPED_TEST_P(RegistryContract, TreesAreReadWithEveryValuesExactBytes) {
+  this->world().Create("t\\sub\\deep");
+  this->world().Create("t\\empty");
+  this->world().Create("elsewhere");
+  this->world().CreateLink("t\\link", "elsewhere");
+  const std::vector<RegValue> topValues = {
+      {u"", kRegSz, {0x61, 0, 0, 0}},
+      {u"Zeta \"quoted\"", kRegBinary, {1, 2, 3}},
+      {u"名前 \U0001F600", kRegSz, {0x61, 0, 0x62}},  // odd length, no terminator
+      {u"none", kRegNone, {}},
+  };
+  for (const RegValue& value : topValues) {
+    this->world().SetValue("t", value);
+  }
+  // Larger than a first read takes.
+  const RegValue big{u"big", kRegBinary, std::vector<std::uint8_t>(5000, 0xAB)};
+  this->world().SetValue("t\\sub", big);
+
+  std::vector<TreeKey> read;
+  EXPECT_TRUE(
+      ReadTree(this->world().Api(), kHkeyCurrentUser, this->At("t"), [&](const TreeKey& key) {
+        read.push_back(key);
+        return true;
+      }));
+  std::vector<std::string> paths;
+  for (const TreeKey& key : read) {
+    paths.push_back(key.path);
+  }
+  ASSERT_THAT(paths, ::testing::ElementsAre("", "empty", "link", "sub", "sub\\deep"));
+  // Value order is the platform's own; what matters is that each comes back byte for byte.
+  const auto same = [](const RegValue& a, const RegValue& b) {
+    return a.name == b.name && a.type == b.type && a.data == b.data;
+  };
+  ASSERT_EQ(read[0].values.size(), topValues.size());
+  for (const RegValue& value : topValues) {
+    EXPECT_TRUE(std::any_of(read[0].values.begin(), read[0].values.end(),
+                            [&](const RegValue& got) { return same(got, value); }));
+  }
+  EXPECT_TRUE(read[1].values.empty());
+  EXPECT_TRUE(read[2].link);
+  EXPECT_TRUE(read[2].values.empty());
+  EXPECT_TRUE(EndsWith(read[2].linkTarget, "TessalineCleanerContract\\elsewhere"))
+      << read[2].linkTarget;
+  ASSERT_EQ(read[3].values.size(), 1u);
+  EXPECT_TRUE(same(read[3].values[0], big));
+
+  // A key has one name, however it is reached; a link opened as itself has its own.
+  RegistryApi& api = this->world().Api();
+  const std::string target = KeyName(api, this->Scratch("elsewhere"), 0);
+  EXPECT_TRUE(EndsWith(target, "TessalineCleanerContract\\elsewhere")) << target;
+  EXPECT_EQ(KeyName(api, this->Scratch("t\\link"), 0), target);
+  EXPECT_TRUE(EndsWith(KeyName(api, this->Scratch("t\\link"), kRegOptionOpenLink),
+                       "TessalineCleanerContract\\t\\link"));
+
+  // A key below that cannot be read makes the read fail.
+  this->world().DenyAll("t\\sub\\deep");
+  EXPECT_FALSE(ReadTree(api, kHkeyCurrentUser, this->At("t"), [](const TreeKey&) { return true; }));
+}
+
 REGISTER_TYPED_TEST_SUITE_P(
     RegistryContract, NewObjectHasNoCurrentKey, OpenPathFollowsTheRootOrTheCurrentKey,
     SelectingAnotherRootReleasesTheCurrentKey, ProbeReportsOnlyKeysThatCanBeRead,
     SubkeysAreListedInThePlatformOrderWithTheirOwnCase, DeleteTreeRemovesAWholeTreeAndNothingBeside,
     DeletingTheCurrentKeyLeavesItsHandleCurrent, UndeletableSubkeyFailsOnlyTheNamedKey,
-    LinksAreDeletedAsThemselvesAndWhatTheyPointAtStays, LinkLoopsAndDanglingLinksEndWithoutHarm);
+    LinksAreDeletedAsThemselvesAndWhatTheyPointAtStays, LinkLoopsAndDanglingLinksEndWithoutHarm,
+    TreesAreReadWithEveryValuesExactBytes);

@@ -22,4 +22,6 @@ class RegistryWorld {
   virtual void DenyAll(const std::string& path) = 0;
   // Creates path as a symbolic link to target, which need not exist.
   virtual void CreateLink(const std::string& path, const std::string& target) = 0;
+  // Sets a value with exact bytes, creating the key where missing.
+  virtual void SetValue(const std::string& path, const RegValue& value) = 0;
 };

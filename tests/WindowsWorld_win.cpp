@@ -105,3 +105,15 @@ void WindowsWorld::SetDacl(const std::string& path, const char* sddl) {
   LocalFree(descriptor);
   ASSERT_EQ(status, ERROR_SUCCESS) << path;
 }
+
+void WindowsWorld::SetValue(const std::string& path, const RegValue& value) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, Below(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const std::wstring name(value.name.begin(), value.name.end());
+  const LONG status = RegSetValueExW(key, name.c_str(), 0, value.type, value.data.data(),
+                                     static_cast<DWORD>(value.data.size()));
+  RegCloseKey(key);
+  ASSERT_EQ(status, ERROR_SUCCESS);
+}

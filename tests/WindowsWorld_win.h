@@ -18,6 +18,7 @@ class WindowsWorld : public RegistryWorld {
   void MakeReadOnly(const std::string& path) override;
   void DenyAll(const std::string& path) override;
   void CreateLink(const std::string& path, const std::string& target) override;
+  void SetValue(const std::string& path, const RegValue& value) override;
 
  private:
   void SetDacl(const std::string& path, const char* sddl);

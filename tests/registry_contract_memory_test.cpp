@@ -23,6 +23,9 @@ class MemoryWorld : public RegistryWorld {
   void CreateLink(const std::string& path, const std::string& target) override {
     store_.CreateLink(kHkeyCurrentUser, Below(path), kHkeyCurrentUser, Below(target));
   }
+  void SetValue(const std::string& path, const RegValue& value) override {
+    store_.SetValue(kHkeyCurrentUser, Below(path), value);
+  }
 
  private:
   static std::string Below(const std::string& path) { return std::string(kScratch) + "\\" + path; }

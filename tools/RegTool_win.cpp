@@ -57,19 +57,20 @@ HKEY Root(const std::string& name) {
   Fail("unknown root " + name);
 }
 
-std::vector<std::string> Split(const std::string& path) {
-  std::vector<std::string> names;
+// The parts of the text between the separators.
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
   std::size_t start = 0;
-  for (std::size_t end; (end = path.find('\\', start)) != std::string::npos; start = end + 1) {
-    names.push_back(path.substr(start, end - start));
+  for (std::size_t end; (end = text.find(separator, start)) != std::string::npos; start = end + 1) {
+    parts.push_back(text.substr(start, end - start));
   }
-  names.push_back(path.substr(start));
-  return names;
+  parts.push_back(text.substr(start));
+  return parts;
 }
 
 // Opens, or with create makes, ROOT\path one name at a time; an empty key when that fails.
 Key Walk(const std::string& full, REGSAM access, bool create) {
-  const std::vector<std::string> names = Split(full);
+  const std::vector<std::string> names = Split(full, '\\');
   HKEY parent = Root(names.front());
   Key key;
   for (std::size_t i = 1; i < names.size(); ++i) {
@@ -143,19 +144,9 @@ std::string Utf8(const wchar_t* text, std::size_t length) {
   return utf8;
 }
 
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (std::size_t bar; (bar = line.find('|', start)) != std::string::npos; start = bar + 1) {
-    fields.push_back(line.substr(start, bar - start));
-  }
-  fields.push_back(line.substr(start));
-  return fields;
-}
-
 void Values(const char* file) {
   for (const std::string& line : SeedLines(file)) {
-    const std::vector<std::string> fields = Fields(line);
+    const std::vector<std::string> fields = Split(line, '|');
     if (fields.size() != 4) {
       Fail("not a value line: " + line);
     }
