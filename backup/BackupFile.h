@@ -7,6 +7,8 @@
 class BackupFile {
  public:
   virtual ~BackupFile() = default;
+  // The file's full name, as a restore command names it wherever it runs.
+  virtual std::string Name() const = 0;
   // Opens the file, made when missing, and reads up to `count` bytes from its start into *start
   // (empty for a new or empty file). False when it cannot be opened for writing.
   virtual bool Open(std::size_t count, std::string* start) = 0;

@@ -44,15 +44,15 @@ Report Check(const Command& command, const ConsoleContext& context) {
 Report Clean(const Command& command, const ConsoleContext& context, ConsoleWindow& window) {
   Report report;
   report.clean = true;
-  report.backupPath = command.backupPath;
   std::unique_ptr<BackupFile> file;
   std::unique_ptr<KeyBackup> backup;
   CleanOptions options;
   options.allUsers = command.allUsers;
   if (!command.backupPath.empty()) {
     file = context.backupFile(command.backupPath);
+    report.backupPath = file->Name();
     backup = std::make_unique<KeyBackup>(context.registry, *file,
-                                         BackupComment(command.backupPath, context.now()));
+                                         BackupComment(report.backupPath, context.now()));
     options.guard = backup.get();
   }
   RunClean(context.registry, window, options);
@@ -61,7 +61,7 @@ Report Clean(const Command& command, const ConsoleContext& context, ConsoleWindo
     report.outcome = Outcome::kDone;
   } else if (backup && !backup->Failure().empty()) {
     report.outcome = Outcome::kBackupFailed;
-    report.message = "The backup to " + command.backupPath + " failed: " + backup->Failure() +
+    report.message = "The backup to " + report.backupPath + " failed: " + backup->Failure() +
                      ". The key it was for was kept and nothing after it was deleted.";
   } else {
     report.outcome = Outcome::kStopped;
@@ -102,7 +102,6 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
     report.outcome = Outcome::kFailed;
     report.keys = window.LoggedKeys();
     report.message = FailureText(error.what());
-    report.backupPath = command.backupPath;
   }
   if (command.json) {
     context.out << JsonReport(report) << std::endl;

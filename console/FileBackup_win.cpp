@@ -16,6 +16,17 @@ class FileBackup : public BackupFile {
  public:
   explicit FileBackup(std::string path) : path_(std::move(path)) {}
 
+  std::string Name() const override {
+    std::wstring wide;
+    if (!WideFromUtf8(path_, &wide)) {
+      return path_;
+    }
+    const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    std::wstring full(length, L'\0');
+    const DWORD written = GetFullPathNameW(wide.c_str(), length, full.data(), nullptr);
+    return written == 0 || written >= length ? path_ : Utf8FromWide(full.data(), written);
+  }
+
   bool Open(std::size_t count, std::string* start) override {
     std::wstring wide;
     if (!WideFromUtf8(path_, &wide)) {

@@ -17,6 +17,7 @@ namespace {
 
 class MemoryBackupFile : public BackupFile {
  public:
+  std::string Name() const override { return "C:\\work\\" + path; }
   bool Open(std::size_t count, std::string* start) override {
     if (!openable) {
       return false;
@@ -32,6 +33,7 @@ class MemoryBackupFile : public BackupFile {
     return true;
   }
 
+  std::string path;
   std::string bytes;
   bool openable = true;
   bool failAppend = false;
@@ -41,6 +43,7 @@ class MemoryBackupFile : public BackupFile {
 class SharedFile : public BackupFile {
  public:
   explicit SharedFile(BackupFile& file) : file_(file) {}
+  std::string Name() const override { return file_.Name(); }
   bool Open(std::size_t count, std::string* start) override { return file_.Open(count, start); }
   bool Append(const std::string& bytes) override { return file_.Append(bytes); }
 
@@ -70,6 +73,7 @@ class ConsoleTest : public CleanFixture {
     const ConsoleContext context{store,
                                  [this](const std::string& path) {
                                    backupPaths.push_back(path);
+                                   file.path = path;
                                    return std::make_unique<SharedFile>(file);
                                  },
                                  [] { return std::string(kTime); }, out, err};
@@ -210,17 +214,18 @@ TEST_F(ConsoleTest, TheBackupHoldsEachKeyBeforeItIsDeleted) {
     }
     return std::nullopt;
   });
-  EXPECT_EQ(Run({"clean", "--backup", "C:\\b.reg", "--json"}), 0);
-  EXPECT_EQ(backupPaths, std::vector<std::string>{"C:\\b.reg"});
+  // The file is named in full, for a restore from anywhere.
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 0);
+  EXPECT_EQ(backupPaths, std::vector<std::string>{"b.reg"});
   EXPECT_EQ(Json()["outcome"], "done");
-  EXPECT_EQ(Json()["backup"], "C:\\b.reg");
+  EXPECT_EQ(Json()["backup"], "C:\\work\\b.reg");
 
   const std::string start =
       Bytes(RegFileHeader() +
             RegFileComment(std::string("Backed up by tessaline-clean ") + ConsoleVersion() +
                            " on " + kTime +
                            ", before these keys were deleted.\nRestore them with: reg import "
-                           "\"C:\\b.reg\" /reg:32"));
+                           "\"C:\\work\\b.reg\" /reg:32"));
   ASSERT_EQ(file.bytes.substr(0, start.size()), start);
   const std::string stats = Bytes(
       u"[HKEY_CURRENT_USER\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\"
@@ -251,7 +256,7 @@ TEST_F(ConsoleTest, AFailedBackupKeepsTheKeyAndStopsWithStatusThree) {
   EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
   EXPECT_EQ(store.AllKeys(), before);
   EXPECT_EQ(out.str(), "");
-  EXPECT_NE(err.str().find("The backup to b.reg failed"), std::string::npos);
+  EXPECT_NE(err.str().find("The backup to C:\\work\\b.reg failed"), std::string::npos);
 
   file.openable = true;
   file.bytes = "not a registry file";

@@ -7,7 +7,7 @@ source "$(dirname "$0")/lib.sh"
 STATS="software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\$GUID"
 OUT=$(mktemp)
 ERR=$(mktemp)
-trap 'session_end; rm -f "$LOG" "$LOG.expected" "$TOOL_FAILURES" "$OUT" "$ERR"' EXIT
+trap 'session_end; rm -f "$LOG" "$LOG.expected" "$TOOL_FAILURES" "$OUT" "$ERR" "$OUT.status"' EXIT
 
 # Runs the program; STATUS, and its output in OUT and ERR without the console's CRs.
 console() {
@@ -16,6 +16,8 @@ console() {
   tr -d '\r' <"$OUT.raw" >"$OUT"
   tr -d '\r' <"$ERR.raw" >"$ERR"
   rm -f "$OUT.raw" "$ERR.raw"
+  # For runs in a subshell, whose STATUS is lost.
+  echo "$STATUS" >"$OUT.status"
 }
 
 # The pairs of lines the clean logs for the demo installation, with every loaded user's key.
@@ -157,6 +159,15 @@ scenario_usage_and_backup_failures() {
   check "a folder as the file: JSON" "backup-failed|C:\\a folder" \
     "$(jq -r '"\(.outcome)|\(.backup)"' "$OUT")"
   check "a folder as the file: nothing deleted" "$before" "$(seed_state)"
+
+  # A backup named in another script, given relative to the working folder: the report and
+  # the restore command name it in full.
+  mkdir -p "$WINEPREFIX/drive_c/バックアップ"
+  (cd "$WINEPREFIX/drive_c/バックアップ" && LC_ALL=C.UTF-8 console clean --backup 'ファイル.reg' --json)
+  check "a name in another script: exit status and file" "0 C:\\バックアップ\\ファイル.reg" \
+    "$(cat "$OUT.status") $(jq -r .backup "$OUT")"
+  check "a name in another script: the restore command" 1 "$(iconv -f UTF-16LE -t UTF-8 \
+    "$WINEPREFIX/drive_c/バックアップ/ファイル.reg" | grep -c 'reg import "C:\\バックアップ\\ファイル.reg" /reg:32')"
 
   console --help
   check "help: exit status" 0 "$STATUS"
