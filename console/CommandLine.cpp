@@ -1,6 +1,8 @@
 #include "console/CommandLine.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <initializer_list>
 
 namespace {
 
@@ -38,17 +40,28 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
     parsed.error = "a verb is required: check or clean";
     return parsed;
   }
-  if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h" ||
-                                arguments[0] == "/?" || arguments[0] == "--version")) {
+  // Asking for help anywhere on the line gets it, as with other console tools.
+  const auto asks = [&](std::initializer_list<const char*> flags) {
+    return std::any_of(arguments.begin(), arguments.end(), [&](const std::string& argument) {
+      return std::find(flags.begin(), flags.end(), argument) != flags.end();
+    });
+  };
+  if (asks({"--help", "-h", "/?"})) {
     parsed.valid = true;
-    parsed.command.verb =
-        arguments[0] == "--version" ? Command::Verb::kVersion : Command::Verb::kHelp;
+    parsed.command.verb = Command::Verb::kHelp;
+    return parsed;
+  }
+  if (arguments.size() == 1 && arguments[0] == "--version") {
+    parsed.valid = true;
+    parsed.command.verb = Command::Verb::kVersion;
     return parsed;
   }
 
   CLI::App app("tessaline-clean", "tessaline-clean");
   app.set_help_flag();
   app.require_subcommand(1, 1);
+  // Verbs are matched without regard to case, as Windows commands are.
+  app.ignore_case();
   Command& command = parsed.command;
   CLI::App* check = app.add_subcommand("check");
   CLI::App* clean = app.add_subcommand("clean");

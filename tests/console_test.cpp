@@ -11,6 +11,7 @@
 
 #include "CleanFixture.h"
 #include "backup/RegFile.h"
+#include "console/CommandLine.h"
 #include "console/ConsoleProgram.h"
 
 namespace {
@@ -119,7 +120,7 @@ TEST_F(ConsoleTest, CheckListsWhatCleanDeletesThenBothFindNothing) {
 
   EXPECT_EQ(Run({"check"}), 0);
   EXPECT_EQ(out.str(), "");
-  EXPECT_EQ(Run({"clean"}), 0);
+  EXPECT_EQ(Run({"CLEAN"}), 0);
   EXPECT_EQ(out.str(), "Done!\n");
 }
 
@@ -174,6 +175,11 @@ TEST_F(ConsoleTest, HelpShowsTheExitStatusesAndVersionTheVersion) {
   EXPECT_EQ(Run({"--version"}), 0);
   EXPECT_EQ(out.str(), std::string("tessaline-clean ") + ConsoleVersion() + "\n");
   EXPECT_EQ(Run({"--version", "check"}), 2);
+  for (const std::vector<std::string>& asking :
+       {std::vector<std::string>{"clean", "--help"}, {"/?"}, {"check", "-h", "--json"}}) {
+    EXPECT_EQ(Run(asking), 0);
+    EXPECT_EQ(out.str(), UsageText());
+  }
 }
 
 TEST_F(ConsoleTest, CheckAsJsonCountsWhatLiesBelowEachKey) {
