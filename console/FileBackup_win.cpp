@@ -7,6 +7,23 @@
 
 namespace {
 
+// The file's name as the platform takes it; false for a name that is not UTF-8.
+bool WideFromUtf8(const std::string& text, std::wstring* wide) {
+  if (text.empty()) {
+    wide->clear();
+    return true;
+  }
+  const int length = static_cast<int>(text.size());
+  const int units =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+  if (units <= 0) {
+    return false;
+  }
+  wide->assign(static_cast<std::size_t>(units), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, wide->data(), units);
+  return true;
+}
+
 void CloseFile(HANDLE file) {
   CloseHandle(file);
 }

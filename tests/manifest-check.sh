@@ -2,8 +2,9 @@
 # Reads the manifest resource out of a program and checks its elements, not its words: a real
 # execution level (no registry virtualisation) and the UTF-8 code page; for the window program
 # also visual styles and system DPI awareness, for the console program no elevation prompt.
-# Text inside XML comments counts for nothing.
-#   manifest-check.sh PROGRAM [window|console]
+# Text inside XML comments counts for nothing. The manifest's and the version resource's version
+# must be the project's.
+#   manifest-check.sh PROGRAM window|console VERSION
 set -u
 manifest=$(wrestool -x --raw --type=24 --name=1 "$1") || { echo "no manifest resource in $1" >&2; exit 1; }
 [ -n "$manifest" ] || { echo "the manifest resource of $1 is empty" >&2; exit 1; }
@@ -19,7 +20,14 @@ expect() {
 el() { echo "//*[local-name()='$1']"; }
 expect "UI access" "$(el requestedExecutionLevel)/@uiAccess" false
 expect "code page" "$(el activeCodePage)" UTF-8
-if [ "${2:-window}" == console ]; then
+expect "version" "$(el assemblyIdentity)[1]/@version" "$3"
+# The version resource's strings are UTF-16: FileVersion and ProductVersion.
+strings=$(wrestool -x --raw --type=16 "$1" | strings -el)
+if [ "$(grep -cxF "$3" <<<"$strings")" -ne 2 ]; then
+  echo "version resource: not FileVersion and ProductVersion $3" >&2
+  status=1
+fi
+if [ "$2" == console ]; then
   expect "execution level" "$(el requestedExecutionLevel)/@level" asInvoker
 else
   expect "execution level" "$(el requestedExecutionLevel)/@level" highestAvailable

@@ -23,5 +23,12 @@ if [ -n "$stray" ]; then
   status=1
 fi
 
+# The version is set in CMakeLists.txt; the README tells it.
+version=$(sed -n 's/^project(TessalineCleaner VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+if [ -z "$version" ] || ! grep -qF "now $version, and it reaches" README.md; then
+  echo "README.md does not give the version $version of CMakeLists.txt." >&2
+  status=1
+fi
+
 [ $status -eq 0 ] && echo "Source rules hold for ${#sources[@]} files."
 exit $status

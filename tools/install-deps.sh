@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ googletest libgtest-dev clang-format
           g++-mingw-w64-i686-posix binutils-mingw-w64-i686
           wine wine32:i386 wine64 fonts-wine fonts-horai-umefont xvfb x11-utils imagemagick
-          icoutils libxml2-utils libcli11-dev nlohmann-json3-dev jq)
+          icoutils libxml2-utils libcli11-dev nlohmann-json3-dev jq zip)
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the portable core natively, then the Windows build
-# and its tests under Wine, in a throwaway prefix on a virtual display.
+# and its tests under Wine, in a throwaway prefix on a virtual display; then builds the release
+# twice and compares.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/build.sh linux windows
@@ -14,5 +15,8 @@ trap 'wine_end_prefix; stop_virtual_display' EXIT
 start_virtual_display
 wine_throwaway_prefix
 ctest --preset windows || status=1
+
+# The release, built twice in different places, must come out the same bytes.
+tools/check-reproducible.sh || status=1
 
 exit $status

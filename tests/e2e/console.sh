@@ -173,7 +173,7 @@ scenario_usage_and_backup_failures() {
   check "help: exit status" 0 "$STATUS"
   check "help: exit-status table" 1 "$(grep -c '^  3  the backup could not be written' "$OUT")"
   console --version
-  check "version" "0 tessaline-clean 1.0.0" "$STATUS $(cat "$OUT")"
+  check "version" "0 tessaline-clean ${TESSALINE_VERSION:?}" "$STATUS $(cat "$OUT")"
   session_end
 }
 
