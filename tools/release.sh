@@ -11,8 +11,9 @@ version=$(sed -n 's/^project(TessalineCleaner VERSION \([0-9.]*\) .*/\1/p' CMake
 [ -n "$version" ] || { echo "release: no version in CMakeLists.txt" >&2; exit 1; }
 epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target TessalineCleaner tessaline-clean >/dev/null
+# The build's own output goes to stderr: stdout is the zip's checksum alone.
+cmake --preset windows >&2
+cmake --build --preset windows --target TessalineCleaner tessaline-clean >&2
 
 files=(TessalineCleaner.exe tessaline-clean.exe README.txt SHA256SUMS)
 stage=build/release
