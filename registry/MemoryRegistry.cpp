@@ -259,20 +259,32 @@ RegStatus MemoryRegistry::QueryInfoKey(RegHandle key, const KeyInfoOut& out) {
   return kErrorSuccess;
 }
 
+MemoryRegistry::NodePtr MemoryRegistry::NodeForIndexedCall(RegHandle key, std::uint32_t right,
+                                                           Call call, std::uint32_t index,
+                                                           RegStatus* status) {
+  NodePtr node = NodeFor(key, status);
+  if (!node) {
+    return nullptr;
+  }
+  auto entry = handles_.find(key);
+  if (entry != handles_.end() && (entry->second.granted & right) == 0) {
+    *status = kErrorAccessDenied;
+    return nullptr;
+  }
+  if (auto fault = RunHook(
+          call, [&] { return PathOf(*node); }, index)) {
+    *status = *fault;
+    return nullptr;
+  }
+  return node;
+}
+
 RegStatus MemoryRegistry::EnumKey(RegHandle key, std::uint32_t index, char* name,
                                   std::uint32_t* nameLength) {
   RegStatus status;
-  NodePtr node = NodeFor(key, &status);
+  const NodePtr node = NodeForIndexedCall(key, kKeyEnumerateSubKeys, Call::Enum, index, &status);
   if (!node) {
     return status;
-  }
-  auto entry = handles_.find(key);
-  if (entry != handles_.end() && (entry->second.granted & kKeyEnumerateSubKeys) == 0) {
-    return kErrorAccessDenied;
-  }
-  if (auto fault = RunHook(
-          Call::Enum, [&] { return PathOf(*node); }, index)) {
-    return *fault;
   }
   if (index >= node->children.size()) {
     return kErrorNoMoreItems;
@@ -326,17 +338,9 @@ std::vector<RegValue> MemoryRegistry::ValuesOf(const Node& node) {
 
 RegStatus MemoryRegistry::EnumValue(RegHandle key, std::uint32_t index, RegValue* value) {
   RegStatus status;
-  NodePtr node = NodeFor(key, &status);
+  const NodePtr node = NodeForIndexedCall(key, kKeyQueryValue, Call::Value, index, &status);
   if (!node) {
     return status;
-  }
-  auto entry = handles_.find(key);
-  if (entry != handles_.end() && (entry->second.granted & kKeyQueryValue) == 0) {
-    return kErrorAccessDenied;
-  }
-  if (auto fault = RunHook(
-          Call::Value, [&] { return PathOf(*node); }, index)) {
-    return *fault;
   }
   const std::vector<RegValue> values = ValuesOf(*node);
   if (index >= values.size()) {

@@ -85,6 +85,10 @@ class MemoryRegistry : public RegistryApi {
   NodePtr RootNode(RegHandle root) const;
   // The node a handle stands for; status tells why there is none.
   NodePtr NodeFor(RegHandle handle, RegStatus* status) const;
+  // The node for an enumeration by index, once the handle's rights allow the call and the hook
+  // has let it run; status tells why there is none.
+  NodePtr NodeForIndexedCall(RegHandle key, std::uint32_t right, Call call, std::uint32_t index,
+                             RegStatus* status);
   // Follows the path name by name, and every link on the way (the last name's only when
   // followLast); status tells why no key was reached.
   NodePtr Walk(const NodePtr& base, const std::string& subKey, bool followLast, RegStatus* status,
