@@ -278,10 +278,37 @@ TYPED_TEST_P(RegistryContract, TreesAreReadWithEveryValuesExactBytes) {
   EXPECT_FALSE(ReadTree(api, kHkeyCurrentUser, this->At("t"), [](const TreeKey&) { return true; }));
 }
 
+// Listing subkeys and reading values each need their own right on the handle.
+TYPED_TEST_P(RegistryContract, EnumerationsNeedTheirRightsOnTheHandle) {
+  this->world().SetValue("k\\sub", {u"v", kRegDword, {1, 0, 0, 0}});
+  RegistryApi& api = this->world().Api();
+  const std::string path = this->Scratch("k");
+  for (const std::uint32_t access : {kKeyEnumerateSubKeys, kKeyQueryValue}) {
+    RegHandle opened = kNoHandle;
+    ASSERT_EQ(api.OpenKey(kHkeyCurrentUser, path.c_str(), 0, access, &opened), kErrorSuccess);
+    const KeyHandle key(api, opened);
+    char name[16];
+    std::uint32_t length = sizeof(name);
+    RegValue value;
+    const RegStatus listed = api.EnumKey(key.get(), 0, name, &length);
+    RegHandle sub = kNoHandle;
+    ASSERT_EQ(api.OpenKey(key.get(), "sub", 0, access, &sub), kErrorSuccess);
+    const KeyHandle subKey(api, sub);
+    const RegStatus read = api.EnumValue(subKey.get(), 0, &value);
+    if (access == kKeyEnumerateSubKeys) {
+      EXPECT_EQ(listed, kErrorSuccess);
+      EXPECT_EQ(read, kErrorAccessDenied);
+    } else {
+      EXPECT_EQ(listed, kErrorAccessDenied);
+      EXPECT_EQ(read, kErrorSuccess);
+    }
+  }
+}
+
 REGISTER_TYPED_TEST_SUITE_P(
     RegistryContract, NewObjectHasNoCurrentKey, OpenPathFollowsTheRootOrTheCurrentKey,
     SelectingAnotherRootReleasesTheCurrentKey, ProbeReportsOnlyKeysThatCanBeRead,
     SubkeysAreListedInThePlatformOrderWithTheirOwnCase, DeleteTreeRemovesAWholeTreeAndNothingBeside,
     DeletingTheCurrentKeyLeavesItsHandleCurrent, UndeletableSubkeyFailsOnlyTheNamedKey,
     LinksAreDeletedAsThemselvesAndWhatTheyPointAtStays, LinkLoopsAndDanglingLinksEndWithoutHarm,
-    TreesAreReadWithEveryValuesExactBytes);
+    TreesAreReadWithEveryValuesExactBytes, EnumerationsNeedTheirRightsOnTheHandle);
