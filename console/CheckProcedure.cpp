@@ -59,7 +59,7 @@ class Finding : public TargetAction {
       counts.values += treeKey.values.size();
       return true;
     });
-    ReportedKey found{key.rootName, key.path, true, std::nullopt};
+    ReportedKey found{key.rootName, key.path, std::nullopt};
     if (whole) {
       found.counts = counts;
     }

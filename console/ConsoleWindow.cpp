@@ -18,7 +18,7 @@ void ConsoleWindow::SetStatusText(const std::string& text) {
 std::vector<ReportedKey> ConsoleWindow::LoggedKeys() const {
   std::vector<ReportedKey> keys;
   for (std::size_t index = 0; index + 1 < lines_.size(); index += 2) {
-    keys.push_back({lines_[index], lines_[index + 1], false, std::nullopt});
+    keys.push_back({lines_[index], lines_[index + 1], std::nullopt});
   }
   return keys;
 }

@@ -48,7 +48,8 @@ std::string JsonReport(const Report& report) {
   nlohmann::ordered_json keys = nlohmann::ordered_json::array();
   for (const ReportedKey& key : report.keys) {
     nlohmann::ordered_json entry = {{"root", key.root}, {"path", key.path}};
-    if (key.counted) {
+    // Check tells how much lies below each key, or that it could not be read whole.
+    if (!report.clean) {
       entry["subkeys"] = key.counts ? nlohmann::ordered_json(key.counts->subkeys)
                                     : nlohmann::ordered_json(nullptr);
       entry["values"] =

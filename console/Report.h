@@ -22,8 +22,7 @@ struct KeyCounts {
 struct ReportedKey {
   std::string root;
   std::string path;
-  bool counted = false;  // check reports counts, as known
-  std::optional<KeyCounts> counts;
+  std::optional<KeyCounts> counts;  // found by check and read whole
 };
 
 struct Report {

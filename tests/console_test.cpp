@@ -225,6 +225,9 @@ TEST_F(ConsoleTest, TheBackupHoldsEachKeyBeforeItIsDeleted) {
   EXPECT_EQ(backupPaths, std::vector<std::string>{"b.reg"});
   EXPECT_EQ(Json()["outcome"], "done");
   EXPECT_EQ(Json()["backup"], "C:\\work\\b.reg");
+  // Only check tells how much lies below a key.
+  EXPECT_EQ(Json()["keys"][0],
+            (nlohmann::json{{"root", "HKEY_CLASSES_ROOT"}, {"path", Logged(traces::kProgId)}}));
 
   const std::string start =
       Bytes(RegFileHeader() +
