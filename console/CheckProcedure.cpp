@@ -1,5 +1,7 @@
 #include "console/CheckProcedure.h"
 
+#include <set>
+
 #include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
 #include "registry/KeyTree.h"
@@ -52,7 +54,10 @@ class Finding : public TargetAction {
         return true;
       }
     }
-    taken_.push_back(FoldedKeyName(api_, key.root, key.path.substr(1), kRegOptionOpenLink));
+    std::string name = FoldedKeyName(api_, key.root, key.path.substr(1), kRegOptionOpenLink);
+    if (!name.empty()) {
+      taken_.insert(std::move(name));
+    }
     KeyCounts counts;
     const bool whole = ReadTree(api_, key.root, key.path, [&](const TreeKey& treeKey) {
       counts.subkeys += treeKey.path.empty() ? 0 : 1;
@@ -70,19 +75,21 @@ class Finding : public TargetAction {
   void ListOpenFailed(const char* text) override { result_.stopText = text; }
 
  private:
+  // Whether the name, or a key above it, was taken: each of its ancestors is looked up, so the
+  // cost follows the depth of the name, not the number of keys taken before it.
   bool AlreadyTaken(const std::string& name) const {
-    for (const std::string& earlier : taken_) {
-      if (!earlier.empty() && name.compare(0, earlier.size(), earlier) == 0 &&
-          (name.size() == earlier.size() || name[earlier.size()] == '\\')) {
+    for (std::size_t end = name.find('\\'); end != std::string::npos;
+         end = name.find('\\', end + 1)) {
+      if (taken_.count(name.substr(0, end)) != 0) {
         return true;
       }
     }
-    return false;
+    return taken_.count(name) != 0;
   }
 
   RegistryApi& api_;
   CheckResult& result_;
-  std::vector<std::string> taken_;
+  std::set<std::string> taken_;
 };
 
 }  // namespace

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Times "tessaline-clean check" and "tessaline-clean clean" on module-usage lists of 2,000, 8,000
+# and 16,000 matching entries, one value each, from the start of the process to its end, both on
+# the same freshly seeded registry. A key's cost leaves out the process's own start-up, measured
+# with --version. Prints the figures; it passes or fails nothing.
+#   check-benchmark.sh BUILD_DIR [PROGRAM]   (the program defaults to BUILD_DIR's)
+set -euo pipefail
+BUILD=$(cd "$1" && pwd)
+program=${2:-$BUILD/tessaline-clean.exe}
+TOOLS=$(cd "$(dirname "$0")/.." && pwd)
+source "$TOOLS/wine-env.sh"
+source "$TOOLS/cleaner-session.sh"
+trap 'session_end 2>/dev/null || true; WINEPREFIX=$BASE_PREFIX wine_end_prefix' EXIT
+wine_throwaway_prefix
+BASE_PREFIX=$WINEPREFIX
+sizes=(2000 8000 16000)
+for size in "${sizes[@]}"; do
+  for i in $(seq -w 1 "$size"); do
+    echo "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage\\C:/Program Files/App $i/TessalineWeb_EN.ocx|.Owner|Unknown Owner"
+  done >"$BASE_PREFIX/drive_c/entries-$size.txt"
+done
+wineserver -w
+
+# Milliseconds of one run of the program with the arguments after the exit status it must end
+# with; a run that ends otherwise is no figure.
+timed_run() {
+  local expected=$1 start end status=0
+  shift
+  start=$(date +%s%N)
+  wine "$program" "$@" >/dev/null || status=$?
+  end=$(date +%s%N)
+  if [ $status -ne "$expected" ]; then
+    echo "tessaline-clean $* exited $status, not $expected" >&2
+    exit 1
+  fi
+  echo $(((end - start) / 1000000))
+}
+
+printf '%-8s %8s %10s %12s %10s %12s\n' entries start-up "check ms" "check/key" "clean ms" "clean/key"
+for size in "${sizes[@]}"; do
+  session_begin "$BASE_PREFIX"
+  regtool seed 32 "C:\\entries-$size.txt"
+  startup=$(timed_run 0 --version)
+  check=$(timed_run 1 check)
+  clean=$(timed_run 0 clean)
+  session_end
+  printf '%-8s %8s %10s %12s %10s %12s\n' "$size" "$startup" \
+    "$check" "$(awk -v t="$check" -v s="$startup" -v n="$size" 'BEGIN { printf "%.3f", (t - s) / n }')" \
+    "$clean" "$(awk -v t="$clean" -v s="$startup" -v n="$size" 'BEGIN { printf "%.3f", (t - s) / n }')"
+done
