@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <iostream>
 
+#include "app/ProcessHardening_win.h"
 #include "console/ConsoleProgram.h"
 #include "console/FileBackup_win.h"
 #include "registry/LocaleSource_win.h"
@@ -53,6 +54,7 @@ class Utf8Console {
 }  // namespace
 
 int main() {
+  LimitDllSearchToSystem32();
   const Utf8Console console;
   try {
     InitPlatformLocale(WindowsLocaleSource());
