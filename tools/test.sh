@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the portable core natively, then the Windows build
 # and its tests under Wine, in a throwaway prefix on a virtual display; then builds the release
-# twice and compares.
+# twice and compares, and signs it with a throwaway certificate.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/build.sh linux windows
@@ -18,5 +18,7 @@ ctest --preset windows || status=1
 
 # The release, built twice in different places, must come out the same bytes.
 tools/check-reproducible.sh || status=1
+# Signed with a throwaway certificate, both programs' signatures must verify.
+tools/check-signing.sh || status=1
 
 exit $status
