@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Prints the benchmark figures: the in-memory store natively, the platform calls a deletion and a
 # sweep make, the registry object on the real registry under Wine, pinned with the wineserver to
-# one CPU, one click of the program on long module-usage lists, and the console program's clean
-# with and without a backup. Figures to read, not tests that pass or fail.
+# one CPU, one click of the program on long module-usage lists, the console program's clean with
+# and without a backup, and its check against its clean. Figures to read, not tests that pass or
+# fail.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
@@ -21,6 +22,9 @@ echo
 
 echo "the console program on 10,000 module-usage entries, 100 of them matching, under Wine:"
 tools/benchmark/console-benchmark.sh build/windows
+echo
+echo "the console program's check against its clean, on lists of matching entries, under Wine:"
+tools/benchmark/check-benchmark.sh build/windows
 echo
 
 source tools/wine-env.sh

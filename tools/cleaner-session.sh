@@ -27,7 +27,11 @@ session_end() {
   fi
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
-  rm -rf "$SESSION_PREFIX"
+  # A script's exit may come before its first session, or after one begun in a subshell.
+  if [ -n "${SESSION_PREFIX:-}" ]; then
+    rm -rf "$SESSION_PREFIX"
+    SESSION_PREFIX=
+  fi
 }
 
 # The realistic installation of the control, in the 32-bit view, and copies of its per-machine

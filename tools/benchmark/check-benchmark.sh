@@ -10,7 +10,7 @@ program=${2:-$BUILD/tessaline-clean.exe}
 TOOLS=$(cd "$(dirname "$0")/.." && pwd)
 source "$TOOLS/wine-env.sh"
 source "$TOOLS/cleaner-session.sh"
-trap 'session_end 2>/dev/null || true; WINEPREFIX=$BASE_PREFIX wine_end_prefix' EXIT
+trap 'session_end; WINEPREFIX=$BASE_PREFIX wine_end_prefix' EXIT
 wine_throwaway_prefix
 BASE_PREFIX=$WINEPREFIX
 sizes=(2000 8000 16000)

@@ -9,7 +9,7 @@ BUILD=$(cd "$1" && pwd)
 TOOLS=$(cd "$(dirname "$0")/.." && pwd)
 source "$TOOLS/wine-env.sh"
 source "$TOOLS/cleaner-session.sh"
-trap 'session_end 2>/dev/null; WINEPREFIX=$BASE_PREFIX wine_end_prefix' EXIT
+trap 'session_end; WINEPREFIX=$BASE_PREFIX wine_end_prefix' EXIT
 wine_throwaway_prefix
 BASE_PREFIX=$WINEPREFIX
 list='HKLM\Software\Microsoft\Windows\CurrentVersion\ModuleUsage'
