@@ -1,6 +1,8 @@
 #include "console/CheckProcedure.h"
 
+#include <map>
 #include <set>
+#include <tuple>
 
 #include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
@@ -9,54 +11,74 @@
 
 namespace {
 
-// The name as the platform knows it, letters folded, of the key at root\path itself (a link as
-// the link) or of the key it stands for (a link followed); empty when it cannot be read.
-std::string FoldedKeyName(RegistryApi& api, RegHandle root, const std::string& path,
-                          std::uint32_t options) {
-  RegHandle opened = kNoHandle;
-  if (api.OpenKey(root, path.c_str(), options, kProbeAccess, &opened) != kErrorSuccess) {
-    return {};
+// The names as the platform knows them, letters folded, of keys reached from a root: each looked
+// up once a run, since every module-usage entry shares the keys above it and check changes
+// nothing.
+class KeyNames {
+ public:
+  explicit KeyNames(RegistryApi& api) : api_(api) {}
+
+  // The name of the key at root\path itself (a link as the link) or of the key it stands for (a
+  // link followed); empty when it cannot be read.
+  const std::string& Folded(RegHandle root, const std::string& path, std::uint32_t options) {
+    const auto [found, isNew] = names_.try_emplace({root, path, options});
+    if (isNew) {
+      found->second = Read(root, path, options);
+    }
+    return found->second;
   }
-  const KeyHandle owner(api, opened);
-  std::string name;
-  return api.QueryKeyName(owner.get(), &name) == kErrorSuccess ? AsciiUpper(name) : std::string();
-}
+
+ private:
+  std::string Read(RegHandle root, const std::string& path, std::uint32_t options) {
+    RegHandle opened = kNoHandle;
+    if (api_.OpenKey(root, path.c_str(), options, kProbeAccess, &opened) != kErrorSuccess) {
+      return {};
+    }
+    const KeyHandle owner(api_, opened);
+    std::string name;
+    return api_.QueryKeyName(owner.get(), &name) == kErrorSuccess ? AsciiUpper(name)
+                                                                  : std::string();
+  }
+
+  RegistryApi& api_;
+  std::map<std::tuple<RegHandle, std::string, std::uint32_t>, std::string> names_;
+};
 
 // The keys the platform passes through to reach the key, itself included: each name on the
 // path as itself and, where it is a link, what it stands for.
-std::vector<std::string> KeysOnTheWay(RegistryApi& api, const CleanTarget& key) {
-  std::vector<std::string> names;
+std::vector<std::string> KeysOnTheWay(KeyNames& names, const CleanTarget& key) {
+  std::vector<std::string> onTheWay;
   const std::string path = key.path.substr(1);
   for (std::size_t end = path.find('\\');; end = path.find('\\', end + 1)) {
     const std::string prefix = path.substr(0, end);
     for (std::uint32_t options : {kRegOptionOpenLink, 0u}) {
-      std::string name = FoldedKeyName(api, key.root, prefix, options);
+      const std::string& name = names.Folded(key.root, prefix, options);
       if (!name.empty()) {
-        names.push_back(std::move(name));
+        onTheWay.push_back(name);
       }
     }
     if (end == std::string::npos) {
-      return names;
+      return onTheWay;
     }
   }
 }
 
 class Finding : public TargetAction {
  public:
-  Finding(RegistryApi& api, CheckResult& result) : api_(api), result_(result) {}
+  Finding(RegistryApi& api, CheckResult& result) : api_(api), names_(api), result_(result) {}
 
   bool Take(TRegistry&, const CleanTarget& key) override {
     // The clean would find absent a key it had already deleted, or one it reaches through a key
     // it had deleted: the same key by another name (a user's own hive under HKEY_USERS, cleaned
     // through HKEY_CURRENT_USER), or through a link. It deletes a link as the link.
-    for (const std::string& name : KeysOnTheWay(api_, key)) {
+    for (const std::string& name : KeysOnTheWay(names_, key)) {
       if (AlreadyTaken(name)) {
         return true;
       }
     }
-    std::string name = FoldedKeyName(api_, key.root, key.path.substr(1), kRegOptionOpenLink);
+    const std::string& name = names_.Folded(key.root, key.path.substr(1), kRegOptionOpenLink);
     if (!name.empty()) {
-      taken_.insert(std::move(name));
+      taken_.insert(name);
     }
     KeyCounts counts;
     const bool whole = ReadTree(api_, key.root, key.path, [&](const TreeKey& treeKey) {
@@ -88,6 +110,7 @@ class Finding : public TargetAction {
   }
 
   RegistryApi& api_;
+  KeyNames names_;
   CheckResult& result_;
   std::set<std::string> taken_;
 };
