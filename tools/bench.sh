@@ -12,6 +12,8 @@ tools/build.sh linux windows
 echo
 build/linux/store_benchmark
 echo
+build/linux/check_benchmark
+echo
 echo "platform calls, counted by the recording registry:"
 build/linux/tests/call_counts_test | grep -E 'calls|PASSED|FAILED'
 echo
