@@ -13,8 +13,7 @@ mkdir "$work/symbols"
 name=$(basename "$program" .exe)
 status=0
 
-u16() { od -An -tu2 -j "$2" -N2 "$1" | tr -d ' '; }
-u32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
+source "$(dirname "$0")/pe-fields.sh"
 # Writes the little-endian value of the given bytes at an offset of the file.
 poke() {
   local value=$3 bytes="" index

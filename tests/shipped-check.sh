@@ -35,8 +35,7 @@ done
 
 # The section table, read from the headers: a section both writable and executable is a place
 # where written data can be run.
-u16() { od -An -tu2 -j "$2" -N2 "$1" | tr -d ' '; }
-u32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
+source "$(dirname "$0")/pe-fields.sh"
 pe=$(u32 "$program" 60)
 sections=$(u16 "$program" $((pe + 6)))
 table=$((pe + 24 + $(u16 "$program" $((pe + 20)))))
