@@ -72,6 +72,16 @@ Report Clean(const Command& command, const ConsoleContext& context, BackupFile* 
   return report;
 }
 
+// The status, unless standard output could not take what was written to it: a script that got
+// no report must not take the run for one that went as the report would have said.
+int StatusAfterOutput(int status, const ConsoleContext& context) {
+  if (!context.out.flush()) {
+    context.err << kProgram << ": the output could not be written to standard output" << std::endl;
+    return ExitStatus(Outcome::kFailed);
+  }
+  return status;
+}
+
 }  // namespace
 
 const char* ConsoleVersion() {
@@ -86,12 +96,12 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
   }
   const Command& command = parsed.command;
   if (command.verb == Command::Verb::kHelp) {
-    context.out << UsageText() << std::flush;
-    return 0;
+    context.out << UsageText();
+    return StatusAfterOutput(0, context);
   }
   if (command.verb == Command::Verb::kVersion) {
-    context.out << kProgram << ' ' << ConsoleVersion() << std::endl;
-    return 0;
+    context.out << kProgram << ' ' << ConsoleVersion() << '\n';
+    return StatusAfterOutput(0, context);
   }
 
   ConsoleWindow window(context.out, !command.json);
@@ -100,7 +110,7 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
   Report report;
   try {
     if (!command.backupPath.empty()) {
-      file = context.backupFile(command.backupPath);
+      file = context.backupFile(command.backupPath, command.backupInFolder);
     }
     report = command.verb == Command::Verb::kCheck ? Check(command, context)
                                                    : Clean(command, context, file.get(), window);
@@ -117,5 +127,5 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
   if (!report.message.empty()) {
     context.err << report.message << std::endl;
   }
-  return ExitStatus(report.outcome);
+  return StatusAfterOutput(ExitStatus(report.outcome), context);
 }

@@ -11,6 +11,7 @@
 
 #include "CleanFixture.h"
 #include "backup/RegFile.h"
+#include "console/BackupName.h"
 #include "console/CommandLine.h"
 #include "console/ConsoleProgram.h"
 
@@ -88,8 +89,8 @@ class ConsoleTest : public CleanFixture {
     out.str("");
     err.str("");
     const ConsoleContext context{store,
-                                 [this](const std::string& path) {
-                                   backupPaths.push_back(path);
+                                 [this](const std::string& path, bool inFolder) {
+                                   backupPaths.push_back((inFolder ? "folder " : "") + path);
                                    file.path = path;
                                    return std::make_unique<SharedFile>(file);
                                  },
@@ -167,6 +168,19 @@ TEST_F(ConsoleTest, WrongUsageExitsTwoWithTheUsageAndTouchesNothing) {
       {"check", "--backup", "b.reg"},
       {"clean", "--backup"},
       {"clean", "--backup", ""},
+      {"clean", "--backup="},
+      {"clean", "--backup-dir"},
+      {"clean", "--backup-dir="},
+      {"clean", "--backup-dir", ""},
+      {"check", "--backup-dir", "C:\\b"},
+      // An option after a backup option is not taken for its value.
+      {"clean", "--backup", "--all-users", "--json"},
+      {"clean", "--backup", "--json"},
+      {"clean", "--backup=--json"},
+      {"clean", "--backup-dir", "--all-users"},
+      {"clean", "--backup", "-"},
+      {"clean", "--backup", "a.reg", "--backup-dir", "C:\\b"},
+      {"clean", "--backup", "a.reg", "--backup", "b.reg"},
       {"clean", "--force"},
       {"--all-users"},
       {"check", "clean"},
@@ -181,6 +195,60 @@ TEST_F(ConsoleTest, WrongUsageExitsTwoWithTheUsageAndTouchesNothing) {
   }
   EXPECT_EQ(store.AllKeys(), before);
   EXPECT_TRUE(backupPaths.empty());
+}
+
+TEST_F(ConsoleTest, BackupOptionsNameTheirPlaceWhateverTheSpelling) {
+  SeedAll();
+  EXPECT_EQ(Run({"clean", "--backup-dir", "C:\\Program Files\\Tessaline\\backups", "--json"}), 0);
+  EXPECT_EQ(Run({"clean", "--backup=C:\\b.reg", "--all-users"}), 0);
+  EXPECT_EQ(Run({"clean", "--json", "--backup-dir=.\\-dash"}), 0);
+  EXPECT_EQ(backupPaths, (std::vector<std::string>{"folder C:\\Program Files\\Tessaline\\backups",
+                                                   "C:\\b.reg", "folder .\\-dash"}));
+}
+
+// Standard output that takes nothing: the run ends as it would, and says so on standard error.
+class FailingBuffer : public std::streambuf {
+ protected:
+  int overflow(int) override { return traits_type::eof(); }
+  std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+};
+
+TEST_F(ConsoleTest, OutputThatCannotBeWrittenIsStatusFourAfterTheRun) {
+  SeedAll();
+  FailingBuffer failing;
+  std::ostream broken(&failing);
+  std::ostringstream errors;
+  const auto run = [&](const std::vector<std::string>& arguments) {
+    errors.str("");
+    const ConsoleContext context{store, nullptr, [] { return std::string(kTime); }, broken, errors};
+    const int status = RunConsole(arguments, context);
+    broken.clear();
+    return status;
+  };
+  EXPECT_EQ(run({"clean", "--json"}), 4);
+  EXPECT_FALSE(store.KeyExists(kHkeyClassesRoot, traces::kProgId));
+  EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, traces::kDistributionUnit));
+  EXPECT_EQ(errors.str(), "tessaline-clean: the output could not be written to standard output\n");
+  // A stop still tells its notice, then the lost output.
+  SeedAll();
+  store.SetAllowedAccess(kHkeyLocalMachine, traces::kDistributionUnit, kKeyRead);
+  EXPECT_EQ(run({"clean"}), 4);
+  EXPECT_EQ(errors.str(),
+            "It failed to Open Distribution Unit in Local Machine\n"
+            "tessaline-clean: the output could not be written to standard output\n");
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"check"}, {"--help"}, {"--version"}}) {
+    EXPECT_EQ(run(arguments), 4) << arguments[0];
+  }
+  // Usage errors go to standard error only, so they keep their status.
+  EXPECT_EQ(run({"purge"}), 2);
+}
+
+TEST(BackupFileName, HoldsTheUtcTimeAndTheProcess) {
+  EXPECT_EQ(BackupFileName({2026, 1, 2, 3, 4, 5}, 4242),
+            "tessaline-backup-20260102T030405Z-4242.reg");
+  EXPECT_EQ(BackupFileName({2026, 12, 31, 23, 59, 59}, 4294967295ul),
+            "tessaline-backup-20261231T235959Z-4294967295.reg");
 }
 
 TEST_F(ConsoleTest, HelpShowsTheExitStatusesAndVersionTheVersion) {
