@@ -48,6 +48,9 @@ inline std::vector<FolderCase> FolderCases() {
       // Taking ownership or changing the DACL alone is enough to change everything.
       "O:SYD:P(A;;FA;;;SY)(A;;WO;;;BU)",
       "O:SYD:P(A;;FA;;;SY)(A;;WD;;;BU)",
+      // Another user's folder that grants only SYSTEM and Administrators: its owner may still
+      // change its DACL.
+      "O:" + other + "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
       // A standard user's own folder, theirs alone.
       "O:" + user + "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + ")",
   };
@@ -66,8 +69,9 @@ inline std::vector<FolderCase> FolderCases() {
       {"denied, then allowed", texts[10].c_str(), kSystemSid, false},
       {"take ownership", texts[11].c_str(), kSystemSid, false},
       {"change the DACL", texts[12].c_str(), kSystemSid, false},
-      {"the user's own, for the user", texts[13].c_str(), kUserSid, true},
-      {"the user's own, for SYSTEM", texts[13].c_str(), kSystemSid, false},
-      {"the user's own, for another user", texts[13].c_str(), kOtherUserSid, false},
+      {"owned by another user", texts[13].c_str(), kSystemSid, false},
+      {"the user's own, for the user", texts[14].c_str(), kUserSid, true},
+      {"the user's own, for SYSTEM", texts[14].c_str(), kSystemSid, false},
+      {"the user's own, for another user", texts[14].c_str(), kOtherUserSid, false},
   };
 }
