@@ -7,8 +7,8 @@
 // whether the folder may hold the backup.
 struct FolderCase {
   const char* what;
-  const char* sddl;
-  const char* account;
+  std::string sddl;
+  std::string account;
   bool trusted;
 };
 
@@ -19,59 +19,63 @@ constexpr const char* kOtherUserSid = "S-1-5-21-1004336348-1177238915-682003330-
 inline std::vector<FolderCase> FolderCases() {
   const std::string user = kUserSid;
   const std::string other = kOtherUserSid;
-  static const std::vector<std::string> texts = {
+  return {
       // %ProgramData% as Windows sets it up: Users may create files and folders in it.
-      "O:SYG:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)(A;OICI;0x1200a9;;;BU)"
-      "(A;CI;DCLCRPCR;;;BU)",
+      {"ProgramData",
+       "O:SYG:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)(A;OICI;0x1200a9;;;BU)"
+       "(A;CI;DCLCRPCR;;;BU)",
+       kSystemSid, false},
       // A folder another user made first in %ProgramData%: theirs, and they may do anything.
-      "O:" + other + "G:" + other + "D:AI(A;ID;FA;;;" + other +
-          ")(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1200a9;;;BU)",
+      {"made first by another user",
+       "O:" + other + "G:" + other + "D:AI(A;ID;FA;;;" + other +
+           ")(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1200a9;;;BU)",
+       kSystemSid, false},
       // An administrator's folder that lets Users write.
-      "O:BAG:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)",
+      {"granting Users write", "O:BAG:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)",
+       kSystemSid, false},
       // The protected folder the program makes.
-      "O:BAG:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
+      {"protected", "O:BAG:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", kSystemSid, true},
+      {"protected, for a standard user", "O:BAG:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", kUserSid,
+       true},
       // %ProgramFiles%: TrustedInstaller's; Users may only read.
-      "O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:PAI"
-      "(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)"
-      "(A;;0x1301bf;;;SY)(A;OICIIO;GA;;;SY)(A;;0x1301bf;;;BA)(A;OICIIO;GA;;;BA)"
-      "(A;;0x1200a9;;;BU)(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)",
+      {"Program Files",
+       "O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:PAI"
+       "(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)"
+       "(A;;0x1301bf;;;SY)(A;OICIIO;GA;;;SY)(A;;0x1301bf;;;BA)(A;OICIIO;GA;;;BA)"
+       "(A;;0x1200a9;;;BU)(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)",
+       kSystemSid, true},
+      // A folder SYSTEM made in %ProgramFiles%, with what it inherits.
+      {"made by SYSTEM in Program Files",
+       "O:SYD:AI(A;OICIID;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)"
+       "(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1200a9;;;BU)(A;OICIIOID;GA;;;CO)"
+       "(A;OICIID;0x1200a9;;;AC)",
+       kSystemSid, true},
       // No DACL: everyone may do everything.
-      "O:SYG:SY",
+      {"no DACL", "O:SYG:SY", kSystemSid, false},
       // Generic rights, mapped for files: GW and GA for Everyone.
-      "O:SYD:P(A;;FA;;;SY)(A;;GW;;;WD)",
-      "O:SYD:P(A;;FA;;;SY)(A;;GA;;;AU)",
+      {"generic write for Everyone", "O:SYD:P(A;;FA;;;SY)(A;;GW;;;WD)", kSystemSid, false},
+      {"generic all for Authenticated Users", "O:SYD:P(A;;FA;;;SY)(A;;GA;;;AU)", kSystemSid, false},
       // Rights for Users that reach only what is made inside, never the folder itself.
-      "O:SYD:P(A;;FA;;;SY)(A;OICIIO;GA;;;BU)",
+      {"inherit-only rights", "O:SYD:P(A;;FA;;;SY)(A;OICIIO;GA;;;BU)", kSystemSid, true},
       // A denying entry grants nothing; an allowing one after it still counts.
-      "O:SYD:P(D;;FA;;;BU)(A;;FA;;;SY)",
-      "O:SYD:P(D;;FA;;;BU)(A;;FA;;;BU)",
+      {"denied", "O:SYD:P(D;;FA;;;BU)(A;;FA;;;SY)", kSystemSid, true},
+      {"denied, then allowed", "O:SYD:P(D;;FA;;;BU)(A;;FA;;;BU)", kSystemSid, false},
       // Taking ownership or changing the DACL alone is enough to change everything.
-      "O:SYD:P(A;;FA;;;SY)(A;;WO;;;BU)",
-      "O:SYD:P(A;;FA;;;SY)(A;;WD;;;BU)",
+      {"take ownership", "O:SYD:P(A;;FA;;;SY)(A;;WO;;;BU)", kSystemSid, false},
+      {"change the DACL", "O:SYD:P(A;;FA;;;SY)(A;;WD;;;BU)", kSystemSid, false},
       // Another user's folder that grants only SYSTEM and Administrators: its owner may still
       // change its DACL.
-      "O:" + other + "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
+      {"owned by another user", "O:" + other + "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", kSystemSid,
+       false},
       // A standard user's own folder, theirs alone.
-      "O:" + user + "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + ")",
-  };
-  return {
-      {"ProgramData", texts[0].c_str(), kSystemSid, false},
-      {"made first by another user", texts[1].c_str(), kSystemSid, false},
-      {"granting Users write", texts[2].c_str(), kSystemSid, false},
-      {"protected", texts[3].c_str(), kSystemSid, true},
-      {"protected, for a standard user", texts[3].c_str(), kUserSid, true},
-      {"Program Files", texts[4].c_str(), kSystemSid, true},
-      {"no DACL", texts[5].c_str(), kSystemSid, false},
-      {"generic write for Everyone", texts[6].c_str(), kSystemSid, false},
-      {"generic all for Authenticated Users", texts[7].c_str(), kSystemSid, false},
-      {"inherit-only rights", texts[8].c_str(), kSystemSid, true},
-      {"denied", texts[9].c_str(), kSystemSid, true},
-      {"denied, then allowed", texts[10].c_str(), kSystemSid, false},
-      {"take ownership", texts[11].c_str(), kSystemSid, false},
-      {"change the DACL", texts[12].c_str(), kSystemSid, false},
-      {"owned by another user", texts[13].c_str(), kSystemSid, false},
-      {"the user's own, for the user", texts[14].c_str(), kUserSid, true},
-      {"the user's own, for SYSTEM", texts[14].c_str(), kSystemSid, false},
-      {"the user's own, for another user", texts[14].c_str(), kOtherUserSid, false},
+      {"the user's own, for the user",
+       "O:" + user + "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + ")", kUserSid,
+       true},
+      {"the user's own, for SYSTEM",
+       "O:" + user + "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + ")", kSystemSid,
+       false},
+      {"the user's own, for another user",
+       "O:" + user + "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + ")", kOtherUserSid,
+       false},
   };
 }

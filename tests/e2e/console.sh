@@ -186,7 +186,7 @@ scenario_planted_backup_places() {
   seed_installation
   local before c=$WINEPREFIX/drive_c
   before=$(seed_state)
-  mkdir -p "$c/t/elsewhere" "$c/t/open"
+  mkdir -p "$c/t/elsewhere/inside" "$c/t/open"
   echo "planted" >"$c/t/exists.reg"
   echo "victim" >"$c/t/victim.txt"
   ln -s "$c/t/new-victim.dll" "$c/t/dangling.reg"
@@ -209,6 +209,7 @@ scenario_planted_backup_places() {
 --backup|link.reg|C:\t\link.reg exists already
 --backup|hard.reg|C:\t\hard.reg exists already
 --backup|linked\b.reg|C:\t\linked leads elsewhere through a link
+--backup|linked\inside\b.reg|C:\t\linked\inside leads elsewhere through a link
 --backup|open\b.reg|C:\t\open is not safe for a backup: S-1-1-0 may change what it holds
 --backup|exists.reg:stream|C:\t\exists.reg:stream is not a plain file or folder name
 --backup|NUL|C:\t\NUL is not a plain file or folder name
@@ -221,7 +222,8 @@ PLANTS
   check "plants: nothing written through them" "planted victim victim" \
     "$(cat "$c/t/exists.reg" "$c/t/victim.txt" "$c/t/hard.reg" | tr '\n' ' ' | sed 's/ $//')"
   check "plants: nothing made where they lead" "" \
-    "$(find "$c/t/elsewhere" "$c/t/open" "$c/t/new-victim.dll" -mindepth 1 2>/dev/null)"
+    "$(find "$c/t/elsewhere" "$c/t/open" "$c/t/new-victim.dll" -mindepth 1 ! -name inside \
+      2>/dev/null)"
 
   # A folder made for the backups, with the folders missing above it; each run a file of its own.
   console clean --backup-dir 'C:\Program Files\Tessaline\backups' --json
