@@ -193,6 +193,7 @@ scenario_planted_backup_places() {
   ln -s "$c/t/victim.txt" "$c/t/link.reg"
   ln "$c/t/victim.txt" "$c/t/hard.reg"
   ln -s "$c/t/elsewhere" "$c/t/linked"
+  ln -s "$c/t/nowhere" "$c/t/dangling"
   chmod 777 "$c/t/open"
   # Each plant, the option it is given to and why the program refuses it.
   local plant option place reason
@@ -215,6 +216,9 @@ scenario_planted_backup_places() {
 --backup|NUL|C:\t\NUL is not a plain file or folder name
 --backup-dir|linked|C:\t\linked leads elsewhere through a link
 --backup-dir|linked\made\deeper|C:\t\linked leads elsewhere through a link
+--backup|dangling\b.reg|the folder C:\t\dangling cannot be found (error 2)
+--backup-dir|dangling|cannot make the folder C:\t\dangling (error 183)
+--backup-dir|exists.reg\made|C:\t\exists.reg is not a folder
 --backup-dir|open|C:\t\open is not safe for a backup: S-1-1-0 may change what it holds
 --backup-dir|open\made|C:\t\open is not safe for a backup: S-1-1-0 may change what it holds
 PLANTS
@@ -222,8 +226,8 @@ PLANTS
   check "plants: nothing written through them" "planted victim victim" \
     "$(cat "$c/t/exists.reg" "$c/t/victim.txt" "$c/t/hard.reg" | tr '\n' ' ' | sed 's/ $//')"
   check "plants: nothing made where they lead" "" \
-    "$(find "$c/t/elsewhere" "$c/t/open" "$c/t/new-victim.dll" -mindepth 1 ! -name inside \
-      2>/dev/null)"
+    "$(find "$c/t/elsewhere" "$c/t/open" -mindepth 1 ! -name inside
+      ls -d "$c/t/new-victim.dll" "$c/t/nowhere" 2>/dev/null)"
 
   # A folder made for the backups, with the folders missing above it; each run a file of its own.
   console clean --backup-dir 'C:\Program Files\Tessaline\backups' --json
