@@ -7,6 +7,7 @@
 #include "app/UniqueHandle_win.h"
 #include "console/BackupName.h"
 #include "console/FileSecurity_win.h"
+#include "console/HandleChecks_win.h"
 #include "registry/WideText_win.h"
 
 namespace {
@@ -73,26 +74,6 @@ std::wstring Parent(const std::wstring& name) {
   }
   // A share's root, "\\server\share", holds no backup of ours and has no folder above.
   return parent.find(L'\\', 2) == std::wstring::npos ? std::wstring() : parent;
-}
-
-// The name the platform reaches the open file or folder by, links and junctions resolved.
-std::wstring FinalName(HANDLE handle) {
-  const DWORD length = GetFinalPathNameByHandleW(handle, nullptr, 0, VOLUME_NAME_DOS);
-  std::wstring name(length, L'\0');
-  const DWORD written = GetFinalPathNameByHandleW(handle, name.data(), length, VOLUME_NAME_DOS);
-  if (length == 0 || written == 0 || written >= length) {
-    return std::wstring();
-  }
-  name.resize(written);
-  if (name.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
-    return L"\\" + name.substr(7);
-  }
-  return name.compare(0, 4, L"\\\\?\\") == 0 ? name.substr(4) : name;
-}
-
-bool SameName(const std::wstring& one, const std::wstring& other) {
-  return CompareStringOrdinal(one.c_str(), static_cast<int>(one.size()), other.c_str(),
-                              static_cast<int>(other.size()), TRUE) == CSTR_EQUAL;
 }
 
 void CloseFile(HANDLE file) {
@@ -243,16 +224,7 @@ class FileBackup : public BackupFile {
                       : ErrorText("cannot make " + Utf8(file)));
     }
     FileHandle handle(made);
-    BY_HANDLE_FILE_INFORMATION information;
-    std::string wrong;
-    if (!GetFileInformationByHandle(handle.get(), &information)) {
-      wrong = ErrorText("cannot read " + Utf8(file));
-    } else if (information.nNumberOfLinks != 1 ||
-               (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      wrong = Utf8(file) + " has another name as well";
-    } else if (!SameName(FinalName(handle.get()), file)) {
-      wrong = Utf8(file) + " leads elsewhere through a link";
-    }
+    const std::string wrong = NewFileProblem(handle.get(), file);
     if (!wrong.empty()) {
       FILE_DISPOSITION_INFO remove{TRUE};
       SetFileInformationByHandle(handle.get(), FileDispositionInfo, &remove, sizeof(remove));

@@ -7,6 +7,7 @@
 
 #include "FolderTrustCases.h"
 #include "console/FileSecurity_win.h"
+#include "console/HandleChecks_win.h"
 
 namespace {
 
@@ -67,6 +68,34 @@ TEST(FolderTrustOnThePlatform, AFolderTheProgramMakesPassesItsOwnCheck) {
   std::printf("account %s elevated %d; folder owner %s dacl %d%s\n", identity.account.c_str(),
               identity.elevated, model.owner.c_str(), model.daclPresent, entries.c_str());
   EXPECT_EQ(FolderRefusal(model, identity.account), "");
+}
+
+// The checks on a file just made, which catch a link or a second name planted in a race: here
+// the second name and the other way in are made by the test itself.
+TEST(NewFileCheckOnThePlatform, AFileWithAnotherNameOrReachedElsewhereIsRefused) {
+  wchar_t temp[MAX_PATH];
+  ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
+  const std::wstring folder =
+      std::wstring(temp) + L"new-file-check-" + std::to_wstring(GetCurrentProcessId());
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  const std::wstring file = folder + L"\\made.reg";
+  const std::wstring second = folder + L"\\second.reg";
+  HANDLE made = CreateFileW(file.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(made, INVALID_HANDLE_VALUE);
+  const std::string alone = NewFileProblem(made, file);
+  const std::string elsewhere = NewFileProblem(made, folder + L"\\other.reg");
+  const bool linked = CreateHardLinkW(second.c_str(), file.c_str(), nullptr);
+  const std::string twoNames = NewFileProblem(made, file);
+  CloseHandle(made);
+  DeleteFileW(second.c_str());
+  DeleteFileW(file.c_str());
+  RemoveDirectoryW(folder.c_str());
+  EXPECT_EQ(alone, "");
+  EXPECT_NE(elsewhere.find("other.reg leads elsewhere through a link"), std::string::npos)
+      << elsewhere;
+  ASSERT_TRUE(linked);
+  EXPECT_NE(twoNames.find("made.reg has another name as well"), std::string::npos) << twoNames;
 }
 
 }  // namespace
