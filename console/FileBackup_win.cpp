@@ -29,8 +29,12 @@ bool WideFromUtf8(const std::string& text, std::wstring* wide) {
   return true;
 }
 
+// Keeps the last error, so that a failure's message can name the file before it tells the error.
 std::string Utf8(const std::wstring& wide) {
-  return Utf8FromWide(wide.data(), static_cast<int>(wide.size()));
+  const DWORD error = GetLastError();
+  std::string text = Utf8FromWide(wide.data(), static_cast<int>(wide.size()));
+  SetLastError(error);
+  return text;
 }
 
 std::string ErrorText(const std::string& what) {

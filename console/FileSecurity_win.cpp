@@ -95,9 +95,11 @@ SecurityModel ReadSecurityModel(PSECURITY_DESCRIPTOR descriptor) {
 
 bool ReadSecurityModel(HANDLE handle, SecurityModel* model) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(handle, SE_FILE_OBJECT,
-                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                      nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+  const DWORD status = GetSecurityInfo(handle, SE_FILE_OBJECT,
+                                       OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                       nullptr, nullptr, nullptr, nullptr, &descriptor);
+  if (status != ERROR_SUCCESS) {
+    SetLastError(status);
     return false;
   }
   const LocalDescriptor owned(descriptor);

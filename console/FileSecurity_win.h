@@ -10,8 +10,8 @@
 // The owner and DACL of a descriptor the platform gave, as the folder decision reads them.
 SecurityModel ReadSecurityModel(PSECURITY_DESCRIPTOR descriptor);
 
-// The owner and DACL of the file or folder open as `handle` (opened with READ_CONTROL); false
-// when the platform would not tell.
+// The owner and DACL of the file or folder open as `handle` (opened with READ_CONTROL); false,
+// with the last error set, when the platform would not tell.
 bool ReadSecurityModel(HANDLE handle, SecurityModel* model);
 
 // Who the program runs as.
