@@ -15,6 +15,18 @@ constexpr std::uint32_t kAnyRight = 0xFFFFFFFF;
 // Registry-view flags choose a view; they are no rights to be granted.
 constexpr std::uint32_t kViewFlags = 0x0300;
 
+// How the platform spells a root in a key's full name. The store's own roots for the current
+// user and the classes keep their names, standing where the platform has a key of a hive.
+std::string FullNameOf(const std::string& path) {
+  const std::size_t end = path.find('\\');
+  const std::string root = path.substr(0, end);
+  const std::string rest = end == std::string::npos ? std::string() : path.substr(end);
+  const std::string platformRoot = root == "HKEY_USERS"           ? "USER"
+                                   : root == "HKEY_LOCAL_MACHINE" ? "MACHINE"
+                                                                  : root;
+  return "\\REGISTRY\\" + platformRoot + rest;
+}
+
 std::vector<std::string> SplitPath(const std::string& path) {
   std::vector<std::string> names;
   std::size_t start = 0;
@@ -326,8 +338,8 @@ std::vector<RegValue> MemoryRegistry::ValuesOf(const Node& node) {
   }
   // A link holds one value: where it points, in UTF-16 without a terminator, as the platform keeps
   // it.
-  const std::u16string target = Utf8ToUtf16("\\REGISTRY\\" + RootName(node.linkTarget->first) +
-                                            "\\" + node.linkTarget->second);
+  const std::u16string target =
+      Utf8ToUtf16(FullNameOf(RootName(node.linkTarget->first) + "\\" + node.linkTarget->second));
   RegValue value{u"SymbolicLinkValue", kRegLink, {}};
   for (char16_t unit : target) {
     value.data.push_back(static_cast<std::uint8_t>(unit & 0xFF));
@@ -356,7 +368,7 @@ RegStatus MemoryRegistry::QueryKeyName(RegHandle key, std::string* name) {
   if (!node) {
     return status;
   }
-  *name = "\\REGISTRY\\" + PathOf(*node);
+  *name = FullNameOf(PathOf(*node));
   return kErrorSuccess;
 }
 

@@ -66,8 +66,11 @@ struct Target {
 };
 
 const std::vector<Target> kTargets = {
+    {1, traces::kUserProgId, "It failed to open ActiveFormProj1.ActiveFormX",
+     "It failed to delte ActiveFormProj1.ActiveFormX"},
     {0, traces::kProgId, "It failed to open ActiveFormProj1.ActiveFormX",
      "It failed to delte ActiveFormProj1.ActiveFormX"},
+    {1, traces::kUserClsid, "It failed to Open CLSID", "It failed to delte CLSID"},
     {0, traces::kClsid, "It failed to Open CLSID", "It failed to delte CLSID"},
     {1, traces::kStats, "It failed to Open Ext Stats in Current User",
      "It failed to delte Ext Stats"},
@@ -163,21 +166,22 @@ class RandomRegistry {
     }
     const std::optional<Reached> list = Resolve(2, traces::kModuleUsage, true, outcome);
     if (list && list->key->access != Access::None) {
-      if (list->key->access != Access::Full) {
-        outcome.notices.push_back("It failed to Open Module Usage in Local Machine");
-        return outcome;
-      }
       std::vector<const ModelKey*> listed;
       std::size_t index = 0;
       for (const auto& [upper, entry] : list->key->children) {
-        if (!(list->key->enumFailsAt && *list->key->enumFailsAt == index)) {
+        if (!(list->key->enumFailsAt && *list->key->enumFailsAt == index) && Matches(entry)) {
           listed.push_back(&entry);
         }
         ++index;
       }
+      // A list that may only be read stops the run only when it names the control.
+      if (list->key->access != Access::Full && !listed.empty()) {
+        outcome.notices.push_back("It failed to Open Module Usage in Local Machine");
+        return outcome;
+      }
       for (const ModelKey* entry : listed) {
-        if (Upper(entry->name).find("TESSALINEWEB_EN.OCX") == std::string::npos) {
-          continue;
+        if (list->key->access != Access::Full) {
+          break;
         }
         const std::string path = std::string(traces::kModuleUsage) + "\\" + entry->name;
         const std::optional<Reached> opened = Resolve(2, path, true, outcome);
@@ -189,11 +193,23 @@ class RandomRegistry {
         }
       }
     }
+    // Every target is probed again at the end.
+    for (const Target& target : kTargets) {
+      const std::optional<Reached> left = Resolve(target.root, target.path, true, outcome);
+      if (left && left->key->access != Access::None) {
+        outcome.notices.push_back(target.deleteFailed);
+        return outcome;
+      }
+    }
     outcome.status = "Done!";
     return outcome;
   }
 
  private:
+  static bool Matches(const ModelKey& entry) {
+    return Upper(entry.name).find("TESSALINEWEB_EN.OCX") != std::string::npos;
+  }
+
   bool Chance(double p) { return std::bernoulli_distribution(p)(random_); }
   int Pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
 
@@ -416,14 +432,14 @@ class RandomRegistry {
 
   // Restrictions and failures here and there in a tree that must go.
   void Spoil(ModelKey& key) {
-    if (Chance(0.018)) {
+    if (Chance(0.012)) {
       const Access restricted[] = {Access::ReadOnly, Access::ReadAndDelete, Access::None};
       key.access = restricted[Pick(0, 2)];
     }
-    if (Chance(0.008)) {
+    if (Chance(0.005)) {
       key.deleteFails = true;
     }
-    if (Chance(0.008) && !key.children.empty()) {
+    if (Chance(0.005) && !key.children.empty()) {
       key.enumFailsAt = Pick(0, static_cast<int>(key.children.size()) - 1);
     }
     for (auto& [upper, child] : key.children) {
