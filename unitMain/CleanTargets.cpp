@@ -46,7 +46,9 @@ CleanTarget Target(RegHandle root, std::string path, const char* openFailed,
 }
 
 // The names of a key's path, or nothing when it holds an empty name (a doubled, leading or
-// trailing backslash) or a zero byte, which no key the clean removes is spelled with.
+// trailing backslash), a zero byte, or a name "." or ".." that a layer on the way might read as
+// the key itself or its parent: no key the clean removes is spelled so, and a name it lets
+// through must mean one key only.
 std::vector<std::string> SplitNames(const std::string& path) {
   std::vector<std::string> names;
   if (path.find('\0') != std::string::npos) {
@@ -56,7 +58,7 @@ std::vector<std::string> SplitNames(const std::string& path) {
   for (;;) {
     const std::size_t end = path.find('\\', start);
     names.push_back(path.substr(start, end == std::string::npos ? end : end - start));
-    if (names.back().empty()) {
+    if (names.back().empty() || names.back() == "." || names.back() == "..") {
       return {};
     }
     if (end == std::string::npos) {
