@@ -7,6 +7,9 @@
 
 namespace {
 
+// Where the machine's classes are, below HKEY_LOCAL_MACHINE.
+constexpr const char* kMachineClasses = "\\Software\\Classes";
+
 // The name as the platform knows it, letters folded, of the key at root\path itself (a link as
 // the link) or of the key it stands for (a link followed); empty when it cannot be read.
 std::string FoldedKeyName(RegistryApi& api, RegHandle root, const std::string& path,
@@ -46,15 +49,21 @@ class Finding : public TargetAction {
   bool Take(TRegistry&, const CleanTarget& key) override {
     // The clean would find absent a key it had already deleted, or one it reaches through a key
     // it had deleted: the same key by another name (a user's own hive under HKEY_USERS, cleaned
-    // through HKEY_CURRENT_USER), or through a link. It deletes a link as the link.
-    for (const std::string& name : KeysOnTheWay(api_, key)) {
-      if (AlreadyTaken(name)) {
+    // through HKEY_CURRENT_USER), or through a link. It deletes a link as the link. Through
+    // HKEY_CLASSES_ROOT, where the user's copy was deleted, the machine's shows instead.
+    RegHandle root = key.root;
+    std::string path = key.path;
+    if (Reached(key)) {
+      root = kHkeyLocalMachine;
+      path = kMachineClasses + key.path;
+      if (key.root != kHkeyClassesRoot || FoldedKeyName(api_, root, path.substr(1), 0).empty() ||
+          Reached({root, "", path})) {
         return true;
       }
     }
-    taken_.push_back(FoldedKeyName(api_, key.root, key.path.substr(1), kRegOptionOpenLink));
+    taken_.push_back(FoldedKeyName(api_, root, path.substr(1), kRegOptionOpenLink));
     KeyCounts counts;
-    const bool whole = ReadTree(api_, key.root, key.path, [&](const TreeKey& treeKey) {
+    const bool whole = ReadTree(api_, root, path, [&](const TreeKey& treeKey) {
       counts.subkeys += treeKey.path.empty() ? 0 : 1;
       counts.values += treeKey.values.size();
       return true;
@@ -70,6 +79,15 @@ class Finding : public TargetAction {
   void ListOpenFailed(const char* text) override { result_.stopText = text; }
 
  private:
+  bool Reached(const CleanTarget& key) const {
+    for (const std::string& name : KeysOnTheWay(api_, key)) {
+      if (AlreadyTaken(name)) {
+        return true;
+      }
+    }
+    return false;
+  }
+
   bool AlreadyTaken(const std::string& name) const {
     for (const std::string& earlier : taken_) {
       if (!earlier.empty() && name.compare(0, earlier.size(), earlier) == 0 &&
