@@ -22,15 +22,19 @@ bool TakeIfPresent(TRegistry& registry, const CleanTarget& target, TargetAction&
 }
 
 // Whether some entry of the list, read with read rights, names the control; a list that cannot
-// even be read counts as naming it.
+// be read whole counts as naming it.
 bool ListNamesControl(RegistryApi& api) {
   TRegistry reader(api, kProbeAccess);
   reader.SelectRoot(kModuleUsage.root);
-  if (!reader.OpenPath(kModuleUsage.path)) {
+  KeyInfo info;
+  if (!reader.OpenPath(kModuleUsage.path) || !reader.QueryKeyInfo(info)) {
     return true;
   }
   TStringList entries;
   reader.ListSubkeyNames(entries);
+  if (entries.Count() < static_cast<std::size_t>(info.SubkeyCount)) {
+    return true;
+  }
   for (std::size_t index = 0; index < entries.Count(); ++index) {
     if (MatchesControl(entries[index])) {
       return true;
