@@ -221,7 +221,7 @@ present HKCU\\Software\\Classes\\CLSID\\{other}" "$(regtool check 32 'C:\after.t
 scenario_read_only_module_usage() {
   echo "a module-usage list that may only be read and holds nothing of the control"
   session_begin "$BASE_PREFIX"
-  printf '%s\n' "$STATS\\iexplore" "$MODULE_USAGE\\C:/WINDOWS/system32/other.ocx|.Owner|x" |
+  printf '%s\n' "HKCU\\$STATS\\iexplore" "$MODULE_USAGE\\C:/WINDOWS/system32/other.ocx|.Owner|x" |
     seed_lines
   regtool dacl 32 "$MODULE_USAGE" "$READ_ONLY"
   console check
@@ -233,6 +233,7 @@ scenario_read_only_module_usage() {
   check "clean: nothing on stderr" "" "$(cat "$ERR")"
   check "clean: the list kept" "C:/WINDOWS/system32/other.ocx" \
     "$(regtool list 32 "$MODULE_USAGE" | tr -d '\r')"
+  regtool dacl 32 "$MODULE_USAGE" 'D:(A;;KA;;;WD)'
   seed_lines <<<"$MODULE_USAGE\\C:/x/TessalineWeb_EN.ocx"
   regtool dacl 32 "$MODULE_USAGE" "$READ_ONLY"
   console clean
@@ -246,7 +247,7 @@ scenario_link_out_of_a_hive() {
   echo "a link in the middle of a hive's path, to a key of the machine"
   session_begin "$BASE_PREFIX"
   local victim='HKLM\Software\Wow6432Node\Victim'
-  printf '%s\n' "$STATS\\iexplore" >"$WINEPREFIX/drive_c/own.txt"
+  printf '%s\n' "HKCU\\$STATS\\iexplore" >"$WINEPREFIX/drive_c/own.txt"
   regtool seed 32 'C:\own.txt'
   printf '%s\n' "$victim\\$GUID\\data|v|precious" >"$WINEPREFIX/drive_c/victim.txt"
   regtool seed 64 'C:\victim.txt'
