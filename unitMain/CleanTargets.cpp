@@ -1,7 +1,5 @@
 #include "unitMain/CleanTargets.h"
 
-#include <vector>
-
 #include "registry/AsciiCase.h"
 
 namespace {
@@ -14,9 +12,6 @@ constexpr const char* kClassOpenFailed = "It failed to Open CLSID";
 constexpr const char* kClassDeleteFailed = "It failed to delte CLSID";
 
 constexpr const char* kProgId = "\\ActiveFormProj1.ActiveFormX";
-// Where a user's own class registrations live, below HKEY_CURRENT_USER; a 32-bit program's
-// CLSID there is the platform's 32-bit view of it.
-constexpr const char* kUserClasses = "\\Software\\Classes";
 
 const char* RootNameOf(RegHandle root) {
   switch (root) {
@@ -45,71 +40,48 @@ CleanTarget Target(RegHandle root, std::string path, const char* openFailed,
   return target;
 }
 
-// The names of a key's path, or nothing when it holds an empty name (a doubled, leading or
-// trailing backslash), a zero byte, or a name "." or ".." that a layer on the way might read as
-// the key itself or its parent: no key the clean removes is spelled so, and a name it lets
-// through must mean one key only.
-std::vector<std::string> SplitNames(const std::string& path) {
-  std::vector<std::string> names;
-  if (path.find('\0') != std::string::npos) {
-    return {};
-  }
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = path.find('\\', start);
-    names.push_back(path.substr(start, end == std::string::npos ? end : end - start));
-    if (names.back().empty() || names.back() == "." || names.back() == "..") {
-      return {};
-    }
-    if (end == std::string::npos) {
-      return names;
-    }
-    start = end + 1;
-  }
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-  return AsciiUpper(a) == AsciiUpper(b);
-}
-
-// Whether names, from the index on, begin with the names of path (given with its leading
-// backslash), letters matched without regard to ASCII case.
-bool StartsWithPath(const std::vector<std::string>& names, std::size_t from,
-                    const std::string& path) {
-  const std::vector<std::string> wanted = SplitNames(path.substr(1));
-  if (names.size() < from + wanted.size()) {
-    return false;
-  }
-  for (std::size_t index = 0; index < wanted.size(); ++index) {
-    if (!SameName(names[from + index], wanted[index])) {
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 const std::array<CleanTarget, 6>& FixedTargets() {
+  // Plain rows, made into targets by one loop: the program carries one copy of that code.
+  struct Row {
+    RegHandle root;
+    const char* path;
+    const char* openFailed;
+    const char* deleteFailed;
+    HiveKind hiveKind;
+    const char* hivePath;
+  };
   constexpr const char* kClsid = "\\CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}";
   constexpr const char* kStats =
       "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\"
       "{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}";
-  static const std::array<CleanTarget, 6> targets = {
-      Target(kHkeyCurrentUser, kUserClasses + std::string(kProgId), kProgIdOpenFailed,
-             kProgIdDeleteFailed, HiveKind::kClasses, kProgId),
-      Target(kHkeyClassesRoot, kProgId, kProgIdOpenFailed, kProgIdDeleteFailed),
-      Target(kHkeyCurrentUser, kUserClasses + std::string(kClsid), kClassOpenFailed,
-             kClassDeleteFailed, HiveKind::kClasses, kClsid),
-      Target(kHkeyClassesRoot, kClsid, kClassOpenFailed, kClassDeleteFailed),
-      Target(kHkeyCurrentUser, kStats, "It failed to Open Ext Stats in Current User",
-             "It failed to delte Ext Stats", HiveKind::kUser, kStats),
-      Target(kHkeyLocalMachine,
-             "\\software\\Microsoft\\Code Store Database\\Distribution Units\\"
-             "{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}",
-             "It failed to Open Distribution Unit in Local Machine",
-             "It failed to delte Distribution Unit in Local Machine"),
+  // The user's own copies are below HKEY_CURRENT_USER\Software\Classes; for a 32-bit program
+  // the CLSID there is the platform's 32-bit view of it.
+  static constexpr Row kRows[] = {
+      {kHkeyCurrentUser, "\\Software\\Classes\\ActiveFormProj1.ActiveFormX", kProgIdOpenFailed,
+       kProgIdDeleteFailed, HiveKind::kClasses, kProgId},
+      {kHkeyClassesRoot, kProgId, kProgIdOpenFailed, kProgIdDeleteFailed, HiveKind::kNone, ""},
+      {kHkeyCurrentUser, "\\Software\\Classes\\CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}",
+       kClassOpenFailed, kClassDeleteFailed, HiveKind::kClasses, kClsid},
+      {kHkeyClassesRoot, kClsid, kClassOpenFailed, kClassDeleteFailed, HiveKind::kNone, ""},
+      {kHkeyCurrentUser, kStats, "It failed to Open Ext Stats in Current User",
+       "It failed to delte Ext Stats", HiveKind::kUser, kStats},
+      {kHkeyLocalMachine,
+       "\\software\\Microsoft\\Code Store Database\\Distribution Units\\"
+       "{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}",
+       "It failed to Open Distribution Unit in Local Machine",
+       "It failed to delte Distribution Unit in Local Machine", HiveKind::kNone, ""},
   };
+  static const std::array<CleanTarget, 6> targets = [] {
+    std::array<CleanTarget, 6> made;
+    for (std::size_t index = 0; index < made.size(); ++index) {
+      const Row& row = kRows[index];
+      made[index] =
+          Target(row.root, row.path, row.openFailed, row.deleteFailed, row.hiveKind, row.hivePath);
+    }
+    return made;
+  }();
   return targets;
 }
 
@@ -153,24 +125,4 @@ const ModuleUsageList kModuleUsage = {
 bool MatchesControl(const std::string& entryName) {
   static const std::string kFoldedMatchText = AsciiUpper(kMatchText);
   return AsciiUpper(entryName).find(kFoldedMatchText) != std::string::npos;
-}
-
-bool WithinCleanTargets(const std::string& keyName) {
-  const std::vector<std::string> names = SplitNames(keyName);
-  if (names.empty()) {
-    return false;
-  }
-  const std::string& root = names[0];
-  for (const CleanTarget& target : FixedTargets()) {
-    if (SameName(root, target.rootName) && StartsWithPath(names, 1, target.path)) {
-      return true;
-    }
-    if (target.hiveKind != HiveKind::kNone && SameName(root, "HKEY_USERS") && names.size() > 1 &&
-        KindOfHive(names[1]) == target.hiveKind && StartsWithPath(names, 2, target.hivePath)) {
-      return true;
-    }
-  }
-  const std::size_t entryIndex = SplitNames(std::string(kModuleUsage.path).substr(1)).size() + 1;
-  return SameName(root, kModuleUsage.rootName) && StartsWithPath(names, 1, kModuleUsage.path) &&
-         names.size() > entryIndex && MatchesControl(names[entryIndex]);
 }

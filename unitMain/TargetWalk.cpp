@@ -76,7 +76,7 @@ std::vector<CleanTarget> TargetsInOrder(RegistryApi& api, bool allUsers) {
   const TStringList hives = allUsers ? LoadedHives(api) : TStringList();
   std::vector<CleanTarget> targets;
   for (const CleanTarget& target : FixedTargets()) {
-    targets.push_back(target);
+    targets.push_back(CleanTarget(target));
     for (std::size_t index = 0; index < hives.Count(); ++index) {
       if (target.hiveKind != HiveKind::kNone && KindOfHive(hives[index]) == target.hiveKind) {
         targets.push_back(HiveCopy(target, hives[index]));
