@@ -11,6 +11,9 @@
 
 namespace {
 
+// Where the machine's classes are, below HKEY_LOCAL_MACHINE.
+constexpr const char* kMachineClasses = "\\Software\\Classes";
+
 // The names as the platform knows them, letters folded, of keys reached from a root: each looked
 // up once a run, since every module-usage entry shares the keys above it and check changes
 // nothing.
@@ -70,18 +73,24 @@ class Finding : public TargetAction {
   bool Take(TRegistry&, const CleanTarget& key) override {
     // The clean would find absent a key it had already deleted, or one it reaches through a key
     // it had deleted: the same key by another name (a user's own hive under HKEY_USERS, cleaned
-    // through HKEY_CURRENT_USER), or through a link. It deletes a link as the link.
-    for (const std::string& name : KeysOnTheWay(names_, key)) {
-      if (AlreadyTaken(name)) {
+    // through HKEY_CURRENT_USER), or through a link. It deletes a link as the link. Through
+    // HKEY_CLASSES_ROOT, where the user's copy was deleted, the machine's shows instead.
+    RegHandle root = key.root;
+    std::string path = key.path;
+    if (Reached(key)) {
+      root = kHkeyLocalMachine;
+      path = kMachineClasses + key.path;
+      if (key.root != kHkeyClassesRoot || names_.Folded(root, path.substr(1), 0).empty() ||
+          Reached({root, "", path})) {
         return true;
       }
     }
-    const std::string& name = names_.Folded(key.root, key.path.substr(1), kRegOptionOpenLink);
+    const std::string& name = names_.Folded(root, path.substr(1), kRegOptionOpenLink);
     if (!name.empty()) {
       taken_.insert(name);
     }
     KeyCounts counts;
-    const bool whole = ReadTree(api_, key.root, key.path, [&](const TreeKey& treeKey) {
+    const bool whole = ReadTree(api_, root, path, [&](const TreeKey& treeKey) {
       counts.subkeys += treeKey.path.empty() ? 0 : 1;
       counts.values += treeKey.values.size();
       return true;
@@ -97,6 +106,15 @@ class Finding : public TargetAction {
   void ListOpenFailed(const char* text) override { result_.stopText = text; }
 
  private:
+  bool Reached(const CleanTarget& key) {
+    for (const std::string& name : KeysOnTheWay(names_, key)) {
+      if (AlreadyTaken(name)) {
+        return true;
+      }
+    }
+    return false;
+  }
+
   // Whether the name, or a key above it, was taken: each of its ancestors is looked up, so the
   // cost follows the depth of the name, not the number of keys taken before it.
   bool AlreadyTaken(const std::string& name) const {

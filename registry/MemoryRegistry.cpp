@@ -15,6 +15,18 @@ constexpr std::uint32_t kAnyRight = 0xFFFFFFFF;
 // Registry-view flags choose a view; they are no rights to be granted.
 constexpr std::uint32_t kViewFlags = 0x0300;
 
+// How the platform spells a root in a key's full name. The store's own roots for the current
+// user and the classes keep their names, standing where the platform has a key of a hive.
+std::string FullNameOf(const std::string& path) {
+  const std::size_t end = path.find('\\');
+  const std::string root = path.substr(0, end);
+  const std::string rest = end == std::string::npos ? std::string() : path.substr(end);
+  const std::string platformRoot = root == "HKEY_USERS"           ? "USER"
+                                   : root == "HKEY_LOCAL_MACHINE" ? "MACHINE"
+                                                                  : root;
+  return "\\REGISTRY\\" + platformRoot + rest;
+}
+
 std::vector<std::string> SplitPath(const std::string& path) {
   std::vector<std::string> names;
   std::size_t start = 0;
@@ -161,6 +173,71 @@ MemoryRegistry::NodePtr MemoryRegistry::Walk(const NodePtr& base, const std::str
   return node;
 }
 
+std::optional<std::vector<std::string>> MemoryRegistry::ClassesPathOf(RegHandle handle) const {
+  if (handle == kHkeyClassesRoot) {
+    return mergedClasses_ ? std::optional<std::vector<std::string>>(std::vector<std::string>())
+                          : std::nullopt;
+  }
+  auto it = handles_.find(handle);
+  return it != handles_.end() ? it->second.classesPath : std::nullopt;
+}
+
+MemoryRegistry::NodePtr MemoryRegistry::WalkClasses(const std::vector<std::string>& names,
+                                                    bool followLast, RegStatus* status) const {
+  std::string path;
+  for (const std::string& name : names) {
+    path += path.empty() ? name : "\\" + name;
+  }
+  *status = kErrorFileNotFound;
+  for (RegHandle root : {kHkeyCurrentUser, kHkeyLocalMachine}) {
+    RegStatus partStatus;
+    const NodePtr part = Walk(RootNode(root), "Software\\Classes", true, &partStatus);
+    if (!part) {
+      continue;
+    }
+    NodePtr node = Walk(part, path, followLast, status);
+    if (node) {
+      return node;
+    }
+  }
+  return nullptr;
+}
+
+std::vector<const MemoryRegistry::Node*> MemoryRegistry::MergedSubkeys(
+    const std::vector<std::string>& classesPath) const {
+  std::vector<const Node*> subkeys;
+  std::vector<std::string> userNames;
+  std::string path;
+  for (const std::string& name : classesPath) {
+    path += path.empty() ? name : "\\" + name;
+  }
+  for (RegHandle root : {kHkeyCurrentUser, kHkeyLocalMachine}) {
+    RegStatus status;
+    const NodePtr part = Walk(RootNode(root), "Software\\Classes", true, &status);
+    const NodePtr node = part ? Walk(part, path, true, &status) : nullptr;
+    if (!node) {
+      continue;
+    }
+    for (const Node::Entry& child : node->children) {
+      if (root == kHkeyCurrentUser) {
+        userNames.push_back(child.folded);
+        subkeys.push_back(child.node.get());
+      } else if (std::find(userNames.begin(), userNames.end(), child.folded) == userNames.end()) {
+        subkeys.push_back(child.node.get());
+      }
+    }
+  }
+  return subkeys;
+}
+
+std::pair<RegHandle, std::string> MemoryRegistry::SeedPlace(RegHandle root,
+                                                            const std::string& path) const {
+  if (mergedClasses_ && root == kHkeyClassesRoot) {
+    return {kHkeyLocalMachine, path.empty() ? "Software\\Classes" : "Software\\Classes\\" + path};
+  }
+  return {root, path};
+}
+
 std::string MemoryRegistry::PathOf(const Node& node) {
   return node.parent ? PathOf(*node.parent) + "\\" + node.name : node.name;
 }
@@ -199,7 +276,17 @@ RegStatus MemoryRegistry::OpenKey(RegHandle base, const char* subKey, std::uint3
   if (subKey[0] == '\\') {
     return kErrorBadPathname;
   }
-  NodePtr node = Walk(baseNode, subKey, (options & kRegOptionOpenLink) == 0, &status);
+  const bool followLast = (options & kRegOptionOpenLink) == 0;
+  std::optional<std::vector<std::string>> classesPath = ClassesPathOf(base);
+  NodePtr node;
+  if (classesPath) {
+    for (std::string& name : SplitPath(subKey)) {
+      classesPath->push_back(std::move(name));
+    }
+    node = WalkClasses(*classesPath, followLast, &status);
+  } else {
+    node = Walk(baseNode, subKey, followLast, &status);
+  }
   auto path = [&] { return node ? PathOf(*node) : JoinPath(*baseNode, subKey); };
   if (auto fault = RunHook(Call::Open, path, 0)) {
     return *fault;
@@ -212,7 +299,7 @@ RegStatus MemoryRegistry::OpenKey(RegHandle base, const char* subKey, std::uint3
   }
   *result = nextHandle_;
   nextHandle_ += 4;
-  handles_[*result] = OpenKeyEntry{node, access};
+  handles_[*result] = OpenKeyEntry{node, access, std::move(classesPath)};
   return kErrorSuccess;
 }
 
@@ -241,9 +328,17 @@ RegStatus MemoryRegistry::QueryInfoKey(RegHandle key, const KeyInfoOut& out) {
           Call::Query, [&] { return PathOf(*node); }, 0)) {
     return *fault;
   }
+  std::vector<const Node*> subkeys;
+  if (const auto classesPath = ClassesPathOf(key)) {
+    subkeys = MergedSubkeys(*classesPath);
+  } else {
+    for (const Node::Entry& child : node->children) {
+      subkeys.push_back(child.node.get());
+    }
+  }
   std::uint32_t longest = 0;
-  for (const Node::Entry& child : node->children) {
-    longest = std::max(longest, CharCount(child.node->name));
+  for (const Node* subkey : subkeys) {
+    longest = std::max(longest, CharCount(subkey->name));
   }
   std::uint32_t longestValueName = 0;
   std::uint32_t largestData = 0;
@@ -253,7 +348,7 @@ RegStatus MemoryRegistry::QueryInfoKey(RegHandle key, const KeyInfoOut& out) {
     largestData = std::max(largestData, static_cast<std::uint32_t>(value.data.size()));
   }
   // The store keeps no times.
-  out.Fill({static_cast<std::uint32_t>(node->children.size()), longest,
+  out.Fill({static_cast<std::uint32_t>(subkeys.size()), longest,
             static_cast<std::uint32_t>(values.size()), longestValueName, largestData},
            FileTime());
   return kErrorSuccess;
@@ -286,10 +381,17 @@ RegStatus MemoryRegistry::EnumKey(RegHandle key, std::uint32_t index, char* name
   if (!node) {
     return status;
   }
-  if (index >= node->children.size()) {
+  // Only a key of the merged view has its list built; others are read in place, so a long
+  // enumeration stays linear.
+  const auto classesPath = ClassesPathOf(key);
+  const std::vector<const Node*> merged =
+      classesPath ? MergedSubkeys(*classesPath) : std::vector<const Node*>();
+  const std::size_t count = classesPath ? merged.size() : node->children.size();
+  if (index >= count) {
     return kErrorNoMoreItems;
   }
-  const std::string& childName = node->children[index].node->name;
+  const std::string& childName =
+      classesPath ? merged[index]->name : node->children[index].node->name;
   if (childName.size() + 1 > *nameLength) {
     return kErrorMoreData;
   }
@@ -326,8 +428,8 @@ std::vector<RegValue> MemoryRegistry::ValuesOf(const Node& node) {
   }
   // A link holds one value: where it points, in UTF-16 without a terminator, as the platform keeps
   // it.
-  const std::u16string target = Utf8ToUtf16("\\REGISTRY\\" + RootName(node.linkTarget->first) +
-                                            "\\" + node.linkTarget->second);
+  const std::u16string target =
+      Utf8ToUtf16(FullNameOf(RootName(node.linkTarget->first) + "\\" + node.linkTarget->second));
   RegValue value{u"SymbolicLinkValue", kRegLink, {}};
   for (char16_t unit : target) {
     value.data.push_back(static_cast<std::uint8_t>(unit & 0xFF));
@@ -356,11 +458,13 @@ RegStatus MemoryRegistry::QueryKeyName(RegHandle key, std::string* name) {
   if (!node) {
     return status;
   }
-  *name = "\\REGISTRY\\" + PathOf(*node);
+  *name = FullNameOf(PathOf(*node));
   return kErrorSuccess;
 }
 
-void MemoryRegistry::SetValue(RegHandle root, const std::string& path, const RegValue& value) {
+void MemoryRegistry::SetValue(RegHandle givenRoot, const std::string& givenPath,
+                              const RegValue& value) {
+  const auto [root, path] = SeedPlace(givenRoot, givenPath);
   CreateKey(root, path);
   RegStatus status;
   std::vector<RegValue>& values = Walk(RootNode(root), path, false, &status)->values;
@@ -373,7 +477,8 @@ void MemoryRegistry::SetValue(RegHandle root, const std::string& path, const Reg
   values.push_back(value);
 }
 
-void MemoryRegistry::CreateKey(RegHandle root, const std::string& path) {
+void MemoryRegistry::CreateKey(RegHandle givenRoot, const std::string& givenPath) {
+  const auto [root, path] = SeedPlace(givenRoot, givenPath);
   NodePtr node = RootNode(root);
   for (const std::string& name : SplitPath(path)) {
     NodePtr child = node->Child(name);
@@ -381,20 +486,23 @@ void MemoryRegistry::CreateKey(RegHandle root, const std::string& path) {
   }
 }
 
-void MemoryRegistry::CreateLink(RegHandle root, const std::string& path, RegHandle targetRoot,
-                                const std::string& targetPath) {
+void MemoryRegistry::CreateLink(RegHandle givenRoot, const std::string& givenPath,
+                                RegHandle targetRoot, const std::string& targetPath) {
+  const auto [root, path] = SeedPlace(givenRoot, givenPath);
   CreateKey(root, path);
   RegStatus status;
-  Walk(RootNode(root), path, false, &status)->linkTarget = std::make_pair(targetRoot, targetPath);
+  Walk(RootNode(root), path, false, &status)->linkTarget = SeedPlace(targetRoot, targetPath);
 }
 
-bool MemoryRegistry::KeyExists(RegHandle root, const std::string& path) const {
+bool MemoryRegistry::KeyExists(RegHandle givenRoot, const std::string& givenPath) const {
+  const auto [root, path] = SeedPlace(givenRoot, givenPath);
   RegStatus status;
   return Walk(RootNode(root), path, false, &status) != nullptr;
 }
 
-void MemoryRegistry::SetAllowedAccess(RegHandle root, const std::string& path,
+void MemoryRegistry::SetAllowedAccess(RegHandle givenRoot, const std::string& givenPath,
                                       std::uint32_t allowed) {
+  const auto [root, path] = SeedPlace(givenRoot, givenPath);
   RegStatus status;
   NodePtr node = Walk(RootNode(root), path, false, &status);
   if (node) {
@@ -416,8 +524,9 @@ std::vector<std::string> MemoryRegistry::AllKeys() const {
   return keys;
 }
 
-void MemoryRegistry::FailCall(Call call, RegHandle root, const std::string& path, RegStatus status,
-                              std::optional<std::uint32_t> index) {
+void MemoryRegistry::FailCall(Call call, RegHandle givenRoot, const std::string& givenPath,
+                              RegStatus status, std::optional<std::uint32_t> index) {
+  const auto [root, path] = SeedPlace(givenRoot, givenPath);
   const std::string keyPath =
       AsciiUpper(path.empty() ? RootName(root) : RootName(root) + "\\" + path);
   Hook previous = std::move(hook_);

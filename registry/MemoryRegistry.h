@@ -71,12 +71,23 @@ class MemoryRegistry : public RegistryApi {
   // ANSI code page is a multi-byte one; by default a byte is a character.
   void SetUtf8Names(bool utf8) { utf8Names_ = utf8; }
 
+  // From now on HKEY_CLASSES_ROOT is the platform's merged view of the user's classes
+  // (HKEY_CURRENT_USER\Software\Classes) over the machine's (HKEY_LOCAL_MACHINE\Software\Classes):
+  // a key in both opens as the user's copy, deleting it shows the machine's, a subkey the user
+  // lacks is opened in the machine's below a handle to a user's key, and a key's subkeys are the
+  // user's followed by the machine's that the user has not. By default, as under Wine, it is a
+  // root of its own. In a merged store the seeding calls above, given HKEY_CLASSES_ROOT, address
+  // the machine's classes.
+  void MergeClassesRoot() { mergedClasses_ = true; }
+
  private:
   struct Node;
   using NodePtr = std::shared_ptr<Node>;
   struct OpenKeyEntry {
     NodePtr node;
     std::uint32_t granted;
+    // Set on a key opened through the merged classes root: its names below that root.
+    std::optional<std::vector<std::string>> classesPath;
   };
 
   static std::string RootName(RegHandle root);
@@ -93,6 +104,18 @@ class MemoryRegistry : public RegistryApi {
   // followLast); status tells why no key was reached.
   NodePtr Walk(const NodePtr& base, const std::string& subKey, bool followLast, RegStatus* status,
                int linksFollowed = 0) const;
+  // The names below the merged classes root that a handle stands for; nothing when the handle
+  // does not read through the merged view.
+  std::optional<std::vector<std::string>> ClassesPathOf(RegHandle handle) const;
+  // The user's key by these names below the merged root where the user has one, else the
+  // machine's; status tells why there is none.
+  NodePtr WalkClasses(const std::vector<std::string>& names, bool followLast,
+                      RegStatus* status) const;
+  // The subkeys a handle lists: the node's own, or for a key of the merged view the user's
+  // followed by the machine's that the user has not.
+  std::vector<const Node*> MergedSubkeys(const std::vector<std::string>& classesPath) const;
+  // Where a seeding call on root\path lands.
+  std::pair<RegHandle, std::string> SeedPlace(RegHandle root, const std::string& path) const;
   static std::string PathOf(const Node& node);
   static std::string JoinPath(const Node& base, const std::string& subKey);
   template <typename PathOfKey>
@@ -104,4 +127,5 @@ class MemoryRegistry : public RegistryApi {
   RegHandle nextHandle_ = 0x1000;
   Hook hook_;
   bool utf8Names_ = false;
+  bool mergedClasses_ = false;
 };

@@ -31,6 +31,10 @@ class RecordingWindow : public CleanWindow {
 namespace traces {
 constexpr const char* kProgId = "ActiveFormProj1.ActiveFormX";
 constexpr const char* kClsid = "CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}";
+// The user's own copies, below HKEY_CURRENT_USER.
+constexpr const char* kUserProgId = "Software\\Classes\\ActiveFormProj1.ActiveFormX";
+constexpr const char* kUserClsid =
+    "Software\\Classes\\CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}";
 constexpr const char* kStats =
     "software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\"
     "{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}";

@@ -133,6 +133,62 @@ TEST_F(CleanProcedureTest, StopKeepsTheLinesLoggedBeforeIt) {
                           Logged(traces::kStats)));
 }
 
+// A standard user may read the list but not change it.
+TEST_F(CleanProcedureTest, AListThatMayOnlyBeReadStopsTheRunOnlyWhenItNamesTheControl) {
+  SeedInstallation();
+  AddModuleUsage("C:/Windows/System32/other.ocx");
+  AddModuleUsage("C:/Windows/System32/mscomctl.ocx");
+  store.SetAllowedAccess(kHkeyLocalMachine, traces::kModuleUsage, kKeyRead);
+  Run();
+  EXPECT_EQ(window.log.size(), 8u);
+  EXPECT_THAT(window.notices, IsEmpty());
+  EXPECT_EQ(window.status, "Done!");
+
+  AddModuleUsage("C:/x/tessalineweb_en.ocx");
+  Run();
+  EXPECT_THAT(window.log, IsEmpty());
+  EXPECT_THAT(window.notices, ElementsAre("It failed to Open Module Usage in Local Machine"));
+  EXPECT_EQ(window.status, "Done!");  // from the first run: the stop wrote no status
+  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine,
+                              std::string(traces::kModuleUsage) + "\\C:/x/tessalineweb_en.ocx"));
+
+  // A list that cannot be read whole may hold the control's entry where it could not be read.
+  for (MemoryRegistry::Call call : {MemoryRegistry::Call::Query, MemoryRegistry::Call::Enum}) {
+    MemoryRegistry failing;
+    SeedInstallation(failing);
+    AddModuleUsage(failing, "C:/Windows/System32/other.ocx");
+    failing.SetAllowedAccess(kHkeyLocalMachine, traces::kModuleUsage, kKeyRead);
+    failing.FailCall(call, kHkeyLocalMachine, traces::kModuleUsage, kErrorAccessDenied);
+    RecordingWindow failed;
+    RunClean(failing, failed);
+    EXPECT_THAT(failed.notices, ElementsAre("It failed to Open Module Usage in Local Machine"));
+    EXPECT_EQ(failed.status, "");
+  }
+}
+
+TEST_F(CleanProcedureTest, TheUsersOwnClassKeysGoEachJustBeforeTheMachines) {
+  SeedInstallation();
+  store.CreateKey(kHkeyCurrentUser, std::string(traces::kUserProgId) + "\\CurVer");
+  store.CreateKey(kHkeyCurrentUser, std::string(traces::kUserClsid) + "\\InprocServer32");
+  store.CreateKey(kHkeyCurrentUser, "Software\\Classes\\CLSID\\{other}");
+  Run();
+  EXPECT_THAT(
+      window.log,
+      ElementsAre("HKEY_CURRENT_USER", Logged(traces::kUserProgId), "HKEY_CLASSES_ROOT",
+                  Logged(traces::kProgId), "HKEY_CURRENT_USER", Logged(traces::kUserClsid),
+                  "HKEY_CLASSES_ROOT", Logged(traces::kClsid), "HKEY_CURRENT_USER",
+                  Logged(traces::kStats), "HKEY_LOCAL_MACHINE", Logged(traces::kDistributionUnit)));
+  EXPECT_EQ(window.status, "Done!");
+  EXPECT_FALSE(store.KeyExists(kHkeyCurrentUser, traces::kUserClsid));
+  EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, "Software\\Classes\\CLSID\\{other}"));
+
+  // The user's copy that cannot be opened for deletion stops the run with the class's text.
+  store.CreateKey(kHkeyCurrentUser, traces::kUserProgId);
+  store.SetAllowedAccess(kHkeyCurrentUser, traces::kUserProgId, kKeyRead);
+  Run();
+  EXPECT_THAT(window.notices, ElementsAre("It failed to open ActiveFormProj1.ActiveFormX"));
+}
+
 TEST_F(CleanProcedureTest, SecondRunClearsTheLogAndKeepsDone) {
   SeedInstallation();
   AddModuleUsage("TessalineWeb_EN.ocx");

@@ -407,6 +407,101 @@ TEST_F(ConsoleTest, EveryLoadedUserIsCleanedOnceAndClassesHivesAreLeftAlone) {
   EXPECT_EQ(Run({"check", "--all-users"}), 0);
 }
 
+TEST_F(ConsoleTest, EveryLoadedUsersClassKeysGoBetweenTheUsersOwnAndTheMachines) {
+  const std::string own = "S-1-5-21-1";
+  const std::string other = "S-1-5-21-2";
+  for (const std::string& hive : {own, other}) {
+    store.CreateKey(kHkeyUsers, hive + "_Classes\\" + traces::kProgId + "\\CurVer");
+    store.CreateKey(kHkeyUsers, hive + "_Classes\\" + traces::kClsid + "\\InprocServer32");
+    store.CreateKey(kHkeyUsers, hive + "\\" + traces::kStats);
+  }
+  // The current user's keys are those of the user's own hives, reached by other names.
+  store.CreateLink(kHkeyCurrentUser, "Software\\Classes", kHkeyUsers, own + "_Classes");
+  store.CreateLink(kHkeyCurrentUser, "software\\Microsoft", kHkeyUsers,
+                   own + "\\software\\Microsoft");
+  SeedInstallation();
+  const std::vector<std::string> expected = {
+      "HKEY_CURRENT_USER",  Logged(traces::kUserProgId),
+      "HKEY_USERS",         "\\" + other + "_Classes" + Logged(traces::kProgId),
+      "HKEY_CLASSES_ROOT",  Logged(traces::kProgId),
+      "HKEY_CURRENT_USER",  Logged(traces::kUserClsid),
+      "HKEY_USERS",         "\\" + other + "_Classes" + Logged(traces::kClsid),
+      "HKEY_CLASSES_ROOT",  Logged(traces::kClsid),
+      "HKEY_CURRENT_USER",  Logged(traces::kStats),
+      "HKEY_USERS",         "\\" + other + Logged(traces::kStats),
+      "HKEY_LOCAL_MACHINE", Logged(traces::kDistributionUnit)};
+  EXPECT_EQ(Run({"check", "--all-users"}), 1);
+  EXPECT_EQ(out.str(), Pairs(expected));
+  EXPECT_EQ(Run({"clean", "--all-users"}), 0);
+  EXPECT_EQ(out.str(), Pairs(expected) + "Done!\n");
+  EXPECT_EQ(Run({"check", "--all-users"}), 0);
+  EXPECT_FALSE(store.KeyExists(kHkeyUsers, own + "_Classes\\" + traces::kProgId));
+}
+
+// A user links a name on the way to a key of the hive to a key elsewhere.
+TEST_F(ConsoleTest, AHivesKeyThatLeadsOutOfTheHiveIsKeptAndStopsTheRun) {
+  const std::string hive = "S-1-5-21-2";
+  const std::string victim = "Software\\Wow6432Node\\Victim";
+  store.CreateKey(kHkeyLocalMachine, victim + "\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}\\data");
+  store.CreateKey(kHkeyCurrentUser, traces::kStats);
+  store.CreateLink(kHkeyUsers, hive + "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats",
+                   kHkeyLocalMachine, victim);
+  const std::string named = "HKEY_USERS\\" + hive + Logged(traces::kStats);
+  EXPECT_EQ(Run({"clean", "--all-users", "--backup", "b.reg"}), 1);
+  EXPECT_EQ(out.str(), Pairs({"HKEY_CURRENT_USER", Logged(traces::kStats)}));
+  EXPECT_EQ(err.str(), named + " leads out of the hive " + hive + ", so it was kept.\n");
+  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine,
+                              victim + "\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}\\data"));
+  EXPECT_EQ(file.bytes.find(Bytes(u"Victim")), std::string::npos);
+  EXPECT_EQ(file.bytes.find(Bytes(u"HKEY_USERS")), std::string::npos);
+
+  // Into another user's hive, or a hive's link that stays in it.
+  store.CreateKey(kHkeyUsers, "S-1-5-21-3\\" + std::string(traces::kStats));
+  store.CreateLink(kHkeyUsers, hive + "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats",
+                   kHkeyUsers,
+                   "S-1-5-21-3\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats");
+  EXPECT_EQ(Run({"clean", "--all-users"}), 1);
+  EXPECT_EQ(err.str(), named + " leads out of the hive " + hive + ", so it was kept.\n");
+  store.CreateLink(kHkeyUsers, hive + "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats",
+                   kHkeyUsers, hive + "\\Elsewhere\\Stats");
+  store.CreateKey(kHkeyUsers, hive + "\\Elsewhere\\Stats\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}");
+  EXPECT_EQ(Run({"clean", "--all-users"}), 0);
+  EXPECT_FALSE(store.KeyExists(
+      kHkeyUsers, hive + "\\Elsewhere\\Stats\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}"));
+  EXPECT_TRUE(
+      store.KeyExists(kHkeyLocalMachine, victim + "\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}"));
+}
+
+TEST_F(ConsoleTest, AStandardUsersRunFinishesWhenTheListItMayOnlyReadHoldsNothingOfTheControl) {
+  store.CreateKey(kHkeyCurrentUser, traces::kStats);
+  AddModuleUsage("C:/x/other.ocx");
+  store.SetAllowedAccess(kHkeyLocalMachine, traces::kModuleUsage, kKeyRead);
+  EXPECT_EQ(Run({"check"}), 1);
+  EXPECT_EQ(out.str(), Pairs({"HKEY_CURRENT_USER", Logged(traces::kStats)}));
+  EXPECT_EQ(Run({"clean"}), 0);
+  EXPECT_EQ(out.str(), Pairs({"HKEY_CURRENT_USER", Logged(traces::kStats)}) + "Done!\n");
+  AddModuleUsage("C:/x/TessalineWeb_EN.ocx");
+  EXPECT_EQ(Run({"clean"}), 1);
+  EXPECT_EQ(err.str(), "It failed to Open Module Usage in Local Machine\n");
+}
+
+TEST_F(ConsoleTest, AKeyBackAtTheEndExitsOneAndCheckListsIt) {
+  SeedAll();
+  store.SetHook([this](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+    if (site.call == MemoryRegistry::Call::Delete &&
+        site.keyPath.find("TessalineWeb_EN.ocx") != std::string::npos) {
+      store.CreateKey(kHkeyClassesRoot, traces::kProgId);
+    }
+    return std::nullopt;
+  });
+  EXPECT_EQ(Run({"clean", "--json"}), 1);
+  EXPECT_EQ(Json()["outcome"], "stopped");
+  EXPECT_EQ(err.str(), "It failed to delte ActiveFormProj1.ActiveFormX\n");
+  store.SetHook(nullptr);
+  EXPECT_EQ(Run({"check"}), 1);
+  EXPECT_EQ(out.str(), Pairs({"HKEY_CLASSES_ROOT", Logged(traces::kProgId)}));
+}
+
 TEST_F(ConsoleTest, AnUnexpectedFailureExitsFourWithItsText) {
   SeedAll();
   store.SetHook([](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {

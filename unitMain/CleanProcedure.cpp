@@ -12,11 +12,15 @@ constexpr const char* kDoneText = "Done!";
 // Opens and deletes each present key and logs it; stops once the user was told of a failure.
 class Removal : public TargetAction {
  public:
-  Removal(CleanWindow& window, DeletionGuard* guard) : window_(window), guard_(guard) {}
+  Removal(RegistryApi& api, CleanWindow& window, DeletionGuard* guard)
+      : api_(api), window_(window), guard_(guard) {}
 
   bool Take(TRegistry& registry, const CleanTarget& key) override {
     if (!registry.OpenPath(key.path)) {
       window_.ShowNotice(key.openFailed);
+      return false;
+    }
+    if (!key.hive.empty() && !OpenedInHive(registry, key)) {
       return false;
     }
     if (guard_ && !guard_->BeforeDelete(key)) {
@@ -34,6 +38,20 @@ class Removal : public TargetAction {
   void ListOpenFailed(const char* text) override { window_.ShowNotice(text); }
 
  private:
+  // A user may link a name on the way to a key of the hive to a key of the machine or of another
+  // user; such a key is not the hive's and stays.
+  bool OpenedInHive(TRegistry& registry, const CleanTarget& key) {
+    std::string name;
+    if (api_.QueryKeyName(registry.CurrentKey(), &name) == kErrorSuccess &&
+        LiesInHive(name, key.hive)) {
+      return true;
+    }
+    window_.ShowNotice(std::string(key.rootName) + key.path + " leads out of the hive " + key.hive +
+                       ", so it was kept.");
+    return false;
+  }
+
+  RegistryApi& api_;
   CleanWindow& window_;
   DeletionGuard* guard_;
 };
@@ -42,8 +60,19 @@ class Removal : public TargetAction {
 
 void RunClean(RegistryApi& registryApi, CleanWindow& window, const CleanOptions& options) {
   window.ClearLog();
-  Removal removal(window, options.guard);
-  if (WalkTargets(registryApi, kKeyAllAccess, options.allUsers, removal)) {
-    window.SetStatusText(kDoneText);
+  Removal removal(registryApi, window, options.guard);
+  if (!WalkTargets(registryApi, kKeyAllAccess, options.allUsers, removal)) {
+    return;
   }
+  // A key may be back by now: a copy that showed through once another went, or one made again
+  // meanwhile.
+  TRegistry probe(registryApi, kProbeAccess);
+  for (const CleanTarget& target : TargetsInOrder(registryApi, options.allUsers)) {
+    probe.SelectRoot(target.root);
+    if (probe.KeyPresent(target.path)) {
+      window.ShowNotice(target.deleteFailed);
+      return;
+    }
+  }
+  window.SetStatusText(kDoneText);
 }

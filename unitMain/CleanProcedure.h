@@ -13,12 +13,14 @@ class DeletionGuard {
 };
 
 struct CleanOptions {
-  // Also every loaded user's statistics key, right after the current user's.
+  // Also each copy of a fixed target in the hives loaded under HKEY_USERS, right after it.
   bool allUsers = false;
   DeletionGuard* guard = nullptr;
 };
 
-// Removes the control's four keys and its module-usage entries, logging each deleted key. The
-// first key that cannot be opened or deleted stops the run with a notice; a run that reaches its
-// end shows "Done!". Every open key is released on every way out, an escaping exception included.
+// Removes the control's fixed keys and its module-usage entries, logging each deleted key. The
+// first key that cannot be opened or deleted stops the run with a notice, and so does a copy in a
+// hive whose opened key lies outside that hive. At the end every fixed key is probed again: one
+// present stops the run with its deletion's notice; otherwise the run shows "Done!". Every open
+// key is released on every way out, an escaping exception included.
 void RunClean(RegistryApi& registry, CleanWindow& window, const CleanOptions& options = {});

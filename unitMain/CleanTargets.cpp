@@ -6,42 +6,111 @@ namespace {
 
 constexpr const char* kMatchText = "TessalineWeb_EN.ocx";
 constexpr const char* kClassesHiveSuffix = "_CLASSES";
+constexpr const char* kProgIdOpenFailed = "It failed to open ActiveFormProj1.ActiveFormX";
+constexpr const char* kProgIdDeleteFailed = "It failed to delte ActiveFormProj1.ActiveFormX";
+constexpr const char* kClassOpenFailed = "It failed to Open CLSID";
+constexpr const char* kClassDeleteFailed = "It failed to delte CLSID";
 
-}  // namespace
+constexpr const char* kProgId = "\\ActiveFormProj1.ActiveFormX";
 
-const std::array<CleanTarget, 4>& FixedTargets() {
-  static const std::array<CleanTarget, 4> targets = {{
-      {kHkeyClassesRoot, "HKEY_CLASSES_ROOT", "\\ActiveFormProj1.ActiveFormX",
-       "It failed to open ActiveFormProj1.ActiveFormX",
-       "It failed to delte ActiveFormProj1.ActiveFormX"},
-      {kHkeyClassesRoot, "HKEY_CLASSES_ROOT", "\\CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}",
-       "It failed to Open CLSID", "It failed to delte CLSID"},
-      {kHkeyCurrentUser, "HKEY_CURRENT_USER",
-       "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\"
-       "{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}",
-       "It failed to Open Ext Stats in Current User", "It failed to delte Ext Stats"},
-      {kHkeyLocalMachine, "HKEY_LOCAL_MACHINE",
-       "\\software\\Microsoft\\Code Store Database\\Distribution Units\\"
-       "{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}",
-       "It failed to Open Distribution Unit in Local Machine",
-       "It failed to delte Distribution Unit in Local Machine"},
-  }};
-  return targets;
+const char* RootNameOf(RegHandle root) {
+  switch (root) {
+    case kHkeyClassesRoot:
+      return "HKEY_CLASSES_ROOT";
+    case kHkeyCurrentUser:
+      return "HKEY_CURRENT_USER";
+    case kHkeyLocalMachine:
+      return "HKEY_LOCAL_MACHINE";
+    default:
+      return "HKEY_USERS";
+  }
 }
 
-CleanTarget LoadedUserStatistics(const std::string& hiveName) {
-  CleanTarget target = FixedTargets()[kUserStatisticsTarget];
-  target.root = kHkeyUsers;
-  target.rootName = "HKEY_USERS";
-  target.path = "\\" + hiveName + target.path;
+CleanTarget Target(RegHandle root, std::string path, const char* openFailed,
+                   const char* deleteFailed, HiveKind hiveKind = HiveKind::kNone,
+                   const char* hivePath = "") {
+  CleanTarget target;
+  target.root = root;
+  target.rootName = RootNameOf(root);
+  target.path = std::move(path);
+  target.openFailed = openFailed;
+  target.deleteFailed = deleteFailed;
+  target.hiveKind = hiveKind;
+  target.hivePath = hivePath;
   return target;
 }
 
-bool HoldsUserStatistics(const std::string& hiveName) {
+}  // namespace
+
+const std::array<CleanTarget, 6>& FixedTargets() {
+  // Plain rows, made into targets by one loop: the program carries one copy of that code.
+  struct Row {
+    RegHandle root;
+    const char* path;
+    const char* openFailed;
+    const char* deleteFailed;
+    HiveKind hiveKind;
+    const char* hivePath;
+  };
+  constexpr const char* kClsid = "\\CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}";
+  constexpr const char* kStats =
+      "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\"
+      "{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}";
+  // The user's own copies are below HKEY_CURRENT_USER\Software\Classes; for a 32-bit program
+  // the CLSID there is the platform's 32-bit view of it.
+  static constexpr Row kRows[] = {
+      {kHkeyCurrentUser, "\\Software\\Classes\\ActiveFormProj1.ActiveFormX", kProgIdOpenFailed,
+       kProgIdDeleteFailed, HiveKind::kClasses, kProgId},
+      {kHkeyClassesRoot, kProgId, kProgIdOpenFailed, kProgIdDeleteFailed, HiveKind::kNone, ""},
+      {kHkeyCurrentUser, "\\Software\\Classes\\CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}",
+       kClassOpenFailed, kClassDeleteFailed, HiveKind::kClasses, kClsid},
+      {kHkeyClassesRoot, kClsid, kClassOpenFailed, kClassDeleteFailed, HiveKind::kNone, ""},
+      {kHkeyCurrentUser, kStats, "It failed to Open Ext Stats in Current User",
+       "It failed to delte Ext Stats", HiveKind::kUser, kStats},
+      {kHkeyLocalMachine,
+       "\\software\\Microsoft\\Code Store Database\\Distribution Units\\"
+       "{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}",
+       "It failed to Open Distribution Unit in Local Machine",
+       "It failed to delte Distribution Unit in Local Machine", HiveKind::kNone, ""},
+  };
+  static const std::array<CleanTarget, 6> targets = [] {
+    std::array<CleanTarget, 6> made;
+    for (std::size_t index = 0; index < made.size(); ++index) {
+      const Row& row = kRows[index];
+      made[index] =
+          Target(row.root, row.path, row.openFailed, row.deleteFailed, row.hiveKind, row.hivePath);
+    }
+    return made;
+  }();
+  return targets;
+}
+
+CleanTarget HiveCopy(const CleanTarget& target, const std::string& hiveName) {
+  CleanTarget copy =
+      Target(kHkeyUsers, "\\" + hiveName + target.hivePath, target.openFailed, target.deleteFailed);
+  copy.hive = hiveName;
+  return copy;
+}
+
+CleanTarget ModuleUsageEntry(const std::string& entryName) {
+  return Target(kModuleUsage.root, std::string(kModuleUsage.path) + "\\" + entryName,
+                kModuleUsage.entryOpenFailed, kModuleUsage.entryDeleteFailed);
+}
+
+HiveKind KindOfHive(const std::string& hiveName) {
   const std::string folded = AsciiUpper(hiveName);
   const std::string suffix = kClassesHiveSuffix;
-  return folded.size() < suffix.size() ||
-         folded.compare(folded.size() - suffix.size(), suffix.size(), suffix) != 0;
+  const bool classes = folded.size() >= suffix.size() &&
+                       folded.compare(folded.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return classes ? HiveKind::kClasses : HiveKind::kUser;
+}
+
+bool LiesInHive(const std::string& platformName, const std::string& hiveName) {
+  const std::string hiveKey = AsciiUpper("\\REGISTRY\\USER\\" + hiveName);
+  const std::string folded = AsciiUpper(platformName);
+  return !hiveName.empty() && hiveName.find('\\') == std::string::npos &&
+         folded.compare(0, hiveKey.size(), hiveKey) == 0 &&
+         (folded.size() == hiveKey.size() || folded[hiveKey.size()] == '\\');
 }
 
 const ModuleUsageList kModuleUsage = {

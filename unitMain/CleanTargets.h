@@ -6,24 +6,38 @@
 
 #include "registry/RegistryApi.h"
 
-// One key the clean removes whole, with the texts of its failures.
-struct CleanTarget {
-  RegHandle root;
-  const char* rootName;  // the log's root line
-  std::string path;      // from the root, leading backslash included, as the log shows it
-  const char* openFailed;
-  const char* deleteFailed;
+// Which hives loaded under HKEY_USERS hold a copy of a fixed target.
+enum class HiveKind {
+  kNone,
+  kUser,     // a user's own hive: the statistics
+  kClasses,  // a user's classes hive, "<SID>_Classes": per-user class registrations
 };
 
-// The fixed targets in the order they go: the ProgID, the class, the user's statistics, the
-// downloaded code.
-const std::array<CleanTarget, 4>& FixedTargets();
-// The current user's statistics key among them; every loaded user's follows it when asked for.
-constexpr std::size_t kUserStatisticsTarget = 2;
-// The statistics key in the hive loaded under HKEY_USERS by that name, with the same texts.
-CleanTarget LoadedUserStatistics(const std::string& hiveName);
-// Whether a name under HKEY_USERS is a user's hive that holds statistics: not a classes hive.
-bool HoldsUserStatistics(const std::string& hiveName);
+// One key the clean removes whole, with the texts of its failures.
+struct CleanTarget {
+  RegHandle root = kNoHandle;
+  const char* rootName = "";  // the log's root line
+  std::string path;           // from the root, leading backslash included, as the log shows it
+  const char* openFailed = "";
+  const char* deleteFailed = "";
+  // For a fixed target: the hives holding its copy, and the copy's path below each hive.
+  HiveKind hiveKind = HiveKind::kNone;
+  const char* hivePath = "";
+  // For a copy in a hive: the hive's name under HKEY_USERS; empty otherwise.
+  std::string hive;
+};
+
+// The fixed targets in the order they go: the user's ProgID and the machine's, the user's class
+// and the machine's, the user's statistics, the downloaded code. Each hive's copy goes right
+// after the target whose hiveKind it matches.
+const std::array<CleanTarget, 6>& FixedTargets();
+// The copy of a fixed target in the hive loaded under HKEY_USERS by that name, with its texts.
+CleanTarget HiveCopy(const CleanTarget& target, const std::string& hiveName);
+// Which kind of hive a name under HKEY_USERS stands for.
+HiveKind KindOfHive(const std::string& hiveName);
+// Whether the platform's name for an opened key, "\REGISTRY\USER\<hive>\...", lies in the hive
+// of that name (ASCII case ignored): a key reached through a link may lie anywhere.
+bool LiesInHive(const std::string& platformName, const std::string& hiveName);
 
 // The module-usage list: each entry whose name holds the control's file name goes.
 struct ModuleUsageList {
@@ -36,3 +50,10 @@ struct ModuleUsageList {
 };
 extern const ModuleUsageList kModuleUsage;
 bool MatchesControl(const std::string& entryName);
+// The entry of the list by that name, with its texts.
+CleanTarget ModuleUsageEntry(const std::string& entryName);
+
+// Whether the key, "ROOT\path" with the root spelled in full and names in UTF-8, is one the
+// clean removes or lies below one: a fixed target, its counterpart in a hive loaded under
+// HKEY_USERS, or a module-usage entry whose name holds the control's file name.
+bool WithinCleanTargets(const std::string& keyName);

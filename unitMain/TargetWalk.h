@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "registry/RegistryApi.h"
 #include "registry/TRegistry.h"
@@ -16,8 +17,14 @@ class TargetAction {
   virtual void ListOpenFailed(const char* text) = 0;
 };
 
+// The fixed targets in the order a run takes them; with allUsers, each fixed target that has
+// copies in hives is followed by its copy in each hive of that kind loaded under HKEY_USERS, in
+// the order the platform lists them.
+std::vector<CleanTarget> TargetsInOrder(RegistryApi& api, bool allUsers);
+
 // Walks the clean's keys in order, with one registry object whose opens ask for the given access:
-// each fixed target that KeyPresent finds (with allUsers, each loaded user's statistics key after
-// the current user's), then each module-usage entry whose name holds the control's file name.
-// The root is selected again before every target. False when the run was stopped.
+// each of TargetsInOrder that KeyPresent finds, then each module-usage entry whose name holds the
+// control's file name. A list that cannot be opened with that access is read with read rights:
+// holding no entry of the control, it is passed over. The root is selected again before every
+// target. False when the run was stopped.
 bool WalkTargets(RegistryApi& api, std::uint32_t access, bool allUsers, TargetAction& action);

@@ -281,9 +281,102 @@ scenario_loose_ends() {
   session_end
 }
 
+# Per-user registrations, the current user's and another loaded user's: Wine's HKEY_CLASSES_ROOT
+# is the machine's classes alone, so the user's copies are reached only by their own names.
+scenario_user_classes() {
+  echo "per-user class registrations: the user's, each loaded user's, then the machine's"
+  session_begin "$BASE_PREFIX"
+  seed_installation
+  local hive=S-1-5-21-1000-1000-1000-1001_Classes user_progid user_clsid
+  user_progid='HKCU\Software\Classes\ActiveFormProj1.ActiveFormX'
+  user_clsid="HKCU\\Software\\Classes\\CLSID\\$GUID"
+  printf '%s\n' "$user_progid\\CurVer||ActiveFormProj1.ActiveFormX.1" \
+    "$user_clsid\\InprocServer32||C:\\Users\\u\\TessalineWeb_EN.ocx" \
+    "HKU\\$hive\\ActiveFormProj1.ActiveFormX\\Clsid||$GUID" "HKU\\$hive\\CLSID\\$GUID\\ProgID" \
+    "HKU\\$hive\\CLSID\\{other}" 'HKCU\Software\Classes\CLSID\{other}' | seed_lines
+  local expected
+  expected=$(printf '%s\n' HKEY_CURRENT_USER '\Software\Classes\ActiveFormProj1.ActiveFormX' \
+    HKEY_USERS "\\$hive\\ActiveFormProj1.ActiveFormX" \
+    HKEY_CLASSES_ROOT '\ActiveFormProj1.ActiveFormX' \
+    HKEY_CURRENT_USER "\\Software\\Classes\\CLSID\\$GUID" \
+    HKEY_USERS "\\$hive\\CLSID\\$GUID" \
+    HKEY_CLASSES_ROOT "\\CLSID\\$GUID" \
+    HKEY_CURRENT_USER "\\$STATS")
+  console check --all-users
+  check "check: the user's copies and the hive's in order" "$expected" "$(head -14 "$OUT")"
+  console clean --all-users
+  check "clean: exit status" 0 "$STATUS"
+  check "clean: the user's copies and the hive's in order" "$expected" "$(head -14 "$OUT")"
+  check "clean: done" 'Done!' "$(tail -1 "$OUT")"
+  printf '%s\n' "$user_progid" "$user_clsid" "HKU\\$hive\\ActiveFormProj1.ActiveFormX" \
+    "HKU\\$hive\\CLSID\\$GUID" "HKU\\$hive\\CLSID\\{other}" 'HKCU\Software\Classes\CLSID\{other}' \
+    >"$WINEPREFIX/drive_c/after.txt"
+  check "clean: the copies gone, their neighbours kept" "absent $user_progid
+absent $user_clsid
+absent HKU\\$hive\\ActiveFormProj1.ActiveFormX
+absent HKU\\$hive\\CLSID\\$GUID
+present HKU\\$hive\\CLSID\\{other}
+present HKCU\\Software\\Classes\\CLSID\\{other}" "$(regtool check 32 'C:\after.txt' | tr -d '\r')"
+  session_end
+}
+
+# A standard user's logon run after an administrator's clean: the list stays, with other modules'
+# entries, and may only be read.
+scenario_read_only_module_usage() {
+  echo "a module-usage list that may only be read and holds nothing of the control"
+  session_begin "$BASE_PREFIX"
+  printf '%s\n' "HKCU\\$STATS\\iexplore" "$MODULE_USAGE\\C:/WINDOWS/system32/other.ocx|.Owner|x" |
+    seed_lines
+  regtool dacl 32 "$MODULE_USAGE" "$READ_ONLY"
+  console check
+  check "check: the list's entries not listed" "$(printf '%s\n' HKEY_CURRENT_USER "\\$STATS")" \
+    "$(cat "$OUT")"
+  console clean
+  check "clean: exit status" 0 "$STATUS"
+  check "clean: done" "$(printf '%s\n' HKEY_CURRENT_USER "\\$STATS" 'Done!')" "$(cat "$OUT")"
+  check "clean: nothing on stderr" "" "$(cat "$ERR")"
+  check "clean: the list kept" "C:/WINDOWS/system32/other.ocx" \
+    "$(regtool list 32 "$MODULE_USAGE" | tr -d '\r')"
+  regtool dacl 32 "$MODULE_USAGE" 'D:(A;;KA;;;WD)'
+  seed_lines <<<"$MODULE_USAGE\\C:/x/TessalineWeb_EN.ocx"
+  regtool dacl 32 "$MODULE_USAGE" "$READ_ONLY"
+  console clean
+  check "clean with the control's entry: exit 1 and the list's notice" \
+    "1 It failed to Open Module Usage in Local Machine" "$STATUS $(cat "$ERR")"
+  session_end
+}
+
+# A user links a name in the middle of the path to the hive's statistics to a key of the machine.
+scenario_link_out_of_a_hive() {
+  echo "a link in the middle of a hive's path, to a key of the machine"
+  session_begin "$BASE_PREFIX"
+  local victim='HKLM\Software\Wow6432Node\Victim'
+  printf '%s\n' "HKCU\\$STATS\\iexplore" >"$WINEPREFIX/drive_c/own.txt"
+  regtool seed 32 'C:\own.txt'
+  printf '%s\n' "$victim\\$GUID\\data|v|precious" >"$WINEPREFIX/drive_c/victim.txt"
+  regtool seed 64 'C:\victim.txt'
+  regtool link 32 'HKU\.Default\Software\Microsoft\Windows\CurrentVersion\Ext\Stats' "$victim"
+  mkdir -p "$WINEPREFIX/drive_c/ProgramData/Tessaline"
+  console clean --all-users --backup 'C:\ProgramData\Tessaline\link.reg'
+  check "link: exit status" 1 "$STATUS"
+  check "link: stderr names the key" \
+    "HKEY_USERS\\.Default\\$STATS leads out of the hive .Default, so it was kept." "$(cat "$ERR")"
+  check "link: the user's own key deleted before" "$(printf '%s\n' HKEY_CURRENT_USER "\\$STATS")" \
+    "$(cat "$OUT")"
+  printf '%s\n' "$victim\\$GUID\\data" >"$WINEPREFIX/drive_c/after.txt"
+  check "link: the victim stays" "present $victim\\$GUID\\data" \
+    "$(regtool check 64 'C:\after.txt' | tr -d '\r')"
+  check "link: the victim is not in the backup" 0 "$(iconv -f UTF-16LE -t UTF-8 \
+    "$WINEPREFIX/drive_c/ProgramData/Tessaline/link.reg" | grep -c -i 'victim\|precious')"
+  session_end
+}
+
 scenario_check_clean_restore
 scenario_stop
 scenario_usage_and_backup_failures
 scenario_planted_backup_places
 scenario_loose_ends
+scenario_user_classes
+scenario_read_only_module_usage
+scenario_link_out_of_a_hive
 finish
