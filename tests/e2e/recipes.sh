@@ -16,13 +16,24 @@ trap 'release_hold; session_end; rm -f "$LOG" "$LOG.expected" "$TOOL_FAILURES" "
 recipe() {
   local text
   text=$(awk -v name="$1" '
-    $0 ~ "^ *```bat recipe=" name "$" { inside = 1; indent = index($0, "`") - 1; next }
+    $0 ~ "^ *```[a-z]+ recipe=" name "$" { inside = 1; indent = index($0, "`") - 1; next }
     inside && /^ *```$/ { exit }
     inside { print substr($0, indent + 1) }' "$README")
   if [ -z "$text" ]; then
     echo "FAIL README.md has no block marked recipe=$1" | tee -a "$TOOL_FAILURES" >&2
   fi
   printf '%s\n' "$text"
+}
+
+# The command line of the playbook's task named $1, as win_command hands it to the system: the
+# lines of its folded scalar joined by spaces.
+ansible_command() {
+  recipe ansible | awk -v task="$1" '
+    $0 == "- name: " task { inside = 1; next }
+    inside && /win_command: >-$/ { folded = 1; next }
+    folded && /^    / { sub(/^ +/, ""); line = line (line == "" ? "" : " ") $0; next }
+    folded { exit }
+    END { print line }'
 }
 
 # Starts the command line given on standard input in the Windows folder $1, as a 32-bit agent
@@ -185,9 +196,26 @@ scenario_logon_script() {
   session_end
 }
 
+scenario_ansible() {
+  echo "Ansible's commands, once win_copy has put the program in Program Files"
+  begin
+  local folder="$WINEPREFIX/drive_c/Program Files/Tessaline"
+  mkdir -p "$folder"
+  cp "$BUILD/tessaline-clean.exe" "$folder/"
+  ansible_command "Remove every trace of TessalineWeb_EN.ocx" | agent 'C:\'
+  check "ansible clean: exit status" 0 "$STATUS"
+  check "ansible clean: the JSON's keys, which changed_when counts" 7 "$(jq '.keys | length' "$OUT")"
+  check "ansible clean: the control's keys gone" "" "$(state_differs_from "$(cleaned_state)")"
+  check "ansible clean: one new backup" 1 "$(backups_in "$folder/backups")"
+  ansible_command "Report whether TessalineWeb_EN.ocx is present" | agent 'C:\'
+  check "ansible check: exit status" 0 "$STATUS"
+  session_end
+}
+
 scenario_install_command
 scenario_planted_program
 scenario_task_sequence_step
 scenario_startup_script
 scenario_logon_script
+scenario_ansible
 finish
