@@ -164,7 +164,8 @@ scenario_startup_script() {
   begin
   place_script startup-script Startup clean-tessaline.cmd
   # Started from elsewhere: the script finds the program beside itself.
-  echo 'cmd.exe /c C:\policy\Startup\clean-tessaline.cmd' | agent 'C:\windows'
+  local start='cmd.exe /c C:\policy\Startup\clean-tessaline.cmd'
+  agent 'C:\windows' <<<"$start"
   check "startup: exit status" 0 "$STATUS"
   check "startup: the control's keys gone" "" "$(state_differs_from "$(cleaned_state)")"
   check "startup: the log ends with Done!" 'Done!' \
@@ -172,12 +173,21 @@ scenario_startup_script() {
   check "startup: one new backup" 1 "$(backups_in "$TESSALINE/backups")"
 
   seed_installation
+  local before
+  before=$(seed_state)
+  rm -rf "$TESSALINE"
+  touch "$TESSALINE"
+  agent 'C:\windows' <<<"$start"
+  check "startup without its log folder: exit status" 1 "$STATUS"
+  check "startup without its log folder: nothing deleted" "" "$(state_differs_from "$before")"
+  rm "$TESSALINE"
+
   regtool dacl 32 "$DISTRIBUTION_UNIT" "$READ_ONLY"
-  echo 'cmd.exe /c C:\policy\Startup\clean-tessaline.cmd' | agent 'C:\windows'
+  agent 'C:\windows' <<<"$start"
   check "startup with a key it cannot delete: the clean's status" 1 "$STATUS"
   check "startup with a key it cannot delete: the notice in the log" \
     'It failed to Open Distribution Unit in Local Machine' \
-    "$(tr -d '\r' <"$TESSALINE/logs/clean.log" | tail -1)"
+    "$(tr -d '\r' <"$TESSALINE/logs/clean.log" 2>/dev/null | tail -1)"
   session_end
 }
 
@@ -212,6 +222,17 @@ scenario_ansible() {
   session_end
 }
 
+# Every recipe keeps clear of the folders any user may write in.
+scenario_no_user_writable_folder() {
+  echo "no recipe names a folder users can write"
+  local name
+  for name in intune-install task-sequence-step startup-script logon-script ansible; do
+    check "$name: no ProgramData, Public or temporary folder" "" \
+      "$(recipe "$name" | grep -iE 'ProgramData|Public|%TEMP%|%TMP%|\\Temp\\')"
+  done
+}
+
+scenario_no_user_writable_folder
 scenario_install_command
 scenario_planted_program
 scenario_task_sequence_step
