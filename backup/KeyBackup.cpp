@@ -4,7 +4,7 @@
 
 #include "backup/RegFile.h"
 
-KeyBackup::KeyBackup(RegistryApi& api, BackupFile& file, std::string comment)
+KeyBackup::KeyBackup(RegistryApi& api, BackupFile& file, Comment comment)
     : api_(api), file_(file), comment_(std::move(comment)) {}
 
 bool KeyBackup::Fail(const std::string& why) {
@@ -12,20 +12,16 @@ bool KeyBackup::Fail(const std::string& why) {
   return false;
 }
 
+bool KeyBackup::Save(const std::string& bytes) {
+  return file_.Write(bytes) && file_.Flush();
+}
+
 bool KeyBackup::Start() {
-  const std::string header = Utf16LeBytes(RegFileHeader());
-  std::string start;
-  if (!file_.Open(header.size(), &start)) {
-    return Fail("cannot open the backup file for writing");
+  if (!file_.Create()) {
+    return Fail(file_.Failure());
   }
-  // An earlier run's backup is added to, never replaced; anything else is left alone.
-  if (!start.empty() && start != header) {
-    return Fail("the backup file exists and is not a registry backup");
-  }
-  const std::string opening = Utf16LeBytes(
-      start.empty() ? RegFileHeader() + RegFileComment(comment_) : RegFileComment(comment_));
-  if (!file_.Append(opening)) {
-    return Fail("cannot write the backup file");
+  if (!Save(Utf16LeBytes(RegFileHeader() + RegFileComment(comment_(file_.Name()))))) {
+    return Fail("cannot write the backup file: " + file_.Failure());
   }
   started_ = true;
   return true;
@@ -48,8 +44,8 @@ bool KeyBackup::BeforeDelete(const CleanTarget& key) {
   if (!read) {
     return Fail("cannot read all of " + fullName);
   }
-  if (!file_.Append(Utf16LeBytes(text))) {
-    return Fail("cannot write " + fullName + " to the backup file");
+  if (!Save(Utf16LeBytes(text))) {
+    return Fail("cannot write " + fullName + " to the backup file: " + file_.Failure());
   }
   return true;
 }

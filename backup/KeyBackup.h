@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "backup/BackupFile.h"
@@ -11,8 +12,9 @@
 // be read whole, or written exactly, or whose file cannot be written, stays, and the run stops.
 class KeyBackup : public DeletionGuard {
  public:
-  // The comment is written at the top of each run's part of the file.
-  KeyBackup(RegistryApi& api, BackupFile& file, std::string comment);
+  // The comment, made from the file's full name once the file exists, is written at its top.
+  using Comment = std::function<std::string(const std::string& fileName)>;
+  KeyBackup(RegistryApi& api, BackupFile& file, Comment comment);
 
   bool BeforeDelete(const CleanTarget& key) override;
 
@@ -21,12 +23,14 @@ class KeyBackup : public DeletionGuard {
 
  private:
   bool Fail(const std::string& why);
-  // Opens the file at the first key and starts this run's part.
+  // Makes the file at the first key and writes its header.
   bool Start();
+  // Writes the bytes and has them on disk.
+  bool Save(const std::string& bytes);
 
   RegistryApi& api_;
   BackupFile& file_;
-  std::string comment_;
+  Comment comment_;
   bool started_ = false;
   std::string failure_;
 };

@@ -6,18 +6,48 @@
 
 namespace {
 
+// Each backup option and what it names.
+constexpr const char* kBackupOptions[][2] = {{"--backup", "a file"}, {"--backup-dir", "a folder"}};
+
+// CLI11 takes whatever follows an option as its value. A backup's place that is missing, empty
+// or looks like an option is wrong usage, found before anything runs; an empty string when the
+// backup options are well formed.
+std::string BackupValueError(const std::vector<std::string>& arguments) {
+  for (std::size_t index = 0; index < arguments.size(); ++index) {
+    const std::string& argument = arguments[index];
+    for (const auto& [name, what] : kBackupOptions) {
+      const std::string option = name;
+      std::string value;
+      if (argument == option) {
+        value = index + 1 < arguments.size() ? arguments[index + 1] : std::string();
+      } else if (argument.rfind(option + "=", 0) == 0) {
+        value = argument.substr(option.size() + 1);
+      } else {
+        continue;
+      }
+      if (value.empty() || value[0] == '-') {
+        // A name that starts with '-' can still be given as .\-name.
+        return option + " needs " + what + " name, not \"" + value + "\"";
+      }
+    }
+  }
+  return std::string();
+}
+
 constexpr const char* kUsage =
     "Usage:\n"
     "  tessaline-clean check [--all-users] [--json]\n"
-    "  tessaline-clean clean [--backup FILE] [--all-users] [--json]\n"
+    "  tessaline-clean clean [--backup FILE | --backup-dir DIR] [--all-users] [--json]\n"
     "  tessaline-clean --help | --version\n"
     "\n"
     "Removes every registry trace of the TessalineWeb_EN.ocx control.\n"
     "\n"
     "  check            list what clean would delete; changes nothing\n"
     "  clean            delete it, printing each deleted key, then \"Done!\"\n"
-    "  --backup FILE    before each key goes, append it to FILE as a .reg file;\n"
+    "  --backup FILE    before each key goes, write it to FILE, a new .reg file;\n"
     "                   restore with: reg import FILE /reg:32\n"
+    "  --backup-dir DIR the same, to a new file of its own in DIR (made if missing):\n"
+    "                   tessaline-backup-<UTC time>-<process id>.reg\n"
     "  --all-users      also every user's hive loaded under HKEY_USERS\n"
     "  --json           print one JSON object instead of the lines\n"
     "\n"
@@ -69,8 +99,14 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
     verb->add_flag("--all-users", command.allUsers);
     verb->add_flag("--json", command.json);
   }
-  clean->add_option("--backup", command.backupPath)->type_name("FILE");
+  std::string backupFolder;
+  CLI::Option* file = clean->add_option("--backup", command.backupPath)->type_name("FILE");
+  clean->add_option("--backup-dir", backupFolder)->type_name("DIR")->excludes(file);
 
+  parsed.error = BackupValueError(arguments);
+  if (!parsed.error.empty()) {
+    return parsed;
+  }
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
   try {
@@ -79,9 +115,9 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
     parsed.error = error.what();
     return parsed;
   }
-  if (clean->parsed() && clean->count("--backup") > 0 && command.backupPath.empty()) {
-    parsed.error = "--backup needs a file name";
-    return parsed;
+  if (!backupFolder.empty()) {
+    command.backupPath = backupFolder;
+    command.backupInFolder = true;
   }
   command.verb = check->parsed() ? Command::Verb::kCheck : Command::Verb::kClean;
   parsed.valid = true;

@@ -9,7 +9,8 @@ struct Command {
   Verb verb = Verb::kHelp;
   bool allUsers = false;
   bool json = false;
-  std::string backupPath;  // empty without --backup
+  std::string backupPath;       // empty without --backup or --backup-dir
+  bool backupInFolder = false;  // --backup-dir: a new file of its own in the folder backupPath
 };
 
 // The command line read, or why it cannot be.

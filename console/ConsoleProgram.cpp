@@ -41,33 +41,45 @@ Report Check(const Command& command, const ConsoleContext& context) {
 }
 
 // The clean's lines go out as it runs, so a run cut short has shown what it deleted.
-Report Clean(const Command& command, const ConsoleContext& context, ConsoleWindow& window) {
+Report Clean(const Command& command, const ConsoleContext& context, BackupFile* file,
+             ConsoleWindow& window) {
   Report report;
   report.clean = true;
-  std::unique_ptr<BackupFile> file;
   std::unique_ptr<KeyBackup> backup;
   CleanOptions options;
   options.allUsers = command.allUsers;
-  if (!command.backupPath.empty()) {
-    file = context.backupFile(command.backupPath);
-    report.backupPath = file->Name();
-    backup = std::make_unique<KeyBackup>(context.registry, *file,
-                                         BackupComment(report.backupPath, context.now()));
+  if (file) {
+    backup = std::make_unique<KeyBackup>(
+        context.registry, *file,
+        [&context](const std::string& name) { return BackupComment(name, context.now()); });
     options.guard = backup.get();
   }
   RunClean(context.registry, window, options);
   report.keys = window.LoggedKeys();
+  if (file) {
+    report.backupPath = file->Name();
+  }
   if (window.Finished()) {
     report.outcome = Outcome::kDone;
   } else if (backup && !backup->Failure().empty()) {
     report.outcome = Outcome::kBackupFailed;
-    report.message = "The backup to " + report.backupPath + " failed: " + backup->Failure() +
+    report.message = "The backup failed: " + backup->Failure() +
                      ". The key it was for was kept and nothing after it was deleted.";
   } else {
     report.outcome = Outcome::kStopped;
     report.message = window.Notice();
   }
   return report;
+}
+
+// The status, unless standard output could not take what was written to it: a script that got
+// no report must not take the run for one that went as the report would have said.
+int StatusAfterOutput(int status, const ConsoleContext& context) {
+  if (!context.out.flush()) {
+    context.err << kProgram << ": the output could not be written to standard output" << std::endl;
+    return ExitStatus(Outcome::kFailed);
+  }
+  return status;
 }
 
 }  // namespace
@@ -84,24 +96,30 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
   }
   const Command& command = parsed.command;
   if (command.verb == Command::Verb::kHelp) {
-    context.out << UsageText() << std::flush;
-    return 0;
+    context.out << UsageText();
+    return StatusAfterOutput(0, context);
   }
   if (command.verb == Command::Verb::kVersion) {
-    context.out << kProgram << ' ' << ConsoleVersion() << std::endl;
-    return 0;
+    context.out << kProgram << ' ' << ConsoleVersion() << '\n';
+    return StatusAfterOutput(0, context);
   }
 
   ConsoleWindow window(context.out, !command.json);
+  // Held here, so that a run that fails unexpectedly still names the file it began.
+  std::unique_ptr<BackupFile> file;
   Report report;
   try {
+    if (!command.backupPath.empty()) {
+      file = context.backupFile(command.backupPath, command.backupInFolder);
+    }
     report = command.verb == Command::Verb::kCheck ? Check(command, context)
-                                                   : Clean(command, context, window);
+                                                   : Clean(command, context, file.get(), window);
   } catch (const std::exception& error) {
     report.clean = command.verb == Command::Verb::kClean;
     report.outcome = Outcome::kFailed;
     report.keys = window.LoggedKeys();
     report.message = FailureText(error.what());
+    report.backupPath = file ? file->Name() : std::string();
   }
   if (command.json) {
     context.out << JsonReport(report) << std::endl;
@@ -109,5 +127,5 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
   if (!report.message.empty()) {
     context.err << report.message << std::endl;
   }
-  return ExitStatus(report.outcome);
+  return StatusAfterOutput(ExitStatus(report.outcome), context);
 }

@@ -12,8 +12,9 @@
 // What the console program runs against: the platform's pieces on Windows, stand-ins in tests.
 struct ConsoleContext {
   RegistryApi& registry;
-  // The backup file at the path given on the command line, not yet opened.
-  std::function<std::unique_ptr<BackupFile>(const std::string& path)> backupFile;
+  // The backup file named on the command line, not yet made: that file, or in `inFolder` a new
+  // file of its own in that folder.
+  std::function<std::unique_ptr<BackupFile>(const std::string& path, bool inFolder)> backupFile;
   // The local time as the backup's comment tells it.
   std::function<std::string()> now;
   std::ostream& out;
@@ -21,7 +22,8 @@ struct ConsoleContext {
 };
 
 // Runs the command line (the arguments after the program's name, UTF-8) and returns the exit
-// status. Failures the run did not expect are reported with status 4, not passed on.
+// status. Failures the run did not expect are reported with status 4, not passed on; so is
+// output that could not be written, after the run ended as it would have.
 int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& context);
 
 // The program's version, as --version prints it.

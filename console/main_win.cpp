@@ -57,7 +57,7 @@ int main() {
   try {
     InitPlatformLocale(WindowsLocaleSource());
     WindowsRegistry registry;
-    const ConsoleContext context{registry, OpenFileBackup, LocalTimeText, std::cout, std::cerr};
+    const ConsoleContext context{registry, MakeFileBackup, LocalTimeText, std::cout, std::cerr};
     return RunConsole(Utf8Arguments(), context);
   } catch (...) {
     std::cerr << "An unexpected failure occurred." << std::endl;

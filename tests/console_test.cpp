@@ -11,33 +11,48 @@
 
 #include "CleanFixture.h"
 #include "backup/RegFile.h"
+#include "console/BackupName.h"
 #include "console/CommandLine.h"
 #include "console/ConsoleProgram.h"
 
 namespace {
 
+// A file that exists once made; only what was flushed counts as on disk.
 class MemoryBackupFile : public BackupFile {
  public:
-  std::string Name() const override { return "C:\\work\\" + path; }
-  bool Open(std::size_t count, std::string* start) override {
-    if (!openable) {
-      return false;
+  std::string Name() const override { return made ? "C:\\work\\" + path : std::string(); }
+  bool Create() override {
+    if (made || exists) {
+      return Fail(path + " exists already");
     }
-    *start = bytes.substr(0, count);
+    made = true;
     return true;
   }
-  bool Append(const std::string& more) override {
-    if (failAppend) {
-      return false;
+  bool Write(const std::string& more) override {
+    if (failWrite) {
+      return Fail("the disk is full");
     }
-    bytes += more;
+    written += more;
     return true;
+  }
+  bool Flush() override {
+    bytes = written;
+    return true;
+  }
+  std::string Failure() const override { return failure; }
+
+  bool Fail(const std::string& why) {
+    failure = why;
+    return false;
   }
 
   std::string path;
+  std::string written;
   std::string bytes;
-  bool openable = true;
-  bool failAppend = false;
+  std::string failure;
+  bool made = false;
+  bool exists = false;
+  bool failWrite = false;
 };
 
 // Hands the program the test's file, which outlives the run.
@@ -45,8 +60,10 @@ class SharedFile : public BackupFile {
  public:
   explicit SharedFile(BackupFile& file) : file_(file) {}
   std::string Name() const override { return file_.Name(); }
-  bool Open(std::size_t count, std::string* start) override { return file_.Open(count, start); }
-  bool Append(const std::string& bytes) override { return file_.Append(bytes); }
+  bool Create() override { return file_.Create(); }
+  bool Write(const std::string& bytes) override { return file_.Write(bytes); }
+  bool Flush() override { return file_.Flush(); }
+  std::string Failure() const override { return file_.Failure(); }
 
  private:
   BackupFile& file_;
@@ -72,8 +89,8 @@ class ConsoleTest : public CleanFixture {
     out.str("");
     err.str("");
     const ConsoleContext context{store,
-                                 [this](const std::string& path) {
-                                   backupPaths.push_back(path);
+                                 [this](const std::string& path, bool inFolder) {
+                                   backupPaths.push_back((inFolder ? "folder " : "") + path);
                                    file.path = path;
                                    return std::make_unique<SharedFile>(file);
                                  },
@@ -151,6 +168,19 @@ TEST_F(ConsoleTest, WrongUsageExitsTwoWithTheUsageAndTouchesNothing) {
       {"check", "--backup", "b.reg"},
       {"clean", "--backup"},
       {"clean", "--backup", ""},
+      {"clean", "--backup="},
+      {"clean", "--backup-dir"},
+      {"clean", "--backup-dir="},
+      {"clean", "--backup-dir", ""},
+      {"check", "--backup-dir", "C:\\b"},
+      // An option after a backup option is not taken for its value.
+      {"clean", "--backup", "--all-users", "--json"},
+      {"clean", "--backup", "--json"},
+      {"clean", "--backup=--json"},
+      {"clean", "--backup-dir", "--all-users"},
+      {"clean", "--backup", "-"},
+      {"clean", "--backup", "a.reg", "--backup-dir", "C:\\b"},
+      {"clean", "--backup", "a.reg", "--backup", "b.reg"},
       {"clean", "--force"},
       {"--all-users"},
       {"check", "clean"},
@@ -165,6 +195,60 @@ TEST_F(ConsoleTest, WrongUsageExitsTwoWithTheUsageAndTouchesNothing) {
   }
   EXPECT_EQ(store.AllKeys(), before);
   EXPECT_TRUE(backupPaths.empty());
+}
+
+TEST_F(ConsoleTest, BackupOptionsNameTheirPlaceWhateverTheSpelling) {
+  SeedAll();
+  EXPECT_EQ(Run({"clean", "--backup-dir", "C:\\Program Files\\Tessaline\\backups", "--json"}), 0);
+  EXPECT_EQ(Run({"clean", "--backup=C:\\b.reg", "--all-users"}), 0);
+  EXPECT_EQ(Run({"clean", "--json", "--backup-dir=.\\-dash"}), 0);
+  EXPECT_EQ(backupPaths, (std::vector<std::string>{"folder C:\\Program Files\\Tessaline\\backups",
+                                                   "C:\\b.reg", "folder .\\-dash"}));
+}
+
+// Standard output that takes nothing: the run ends as it would, and says so on standard error.
+class FailingBuffer : public std::streambuf {
+ protected:
+  int overflow(int) override { return traits_type::eof(); }
+  std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+};
+
+TEST_F(ConsoleTest, OutputThatCannotBeWrittenIsStatusFourAfterTheRun) {
+  SeedAll();
+  FailingBuffer failing;
+  std::ostream broken(&failing);
+  std::ostringstream errors;
+  const auto run = [&](const std::vector<std::string>& arguments) {
+    errors.str("");
+    const ConsoleContext context{store, nullptr, [] { return std::string(kTime); }, broken, errors};
+    const int status = RunConsole(arguments, context);
+    broken.clear();
+    return status;
+  };
+  EXPECT_EQ(run({"clean", "--json"}), 4);
+  EXPECT_FALSE(store.KeyExists(kHkeyClassesRoot, traces::kProgId));
+  EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, traces::kDistributionUnit));
+  EXPECT_EQ(errors.str(), "tessaline-clean: the output could not be written to standard output\n");
+  // A stop still tells its notice, then the lost output.
+  SeedAll();
+  store.SetAllowedAccess(kHkeyLocalMachine, traces::kDistributionUnit, kKeyRead);
+  EXPECT_EQ(run({"clean"}), 4);
+  EXPECT_EQ(errors.str(),
+            "It failed to Open Distribution Unit in Local Machine\n"
+            "tessaline-clean: the output could not be written to standard output\n");
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"check"}, {"--help"}, {"--version"}}) {
+    EXPECT_EQ(run(arguments), 4) << arguments[0];
+  }
+  // Usage errors go to standard error only, so they keep their status.
+  EXPECT_EQ(run({"purge"}), 2);
+}
+
+TEST(BackupFileName, HoldsTheUtcTimeAndTheProcess) {
+  EXPECT_EQ(BackupFileName({2026, 1, 2, 3, 4, 5}, 4242),
+            "tessaline-backup-20260102T030405Z-4242.reg");
+  EXPECT_EQ(BackupFileName({2026, 12, 31, 23, 59, 59}, 4294967295ul),
+            "tessaline-backup-20261231T235959Z-4294967295.reg");
 }
 
 TEST_F(ConsoleTest, HelpShowsTheExitStatusesAndVersionTheVersion) {
@@ -211,6 +295,11 @@ TEST_F(ConsoleTest, CheckAsJsonCountsWhatLiesBelowEachKey) {
 }
 
 TEST_F(ConsoleTest, TheBackupHoldsEachKeyBeforeItIsDeleted) {
+  // A run that deletes nothing makes no file.
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 0);
+  EXPECT_FALSE(file.made);
+  EXPECT_TRUE(Json()["backup"].is_null());
+
   SeedAll();
   store.SetValue(kHkeyCurrentUser, traces::kStats, {u"Flags", kRegDword, {4, 0, 0, 0}});
   std::vector<std::string> onDisk;
@@ -222,7 +311,7 @@ TEST_F(ConsoleTest, TheBackupHoldsEachKeyBeforeItIsDeleted) {
   });
   // The file is named in full, for a restore from anywhere.
   EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 0);
-  EXPECT_EQ(backupPaths, std::vector<std::string>{"b.reg"});
+  EXPECT_EQ(backupPaths, (std::vector<std::string>{"b.reg", "b.reg"}));
   EXPECT_EQ(Json()["outcome"], "done");
   EXPECT_EQ(Json()["backup"], "C:\\work\\b.reg");
   // Only check tells how much lies below a key.
@@ -250,32 +339,31 @@ TEST_F(ConsoleTest, TheBackupHoldsEachKeyBeforeItIsDeleted) {
       onDisk.back().find(Bytes(u"ModuleUsage\\C:/x/TessalineWeb_EN.ocx]")) != std::string::npos,
       true);
 
-  // A second run adds its part behind the first one, under one header.
+  // A second run never writes to the file the first one made.
   SeedAll();
-  const std::size_t firstRun = file.bytes.size();
-  EXPECT_EQ(Run({"clean", "--backup", "C:\\b.reg"}), 0);
-  EXPECT_GT(file.bytes.size(), firstRun);
-  EXPECT_EQ(file.bytes.find(Bytes(RegFileHeader()), 1), std::string::npos);
+  const std::vector<std::string> before = store.AllKeys();
+  const std::string firstRun = file.bytes;
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 3);
+  EXPECT_EQ(file.bytes, firstRun);
+  EXPECT_EQ(store.AllKeys(), before);
+  EXPECT_EQ(Json()["outcome"], "backup-failed");
 }
 
 TEST_F(ConsoleTest, AFailedBackupKeepsTheKeyAndStopsWithStatusThree) {
   SeedAll();
   const std::vector<std::string> before = store.AllKeys();
-  file.openable = false;
-  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
-  EXPECT_EQ(store.AllKeys(), before);
-  EXPECT_EQ(out.str(), "");
-  EXPECT_NE(err.str().find("The backup to C:\\work\\b.reg failed"), std::string::npos);
-
-  file.openable = true;
+  // A file that was there before is never written to.
+  file.exists = true;
   file.bytes = "not a registry file";
   EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 3);
   EXPECT_EQ(store.AllKeys(), before);
   EXPECT_EQ(file.bytes, "not a registry file");
   EXPECT_EQ(Json()["outcome"], "backup-failed");
+  EXPECT_TRUE(Json()["backup"].is_null());
+  EXPECT_NE(err.str().find("The backup failed: b.reg exists already."), std::string::npos);
 
   // A key below the class that cannot be read: the ProgID went, the class and all after it stay.
-  file.bytes.clear();
+  file = MemoryBackupFile();
   store.SetAllowedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib", 0);
   EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
   EXPECT_EQ(out.str(), Pairs({"HKEY_CLASSES_ROOT", Logged(traces::kProgId)}));
@@ -284,12 +372,15 @@ TEST_F(ConsoleTest, AFailedBackupKeepsTheKeyAndStopsWithStatusThree) {
   EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
   EXPECT_NE(err.str().find("cannot read all of HKEY_CLASSES_ROOT\\CLSID"), std::string::npos);
 
-  // The file that stops taking bytes.
+  // The file that stops taking bytes is still named: it was made.
   store.SetAllowedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib",
                          kKeyAllAccess);
-  file.failAppend = true;
-  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
+  file = MemoryBackupFile();
+  file.failWrite = true;
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 3);
   EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, traces::kClsid));
+  EXPECT_EQ(Json()["backup"], "C:\\work\\b.reg");
+  EXPECT_NE(Json()["message"].get<std::string>().find("the disk is full"), std::string::npos);
 }
 
 TEST_F(ConsoleTest, EveryLoadedUserIsCleanedOnceAndClassesHivesAreLeftAlone) {

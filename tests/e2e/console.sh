@@ -156,7 +156,7 @@ scenario_usage_and_backup_failures() {
   mkdir -p "$WINEPREFIX/drive_c/a folder"
   console clean --backup 'C:\a folder' --json
   check "a folder as the file: exit status" 3 "$STATUS"
-  check "a folder as the file: JSON" "backup-failed|C:\\a folder" \
+  check "a folder as the file: JSON, no file made" "backup-failed|null" \
     "$(jq -r '"\(.outcome)|\(.backup)"' "$OUT")"
   check "a folder as the file: nothing deleted" "$before" "$(seed_state)"
 
@@ -177,7 +177,107 @@ scenario_usage_and_backup_failures() {
   session_end
 }
 
+# What a standard user could plant where the backup goes: files, links, hard links, folders
+# that lead elsewhere or that others may write. Under Wine, Unix symbolic links stand in for the
+# platform's links, and a folder's rights come from its mode bits.
+scenario_planted_backup_places() {
+  echo "the backup goes only to a new file, in a folder only the program can change"
+  session_begin "$BASE_PREFIX"
+  seed_installation
+  local before c=$WINEPREFIX/drive_c
+  before=$(seed_state)
+  mkdir -p "$c/t/elsewhere" "$c/t/open"
+  echo "planted" >"$c/t/exists.reg"
+  echo "victim" >"$c/t/victim.txt"
+  ln -s "$c/t/new-victim.dll" "$c/t/dangling.reg"
+  ln -s "$c/t/victim.txt" "$c/t/link.reg"
+  ln "$c/t/victim.txt" "$c/t/hard.reg"
+  ln -s "$c/t/elsewhere" "$c/t/linked"
+  chmod 777 "$c/t/open"
+  # Each plant, the option it is given to and why the program refuses it.
+  local plant option place reason
+  while IFS='|' read -r option plant reason; do
+    place="C:\\t\\$plant"
+    console clean "$option" "$place" --json </dev/null
+    check "$option $plant: exit status, outcome, no file named" "3 backup-failed null" \
+      "$STATUS $(jq -r '"\(.outcome) \(.backup)"' "$OUT")"
+    check "$option $plant: the reason" "The backup failed: $reason" "$(jq -r .message "$OUT" |
+      sed 's/\. The key it was for.*//')"
+  done <<'PLANTS'
+--backup|exists.reg|C:\t\exists.reg exists already
+--backup|dangling.reg|C:\t\dangling.reg exists already
+--backup|link.reg|C:\t\link.reg exists already
+--backup|hard.reg|C:\t\hard.reg exists already
+--backup|linked\b.reg|C:\t\linked leads elsewhere through a link
+--backup|open\b.reg|C:\t\open is not safe for a backup: S-1-1-0 may change what it holds
+--backup|exists.reg:stream|C:\t\exists.reg:stream is not a plain file or folder name
+--backup|NUL|C:\t\NUL is not a plain file or folder name
+--backup-dir|linked|C:\t\linked leads elsewhere through a link
+--backup-dir|linked\made\deeper|C:\t\linked leads elsewhere through a link
+--backup-dir|open|C:\t\open is not safe for a backup: S-1-1-0 may change what it holds
+--backup-dir|open\made|C:\t\open is not safe for a backup: S-1-1-0 may change what it holds
+PLANTS
+  check "plants: nothing deleted" "$before" "$(seed_state)"
+  check "plants: nothing written through them" "planted victim victim" \
+    "$(cat "$c/t/exists.reg" "$c/t/victim.txt" "$c/t/hard.reg" | tr '\n' ' ' | sed 's/ $//')"
+  check "plants: nothing made where they lead" "" \
+    "$(find "$c/t/elsewhere" "$c/t/open" "$c/t/new-victim.dll" -mindepth 1 2>/dev/null)"
+
+  # A folder made for the backups, with the folders missing above it; each run a file of its own.
+  console clean --backup-dir 'C:\Program Files\Tessaline\backups' --json
+  check "--backup-dir: exit status" 0 "$STATUS"
+  local name
+  name=$(jq -r .backup "$OUT")
+  check "--backup-dir: the file's name" 1 \
+    "$(grep -cE '^C:\\Program Files\\Tessaline\\backups\\tessaline-backup-[0-9]{8}T[0-9]{6}Z-[0-9]+\.reg$' <<<"$name")"
+  check "--backup-dir: the restore command names it" 1 \
+    "$(iconv -f UTF-16LE -t UTF-8 "$(winepath -u "$name")" | grep -cF "reg import \"$name\" /reg:32")"
+  check "--backup-dir: every key gone" "$(printf 'absent %s\n' "${DUMPED[@]}")" "$(dump)"
+  seed_installation
+  console clean --backup-dir 'C:\Program Files\Tessaline\backups' --json
+  check "--backup-dir again: a new file beside the first" "0 2" \
+    "$STATUS $(ls "$c/Program Files/Tessaline/backups" | wc -l)"
+  session_end
+}
+
+# Options taken for a backup's place, and a report that cannot be written.
+scenario_loose_ends() {
+  echo "a backup option without its value, and standard output that takes nothing"
+  session_begin "$BASE_PREFIX"
+  seed_installation
+  local before
+  before=$(seed_state)
+  local arguments
+  for arguments in "clean --backup --all-users --json" "clean --backup= --json" \
+    "clean --backup-dir --json"; do
+    # shellcheck disable=SC2086
+    (cd "$WINEPREFIX/drive_c" && console $arguments)
+    check "usage '$arguments': exit status" 2 "$(cat "$OUT.status")"
+  done
+  console clean --backup "" --json
+  check "usage 'clean --backup \"\"': exit status" 2 "$STATUS"
+  check "usage: nothing deleted" "$before" "$(seed_state)"
+  check "usage: no file named after an option" "" "$(ls "$WINEPREFIX/drive_c" | grep -e '^-')"
+
+  local status=0
+  wine "$BUILD/tessaline-clean.exe" clean --json >/dev/full 2>"$ERR" || status=$?
+  check "full standard output: exit status" 4 "$status"
+  check "full standard output: said on stderr" 1 \
+    "$(grep -c 'the output could not be written to standard output' "$ERR")"
+  check "full standard output: the run went on to its end" \
+    "$(printf 'absent %s\n' "${DUMPED[@]}")" "$(dump)"
+  seed_installation
+  status=0
+  wine "$BUILD/tessaline-clean.exe" clean >&- 2>"$ERR" || status=$?
+  check "closed standard output: exit status" 4 "$status"
+  check "closed standard output: the run went on to its end" \
+    "$(printf 'absent %s\n' "${DUMPED[@]}")" "$(dump)"
+  session_end
+}
+
 scenario_check_clean_restore
 scenario_stop
 scenario_usage_and_backup_failures
+scenario_planted_backup_places
+scenario_loose_ends
 finish

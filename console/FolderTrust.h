@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One entry of a discretionary access list, as the platform's descriptor holds it.
+struct AccessEntry {
+  std::uint8_t type = 0;   // ACCESS_ALLOWED_ACE_TYPE (0), ACCESS_DENIED_ACE_TYPE (1), ...
+  std::uint8_t flags = 0;  // OBJECT_INHERIT_ACE (1), ..., INHERIT_ONLY_ACE (8), ...
+  std::uint32_t mask = 0;  // the rights, generic ones not yet mapped
+  std::string sid;         // "S-1-5-18", ...
+};
+
+// What a file's or folder's security descriptor says about who may change it.
+struct SecurityModel {
+  std::string owner;         // the owner's SID, "S-1-5-32-544", ...
+  bool daclPresent = false;  // false for a NULL DACL, which grants everyone everything
+  std::vector<AccessEntry> dacl;
+};
+
+// Why a folder with this descriptor may not hold a backup made by `account` (the SID the
+// program runs as); empty when it may. Its owner must be SYSTEM, Administrators, TrustedInstaller
+// or `account`, and it may grant nobody else a right to add to it, delete from it, rename it,
+// or change its attributes, access list or owner.
+std::string FolderRefusal(const SecurityModel& folder, const std::string& account);
+
+// The protected access list, in SDDL, of each file and folder the program makes: SYSTEM and
+// Administrators full control, and when not elevated the account too; nobody else any right.
+std::string OwnAccessList(bool elevated, const std::string& account);

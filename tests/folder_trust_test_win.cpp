@@ -1,0 +1,72 @@
+// The folder decision on descriptors the platform builds and reads (Wine or Windows): the same
+// SDDL cases as on Linux, read through the adapter the program uses, and what the platform
+// reports for folders it makes.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "FolderTrustCases.h"
+#include "console/FileSecurity_win.h"
+
+namespace {
+
+TEST(FolderTrustOnThePlatform, TheSameCasesReadThroughThePlatformDecideAlike) {
+  for (const FolderCase& folder : FolderCases()) {
+    const LocalDescriptor descriptor = DescriptorFromSddl(folder.sddl);
+    ASSERT_TRUE(descriptor) << folder.what;
+    const std::string refusal = FolderRefusal(ReadSecurityModel(descriptor.get()), folder.account);
+    EXPECT_EQ(refusal.empty(), folder.trusted) << folder.what << ": " << refusal;
+  }
+}
+
+TEST(FolderTrustOnThePlatform, AnEntryReadBackKeepsItsTypeFlagsRightsAndSid) {
+  const LocalDescriptor descriptor =
+      DescriptorFromSddl("O:BAD:(D;OICIIO;0x116;;;BU)(A;;GA;;;S-1-5-21-1-2-3-1001)");
+  ASSERT_TRUE(descriptor);
+  const SecurityModel model = ReadSecurityModel(descriptor.get());
+  EXPECT_EQ(model.owner, "S-1-5-32-544");
+  ASSERT_TRUE(model.daclPresent);
+  ASSERT_EQ(model.dacl.size(), 2u);
+  EXPECT_EQ(model.dacl[0].type, ACCESS_DENIED_ACE_TYPE);
+  EXPECT_EQ(model.dacl[0].flags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | INHERIT_ONLY_ACE);
+  EXPECT_EQ(model.dacl[0].mask, 0x116u);
+  EXPECT_EQ(model.dacl[0].sid, "S-1-5-32-545");
+  EXPECT_EQ(model.dacl[1].mask, static_cast<std::uint32_t>(GENERIC_ALL));
+  EXPECT_EQ(model.dacl[1].sid, "S-1-5-21-1-2-3-1001");
+  EXPECT_FALSE(ReadSecurityModel(DescriptorFromSddl("O:SY").get()).daclPresent);
+}
+
+// Wine keeps no real file security: it reports a folder as its one user's, with rights from
+// the Unix mode bits. This shows what it reports for a folder made with the program's own
+// access list, and that the program's account may then use it.
+TEST(FolderTrustOnThePlatform, AFolderTheProgramMakesPassesItsOwnCheck) {
+  ProcessIdentity identity;
+  ASSERT_TRUE(CurrentIdentity(&identity));
+  const LocalDescriptor own =
+      DescriptorFromSddl(OwnAccessList(identity.elevated, identity.account));
+  ASSERT_TRUE(own);
+  wchar_t temp[MAX_PATH];
+  ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
+  const std::wstring folder =
+      std::wstring(temp) + L"folder-trust-" + std::to_wstring(GetCurrentProcessId());
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), own.get(), FALSE};
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), &attributes));
+  HANDLE opened = CreateFileW(folder.c_str(), READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(opened, INVALID_HANDLE_VALUE);
+  SecurityModel model;
+  const bool read = ReadSecurityModel(opened, &model);
+  CloseHandle(opened);
+  RemoveDirectoryW(folder.c_str());
+  ASSERT_TRUE(read);
+  std::string entries;
+  for (const AccessEntry& entry : model.dacl) {
+    entries += " (" + std::to_string(entry.type) + ";" + std::to_string(entry.flags) + ";" +
+               std::to_string(entry.mask) + ";" + entry.sid + ")";
+  }
+  std::printf("account %s elevated %d; folder owner %s dacl %d%s\n", identity.account.c_str(),
+              identity.elevated, model.owner.c_str(), model.daclPresent, entries.c_str());
+  EXPECT_EQ(FolderRefusal(model, identity.account), "");
+}
+
+}  // namespace
