@@ -1,0 +1,242 @@
+#!/usr/bin/env bash
+# The README's deployment command lines, taken from README.md itself (its blocks marked
+# recipe=NAME) and started under Wine's cmd.exe as a deployment agent starts them: on the demo
+# installation each exits 0 and the control's keys are gone, and a program planted where the
+# install command copies to, held open so the copy fails, never runs.
+#   recipes.sh BUILD_DIR TEST_BUILD_DIR ARTIFACTS_DIR
+source "$(dirname "$0")/lib.sh"
+# "recipe NAME | agent FOLDER" sets STATUS here, not in a subshell.
+shopt -s lastpipe
+
+README="$TOOLS/../README.md"
+OUT=$(mktemp)
+trap 'release_hold; session_end; rm -f "$LOG" "$LOG.expected" "$TOOL_FAILURES" "$OUT"' EXIT
+
+# The text of the README's block marked recipe=NAME, without the block's indentation.
+recipe() {
+  local text
+  text=$(awk -v name="$1" '
+    $0 ~ "^ *```[a-z]+ recipe=" name "$" { inside = 1; indent = index($0, "`") - 1; next }
+    inside && /^ *```$/ { exit }
+    inside { print substr($0, indent + 1) }' "$README")
+  if [ -z "$text" ]; then
+    echo "FAIL README.md has no block marked recipe=$1" | tee -a "$TOOL_FAILURES" >&2
+  fi
+  printf '%s\n' "$text"
+}
+
+# The command line of the playbook's task named $1, as win_command hands it to the system: the
+# lines of its folded scalar joined by spaces.
+ansible_command() {
+  recipe ansible | awk -v task="$1" '
+    $0 == "- name: " task { inside = 1; next }
+    inside && /win_command: >-$/ { folded = 1; next }
+    folded && /^    / { sub(/^ +/, ""); line = line (line == "" ? "" : " ") $0; next }
+    folded { exit }
+    END { print line }'
+}
+
+# Starts the command line given on standard input in the Windows folder $1, as a 32-bit agent
+# does: STATUS, and its output in OUT.
+agent() {
+  cat >"$WINEPREFIX/drive_c/command-line.txt"
+  STATUS=0
+  wine "$TEST_BUILDS/deployagent.exe" run "$1" 'C:\command-line.txt' >"$OUT" 2>&1 || STATUS=$?
+}
+
+# A folder, as the agent's cmd.exe names it, on Unix.
+folder_of() {
+  echo "cmd.exe /c echo $1" | agent 'C:\'
+  winepath -u "$(tr -d '\r' <"$OUT" | sed 's/ *$//')"
+}
+
+seed_state() { regtool check 32 "$(winepath -w "$TOOLS/demo-installation.txt")" | tr -d '\r'; }
+# The lines in which the seeded keys differ from the text given.
+state_differs_from() { diff <(printf '%s\n' "$1") <(seed_state) | grep '^[<>]'; }
+
+# The demo installation once the control is gone: its own keys absent, the look-alikes present.
+CONTROL_KEY='\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64\}|\\ActiveFormProj1\.ActiveFormX(\\|$)|tessalineweb_en\.ocx(\\|$)'
+cleaned_state() {
+  local key
+  cut -d'|' -f1 "$TOOLS/demo-installation.txt" | while read -r key; do
+    if grep -qiE "$CONTROL_KEY" <<<"$key"; then echo "absent $key"; else echo "present $key"; fi
+  done
+}
+
+# How many backups, named as the program names them, the Unix folder holds.
+backups_in() {
+  find "$1" -maxdepth 1 -name 'tessaline-backup-*.reg' 2>/dev/null |
+    grep -cE '/tessaline-backup-[0-9]{8}T[0-9]{6}Z-[0-9]+\.reg$'
+}
+
+# Holds the Unix file open as a running program's file is held, until release_hold.
+hold() {
+  rm -f "$WINEPREFIX/drive_c/release"
+  wine "$TEST_BUILDS/deployagent.exe" hold "$(winepath -w "$1")" 'C:\release' >"$OUT.held" 2>&1 &
+  HOLDER_PID=$!
+  for _ in $(seq 100); do
+    grep -qs held "$OUT.held" && return 0
+    sleep 0.1
+  done
+  echo "FAIL $1 could not be held open" | tee -a "$TOOL_FAILURES" >&2
+}
+release_hold() {
+  if [ -n "${HOLDER_PID:-}" ]; then
+    touch "$WINEPREFIX/drive_c/release"
+    wait "$HOLDER_PID" || true
+    HOLDER_PID=
+    rm -f "$OUT.held"
+  fi
+}
+
+# A session with the demo installation and the program in the content cache C:\content.
+begin() {
+  session_begin "$BASE_PREFIX"
+  seed_installation
+  mkdir -p "$WINEPREFIX/drive_c/content"
+  cp "$BUILD/tessaline-clean.exe" "$WINEPREFIX/drive_c/content/"
+  TESSALINE="$(folder_of '%ProgramFiles%')/Tessaline"
+}
+
+scenario_install_command() {
+  echo "Intune's install command, as Configuration Manager's too"
+  begin
+  recipe intune-install | agent 'C:\content'
+  check "install: exit status" 0 "$STATUS"
+  check "install: the control's keys gone" "" "$(state_differs_from "$(cleaned_state)")"
+  check "install: the program copied to Program Files" 0 \
+    "$(cmp -s "$BUILD/tessaline-clean.exe" "$TESSALINE/tessaline-clean.exe"; echo $?)"
+  check "install: one new backup" 1 "$(backups_in "$TESSALINE/backups")"
+
+  recipe intune-install | agent 'C:\content'
+  check "install again, on the cleaned machine: exit status" 0 "$STATUS"
+
+  seed_installation
+  regtool dacl 32 "$DISTRIBUTION_UNIT" "$READ_ONLY"
+  recipe intune-install | agent 'C:\content'
+  check "install with a key it cannot delete: the clean's status" 1 "$STATUS"
+  session_end
+}
+
+scenario_planted_program() {
+  echo "a program planted where the install command copies to, held open so the copy fails"
+  begin
+  local before
+  before=$(seed_state)
+  mkdir -p "$TESSALINE"
+  cp "$TEST_BUILDS/planted-program.exe" "$TESSALINE/tessaline-clean.exe"
+  hold "$TESSALINE/tessaline-clean.exe"
+  recipe intune-install | agent 'C:\content'
+  check "planted: the command fails" 1 "$STATUS"
+  check "planted: the copy failed on the held file" 1 "$(grep -ci 'sharing violation' "$OUT")"
+  check "planted: the planted program never ran" no \
+    "$([ -e "$WINEPREFIX/drive_c/planted-program-ran" ] && echo yes || echo no)"
+  check "planted: nothing deleted" "" "$(state_differs_from "$before")"
+  release_hold
+
+  recipe intune-install | agent 'C:\content'
+  check "planted, once the file is free: the next try cleans" "0 " \
+    "$STATUS $(state_differs_from "$(cleaned_state)")"
+  session_end
+}
+
+scenario_task_sequence_step() {
+  echo "a task sequence's step, run from the package in the client's cache"
+  begin
+  recipe task-sequence-step | agent 'C:\content'
+  check "step: exit status" 0 "$STATUS"
+  check "step: the control's keys gone" "" "$(state_differs_from "$(cleaned_state)")"
+  check "step: one new backup" 1 "$(backups_in "$TESSALINE/backups")"
+  session_end
+}
+
+# Puts the script block NAME, with CR LF as a Windows editor saves it, and the program in the
+# Windows folder C:\policy\$2.
+place_script() {
+  local folder="$WINEPREFIX/drive_c/policy/$2"
+  mkdir -p "$folder"
+  recipe "$1" | sed 's/$/\r/' >"$folder/$3"
+  cp "$BUILD/tessaline-clean.exe" "$folder/"
+}
+
+scenario_startup_script() {
+  echo "the startup script, run from the policy's folder"
+  begin
+  place_script startup-script Startup clean-tessaline.cmd
+  # Started from elsewhere: the script finds the program beside itself.
+  local start='cmd.exe /c C:\policy\Startup\clean-tessaline.cmd'
+  agent 'C:\windows' <<<"$start"
+  check "startup: exit status" 0 "$STATUS"
+  check "startup: the control's keys gone" "" "$(state_differs_from "$(cleaned_state)")"
+  check "startup: the log ends with Done!" 'Done!' \
+    "$(tr -d '\r' <"$TESSALINE/logs/clean.log" 2>/dev/null | tail -1)"
+  check "startup: one new backup" 1 "$(backups_in "$TESSALINE/backups")"
+
+  seed_installation
+  local before
+  before=$(seed_state)
+  rm -rf "$TESSALINE"
+  touch "$TESSALINE"
+  agent 'C:\windows' <<<"$start"
+  check "startup without its log folder: exit status" 1 "$STATUS"
+  check "startup without its log folder: nothing deleted" "" "$(state_differs_from "$before")"
+  rm "$TESSALINE"
+
+  regtool dacl 32 "$DISTRIBUTION_UNIT" "$READ_ONLY"
+  agent 'C:\windows' <<<"$start"
+  check "startup with a key it cannot delete: the clean's status" 1 "$STATUS"
+  check "startup with a key it cannot delete: the notice in the log" \
+    'It failed to Open Distribution Unit in Local Machine' \
+    "$(tr -d '\r' <"$TESSALINE/logs/clean.log" 2>/dev/null | tail -1)"
+  session_end
+}
+
+scenario_logon_script() {
+  echo "the logon script, once the machine's keys are gone: the user's own key"
+  begin
+  place_script startup-script Startup clean-tessaline.cmd
+  echo 'cmd.exe /c C:\policy\Startup\clean-tessaline.cmd' | agent 'C:\windows'
+  grep '^HKCU' "$TOOLS/demo-installation.txt" | seed_lines
+  place_script logon-script Logon clean-tessaline-user.cmd
+  echo 'cmd.exe /c C:\policy\Logon\clean-tessaline-user.cmd' | agent 'C:\windows'
+  check "logon: exit status" 0 "$STATUS"
+  check "logon: the control's keys gone" "" "$(state_differs_from "$(cleaned_state)")"
+  check "logon: one backup, in the user's own folder" 1 \
+    "$(backups_in "$(folder_of '%LOCALAPPDATA%')/Tessaline/backups")"
+  session_end
+}
+
+scenario_ansible() {
+  echo "Ansible's commands, once win_copy has put the program in Program Files"
+  begin
+  local folder="$WINEPREFIX/drive_c/Program Files/Tessaline"
+  mkdir -p "$folder"
+  cp "$BUILD/tessaline-clean.exe" "$folder/"
+  ansible_command "Remove every trace of TessalineWeb_EN.ocx" | agent 'C:\'
+  check "ansible clean: exit status" 0 "$STATUS"
+  check "ansible clean: the JSON's keys, which changed_when counts" 7 "$(jq '.keys | length' "$OUT")"
+  check "ansible clean: the control's keys gone" "" "$(state_differs_from "$(cleaned_state)")"
+  check "ansible clean: one new backup" 1 "$(backups_in "$folder/backups")"
+  ansible_command "Report whether TessalineWeb_EN.ocx is present" | agent 'C:\'
+  check "ansible check: exit status" 0 "$STATUS"
+  session_end
+}
+
+# Every recipe keeps clear of the folders any user may write in.
+scenario_no_user_writable_folder() {
+  echo "no recipe names a folder users can write"
+  local name
+  for name in intune-install task-sequence-step startup-script logon-script ansible; do
+    check "$name: no ProgramData, Public or temporary folder" "" \
+      "$(recipe "$name" | grep -iE 'ProgramData|Public|%TEMP%|%TMP%|\\Temp\\')"
+  done
+}
+
+scenario_no_user_writable_folder
+scenario_install_command
+scenario_planted_program
+scenario_task_sequence_step
+scenario_startup_script
+scenario_logon_script
+scenario_ansible
+finish
