@@ -2,10 +2,10 @@
 
 #include <utility>
 
-#include "backup/RegFile.h"
+#include "registry/KeyTree.h"
 
-KeyBackup::KeyBackup(RegistryApi& api, BackupFile& file, std::string comment)
-    : api_(api), file_(file), comment_(std::move(comment)) {}
+KeyBackup::KeyBackup(RegistryApi& api, BackupFile& file, BackupOrigin origin)
+    : api_(api), file_(file), origin_(std::move(origin)) {}
 
 bool KeyBackup::Fail(const std::string& why) {
   failure_ = why;
@@ -13,18 +13,15 @@ bool KeyBackup::Fail(const std::string& why) {
 }
 
 bool KeyBackup::Start() {
-  const std::string header = Utf16LeBytes(RegFileHeader());
   std::string start;
-  if (!file_.Open(header.size(), &start)) {
+  if (!file_.Open(2, &start)) {
     return Fail("cannot open the backup file for writing");
   }
-  // An earlier run's backup is added to, never replaced; anything else is left alone.
-  if (!start.empty() && start != header) {
-    return Fail("the backup file exists and is not a registry backup");
+  // A backup is always a file of its own; one that holds anything already is left alone.
+  if (!start.empty()) {
+    return Fail("the backup file exists already");
   }
-  const std::string opening = Utf16LeBytes(
-      start.empty() ? RegFileHeader() + RegFileComment(comment_) : RegFileComment(comment_));
-  if (!file_.Append(opening)) {
+  if (!file_.Append(Utf16LeBytes(RegFileHeader(origin_, file_.Name())))) {
     return Fail("cannot write the backup file");
   }
   started_ = true;
@@ -39,8 +36,16 @@ bool KeyBackup::BeforeDelete(const CleanTarget& key) {
   std::u16string text;
   bool writable = true;
   const bool read = ReadTree(api_, key.root, key.path, [&](const TreeKey& treeKey) {
-    writable = AppendRegFileKey(fullName, treeKey, text);
-    return writable;
+    BackupSection section;
+    section.keyName = treeKey.path.empty() ? fullName : fullName + "\\" + treeKey.path;
+    section.link = treeKey.link;
+    section.linkTarget = treeKey.linkTarget;
+    section.values = treeKey.values;
+    writable = Writable(section);
+    return writable && WriteSection(section, [&](const std::u16string& piece) {
+             text += piece;
+             return true;
+           });
   });
   if (!writable) {
     return Fail("a name below " + fullName + " cannot be written to a .reg file exactly");

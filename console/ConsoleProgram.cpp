@@ -13,12 +13,6 @@ namespace {
 
 constexpr const char* kProgram = "tessaline-clean";
 
-std::string BackupComment(const std::string& path, const std::string& now) {
-  return "Backed up by " + std::string(kProgram) + " " + ConsoleVersion() + " on " + now +
-         ", before these keys were deleted.\nRestore them with: reg import \"" + path +
-         "\" /reg:32";
-}
-
 void PrintKeys(const std::vector<ReportedKey>& keys, std::ostream& out) {
   for (const ReportedKey& key : keys) {
     out << key.root << '\n' << key.path << '\n';
@@ -52,7 +46,7 @@ Report Clean(const Command& command, const ConsoleContext& context, ConsoleWindo
     file = context.backupFile(command.backupPath);
     report.backupPath = file->Name();
     backup = std::make_unique<KeyBackup>(context.registry, *file,
-                                         BackupComment(report.backupPath, context.now()));
+                                         BackupOrigin{ConsoleVersion(), context.now()});
     options.guard = backup.get();
   }
   RunClean(context.registry, window, options);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CleanFixture.h"
+#include "backup/BackupReader.h"
 #include "backup/RegFile.h"
 #include "console/CommandLine.h"
 #include "console/ConsoleProgram.h"
@@ -229,16 +230,12 @@ TEST_F(ConsoleTest, TheBackupHoldsEachKeyBeforeItIsDeleted) {
   EXPECT_EQ(Json()["keys"][0],
             (nlohmann::json{{"root", "HKEY_CLASSES_ROOT"}, {"path", Logged(traces::kProgId)}}));
 
-  const std::string start =
-      Bytes(RegFileHeader() +
-            RegFileComment(std::string("Backed up by tessaline-clean ") + ConsoleVersion() +
-                           " on " + kTime +
-                           ", before these keys were deleted.\nRestore them with: reg import "
-                           "\"C:\\work\\b.reg\" /reg:32"));
+  const std::string start = Bytes(RegFileHeader({ConsoleVersion(), kTime}, "C:\\work\\b.reg"));
   ASSERT_EQ(file.bytes.substr(0, start.size()), start);
   const std::string stats = Bytes(
       u"[HKEY_CURRENT_USER\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\"
-      u"{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}]\r\n\"Flags\"=dword:00000004\r\n\r\n");
+      u"{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}]\r\n\"Flags\"=dword:00000004\r\n"
+      u"; end of key, 1 values\r\n\r\n");
   EXPECT_NE(file.bytes.find(stats), std::string::npos);
   // Every deletion found on disk the section of the key it belongs to.
   for (const std::string& bytes : onDisk) {
@@ -250,12 +247,15 @@ TEST_F(ConsoleTest, TheBackupHoldsEachKeyBeforeItIsDeleted) {
       onDisk.back().find(Bytes(u"ModuleUsage\\C:/x/TessalineWeb_EN.ocx]")) != std::string::npos,
       true);
 
-  // A second run adds its part behind the first one, under one header.
+  // The file reads back as the backup of every key deleted; a second run never writes to it.
+  const ParsedBackup parsed = ReadBackup(file.bytes);
+  ASSERT_TRUE(parsed.valid) << parsed.error;
+  EXPECT_EQ(parsed.sections.front().keyName, "HKEY_CLASSES_ROOT\\ActiveFormProj1.ActiveFormX");
   SeedAll();
-  const std::size_t firstRun = file.bytes.size();
-  EXPECT_EQ(Run({"clean", "--backup", "C:\\b.reg"}), 0);
-  EXPECT_GT(file.bytes.size(), firstRun);
-  EXPECT_EQ(file.bytes.find(Bytes(RegFileHeader()), 1), std::string::npos);
+  const std::string firstRun = file.bytes;
+  EXPECT_EQ(Run({"clean", "--backup", "C:\\b.reg"}), 3);
+  EXPECT_EQ(file.bytes, firstRun);
+  EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, traces::kProgId));
 }
 
 TEST_F(ConsoleTest, AFailedBackupKeepsTheKeyAndStopsWithStatusThree) {
