@@ -12,17 +12,16 @@ bool KeyBackup::Fail(const std::string& why) {
   return false;
 }
 
+bool KeyBackup::Save(const std::string& bytes) {
+  return file_.Write(bytes) && file_.Flush();
+}
+
 bool KeyBackup::Start() {
-  std::string start;
-  if (!file_.Open(2, &start)) {
-    return Fail("cannot open the backup file for writing");
+  if (!file_.Create()) {
+    return Fail(file_.Failure());
   }
-  // A backup is always a file of its own; one that holds anything already is left alone.
-  if (!start.empty()) {
-    return Fail("the backup file exists already");
-  }
-  if (!file_.Append(Utf16LeBytes(RegFileHeader(origin_, file_.Name())))) {
-    return Fail("cannot write the backup file");
+  if (!Save(Utf16LeBytes(RegFileHeader(origin_, file_.Name())))) {
+    return Fail("cannot write the backup file: " + file_.Failure());
   }
   started_ = true;
   return true;
@@ -53,8 +52,8 @@ bool KeyBackup::BeforeDelete(const CleanTarget& key) {
   if (!read) {
     return Fail("cannot read all of " + fullName);
   }
-  if (!file_.Append(Utf16LeBytes(text))) {
-    return Fail("cannot write " + fullName + " to the backup file");
+  if (!Save(Utf16LeBytes(text))) {
+    return Fail("cannot write " + fullName + " to the backup file: " + file_.Failure());
   }
   return true;
 }

@@ -23,6 +23,8 @@ class KeyBackup : public DeletionGuard {
   bool Fail(const std::string& why);
   // Makes the file at the first key and writes its heading.
   bool Start();
+  // Writes the bytes and has them on disk.
+  bool Save(const std::string& bytes);
 
   RegistryApi& api_;
   BackupFile& file_;
