@@ -429,3 +429,21 @@ void MemoryRegistry::FailCall(Call call, RegHandle root, const std::string& path
     return previous ? previous(site) : std::nullopt;
   };
 }
+
+RegStatus MemoryRegistry::OpenKeyW(RegHandle base, const std::u16string& subKey,
+                                   std::uint32_t options, std::uint32_t access, RegHandle* result) {
+  return OpenKey(base, Utf16ToUtf8(subKey).c_str(), options, access, result);
+}
+
+RegStatus MemoryRegistry::EnumKeyW(RegHandle key, std::uint32_t index, std::u16string* name) {
+  RegStatus status;
+  const NodePtr node = NodeForIndexedCall(key, kKeyEnumerateSubKeys, Call::Enum, index, &status);
+  if (!node) {
+    return status;
+  }
+  if (index >= node->children.size()) {
+    return kErrorNoMoreItems;
+  }
+  *name = Utf8ToUtf16(node->children[index].node->name);
+  return kErrorSuccess;
+}

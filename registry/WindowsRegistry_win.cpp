@@ -128,3 +128,29 @@ RegStatus WindowsRegistry::QueryKeyName(RegHandle key, std::string* name) {
   }
   return ERROR_MORE_DATA;
 }
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "the platform's wide text is UTF-16");
+
+RegStatus WindowsRegistry::OpenKeyW(RegHandle base, const std::u16string& subKey,
+                                    std::uint32_t options, std::uint32_t access,
+                                    RegHandle* result) {
+  HKEY opened = nullptr;
+  const LONG status = RegOpenKeyExW(ToHkey(base), reinterpret_cast<const wchar_t*>(subKey.c_str()),
+                                    options, access, &opened);
+  if (status == ERROR_SUCCESS) {
+    *result = reinterpret_cast<RegHandle>(opened);
+  }
+  return status;
+}
+
+RegStatus WindowsRegistry::EnumKeyW(RegHandle key, std::uint32_t index, std::u16string* name) {
+  // A key's name has at most 255 characters.
+  wchar_t buffer[256];
+  DWORD length = 256;
+  const LONG status =
+      RegEnumKeyExW(ToHkey(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+  if (status == ERROR_SUCCESS) {
+    name->assign(reinterpret_cast<const char16_t*>(buffer), length);
+  }
+  return status;
+}
