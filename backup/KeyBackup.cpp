@@ -2,9 +2,7 @@
 
 #include <utility>
 
-#include "registry/AsciiCase.h"
-#include "registry/KeyHandle.h"
-#include "registry/TRegistry.h"
+#include "registry/KeyTree.h"
 #include "registry/Utf16.h"
 
 namespace {
@@ -22,10 +20,6 @@ void MixValue(std::uint64_t* digest, const RegValue& value) {
   Mix(digest, sizes, sizeof(sizes));
   Mix(digest, value.name.data(), value.name.size() * sizeof(char16_t));
   Mix(digest, value.data.data(), value.data.size());
-}
-
-bool IsLinkValue(const RegValue& value) {
-  return value.type == kRegLink && SameIgnoringAsciiCase(value.name, u"SymbolicLinkValue");
 }
 
 // The UTF-8 text, when it gives back the very UTF-16 units (no lone surrogate among them).
@@ -80,18 +74,6 @@ bool KeyBackup::ReadContents(RegHandle key, Contents* contents) {
     contents->onlyLinkValue = contents->values == 0 && IsLinkValue(value);
     MixValue(&contents->digest, value);
   }
-}
-
-bool KeyBackup::IsLink(RegHandle key, RegHandle parent, const std::u16string& name) {
-  RegHandle plain = kNoHandle;
-  if (api_.OpenKeyW(parent, name, 0, kProbeAccess, &plain) != kErrorSuccess) {
-    return true;
-  }
-  const KeyHandle followed(api_, plain);
-  std::string asItself;
-  std::string reached;
-  return api_.QueryKeyName(key, &asItself) != kErrorSuccess ||
-         api_.QueryKeyName(followed.get(), &reached) != kErrorSuccess || asItself != reached;
 }
 
 bool KeyBackup::WriteKey(RegHandle key, const std::string& keyName, bool link, Contents* written) {
@@ -158,7 +140,7 @@ bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16s
     return Fail("a value of " + keyName + " has a name a .reg file cannot hold exactly");
   }
   const bool link = before.subkeys == 0 && before.values == 1 && before.onlyLinkValue &&
-                    IsLink(key, parent, name);
+                    IsOpenedLink(api_, key, parent, name);
   Contents written;
   if (!WriteKey(key, keyName, link, &written)) {
     return false;

@@ -41,9 +41,6 @@ class KeyBackup : public DeletionGuard {
   bool Start();
   // Reads the key's values one at a time; false when they cannot all be read.
   bool ReadContents(RegHandle key, Contents* contents);
-  // Whether the platform takes the key for a link: opened as itself it holds a link's value
-  // alone, and a plain open of the same name lands elsewhere or nowhere.
-  bool IsLink(RegHandle key, RegHandle parent, const std::u16string& name);
   // Writes the key's section and has it on disk; what was written is told in *written.
   bool WriteKey(RegHandle key, const std::string& keyName, bool link, Contents* written);
 

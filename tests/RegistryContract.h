@@ -352,6 +352,33 @@ TYPED_TEST_P(RegistryContract, WideCallsNameKeysExactly) {
   EXPECT_EQ(api.EnumKeyW(valuesKey.get(), 0, &listed), kErrorAccessDenied);
 }
 
+// Only the platform makes a key a link: an ordinary key that holds a link's value is read as it
+// is, that value and all.
+TYPED_TEST_P(RegistryContract, AKeyHoldingALinkValueIsNoLink) {
+  const std::u16string target = u"\\REGISTRY\\MACHINE\\SOFTWARE\\x\r[HKEY_LOCAL_MACHINE\\y]";
+  const RegValue linkValue{
+      u"SymbolicLinkValue", kRegLink,
+      std::vector<std::uint8_t>(
+          reinterpret_cast<const std::uint8_t*>(target.data()),
+          reinterpret_cast<const std::uint8_t*>(target.data() + target.size()))};
+  this->world().SetValue("fake", linkValue);
+  this->world().Create("elsewhere");
+  this->world().CreateLink("real", "elsewhere");
+  std::vector<TreeKey> read;
+  for (const char* name : {"fake", "real"}) {
+    EXPECT_TRUE(
+        ReadTree(this->world().Api(), kHkeyCurrentUser, this->At(name), [&](const TreeKey& key) {
+          read.push_back(key);
+          return true;
+        }));
+  }
+  ASSERT_EQ(read.size(), 2u);
+  EXPECT_FALSE(read[0].link);
+  ASSERT_EQ(read[0].values.size(), 1u);
+  EXPECT_EQ(read[0].values[0].data, linkValue.data);
+  EXPECT_TRUE(read[1].link);
+}
+
 REGISTER_TYPED_TEST_SUITE_P(
     RegistryContract, NewObjectHasNoCurrentKey, OpenPathFollowsTheRootOrTheCurrentKey,
     SelectingAnotherRootReleasesTheCurrentKey, ProbeReportsOnlyKeysThatCanBeRead,
@@ -359,4 +386,4 @@ REGISTER_TYPED_TEST_SUITE_P(
     DeletingTheCurrentKeyLeavesItsHandleCurrent, UndeletableSubkeyFailsOnlyTheNamedKey,
     LinksAreDeletedAsThemselvesAndWhatTheyPointAtStays, LinkLoopsAndDanglingLinksEndWithoutHarm,
     TreesAreReadWithEveryValuesExactBytes, EnumerationsNeedTheirRightsOnTheHandle,
-    WideCallsNameKeysExactly);
+    WideCallsNameKeysExactly, AKeyHoldingALinkValueIsNoLink);
