@@ -57,15 +57,13 @@ bool KeyBackup::BeforeDelete(const CleanTarget& key) {
 bool KeyBackup::ReadContents(RegHandle key, Contents* contents) {
   *contents = Contents();
   contents->digest = 0xCBF29CE484222325ull;
-  if (api_.QueryInfoKey(key, {&contents->subkeys, nullptr, nullptr, nullptr, nullptr,
-                              &contents->lastWrite}) != kErrorSuccess) {
-    return false;
-  }
   for (;; ++contents->values) {
     RegValue value;
     const RegStatus status = api_.EnumValue(key, contents->values, &value);
     if (status == kErrorNoMoreItems) {
-      return true;
+      // Read after the values: a change to one already read moves the time on.
+      return api_.QueryInfoKey(key, {&contents->subkeys, nullptr, nullptr, nullptr, nullptr,
+                                     &contents->lastWrite}) == kErrorSuccess;
     }
     if (status != kErrorSuccess) {
       return false;

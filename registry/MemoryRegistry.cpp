@@ -50,6 +50,9 @@ struct MemoryRegistry::Node {
   // Set on a symbolic link: where it points. A link has no subkeys and one value.
   std::optional<std::pair<RegHandle, std::string>> linkTarget;
   std::vector<RegValue> values;
+  // Counts the changes to the key's values and subkeys, reported as its last write time, which
+  // the platform moves on with each.
+  std::uint32_t writes = 0;
 
   std::vector<Entry>::iterator LowerBound(const std::string& folded) {
     // Keys are mostly added and removed at the end (created in order, deleted from the highest
@@ -78,10 +81,14 @@ struct MemoryRegistry::Node {
     std::string folded = AsciiUpper(childName);
     auto at = LowerBound(folded);
     children.insert(at, Entry{std::move(folded), node});
+    ++writes;
     return node;
   }
 
-  void RemoveChild(const Node& child) { children.erase(LowerBound(AsciiUpper(child.name))); }
+  void RemoveChild(const Node& child) {
+    children.erase(LowerBound(AsciiUpper(child.name)));
+    ++writes;
+  }
 };
 
 MemoryRegistry::MemoryRegistry() {
@@ -252,10 +259,9 @@ RegStatus MemoryRegistry::QueryInfoKey(RegHandle key, const KeyInfoOut& out) {
     longestValueName = std::max(longestValueName, static_cast<std::uint32_t>(value.name.size()));
     largestData = std::max(largestData, static_cast<std::uint32_t>(value.data.size()));
   }
-  // The store keeps no times.
   out.Fill({static_cast<std::uint32_t>(node->children.size()), longest,
             static_cast<std::uint32_t>(values.size()), longestValueName, largestData},
-           FileTime());
+           FileTime{node->writes, 0});
   return kErrorSuccess;
 }
 
@@ -363,7 +369,9 @@ RegStatus MemoryRegistry::QueryKeyName(RegHandle key, std::string* name) {
 void MemoryRegistry::SetValue(RegHandle root, const std::string& path, const RegValue& value) {
   CreateKey(root, path);
   RegStatus status;
-  std::vector<RegValue>& values = Walk(RootNode(root), path, false, &status)->values;
+  const NodePtr node = Walk(RootNode(root), path, false, &status);
+  ++node->writes;
+  std::vector<RegValue>& values = node->values;
   for (RegValue& existing : values) {
     if (SameIgnoringAsciiCase(existing.name, value.name)) {
       existing = value;

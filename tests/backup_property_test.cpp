@@ -4,6 +4,7 @@
 // added by other hands while it runs: nothing is deleted that the file does not hold as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <random>
@@ -292,6 +293,130 @@ TEST(BackupPropertyTest, RegImportAndTheReaderFindExactlyWhatWasWritten) {
   }
   // The cases cover both sides.
   EXPECT_GT(refused, kCases / 4);
+}
+
+// What reaches the disk is what was flushed.
+class FlushedFile : public BackupFile {
+ public:
+  std::string Name() const override { return made_ ? "C:\\b.reg" : ""; }
+  bool Create() override { return made_ = true; }
+  bool Write(const std::string& bytes) override {
+    written_ += bytes;
+    return true;
+  }
+  bool Flush() override {
+    onDisk = written_;
+    return true;
+  }
+  std::string Failure() const override { return ""; }
+
+  std::string onDisk;
+
+ private:
+  bool made_ = false;
+  std::string written_;
+};
+
+// The values of the key as the store holds them, read without the hook.
+Values ValuesNow(MemoryRegistry& store, const std::string& keyPath) {
+  const std::string root = "HKEY_CURRENT_USER\\";
+  RegHandle opened = kNoHandle;
+  Values values;
+  if (store.OpenKey(kHkeyCurrentUser, keyPath.substr(root.size()).c_str(), kRegOptionOpenLink,
+                    kKeyRead, &opened) != kErrorSuccess) {
+    return values;
+  }
+  const KeyHandle key(store, opened);
+  RegValue value;
+  for (std::uint32_t i = 0; store.EnumValue(key.get(), i, &value) == kErrorSuccess; ++i) {
+    values.push_back(value);
+  }
+  return values;
+}
+
+TEST(BackupPropertyTest, NothingIsDeletedThatTheBackupDoesNotHoldAsItWas) {
+  constexpr std::uint32_t kCases = 300;
+  const std::string top = std::string("HKEY_CURRENT_USER\\") + traces::kStats;
+  const std::u16string storable = u"[]\"=@; \u00e9\u65e5\U0001F600\r";
+  std::size_t added = 0;
+  std::size_t keptChanged = 0;
+  for (std::uint32_t seed = 1; seed <= kCases; ++seed) {
+    Hostile hostile(seed);
+    MemoryRegistry store;
+    std::vector<std::string> keys = {""};
+    const auto name = [&] {
+      std::u16string text = u"k";
+      for (std::size_t i = hostile.Below(4); i > 0; --i) {
+        text += hostile.Below(2) == 0 ? storable[hostile.Below(storable.size())] : u'a';
+      }
+      return Utf16ToUtf8(text);
+    };
+    const auto addKey = [&] {
+      const std::string parent = keys[hostile.Below(keys.size())];
+      keys.push_back(parent + "\\" + name());
+      store.CreateKey(kHkeyCurrentUser, traces::kStats + keys.back());
+    };
+    const auto addValue = [&] {
+      RegValue value = hostile.Value();
+      value.name.erase(std::remove(value.name.begin(), value.name.end(), u'\0'), value.name.end());
+      store.SetValue(kHkeyCurrentUser, traces::kStats + keys[hostile.Below(keys.size())], value);
+    };
+    store.CreateKey(kHkeyCurrentUser, traces::kStats);
+    for (std::size_t i = hostile.Below(8); i > 0; --i) {
+      addKey();
+    }
+    for (std::size_t i = hostile.Below(10); i > 0; --i) {
+      addValue();
+    }
+    std::map<std::string, Values> atDeletion;
+    bool quiet = false;
+    store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+      if (quiet || site.keyPath.rfind(top, 0) != 0) {
+        return std::nullopt;
+      }
+      quiet = true;
+      if (site.call == MemoryRegistry::Call::Delete) {
+        atDeletion[site.keyPath] = ValuesNow(store, site.keyPath);
+      } else if (site.call != MemoryRegistry::Call::Close && hostile.Below(6) == 0) {
+        // Another program adds to the tree while it is being backed up.
+        hostile.Below(2) == 0 ? addKey() : addValue();
+        ++added;
+      }
+      quiet = false;
+      return std::nullopt;
+    });
+    FlushedFile file;
+    KeyBackup backup(store, file, {"1", "now"});
+    RecordingWindow window;
+    CleanOptions options;
+    options.guard = &backup;
+    RunClean(store, window, options);
+    store.SetHook(nullptr);
+    ASSERT_EQ(store.OpenHandleCount(), 0u) << "seed " << seed;
+
+    const ParsedBackup parsed = ReadBackup(file.onDisk);
+    ASSERT_TRUE(parsed.valid) << "seed " << seed << ": " << parsed.error;
+    std::map<std::string, Values> saved;
+    for (const BackupSection& section : parsed.sections) {
+      ASSERT_FALSE(section.link) << "seed " << seed;
+      saved[section.keyName] = section.values;
+    }
+    for (const std::string& key : keys) {
+      const std::string full = top + key;
+      if (store.KeyExists(kHkeyCurrentUser, traces::kStats + key)) {
+        continue;
+      }
+      ASSERT_EQ(saved.count(full), 1u) << "seed " << seed << ": " << full;
+      ASSERT_TRUE(SameValues(saved[full], atDeletion[full])) << "seed " << seed << ": " << full;
+    }
+    if (parsed.cutKey) {
+      EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, parsed.cutKey->substr(18))) << "seed " << seed;
+    }
+    keptChanged += backup.Failure().find("changed while") != std::string::npos ? 1 : 0;
+  }
+  // The runs met additions, and some of them in the very key being backed up.
+  EXPECT_GT(added, kCases);
+  EXPECT_GT(keptChanged, 0u);
 }
 
 }  // namespace
