@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr std::uint64_t kDigestStart = 0xCBF29CE484222325ull;
+
 // FNV-1a over the bytes given, to see whether a key's values changed while it was written.
 void Mix(std::uint64_t* digest, const void* bytes, std::size_t count) {
   const auto* byte = static_cast<const std::uint8_t*>(bytes);
@@ -56,7 +58,7 @@ bool KeyBackup::BeforeDelete(const CleanTarget& key) {
 
 bool KeyBackup::ReadContents(RegHandle key, Contents* contents) {
   *contents = Contents();
-  contents->digest = 0xCBF29CE484222325ull;
+  contents->digest = kDigestStart;
   for (;; ++contents->values) {
     RegValue value;
     const RegStatus status = api_.EnumValue(key, contents->values, &value);
@@ -81,39 +83,28 @@ bool KeyBackup::WriteKey(RegHandle key, const std::string& keyName, bool link, C
     return !fileFailed;
   });
   *written = Contents();
-  written->digest = 0xCBF29CE484222325ull;
-  std::uint32_t index = 0;
-  bool readAll = false;
-  bool ok = true;
-  RegValue value;
-  if (link) {
-    std::string target;
-    ok = api_.EnumValue(key, 0, &value) == kErrorSuccess && IsLinkValue(value) &&
-         ExactUtf8(Utf16FromLeBytes(value.data), &target) && writer.Link(keyName, target);
-    index = ok ? 1 : 0;
-    if (ok) {
-      MixValue(&written->digest, value);
-    }
-  } else {
-    ok = writer.Key(keyName);
-  }
-  while (ok && !link) {
-    value = RegValue();
-    const RegStatus status = api_.EnumValue(key, index, &value);
+  written->digest = kDigestStart;
+  bool ok = link || writer.Key(keyName);
+  for (RegValue value; ok; value = RegValue()) {
+    const RegStatus status = api_.EnumValue(key, written->values, &value);
     if (status == kErrorNoMoreItems) {
       break;
     }
-    // A name made unwritable since the first look ends the section unfinished: the key stays,
-    // and a reader takes the section for one cut short.
-    ok = status == kErrorSuccess && WritableValueName(value.name) && writer.Value(value);
+    std::string target;
+    // A link's one value is its target; a name made unwritable since the first look ends the
+    // section unfinished: the key stays, and a reader takes the section for one cut short.
+    ok = status == kErrorSuccess && (link ? written->values == 0 && IsLinkValue(value) &&
+                                                ExactUtf8(Utf16FromLeBytes(value.data), &target) &&
+                                                writer.Link(keyName, target)
+                                          : WritableValueName(value.name) && writer.Value(value));
     if (ok) {
       MixValue(&written->digest, value);
-      ++index;
+      ++written->values;
     }
   }
-  readAll = ok;
-  written->values = index;
-  if (!readAll) {
+  // A link that lost its target meanwhile has had nothing written.
+  ok = ok && (!link || written->values == 1);
+  if (!ok) {
     return Fail(fileFailed ? "cannot write " + keyName + " to the backup file: " + file_.Failure()
                            : "cannot read all of " + keyName + " exactly");
   }
