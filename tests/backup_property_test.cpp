@@ -419,4 +419,43 @@ TEST(BackupPropertyTest, NothingIsDeletedThatTheBackupDoesNotHoldAsItWas) {
   EXPECT_GT(keptChanged, 0u);
 }
 
+// The attack of a planted link value: an ordinary key holding SymbolicLinkValue is backed up as
+// the key it is, value and all; a real link goes in as a link, its target on its comment line.
+TEST(BackupPropertyTest, OnlyRealLinksAreBackedUpAsLinks) {
+  MemoryRegistry store;
+  const std::string stats = traces::kStats;
+  const std::u16string planted = u"x\r[HKEY_LOCAL_MACHINE\\Software\\Planted]\r\"by\"=\"the user\"";
+  RegValue linkValue{u"SymbolicLinkValue", kRegLink, {}};
+  for (char16_t unit : planted) {
+    linkValue.data.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    linkValue.data.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  store.SetValue(kHkeyCurrentUser, stats + "\\fake", linkValue);
+  store.CreateKey(kHkeyCurrentUser, "Software\\elsewhere");
+  store.CreateLink(kHkeyCurrentUser, stats + "\\real", kHkeyCurrentUser, "Software\\elsewhere");
+  FlushedFile file;
+  KeyBackup backup(store, file, {"1", "now"});
+  RecordingWindow window;
+  CleanOptions options;
+  options.guard = &backup;
+  RunClean(store, window, options);
+  EXPECT_EQ(backup.Failure(), "");
+  EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, "Software\\elsewhere"));
+
+  const ParsedBackup parsed = ReadBackup(file.onDisk);
+  ASSERT_TRUE(parsed.valid) << parsed.error;
+  ASSERT_EQ(parsed.sections.size(), 3u);
+  const std::string top = "HKEY_CURRENT_USER\\" + stats;
+  EXPECT_EQ(parsed.sections[0].keyName, top + "\\fake");
+  EXPECT_FALSE(parsed.sections[0].link);
+  EXPECT_TRUE(SameValues(parsed.sections[0].values, {linkValue}));
+  EXPECT_EQ(parsed.sections[1].keyName, top + "\\real");
+  EXPECT_TRUE(parsed.sections[1].link);
+  EXPECT_EQ(parsed.sections[1].linkTarget, "\\REGISTRY\\HKEY_CURRENT_USER\\Software\\elsewhere");
+  const auto imported = StrictRegReader().Read(file.onDisk);
+  ASSERT_TRUE(imported.has_value());
+  ASSERT_EQ(imported->size(), 2u);  // the fake key and the top; the link is a comment
+  EXPECT_EQ(store.OpenHandleCount(), 0u);
+}
+
 }  // namespace
