@@ -23,6 +23,10 @@ echo "the console program on 10,000 module-usage entries, 100 of them matching, 
 tools/benchmark/console-benchmark.sh build/windows
 echo
 
+echo "the memory a backup of one 64 MB value takes, under Wine:"
+tools/benchmark/backup-memory-benchmark.sh build/windows
+echo
+
 source tools/wine-env.sh
 wine_throwaway_prefix
 trap wine_end_prefix EXIT
