@@ -56,6 +56,10 @@ bool KeyBackup::BeforeDelete(const CleanTarget& key) {
   return started_ || Start();
 }
 
+bool KeyBackup::DeleteTree(TRegistry& registry, const CleanTarget& key) {
+  return DeleteCheckedTree(api_, key.root, key.path, registry.Access(), *this);
+}
+
 bool KeyBackup::ReadContents(RegHandle key, Contents* contents) {
   *contents = Contents();
   contents->digest = kDigestStart;

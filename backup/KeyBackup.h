@@ -4,6 +4,7 @@
 #include <string>
 
 #include "backup/BackupFile.h"
+#include "backup/CheckedDeletion.h"
 #include "backup/RegFile.h"
 #include "registry/RegistryApi.h"
 #include "unitMain/CleanProcedure.h"
@@ -13,19 +14,22 @@
 // hold, even if the process dies right after. Values are read and written one at a time, large
 // ones in pieces. A key that cannot be read, or written exactly, or that changed while it was
 // written, or whose section the file would not take, stays, and the run stops.
-class KeyBackup : public DeletionGuard {
+class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
  public:
   KeyBackup(RegistryApi& api, BackupFile& file, BackupOrigin origin);
 
   // Makes the file at the first target.
   bool BeforeDelete(const CleanTarget& key) override;
-  bool BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16string& name,
-                       const std::u16string& below) override;
+  // Deletes the tree with each key backed up just before it goes.
+  bool DeleteTree(TRegistry& registry, const CleanTarget& key) override;
 
   // Why the last key could not be backed up; empty while none failed.
   const std::string& Failure() const { return failure_; }
 
  private:
+  bool BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16string& name,
+                       const std::u16string& below) override;
+
   // What the key holds, as far as a change to it shows: its counts and a digest of its values.
   struct Contents {
     std::uint32_t subkeys = 0;
