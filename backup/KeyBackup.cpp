@@ -2,25 +2,49 @@
 
 #include <utility>
 
-#include "backup/RegFile.h"
+#include "registry/KeyTree.h"
+#include "registry/Utf16.h"
 
-KeyBackup::KeyBackup(RegistryApi& api, BackupFile& file, Comment comment)
-    : api_(api), file_(file), comment_(std::move(comment)) {}
+namespace {
+
+constexpr std::uint64_t kDigestStart = 0xCBF29CE484222325ull;
+
+// FNV-1a over the bytes given, to see whether a key's values changed while it was written.
+void Mix(std::uint64_t* digest, const void* bytes, std::size_t count) {
+  const auto* byte = static_cast<const std::uint8_t*>(bytes);
+  for (std::size_t i = 0; i < count; ++i) {
+    *digest = (*digest ^ byte[i]) * 0x100000001B3ull;
+  }
+}
+
+void MixValue(std::uint64_t* digest, const RegValue& value) {
+  const std::uint64_t sizes[] = {value.name.size(), value.type, value.data.size()};
+  Mix(digest, sizes, sizeof(sizes));
+  Mix(digest, value.name.data(), value.name.size() * sizeof(char16_t));
+  Mix(digest, value.data.data(), value.data.size());
+}
+
+// The UTF-8 text, when it gives back the very UTF-16 units (no lone surrogate among them).
+bool ExactUtf8(const std::u16string& text, std::string* utf8) {
+  *utf8 = Utf16ToUtf8(text);
+  return Utf8ToUtf16(*utf8) == text;
+}
+
+}  // namespace
+
+KeyBackup::KeyBackup(RegistryApi& api, BackupFile& file, BackupOrigin origin)
+    : api_(api), file_(file), origin_(std::move(origin)) {}
 
 bool KeyBackup::Fail(const std::string& why) {
   failure_ = why;
   return false;
 }
 
-bool KeyBackup::Save(const std::string& bytes) {
-  return file_.Write(bytes) && file_.Flush();
-}
-
 bool KeyBackup::Start() {
   if (!file_.Create()) {
     return Fail(file_.Failure());
   }
-  if (!Save(Utf16LeBytes(RegFileHeader() + RegFileComment(comment_(file_.Name()))))) {
+  if (!file_.Write(Utf16LeBytes(RegFileHeader(origin_, file_.Name()))) || !file_.Flush()) {
     return Fail("cannot write the backup file: " + file_.Failure());
   }
   started_ = true;
@@ -28,24 +52,98 @@ bool KeyBackup::Start() {
 }
 
 bool KeyBackup::BeforeDelete(const CleanTarget& key) {
-  if (!started_ && !Start()) {
+  topName_ = std::string(key.rootName) + key.path;
+  return started_ || Start();
+}
+
+bool KeyBackup::DeleteTree(TRegistry& registry, const CleanTarget& key) {
+  return DeleteCheckedTree(api_, key.root, key.path, registry.Access(), *this);
+}
+
+bool KeyBackup::ReadContents(RegHandle key, Contents* contents) {
+  *contents = Contents();
+  contents->digest = kDigestStart;
+  for (;; ++contents->values) {
+    RegValue value;
+    const RegStatus status = api_.EnumValue(key, contents->values, &value);
+    if (status == kErrorNoMoreItems) {
+      // Read after the values: a change to one already read moves the time on.
+      return api_.QueryInfoKey(key, {&contents->subkeys, nullptr, nullptr, nullptr, nullptr,
+                                     &contents->lastWrite}) == kErrorSuccess;
+    }
+    if (status != kErrorSuccess) {
+      return false;
+    }
+    contents->writableNames = contents->writableNames && WritableValueName(value.name);
+    contents->onlyLinkValue = contents->values == 0 && IsLinkValue(value);
+    MixValue(&contents->digest, value);
+  }
+}
+
+bool KeyBackup::WriteKey(RegHandle key, const std::string& keyName, bool link, Contents* written) {
+  bool fileFailed = false;
+  SectionWriter writer([&](const std::u16string& piece) {
+    fileFailed = !file_.Write(Utf16LeBytes(piece));
+    return !fileFailed;
+  });
+  *written = Contents();
+  written->digest = kDigestStart;
+  bool ok = link || writer.Key(keyName);
+  for (RegValue value; ok; value = RegValue()) {
+    const RegStatus status = api_.EnumValue(key, written->values, &value);
+    if (status == kErrorNoMoreItems) {
+      break;
+    }
+    std::string target;
+    // A link's one value is its target; a name made unwritable since the first look ends the
+    // section unfinished: the key stays, and a reader takes the section for one cut short.
+    ok = status == kErrorSuccess && (link ? written->values == 0 && IsLinkValue(value) &&
+                                                ExactUtf8(Utf16FromLeBytes(value.data), &target) &&
+                                                writer.Link(keyName, target)
+                                          : WritableValueName(value.name) && writer.Value(value));
+    if (ok) {
+      MixValue(&written->digest, value);
+      ++written->values;
+    }
+  }
+  // A link that lost its target meanwhile has had nothing written.
+  ok = ok && (!link || written->values == 1);
+  if (!ok) {
+    return Fail(fileFailed ? "cannot write " + keyName + " to the backup file: " + file_.Failure()
+                           : "cannot read all of " + keyName + " exactly");
+  }
+  if (!writer.End() || !file_.Flush()) {
+    return Fail("cannot write " + keyName + " to the backup file: " + file_.Failure());
+  }
+  return true;
+}
+
+bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16string& name,
+                                const std::u16string& below) {
+  std::string belowName;
+  if (!ExactUtf8(below, &belowName) || !WritableKeyName(belowName)) {
+    return Fail("a key below " + topName_ + " has a name a .reg file cannot hold exactly");
+  }
+  const std::string keyName = below.empty() ? topName_ : topName_ + "\\" + belowName;
+  Contents before;
+  if (!ReadContents(key, &before)) {
+    return Fail("cannot read all of " + keyName);
+  }
+  if (!before.writableNames) {
+    return Fail("a value of " + keyName + " has a name a .reg file cannot hold exactly");
+  }
+  const bool link = before.subkeys == 0 && before.values == 1 && before.onlyLinkValue &&
+                    IsOpenedLink(api_, key, parent, name);
+  Contents written;
+  if (!WriteKey(key, keyName, link, &written)) {
     return false;
   }
-  const std::string fullName = std::string(key.rootName) + key.path;
-  std::u16string text;
-  bool writable = true;
-  const bool read = ReadTree(api_, key.root, key.path, [&](const TreeKey& treeKey) {
-    writable = AppendRegFileKey(fullName, treeKey, text);
-    return writable;
-  });
-  if (!writable) {
-    return Fail("a name below " + fullName + " cannot be written to a .reg file exactly");
-  }
-  if (!read) {
-    return Fail("cannot read all of " + fullName);
-  }
-  if (!Save(Utf16LeBytes(text))) {
-    return Fail("cannot write " + fullName + " to the backup file: " + file_.Failure());
+  // What the file holds is what the key holds now, or the key stays.
+  Contents after;
+  if (!ReadContents(key, &after) || after.subkeys != 0 || after.values != written.values ||
+      after.digest != written.digest || after.lastWrite.low != before.lastWrite.low ||
+      after.lastWrite.high != before.lastWrite.high) {
+    return Fail(keyName + " changed while it was backed up");
   }
   return true;
 }

@@ -1,36 +1,57 @@
 #pragma once
 
-#include <functional>
+#include <cstdint>
 #include <string>
 
 #include "backup/BackupFile.h"
+#include "backup/CheckedDeletion.h"
+#include "backup/RegFile.h"
 #include "registry/RegistryApi.h"
 #include "unitMain/CleanProcedure.h"
 
-// Before each key goes, appends it and everything below it to a .reg file and has that on disk,
-// so the file holds every deleted key even if the process dies right after. A key that cannot
-// be read whole, or written exactly, or whose file cannot be written, stays, and the run stops.
-class KeyBackup : public DeletionGuard {
+// Writes each key to the backup file and has it on disk just before it is deleted, deepest first,
+// through the very handle its deletion goes through, so nothing is deleted that the file does not
+// hold, even if the process dies right after. Values are read and written one at a time, large
+// ones in pieces. A key that cannot be read, or written exactly, or that changed while it was
+// written, or whose section the file would not take, stays, and the run stops.
+class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
  public:
-  // The comment, made from the file's full name once the file exists, is written at its top.
-  using Comment = std::function<std::string(const std::string& fileName)>;
-  KeyBackup(RegistryApi& api, BackupFile& file, Comment comment);
+  KeyBackup(RegistryApi& api, BackupFile& file, BackupOrigin origin);
 
+  // Makes the file at the first target.
   bool BeforeDelete(const CleanTarget& key) override;
+  // Deletes the tree with each key backed up just before it goes.
+  bool DeleteTree(TRegistry& registry, const CleanTarget& key) override;
 
   // Why the last key could not be backed up; empty while none failed.
   const std::string& Failure() const { return failure_; }
 
  private:
+  bool BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16string& name,
+                       const std::u16string& below) override;
+
+  // What the key holds, as far as a change to it shows: its counts and a digest of its values.
+  struct Contents {
+    std::uint32_t subkeys = 0;
+    std::uint32_t values = 0;
+    FileTime lastWrite;
+    std::uint64_t digest = 0;
+    bool writableNames = true;
+    bool onlyLinkValue = false;
+  };
+
   bool Fail(const std::string& why);
-  // Makes the file at the first key and writes its header.
+  // Makes the file and writes its heading.
   bool Start();
-  // Writes the bytes and has them on disk.
-  bool Save(const std::string& bytes);
+  // Reads the key's values one at a time; false when they cannot all be read.
+  bool ReadContents(RegHandle key, Contents* contents);
+  // Writes the key's section and has it on disk; what was written is told in *written.
+  bool WriteKey(RegHandle key, const std::string& keyName, bool link, Contents* written);
 
   RegistryApi& api_;
   BackupFile& file_;
-  Comment comment_;
+  BackupOrigin origin_;
   bool started_ = false;
+  std::string topName_;  // the target being deleted, "ROOT\path"
   std::string failure_;
 };

@@ -13,12 +13,6 @@ namespace {
 
 constexpr const char* kProgram = "tessaline-clean";
 
-std::string BackupComment(const std::string& path, const std::string& now) {
-  return "Backed up by " + std::string(kProgram) + " " + ConsoleVersion() + " on " + now +
-         ", before these keys were deleted.\nRestore them with: reg import \"" + path +
-         "\" /reg:32";
-}
-
 void PrintKeys(const std::vector<ReportedKey>& keys, std::ostream& out) {
   for (const ReportedKey& key : keys) {
     out << key.root << '\n' << key.path << '\n';
@@ -49,9 +43,8 @@ Report Clean(const Command& command, const ConsoleContext& context, BackupFile* 
   CleanOptions options;
   options.allUsers = command.allUsers;
   if (file) {
-    backup = std::make_unique<KeyBackup>(
-        context.registry, *file,
-        [&context](const std::string& name) { return BackupComment(name, context.now()); });
+    backup = std::make_unique<KeyBackup>(context.registry, *file,
+                                         BackupOrigin{ConsoleVersion(), context.now()});
     options.guard = backup.get();
   }
   RunClean(context.registry, window, options);

@@ -62,6 +62,9 @@ struct MemoryRegistry::Node {
   // Set on a symbolic link: where it points. A link has no subkeys and one value.
   std::optional<std::pair<RegHandle, std::string>> linkTarget;
   std::vector<RegValue> values;
+  // Counts the changes to the key's values and subkeys, reported as its last write time, which
+  // the platform moves on with each.
+  std::uint32_t writes = 0;
 
   std::vector<Entry>::iterator LowerBound(const std::string& folded) {
     // Keys are mostly added and removed at the end (created in order, deleted from the highest
@@ -90,10 +93,14 @@ struct MemoryRegistry::Node {
     std::string folded = AsciiUpper(childName);
     auto at = LowerBound(folded);
     children.insert(at, Entry{std::move(folded), node});
+    ++writes;
     return node;
   }
 
-  void RemoveChild(const Node& child) { children.erase(LowerBound(AsciiUpper(child.name))); }
+  void RemoveChild(const Node& child) {
+    children.erase(LowerBound(AsciiUpper(child.name)));
+    ++writes;
+  }
 };
 
 MemoryRegistry::MemoryRegistry() {
@@ -347,10 +354,10 @@ RegStatus MemoryRegistry::QueryInfoKey(RegHandle key, const KeyInfoOut& out) {
     longestValueName = std::max(longestValueName, static_cast<std::uint32_t>(value.name.size()));
     largestData = std::max(largestData, static_cast<std::uint32_t>(value.data.size()));
   }
-  // The store keeps no times.
+  // The time is a count of the key\'s changes, which is all a test compares.
   out.Fill({static_cast<std::uint32_t>(subkeys.size()), longest,
             static_cast<std::uint32_t>(values.size()), longestValueName, largestData},
-           FileTime());
+           FileTime{node->writes, 0});
   return kErrorSuccess;
 }
 
@@ -467,7 +474,9 @@ void MemoryRegistry::SetValue(RegHandle givenRoot, const std::string& givenPath,
   const auto [root, path] = SeedPlace(givenRoot, givenPath);
   CreateKey(root, path);
   RegStatus status;
-  std::vector<RegValue>& values = Walk(RootNode(root), path, false, &status)->values;
+  const NodePtr node = Walk(RootNode(root), path, false, &status);
+  ++node->writes;
+  std::vector<RegValue>& values = node->values;
   for (RegValue& existing : values) {
     if (SameIgnoringAsciiCase(existing.name, value.name)) {
       existing = value;
@@ -537,4 +546,22 @@ void MemoryRegistry::FailCall(Call call, RegHandle givenRoot, const std::string&
     }
     return previous ? previous(site) : std::nullopt;
   };
+}
+
+RegStatus MemoryRegistry::OpenKeyW(RegHandle base, const std::u16string& subKey,
+                                   std::uint32_t options, std::uint32_t access, RegHandle* result) {
+  return OpenKey(base, Utf16ToUtf8(subKey).c_str(), options, access, result);
+}
+
+RegStatus MemoryRegistry::EnumKeyW(RegHandle key, std::uint32_t index, std::u16string* name) {
+  RegStatus status;
+  const NodePtr node = NodeForIndexedCall(key, kKeyEnumerateSubKeys, Call::Enum, index, &status);
+  if (!node) {
+    return status;
+  }
+  if (index >= node->children.size()) {
+    return kErrorNoMoreItems;
+  }
+  *name = Utf8ToUtf16(node->children[index].node->name);
+  return kErrorSuccess;
 }

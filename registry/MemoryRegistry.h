@@ -45,6 +45,11 @@ class MemoryRegistry : public RegistryApi {
   RegStatus EnumValue(RegHandle key, std::uint32_t index, RegValue* value) override;
   RegStatus QueryKeyName(RegHandle key, std::string* name) override;
 
+  // Names are held in UTF-8 and handed out converted, as the platform converts them.
+  RegStatus OpenKeyW(RegHandle base, const std::u16string& subKey, std::uint32_t options,
+                     std::uint32_t access, RegHandle* result) override;
+  RegStatus EnumKeyW(RegHandle key, std::uint32_t index, std::u16string* name) override;
+
   // Creates the key and any missing keys above it; an existing key is left as it is.
   void CreateKey(RegHandle root, const std::string& path);
   // Makes the key at root\path, created where missing, a link to targetRoot\targetPath, which

@@ -108,4 +108,12 @@ class RegistryApi {
   // The key's full name as the platform knows it (UTF-8), the same however the key was reached:
   // through a link, or HKEY_CURRENT_USER for the user's own hive under HKEY_USERS.
   virtual RegStatus QueryKeyName(RegHandle key, std::string* name) = 0;
+
+  // Wide reads, for the backup: names exactly as the platform keeps them in UTF-16, whatever the
+  // ANSI code page. Opens base\subKey as OpenKey does; *result is written only on success.
+  virtual RegStatus OpenKeyW(RegHandle base, const std::u16string& subKey, std::uint32_t options,
+                             std::uint32_t access, RegHandle* result) = 0;
+  // The name of the subkey at the index, in the platform's order; kErrorNoMoreItems past the
+  // last one. The handle needs KEY_ENUMERATE_SUB_KEYS. On failure *name is unchanged.
+  virtual RegStatus EnumKeyW(RegHandle key, std::uint32_t index, std::u16string* name) = 0;
 };

@@ -15,4 +15,8 @@ class WindowsRegistry : public RegistryApi {
   RegStatus DeleteOpenKey(RegHandle key) override;
   RegStatus EnumValue(RegHandle key, std::uint32_t index, RegValue* value) override;
   RegStatus QueryKeyName(RegHandle key, std::string* name) override;
+
+  RegStatus OpenKeyW(RegHandle base, const std::u16string& subKey, std::uint32_t options,
+                     std::uint32_t access, RegHandle* result) override;
+  RegStatus EnumKeyW(RegHandle key, std::uint32_t index, std::u16string* name) override;
 };

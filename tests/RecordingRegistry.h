@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "registry/RegistryApi.h"
+#include "registry/Utf16.h"
 
 // Passes every call on to another registry and writes down what was asked and answered, e.g.
 // "Open(HKCU,'a\b',0x20009)=0 -> h1", "Open(h1,'x',link,0xF003F)=0 -> h2" (opened as itself),
@@ -70,6 +71,30 @@ class RecordingRegistry : public RegistryApi {
   RegStatus QueryKeyName(RegHandle key, std::string* name) override {
     const RegStatus status = inner_.QueryKeyName(key, name);
     calls.push_back("Name(" + Name(key) + ")=" + std::to_string(status));
+    return status;
+  }
+
+  RegStatus OpenKeyW(RegHandle base, const std::u16string& subKey, std::uint32_t options,
+                     std::uint32_t access, RegHandle* result) override {
+    const RegStatus status = inner_.OpenKeyW(base, subKey, options, access, result);
+    std::string line = "OpenW(" + Name(base) + ",'" + Utf16ToUtf8(subKey) + "'," +
+                       (options == kRegOptionOpenLink ? "link," : "") + Hex(access) +
+                       ")=" + std::to_string(status);
+    if (status == kErrorSuccess) {
+      line += " -> " + Name(*result);
+    }
+    calls.push_back(line);
+    return status;
+  }
+
+  RegStatus EnumKeyW(RegHandle key, std::uint32_t index, std::u16string* name) override {
+    const RegStatus status = inner_.EnumKeyW(key, index, name);
+    std::string line =
+        "EnumW(" + Name(key) + "," + std::to_string(index) + ")=" + std::to_string(status);
+    if (status == kErrorSuccess) {
+      line += " '" + Utf16ToUtf8(*name) + "'";
+    }
+    calls.push_back(line);
     return status;
   }
 

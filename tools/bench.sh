@@ -29,6 +29,10 @@ echo "the console program's check against its clean, on lists of matching entrie
 tools/benchmark/check-benchmark.sh build/windows
 echo
 
+echo "the memory a backup of one 64 MB value takes, under Wine:"
+tools/benchmark/backup-memory-benchmark.sh build/windows
+echo
+
 source tools/wine-env.sh
 wine_throwaway_prefix
 trap wine_end_prefix EXIT

@@ -1,15 +1,19 @@
 #pragma once
 
 #include "registry/RegistryApi.h"
+#include "registry/TRegistry.h"
 #include "unitMain/CleanTargets.h"
 #include "unitMain/CleanWindow.h"
 
-// Called for each key once it is open for deletion and before it goes.
+// Called for each target once it is open for deletion and before it goes, and then deletes it,
+// so the window program, which has no guard, carries none of a guarded deletion.
 class DeletionGuard {
  public:
   virtual ~DeletionGuard() = default;
   // False keeps the key and stops the run; the guard has said why.
   virtual bool BeforeDelete(const CleanTarget& key) = 0;
+  // Deletes the target's tree; true only when the target itself was deleted.
+  virtual bool DeleteTree(TRegistry& registry, const CleanTarget& key) = 0;
 };
 
 struct CleanOptions {

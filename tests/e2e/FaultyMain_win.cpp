@@ -23,6 +23,13 @@ class FailingRegistry : public RegistryApi {
   RegStatus DeleteOpenKey(RegHandle) override { return kErrorInvalidHandle; }
   RegStatus EnumValue(RegHandle, std::uint32_t, RegValue*) override { return kErrorInvalidHandle; }
   RegStatus QueryKeyName(RegHandle, std::string*) override { return kErrorInvalidHandle; }
+  RegStatus OpenKeyW(RegHandle, const std::u16string&, std::uint32_t, std::uint32_t,
+                     RegHandle*) override {
+    return kErrorInvalidHandle;
+  }
+  RegStatus EnumKeyW(RegHandle, std::uint32_t, std::u16string*) override {
+    return kErrorInvalidHandle;
+  }
 };
 
 }  // namespace

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "registry/RegistryApi.h"
+
+// Told of each key a checked deletion is about to delete, once nothing is left below it.
+class KeyDeletionCheck {
+ public:
+  virtual ~KeyDeletionCheck() = default;
+  // The key, opened as itself as parent\name (for the tree's top, name may hold several levels),
+  // is the one the deletion will go through; below is its path under the tree's top in UTF-16,
+  // empty for the top. False keeps the key and ends the deletion.
+  virtual bool BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16string& name,
+                               const std::u16string& below) = 0;
+};
+
+// Deletes root\path (the clean's form, leading backslash included) and everything below it,
+// deepest first, each key opened as itself with the given rights and passed by the check just
+// before it goes, through the handle it is deleted with; a link goes as the link. Names are
+// listed and opened through the wide calls, so they are exact on every code page, and subkeys
+// are deleted until none is left, one made meanwhile too. The first key that cannot be opened
+// for reading and deletion, listed, passed or deleted ends the whole deletion, with false.
+bool DeleteCheckedTree(RegistryApi& api, RegHandle root, const std::string& path,
+                       std::uint32_t access, KeyDeletionCheck& check);
