@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "registry/RegistryApi.h"
@@ -19,7 +20,7 @@
 // bytes. Tests seed it, restrict it and make chosen calls fail.
 class MemoryRegistry : public RegistryApi {
  public:
-  enum class Call { Open, Close, Query, Enum, Delete, Value };
+  enum class Call { Open, Close, Query, Enum, Delete, Value, Create, Set };
 
   // The call about to be made: the key it concerns, written as "ROOT\path" with the names as
   // they are stored (or as asked for, where the key does not exist), and for Enum and Value the
@@ -44,6 +45,13 @@ class MemoryRegistry : public RegistryApi {
   RegStatus DeleteOpenKey(RegHandle key) override;
   RegStatus EnumValue(RegHandle key, std::uint32_t index, RegValue* value) override;
   RegStatus QueryKeyName(RegHandle key, std::string* name) override;
+
+  // Writing, for restore: the platform's rules, KEY_CREATE_SUB_KEY needed on a key to make one
+  // below it, and a link's target read from the platform's name of a key in this store
+  // ("\REGISTRY\HKEY_LOCAL_MACHINE\path"); any other target leaves the link dangling.
+  RegStatus CreateKey(RegHandle base, const std::u16string& subKey, std::uint32_t options,
+                      std::uint32_t access, RegHandle* result) override;
+  RegStatus SetValue(RegHandle key, const RegValue& value) override;
 
   // Creates the key and any missing keys above it; an existing key is left as it is.
   void CreateKey(RegHandle root, const std::string& path);
@@ -80,6 +88,8 @@ class MemoryRegistry : public RegistryApi {
   };
 
   static std::string RootName(RegHandle root);
+  // The root and path of a key named as QueryKeyName names it; no root when it names no key here.
+  static std::pair<RegHandle, std::string> KeyOfPlatformName(const std::string& name);
   // The key's values in the platform's order; a link's own one included.
   static std::vector<RegValue> ValuesOf(const Node& node);
   NodePtr RootNode(RegHandle root) const;
@@ -93,6 +103,10 @@ class MemoryRegistry : public RegistryApi {
   // followLast); status tells why no key was reached.
   NodePtr Walk(const NodePtr& base, const std::string& subKey, bool followLast, RegStatus* status,
                int linksFollowed = 0) const;
+  // Walks the path as CreateKey does, making what is missing; status tells why no key was reached.
+  NodePtr WalkCreating(const NodePtr& base, const std::string& subKey, bool lastAsLink,
+                       RegStatus* status, int linksFollowed = 0);
+  RegHandle NewHandle(const NodePtr& node, std::uint32_t granted);
   static std::string PathOf(const Node& node);
   static std::string JoinPath(const Node& base, const std::string& subKey);
   template <typename PathOfKey>

@@ -128,3 +128,25 @@ RegStatus WindowsRegistry::QueryKeyName(RegHandle key, std::string* name) {
   }
   return ERROR_MORE_DATA;
 }
+
+RegStatus WindowsRegistry::CreateKey(RegHandle base, const std::u16string& subKey,
+                                     std::uint32_t options, std::uint32_t access,
+                                     RegHandle* result) {
+  static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text is the platform's wide text");
+  const std::wstring name(subKey.begin(), subKey.end());
+  // A link is made with the right to make one; keys are kept, never volatile.
+  const DWORD rights = access | ((options & REG_OPTION_CREATE_LINK) ? KEY_CREATE_LINK : 0);
+  HKEY created = nullptr;
+  const LONG status = RegCreateKeyExW(ToHkey(base), name.c_str(), 0, nullptr, options, rights,
+                                      nullptr, &created, nullptr);
+  if (status == ERROR_SUCCESS) {
+    *result = reinterpret_cast<RegHandle>(created);
+  }
+  return status;
+}
+
+RegStatus WindowsRegistry::SetValue(RegHandle key, const RegValue& value) {
+  const std::wstring name(value.name.begin(), value.name.end());
+  return RegSetValueExW(ToHkey(key), name.c_str(), 0, value.type, value.data.data(),
+                        static_cast<DWORD>(value.data.size()));
+}

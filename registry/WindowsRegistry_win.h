@@ -15,4 +15,9 @@ class WindowsRegistry : public RegistryApi {
   RegStatus DeleteOpenKey(RegHandle key) override;
   RegStatus EnumValue(RegHandle key, std::uint32_t index, RegValue* value) override;
   RegStatus QueryKeyName(RegHandle key, std::string* name) override;
+
+  // Writing, for restore, through the wide functions.
+  RegStatus CreateKey(RegHandle base, const std::u16string& subKey, std::uint32_t options,
+                      std::uint32_t access, RegHandle* result) override;
+  RegStatus SetValue(RegHandle key, const RegValue& value) override;
 };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "registry/RegistryApi.h"
+#include "registry/Utf16.h"
 
 // Passes every call on to another registry and writes down what was asked and answered, e.g.
 // "Open(HKCU,'a\b',0x20009)=0 -> h1", "Open(h1,'x',link,0xF003F)=0 -> h2" (opened as itself),
@@ -70,6 +71,30 @@ class RecordingRegistry : public RegistryApi {
   RegStatus QueryKeyName(RegHandle key, std::string* name) override {
     const RegStatus status = inner_.QueryKeyName(key, name);
     calls.push_back("Name(" + Name(key) + ")=" + std::to_string(status));
+    return status;
+  }
+
+  // Writing, for restore: "Create(HKLM,'a\b',link,0x20006)=0 -> h1", "Set(h1,'name',1,4)=0"
+  // (the type and the count of bytes).
+  RegStatus CreateKey(RegHandle base, const std::u16string& subKey, std::uint32_t options,
+                      std::uint32_t access, RegHandle* result) override {
+    const RegStatus status = inner_.CreateKey(base, subKey, options, access, result);
+    const std::string optionsText =
+        options == 0 ? "" : (options == kRegOptionCreateLink ? "link," : Hex(options) + ",");
+    std::string line = "Create(" + Name(base) + ",'" + Utf16ToUtf8(subKey) + "'," + optionsText +
+                       Hex(access) + ")=" + std::to_string(status);
+    if (status == kErrorSuccess) {
+      line += " -> " + Name(*result);
+    }
+    calls.push_back(line);
+    return status;
+  }
+
+  RegStatus SetValue(RegHandle key, const RegValue& value) override {
+    const RegStatus status = inner_.SetValue(key, value);
+    calls.push_back("Set(" + Name(key) + ",'" + Utf16ToUtf8(value.name) + "'," +
+                    std::to_string(value.type) + "," + std::to_string(value.data.size()) +
+                    ")=" + std::to_string(status));
     return status;
   }
 
