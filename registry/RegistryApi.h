@@ -114,7 +114,8 @@ class RegistryApi {
   // KEY_QUERY_VALUE. On failure *value is unchanged.
   virtual RegStatus EnumValue(RegHandle key, std::uint32_t index, RegValue* value) = 0;
   // The key's full name as the platform knows it (UTF-8), the same however the key was reached:
-  // through a link, or HKEY_CURRENT_USER for the user's own hive under HKEY_USERS.
+  // through a link, or HKEY_CURRENT_USER for the user's own hive under HKEY_USERS. Of the roots,
+  // HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and HKEY_USERS have names too.
   virtual RegStatus QueryKeyName(RegHandle key, std::string* name) = 0;
 
   // Writing, for restore.

@@ -108,6 +108,22 @@ RegStatus WindowsRegistry::EnumValue(RegHandle key, std::uint32_t index, RegValu
 }
 
 RegStatus WindowsRegistry::QueryKeyName(RegHandle key, std::string* name) {
+  // The roots are no handles of the kernel's: the machine's and the users' have fixed names, the
+  // user's own hive is opened as itself.
+  if (key == kHkeyLocalMachine || key == kHkeyUsers) {
+    *name = key == kHkeyLocalMachine ? "\\REGISTRY\\MACHINE" : "\\REGISTRY\\USER";
+    return ERROR_SUCCESS;
+  }
+  if (key == kHkeyCurrentUser) {
+    HKEY user = nullptr;
+    const LONG opened = RegOpenCurrentUser(KEY_QUERY_VALUE, &user);
+    if (opened != ERROR_SUCCESS) {
+      return opened;
+    }
+    const RegStatus status = QueryKeyName(reinterpret_cast<RegHandle>(user), name);
+    RegCloseKey(user);
+    return status;
+  }
   // KEY_NAME_INFORMATION: the name's length in bytes, then the name, not terminated.
   std::vector<ULONG> buffer(256);
   for (int attempt = 0; attempt < 3; ++attempt) {

@@ -313,7 +313,17 @@ TYPED_TEST_P(RegistryContract, KeysAreMadeAndValuesSetWithExactBytes) {
   this->world().MakeReadOnly("readonly");
   RegistryApi& api = this->world().Api();
   RegHandle made = kNoHandle;
-  ASSERT_EQ(api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\a\\名前")), 0,
+  // Names of any script are made as they are.
+  ASSERT_EQ(api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\a\\名前 \U0001F600")), 0,
+                          kKeyQueryValue, &made),
+            kErrorSuccess);
+  {
+    const KeyHandle key(api, made);
+    std::string name;
+    EXPECT_EQ(api.QueryKeyName(key.get(), &name), kErrorSuccess);
+    EXPECT_TRUE(EndsWith(name, "TessalineCleanerContract\\w\\a\\名前 \U0001F600")) << name;
+  }
+  ASSERT_EQ(api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\v")), 0,
                           kKeyWrite | kKeyQueryValue, &made),
             kErrorSuccess);
   const std::vector<RegValue> values = {
@@ -334,16 +344,16 @@ TYPED_TEST_P(RegistryContract, KeysAreMadeAndValuesSetWithExactBytes) {
   }
   EXPECT_TRUE(this->world().Exists("w\\a"));
   // An existing key is opened as it is.
-  ASSERT_EQ(api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\a\\名前")), 0,
-                          kKeyQueryValue, &made),
-            kErrorSuccess);
+  ASSERT_EQ(
+      api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\v")), 0, kKeyQueryValue, &made),
+      kErrorSuccess);
   {
     const KeyHandle key(api, made);
     // The handle was not opened to set values.
     EXPECT_EQ(api.SetValue(key.get(), {u"x", kRegSz, {}}), kErrorAccessDenied);
   }
   std::vector<TreeKey> read;
-  ASSERT_TRUE(ReadTree(api, kHkeyCurrentUser, this->At("w\\a\\名前"), [&](const TreeKey& key) {
+  ASSERT_TRUE(ReadTree(api, kHkeyCurrentUser, this->At("w\\v"), [&](const TreeKey& key) {
     read.push_back(key);
     return true;
   }));
@@ -419,13 +429,12 @@ TYPED_TEST_P(RegistryContract, LinksAreMadeAsLinksToTheirTarget) {
   api.CloseKey(made);
   EXPECT_TRUE(this->world().Exists("gone"));
 
-  // The root opened again by an empty name is named as the hive every key below it lies in.
-  RegHandle root = kNoHandle;
-  ASSERT_EQ(api.OpenKey(kHkeyCurrentUser, "", 0, kKeyQueryValue, &root), kErrorSuccess);
-  const KeyHandle rootKey(api, root);
+  // A root is named as the hive every key below it lies in.
   std::string hive;
-  ASSERT_EQ(api.QueryKeyName(rootKey.get(), &hive), kErrorSuccess);
+  ASSERT_EQ(api.QueryKeyName(kHkeyCurrentUser, &hive), kErrorSuccess);
   EXPECT_EQ(AsciiUpper(target).rfind(AsciiUpper(hive) + "\\", 0), 0u) << hive << " " << target;
+  ASSERT_EQ(api.QueryKeyName(kHkeyLocalMachine, &hive), kErrorSuccess);
+  EXPECT_EQ(AsciiUpper(hive).rfind("\\REGISTRY\\", 0), 0u) << hive;
 
   // Links made here go as themselves, before the world's tree deletion could follow them.
   for (const char* path : {"w\\link", "w\\dangling"}) {

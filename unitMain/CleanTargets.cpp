@@ -1,11 +1,51 @@
 #include "unitMain/CleanTargets.h"
 
+#include <optional>
+#include <vector>
+
 #include "registry/AsciiCase.h"
 
 namespace {
 
 constexpr const char* kMatchText = "TessalineWeb_EN.ocx";
 constexpr const char* kClassesHiveSuffix = "_CLASSES";
+
+// The names of a key's full name, root first, upper-cased as the platform matches them; nothing
+// when a name is empty (two backslashes in a row, or one at the end) or holds a zero, which the
+// platform would read otherwise than the text says.
+std::optional<std::vector<std::string>> FoldedNames(const std::string& keyName) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = keyName.find('\\', start);
+    const std::string name = keyName.substr(start, end - start);
+    if (name.empty() || name.find('\0') != std::string::npos) {
+      return std::nullopt;
+    }
+    names.push_back(AsciiUpper(name));
+    if (end == std::string::npos) {
+      return names;
+    }
+    start = end + 1;
+  }
+}
+
+// Whether names, from the given one on, start with the root's and then the path's names.
+bool Starts(const std::vector<std::string>& names, std::size_t from, const char* rootName,
+            const std::string& path) {
+  const std::optional<std::vector<std::string>> expected =
+      FoldedNames(std::string(rootName) + path);
+  if (!expected || names.empty() || names[0] != (*expected)[0] ||
+      names.size() < from + expected->size() - 1) {
+    return false;
+  }
+  for (std::size_t i = 1; i < expected->size(); ++i) {
+    if (names[from + i - 1] != (*expected)[i]) {
+      return false;
+    }
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -56,4 +96,27 @@ const ModuleUsageList kModuleUsage = {
 bool MatchesControl(const std::string& entryName) {
   static const std::string kFoldedMatchText = AsciiUpper(kMatchText);
   return AsciiUpper(entryName).find(kFoldedMatchText) != std::string::npos;
+}
+
+bool WithinCleanTargets(const std::string& keyName) {
+  const std::optional<std::vector<std::string>> names = FoldedNames(keyName);
+  if (!names) {
+    return false;
+  }
+  for (const CleanTarget& target : FixedTargets()) {
+    if (Starts(*names, 1, target.rootName, target.path)) {
+      return true;
+    }
+  }
+  // HKEY_USERS\<hive>\<the statistics path>, the hive any but a classes hive.
+  const CleanTarget& statistics = FixedTargets()[kUserStatisticsTarget];
+  if (names->size() > 2 && HoldsUserStatistics((*names)[1]) &&
+      Starts(*names, 2, "HKEY_USERS", statistics.path)) {
+    return true;
+  }
+  // An entry is the list's own subkey: its name, not one above or below it, holds the file name.
+  const std::size_t entry =
+      FoldedNames(std::string(kModuleUsage.rootName) + kModuleUsage.path)->size();
+  return Starts(*names, 1, kModuleUsage.rootName, kModuleUsage.path) && names->size() > entry &&
+         MatchesControl((*names)[entry]);
 }

@@ -36,3 +36,8 @@ struct ModuleUsageList {
 };
 extern const ModuleUsageList kModuleUsage;
 bool MatchesControl(const std::string& entryName);
+
+// Whether the key, "ROOT\path" with the root spelled in full and names in UTF-8, is one the
+// clean removes or lies below one: a fixed target, its counterpart in a hive loaded under
+// HKEY_USERS, or a module-usage entry whose name holds the control's file name.
+bool WithinCleanTargets(const std::string& keyName);
