@@ -1,17 +1,22 @@
 #pragma once
 
-#include <cstddef>
 #include <string>
 
-// The file a backup goes to, opened for appending.
+// The file a backup goes to: always a new file, never one that was there before.
 class BackupFile {
  public:
   virtual ~BackupFile() = default;
-  // The file's full name, as a restore command names it wherever it runs.
+  // The full name of the file made, as a restore command names it wherever it runs; empty until
+  // Create succeeded.
   virtual std::string Name() const = 0;
-  // Opens the file, made when missing, and reads up to `count` bytes from its start into *start
-  // (empty for a new or empty file). False when it cannot be opened for writing.
-  virtual bool Open(std::size_t count, std::string* start) = 0;
-  // Adds the bytes at the end and has them on disk before it returns; false when that failed.
-  virtual bool Append(const std::string& bytes) = 0;
+  // Makes the new file, and the folder for it where asked to; never opens a file that exists,
+  // never writes through a link, and refuses a folder that others could change. False, with
+  // Failure() telling why, when no file was made; nothing was written then.
+  virtual bool Create() = 0;
+  // Adds the bytes at the end; false when that failed, with Failure() telling why.
+  virtual bool Write(const std::string& bytes) = 0;
+  // Has everything written so far on disk before it returns; false when that failed.
+  virtual bool Flush() = 0;
+  // Why the last call that failed did; empty while none did.
+  virtual std::string Failure() const = 0;
 };

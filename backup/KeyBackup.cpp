@@ -2,30 +2,26 @@
 
 #include <utility>
 
-#include "backup/RegFile.h"
+#include "registry/KeyTree.h"
 
-KeyBackup::KeyBackup(RegistryApi& api, BackupFile& file, std::string comment)
-    : api_(api), file_(file), comment_(std::move(comment)) {}
+KeyBackup::KeyBackup(RegistryApi& api, BackupFile& file, BackupOrigin origin)
+    : api_(api), file_(file), origin_(std::move(origin)) {}
 
 bool KeyBackup::Fail(const std::string& why) {
   failure_ = why;
   return false;
 }
 
+bool KeyBackup::Save(const std::string& bytes) {
+  return file_.Write(bytes) && file_.Flush();
+}
+
 bool KeyBackup::Start() {
-  const std::string header = Utf16LeBytes(RegFileHeader());
-  std::string start;
-  if (!file_.Open(header.size(), &start)) {
-    return Fail("cannot open the backup file for writing");
+  if (!file_.Create()) {
+    return Fail(file_.Failure());
   }
-  // An earlier run's backup is added to, never replaced; anything else is left alone.
-  if (!start.empty() && start != header) {
-    return Fail("the backup file exists and is not a registry backup");
-  }
-  const std::string opening = Utf16LeBytes(
-      start.empty() ? RegFileHeader() + RegFileComment(comment_) : RegFileComment(comment_));
-  if (!file_.Append(opening)) {
-    return Fail("cannot write the backup file");
+  if (!Save(Utf16LeBytes(RegFileHeader(origin_, file_.Name())))) {
+    return Fail("cannot write the backup file: " + file_.Failure());
   }
   started_ = true;
   return true;
@@ -39,8 +35,16 @@ bool KeyBackup::BeforeDelete(const CleanTarget& key) {
   std::u16string text;
   bool writable = true;
   const bool read = ReadTree(api_, key.root, key.path, [&](const TreeKey& treeKey) {
-    writable = AppendRegFileKey(fullName, treeKey, text);
-    return writable;
+    BackupSection section;
+    section.keyName = treeKey.path.empty() ? fullName : fullName + "\\" + treeKey.path;
+    section.link = treeKey.link;
+    section.linkTarget = treeKey.linkTarget;
+    section.values = treeKey.values;
+    writable = Writable(section);
+    return writable && WriteSection(section, [&](const std::u16string& piece) {
+             text += piece;
+             return true;
+           });
   });
   if (!writable) {
     return Fail("a name below " + fullName + " cannot be written to a .reg file exactly");
@@ -48,8 +52,8 @@ bool KeyBackup::BeforeDelete(const CleanTarget& key) {
   if (!read) {
     return Fail("cannot read all of " + fullName);
   }
-  if (!file_.Append(Utf16LeBytes(text))) {
-    return Fail("cannot write " + fullName + " to the backup file");
+  if (!Save(Utf16LeBytes(text))) {
+    return Fail("cannot write " + fullName + " to the backup file: " + file_.Failure());
   }
   return true;
 }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "backup/BackupFile.h"
+#include "backup/RegFile.h"
 #include "registry/RegistryApi.h"
 #include "unitMain/CleanProcedure.h"
 
@@ -11,8 +12,7 @@
 // be read whole, or written exactly, or whose file cannot be written, stays, and the run stops.
 class KeyBackup : public DeletionGuard {
  public:
-  // The comment is written at the top of each run's part of the file.
-  KeyBackup(RegistryApi& api, BackupFile& file, std::string comment);
+  KeyBackup(RegistryApi& api, BackupFile& file, BackupOrigin origin);
 
   bool BeforeDelete(const CleanTarget& key) override;
 
@@ -21,12 +21,14 @@ class KeyBackup : public DeletionGuard {
 
  private:
   bool Fail(const std::string& why);
-  // Opens the file at the first key and starts this run's part.
+  // Makes the file at the first key and writes its heading.
   bool Start();
+  // Writes the bytes and has them on disk.
+  bool Save(const std::string& bytes);
 
   RegistryApi& api_;
   BackupFile& file_;
-  std::string comment_;
+  BackupOrigin origin_;
   bool started_ = false;
   std::string failure_;
 };

@@ -1,20 +1,58 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <utility>
 
-#include "registry/KeyTree.h"
+#include "backup/BackupReader.h"
 
-// The text of a file that "reg import" and regedit read: "Windows Registry Editor Version 5.00",
-// one section a key with each value's exact bytes. Text is UTF-16; the file holds it as UTF-16LE
-// behind a byte order mark, lines ending in CR LF.
+// The text of a backup: a file that "reg import" and regedit read ("Windows Registry Editor
+// Version 5.00"), one section a deleted key with each value's exact bytes, and comment lines they
+// ignore: the file's heading, a link's name and target, and the end mark that closes each
+// section. Text is UTF-16; the file holds it as UTF-16LE behind a byte order mark, lines ending
+// in CR LF. Nothing read from the registry goes into a comment as it was: control characters,
+// backslashes and quotes in it are escaped, so no data can end a line or forge a mark.
 
-// The byte order mark and the format line, then a blank line.
-std::u16string RegFileHeader();
-// A comment block: each line of the UTF-8 text as a comment line, then a blank line.
-std::u16string RegFileComment(const std::string& text);
-// The section of one key, fullName being "ROOT\path" in UTF-8; a link goes in as a comment, for
-// a .reg file cannot hold one. False, with nothing added, when a name cannot be written so that
-// it reads back the same (a line break or a zero in it).
-bool AppendRegFileKey(const std::string& fullName, const TreeKey& key, std::u16string& text);
+// Takes the next piece of text; false when it could not be passed on.
+using RegTextSink = std::function<bool(const std::u16string&)>;
+
+// Where a backup came from, for its heading.
+struct BackupOrigin {
+  std::string version;  // the program's
+  std::string time;     // when the run began, as the user reads it
+};
+
+// The byte order mark, the format line, and the heading's comment lines naming the program, its
+// version, the time and the ways back for the file of that full name (UTF-8), then a blank line.
+std::u16string RegFileHeader(const BackupOrigin& origin, const std::string& fileName);
+// Whether a name can be written so that it reads back the same: no line break, no zero and, in
+// a value's name, no lone surrogate.
+bool WritableKeyName(const std::string& keyName);
+bool WritableValueName(const std::u16string& valueName);
+bool Writable(const BackupSection& section);
+
+// Writes one key's section piece by piece, so a key's values need not all be held at once: the
+// key's line (or a link's comment), each value, then the end mark, the line that says the
+// section is whole. Data goes to the sink in pieces of bounded size. Names must be writable.
+// Each call is false as soon as the sink returned false.
+class SectionWriter {
+ public:
+  explicit SectionWriter(RegTextSink sink) : sink_(std::move(sink)) {}
+
+  bool Key(const std::string& keyName);
+  bool Link(const std::string& keyName, const std::string& target);
+  bool Value(const RegValue& value);
+  // The end mark, which counts the values, and a blank line.
+  bool End();
+
+ private:
+  bool Put(const std::u16string& text);
+
+  RegTextSink sink_;
+  std::size_t values_ = 0;
+};
+
+// The whole section through a SectionWriter.
+bool WriteSection(const BackupSection& section, const RegTextSink& sink);
 // The bytes of the text as the file holds them.
 std::string Utf16LeBytes(const std::u16string& text);

@@ -13,12 +13,6 @@ namespace {
 
 constexpr const char* kProgram = "tessaline-clean";
 
-std::string BackupComment(const std::string& path, const std::string& now) {
-  return "Backed up by " + std::string(kProgram) + " " + ConsoleVersion() + " on " + now +
-         ", before these keys were deleted.\nRestore them with: reg import \"" + path +
-         "\" /reg:32";
-}
-
 void PrintKeys(const std::vector<ReportedKey>& keys, std::ostream& out) {
   for (const ReportedKey& key : keys) {
     out << key.root << '\n' << key.path << '\n';
@@ -41,27 +35,28 @@ Report Check(const Command& command, const ConsoleContext& context) {
 }
 
 // The clean's lines go out as it runs, so a run cut short has shown what it deleted.
-Report Clean(const Command& command, const ConsoleContext& context, ConsoleWindow& window) {
+Report Clean(const Command& command, const ConsoleContext& context, BackupFile* file,
+             ConsoleWindow& window) {
   Report report;
   report.clean = true;
-  std::unique_ptr<BackupFile> file;
   std::unique_ptr<KeyBackup> backup;
   CleanOptions options;
   options.allUsers = command.allUsers;
-  if (!command.backupPath.empty()) {
-    file = context.backupFile(command.backupPath);
-    report.backupPath = file->Name();
+  if (file) {
     backup = std::make_unique<KeyBackup>(context.registry, *file,
-                                         BackupComment(report.backupPath, context.now()));
+                                         BackupOrigin{ConsoleVersion(), context.now()});
     options.guard = backup.get();
   }
   RunClean(context.registry, window, options);
   report.keys = window.LoggedKeys();
+  if (file) {
+    report.backupPath = file->Name();
+  }
   if (window.Finished()) {
     report.outcome = Outcome::kDone;
   } else if (backup && !backup->Failure().empty()) {
     report.outcome = Outcome::kBackupFailed;
-    report.message = "The backup to " + report.backupPath + " failed: " + backup->Failure() +
+    report.message = "The backup failed: " + backup->Failure() +
                      ". The key it was for was kept and nothing after it was deleted.";
   } else {
     report.outcome = Outcome::kStopped;
@@ -93,15 +88,21 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
   }
 
   ConsoleWindow window(context.out, !command.json);
+  // Held here, so that a run that fails unexpectedly still names the file it began.
+  std::unique_ptr<BackupFile> file;
   Report report;
   try {
+    if (!command.backupPath.empty()) {
+      file = context.backupFile(command.backupPath);
+    }
     report = command.verb == Command::Verb::kCheck ? Check(command, context)
-                                                   : Clean(command, context, window);
+                                                   : Clean(command, context, file.get(), window);
   } catch (const std::exception& error) {
     report.clean = command.verb == Command::Verb::kClean;
     report.outcome = Outcome::kFailed;
     report.keys = window.LoggedKeys();
     report.message = FailureText(error.what());
+    report.backupPath = file ? file->Name() : std::string();
   }
   if (command.json) {
     context.out << JsonReport(report) << std::endl;

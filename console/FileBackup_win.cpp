@@ -24,6 +24,18 @@ bool WideFromUtf8(const std::string& text, std::wstring* wide) {
   return true;
 }
 
+// The name made absolute against the working folder; empty when the platform cannot.
+std::wstring FullName(const std::wstring& name) {
+  const DWORD length = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+  std::wstring full(length, L'\0');
+  const DWORD written = GetFullPathNameW(name.c_str(), length, full.data(), nullptr);
+  if (written == 0 || written >= length) {
+    return std::wstring();
+  }
+  full.resize(written);
+  return full;
+}
+
 void CloseFile(HANDLE file) {
   CloseHandle(file);
 }
@@ -33,56 +45,64 @@ class FileBackup : public BackupFile {
  public:
   explicit FileBackup(std::string path) : path_(std::move(path)) {}
 
-  std::string Name() const override {
-    std::wstring wide;
-    if (!WideFromUtf8(path_, &wide)) {
-      return path_;
-    }
-    const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    std::wstring full(length, L'\0');
-    const DWORD written = GetFullPathNameW(wide.c_str(), length, full.data(), nullptr);
-    return written == 0 || written >= length ? path_ : Utf8FromWide(full.data(), written);
-  }
+  std::string Name() const override { return name_; }
 
-  bool Open(std::size_t count, std::string* start) override {
+  bool Create() override {
     std::wstring wide;
-    if (!WideFromUtf8(path_, &wide)) {
-      return false;
+    if (!WideFromUtf8(path_, &wide) || wide.empty()) {
+      return Fail(path_ + " is not a file name");
     }
-    // Append rights only: whatever the file held is never overwritten.
-    HANDLE opened = CreateFileW(wide.c_str(), GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
-      return false;
+    const std::wstring full = FullName(wide);
+    if (full.empty()) {
+      return Fail(path_ + " is not a file name");
     }
-    file_ = FileHandle(opened);
-    start->assign(count, '\0');
-    DWORD read = 0;
-    if (count > 0 &&
-        !ReadFile(file_.get(), start->data(), static_cast<DWORD>(count), &read, nullptr)) {
-      return false;
+    const std::string fullUtf8 = Utf8FromWide(full.data(), static_cast<int>(full.size()));
+    // Only a file that was not there before: nothing that exists, a link least of all, is
+    // ever written to.
+    HANDLE made = CreateFileW(full.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (made == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      return Fail(error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
+                      ? fullUtf8 + " exists already"
+                      : "cannot make " + fullUtf8 + " (error " + std::to_string(error) + ")");
     }
-    start->resize(read);
+    file_ = FileHandle(made);
+    name_ = fullUtf8;
     return true;
   }
 
-  bool Append(const std::string& bytes) override {
+  bool Write(const std::string& bytes) override {
     std::size_t written = 0;
     while (written < bytes.size()) {
       DWORD chunk = 0;
       if (!WriteFile(file_.get(), bytes.data() + written,
                      static_cast<DWORD>(bytes.size() - written), &chunk, nullptr) ||
           chunk == 0) {
-        return false;
+        return Fail("cannot write " + name_ + " (error " + std::to_string(GetLastError()) + ")");
       }
       written += chunk;
     }
-    return FlushFileBuffers(file_.get()) != 0;
+    return true;
   }
 
+  bool Flush() override {
+    return FlushFileBuffers(file_.get()) != 0 ||
+           Fail("cannot flush " + name_ + " (error " + std::to_string(GetLastError()) + ")");
+  }
+
+  std::string Failure() const override { return failure_; }
+
  private:
+  bool Fail(const std::string& why) {
+    failure_ = why;
+    return false;
+  }
+
   std::string path_;
+  std::string name_;
   FileHandle file_;
+  std::string failure_;
 };
 
 }  // namespace

@@ -5,5 +5,5 @@
 
 #include "backup/BackupFile.h"
 
-// The backup file on disk, its name in UTF-8; every append goes to the end and to the disk.
+// The backup file on disk at the path given, in UTF-8; made new, never one that exists.
 std::unique_ptr<BackupFile> OpenFileBackup(const std::string& path);

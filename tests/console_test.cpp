@@ -10,34 +10,49 @@
 #include <vector>
 
 #include "CleanFixture.h"
+#include "backup/BackupReader.h"
 #include "backup/RegFile.h"
 #include "console/CommandLine.h"
 #include "console/ConsoleProgram.h"
 
 namespace {
 
+// A file that exists once made; only what was flushed counts as on disk.
 class MemoryBackupFile : public BackupFile {
  public:
-  std::string Name() const override { return "C:\\work\\" + path; }
-  bool Open(std::size_t count, std::string* start) override {
-    if (!openable) {
-      return false;
+  std::string Name() const override { return made ? "C:\\work\\" + path : std::string(); }
+  bool Create() override {
+    if (made || exists) {
+      return Fail(path + " exists already");
     }
-    *start = bytes.substr(0, count);
+    made = true;
     return true;
   }
-  bool Append(const std::string& more) override {
-    if (failAppend) {
-      return false;
+  bool Write(const std::string& more) override {
+    if (failWrite) {
+      return Fail("the disk is full");
     }
-    bytes += more;
+    written += more;
     return true;
+  }
+  bool Flush() override {
+    bytes = written;
+    return true;
+  }
+  std::string Failure() const override { return failure; }
+
+  bool Fail(const std::string& why) {
+    failure = why;
+    return false;
   }
 
   std::string path;
+  std::string written;
   std::string bytes;
-  bool openable = true;
-  bool failAppend = false;
+  std::string failure;
+  bool made = false;
+  bool exists = false;
+  bool failWrite = false;
 };
 
 // Hands the program the test's file, which outlives the run.
@@ -45,8 +60,10 @@ class SharedFile : public BackupFile {
  public:
   explicit SharedFile(BackupFile& file) : file_(file) {}
   std::string Name() const override { return file_.Name(); }
-  bool Open(std::size_t count, std::string* start) override { return file_.Open(count, start); }
-  bool Append(const std::string& bytes) override { return file_.Append(bytes); }
+  bool Create() override { return file_.Create(); }
+  bool Write(const std::string& bytes) override { return file_.Write(bytes); }
+  bool Flush() override { return file_.Flush(); }
+  std::string Failure() const override { return file_.Failure(); }
 
  private:
   BackupFile& file_;
@@ -211,6 +228,11 @@ TEST_F(ConsoleTest, CheckAsJsonCountsWhatLiesBelowEachKey) {
 }
 
 TEST_F(ConsoleTest, TheBackupHoldsEachKeyBeforeItIsDeleted) {
+  // A run that deletes nothing makes no file.
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 0);
+  EXPECT_FALSE(file.made);
+  EXPECT_TRUE(Json()["backup"].is_null());
+
   SeedAll();
   store.SetValue(kHkeyCurrentUser, traces::kStats, {u"Flags", kRegDword, {4, 0, 0, 0}});
   std::vector<std::string> onDisk;
@@ -222,23 +244,19 @@ TEST_F(ConsoleTest, TheBackupHoldsEachKeyBeforeItIsDeleted) {
   });
   // The file is named in full, for a restore from anywhere.
   EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 0);
-  EXPECT_EQ(backupPaths, std::vector<std::string>{"b.reg"});
+  EXPECT_EQ(backupPaths, (std::vector<std::string>{"b.reg", "b.reg"}));
   EXPECT_EQ(Json()["outcome"], "done");
   EXPECT_EQ(Json()["backup"], "C:\\work\\b.reg");
   // Only check tells how much lies below a key.
   EXPECT_EQ(Json()["keys"][0],
             (nlohmann::json{{"root", "HKEY_CLASSES_ROOT"}, {"path", Logged(traces::kProgId)}}));
 
-  const std::string start =
-      Bytes(RegFileHeader() +
-            RegFileComment(std::string("Backed up by tessaline-clean ") + ConsoleVersion() +
-                           " on " + kTime +
-                           ", before these keys were deleted.\nRestore them with: reg import "
-                           "\"C:\\work\\b.reg\" /reg:32"));
+  const std::string start = Bytes(RegFileHeader({ConsoleVersion(), kTime}, "C:\\work\\b.reg"));
   ASSERT_EQ(file.bytes.substr(0, start.size()), start);
   const std::string stats = Bytes(
       u"[HKEY_CURRENT_USER\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\"
-      u"{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}]\r\n\"Flags\"=dword:00000004\r\n\r\n");
+      u"{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}]\r\n\"Flags\"=dword:00000004\r\n"
+      u"; end of key, 1 values\r\n\r\n");
   EXPECT_NE(file.bytes.find(stats), std::string::npos);
   // Every deletion found on disk the section of the key it belongs to.
   for (const std::string& bytes : onDisk) {
@@ -250,32 +268,35 @@ TEST_F(ConsoleTest, TheBackupHoldsEachKeyBeforeItIsDeleted) {
       onDisk.back().find(Bytes(u"ModuleUsage\\C:/x/TessalineWeb_EN.ocx]")) != std::string::npos,
       true);
 
-  // A second run adds its part behind the first one, under one header.
+  // The file reads back as the backup of every key deleted.
+  const ParsedBackup parsed = ReadBackup(file.bytes);
+  ASSERT_TRUE(parsed.valid) << parsed.error;
+  EXPECT_EQ(parsed.sections.front().keyName, "HKEY_CLASSES_ROOT\\ActiveFormProj1.ActiveFormX");
+  // A second run never writes to the file the first one made.
   SeedAll();
-  const std::size_t firstRun = file.bytes.size();
-  EXPECT_EQ(Run({"clean", "--backup", "C:\\b.reg"}), 0);
-  EXPECT_GT(file.bytes.size(), firstRun);
-  EXPECT_EQ(file.bytes.find(Bytes(RegFileHeader()), 1), std::string::npos);
+  const std::vector<std::string> before = store.AllKeys();
+  const std::string firstRun = file.bytes;
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 3);
+  EXPECT_EQ(file.bytes, firstRun);
+  EXPECT_EQ(store.AllKeys(), before);
+  EXPECT_EQ(Json()["outcome"], "backup-failed");
 }
 
 TEST_F(ConsoleTest, AFailedBackupKeepsTheKeyAndStopsWithStatusThree) {
   SeedAll();
   const std::vector<std::string> before = store.AllKeys();
-  file.openable = false;
-  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
-  EXPECT_EQ(store.AllKeys(), before);
-  EXPECT_EQ(out.str(), "");
-  EXPECT_NE(err.str().find("The backup to C:\\work\\b.reg failed"), std::string::npos);
-
-  file.openable = true;
+  // A file that was there before is never written to.
+  file.exists = true;
   file.bytes = "not a registry file";
   EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 3);
   EXPECT_EQ(store.AllKeys(), before);
   EXPECT_EQ(file.bytes, "not a registry file");
   EXPECT_EQ(Json()["outcome"], "backup-failed");
+  EXPECT_TRUE(Json()["backup"].is_null());
+  EXPECT_NE(err.str().find("The backup failed: b.reg exists already."), std::string::npos);
 
   // A key below the class that cannot be read: the ProgID went, the class and all after it stay.
-  file.bytes.clear();
+  file = MemoryBackupFile();
   store.SetAllowedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib", 0);
   EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
   EXPECT_EQ(out.str(), Pairs({"HKEY_CLASSES_ROOT", Logged(traces::kProgId)}));
@@ -284,12 +305,15 @@ TEST_F(ConsoleTest, AFailedBackupKeepsTheKeyAndStopsWithStatusThree) {
   EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
   EXPECT_NE(err.str().find("cannot read all of HKEY_CLASSES_ROOT\\CLSID"), std::string::npos);
 
-  // The file that stops taking bytes.
+  // The file that stops taking bytes is still named: it was made.
   store.SetAllowedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib",
                          kKeyAllAccess);
-  file.failAppend = true;
-  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
+  file = MemoryBackupFile();
+  file.failWrite = true;
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 3);
   EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, traces::kClsid));
+  EXPECT_EQ(Json()["backup"], "C:\\work\\b.reg");
+  EXPECT_NE(Json()["message"].get<std::string>().find("the disk is full"), std::string::npos);
 }
 
 TEST_F(ConsoleTest, EveryLoadedUserIsCleanedOnceAndClassesHivesAreLeftAlone) {

@@ -25,26 +25,52 @@ std::vector<std::uint8_t> Utf16Bytes(const std::u16string& text, bool terminated
   return bytes;
 }
 
-// The line the value gets in the section of a key that holds it alone.
-std::u16string LineOf(const RegValue& value) {
-  TreeKey key;
-  key.values.push_back(value);
+std::u16string SectionText(const BackupSection& section) {
+  EXPECT_TRUE(Writable(section));
   std::u16string text;
-  EXPECT_TRUE(AppendRegFileKey("HKEY_LOCAL_MACHINE\\k", key, text));
-  const std::u16string head = u"[HKEY_LOCAL_MACHINE\\k]\r\n";
-  EXPECT_EQ(text.substr(0, head.size()), head);
-  EXPECT_EQ(text.substr(text.size() - 4), u"\r\n\r\n");
-  return text.substr(head.size(), text.size() - head.size() - 4);
+  EXPECT_TRUE(WriteSection(section, [&](const std::u16string& piece) {
+    text += piece;
+    return true;
+  }));
+  return text;
 }
 
-TEST(RegFileTest, TheFileStartsAsRegeditsDoAndCommentsEachLine) {
-  const std::string header = Utf16LeBytes(RegFileHeader());
-  const std::string expected =
-      std::string("\xFF\xFE") + Utf16LeBytes(u"Windows Registry Editor Version 5.00\r\n\r\n");
-  EXPECT_EQ(header, expected);
-  EXPECT_EQ(RegFileComment("made by\nrestore with: reg import"),
-            u"; made by\r\n; restore with: reg import\r\n\r\n");
-  EXPECT_EQ(RegFileComment("caf\xC3\xA9"), u"; caf\u00E9\r\n\r\n");
+// The line the value gets in the section of a key that holds it alone.
+std::u16string LineOf(const RegValue& value) {
+  BackupSection section;
+  section.keyName = "HKEY_LOCAL_MACHINE\\k";
+  section.values.push_back(value);
+  const std::u16string text = SectionText(section);
+  const std::u16string head = u"[HKEY_LOCAL_MACHINE\\k]\r\n";
+  const std::u16string end = u"\r\n; end of key, 1 values\r\n\r\n";
+  EXPECT_EQ(text.substr(0, head.size()), head);
+  EXPECT_EQ(text.substr(text.size() - end.size()), end);
+  return text.substr(head.size(), text.size() - head.size() - end.size());
+}
+
+TEST(RegFileTest, TheFileStartsAsRegeditsDoAndItsHeadingNamesTheWaysBack) {
+  const std::u16string header =
+      RegFileHeader({"1.2.3", "2026-01-02 03:04:05 UTC"}, "C:\\Data\\b\u00e9.reg");
+  EXPECT_EQ(
+      Utf16LeBytes(header.substr(0, 41)),
+      std::string("\xFF\xFE") + Utf16LeBytes(u"Windows Registry Editor Version 5.00\r\n\r\n"));
+  EXPECT_NE(header.find(u"\r\n; Made by tessaline-clean 1.2.3 on 2026-01-02 03:04:05 UTC,"),
+            std::u16string::npos);
+  EXPECT_NE(header.find(u"\r\n; Put them back with: tessaline-clean restore "
+                        u"\"C:\\Data\\b\u00e9.reg\"\r\n"),
+            std::u16string::npos);
+  EXPECT_NE(
+      header.find(u"\r\n; Without the program: reg import \"C:\\Data\\b\u00e9.reg\" /reg:32,"),
+      std::u16string::npos);
+  EXPECT_EQ(header.substr(header.size() - 4), u"\r\n\r\n");
+  // Text from outside can end no comment line early.
+  const std::u16string hostile = RegFileHeader({"1", "t"}, "C:\\a\r[HKEY_LOCAL_MACHINE\\x]\n\x01");
+  EXPECT_NE(hostile.find(u"C:\\a\\u000d[HKEY_LOCAL_MACHINE\\x]\\u000a\\u0001\""),
+            std::u16string::npos);
+  for (std::size_t i = 0; i + 1 < hostile.size(); ++i) {
+    ASSERT_EQ(hostile[i] == u'\n', i > 0 && hostile[i - 1] == u'\r') << i;
+    ASSERT_EQ(hostile[i] == u'\r', hostile[i + 1] == u'\n') << i;
+  }
 }
 
 TEST(RegFileTest, StringsThatReadBackExactlyGoInQuotedWithEscapes) {
@@ -123,38 +149,43 @@ TEST(RegFileTest, LongDataIsWrappedAsRegeditWrapsItAndLosesNoByte) {
   EXPECT_EQ(line.substr(0, 12), u"\"big\"=hex:00");
 }
 
-TEST(RegFileTest, KeysGoInAsSectionsAndLinksAsComments) {
-  TreeKey top;
-  TreeKey empty;
-  empty.path = u8"sub\\空";
-  TreeKey link;
-  link.path = "sub\\link";
+TEST(RegFileTest, KeysGoInAsSectionsAndLinksAsCommentsEachClosedByItsEndMark) {
+  BackupSection empty;
+  empty.keyName = u8"HKEY_CLASSES_ROOT\\CLSID\\{x}\\sub\\空";
+  EXPECT_EQ(SectionText(empty),
+            u"[HKEY_CLASSES_ROOT\\CLSID\\{x}\\sub\\空]\r\n; end of key, 0 values\r\n\r\n");
+  BackupSection valued;
+  valued.keyName = "HKEY_CLASSES_ROOT\\k";
+  valued.values = {Value(u"", kRegSz, Utf16Bytes(u"a")), Value(u"b", kRegBinary, {1})};
+  EXPECT_EQ(SectionText(valued),
+            u"[HKEY_CLASSES_ROOT\\k]\r\n@=\"a\"\r\n\"b\"=hex:01\r\n; end of key, 2 values\r\n\r\n");
+  // A link's name and target, whatever they hold, stay on their one comment line.
+  BackupSection link;
+  link.keyName = "HKEY_CURRENT_USER\\sub\\li\"nk";
   link.link = true;
-  link.linkTarget = "\\REGISTRY\\MACHINE\\SOFTWARE\\Elsewhere";
-  std::u16string text;
-  ASSERT_TRUE(AppendRegFileKey("HKEY_CLASSES_ROOT\\CLSID\\{x}", top, text));
-  ASSERT_TRUE(AppendRegFileKey("HKEY_CLASSES_ROOT\\CLSID\\{x}", empty, text));
-  ASSERT_TRUE(AppendRegFileKey("HKEY_CLASSES_ROOT\\CLSID\\{x}", link, text));
-  EXPECT_EQ(text,
-            u"[HKEY_CLASSES_ROOT\\CLSID\\{x}]\r\n\r\n"
-            u"[HKEY_CLASSES_ROOT\\CLSID\\{x}\\sub\\空]\r\n\r\n"
-            u"; [HKEY_CLASSES_ROOT\\CLSID\\{x}\\sub\\link] was a registry link to "
-            u"\\REGISTRY\\MACHINE\\SOFTWARE\\Elsewhere, deleted as the link: a .reg file cannot "
-            u"hold a link.\r\n\r\n");
+  link.linkTarget = "\\REGISTRY\\MACHINE\\x\r[HKEY_LOCAL_MACHINE\\Planted]\n\"by\"=\"u\"";
+  link.linkTarget += '\0';
+  EXPECT_EQ(SectionText(link),
+            u"; link \"HKEY_CURRENT_USER\\\\sub\\\\li\\\"nk\" to "
+            u"\"\\\\REGISTRY\\\\MACHINE\\\\x\\u000d[HKEY_LOCAL_MACHINE\\\\Planted]\\u000a"
+            u"\\\"by\\\"=\\\"u\\\"\\u0000\"\r\n; end of key, 0 values\r\n\r\n");
 }
 
-TEST(RegFileTest, NamesThatCannotBeWrittenExactlyAddNothing) {
-  std::u16string text = u"before";
-  TreeKey key;
-  key.path = "line\nbreak";
-  EXPECT_FALSE(AppendRegFileKey("HKEY_LOCAL_MACHINE\\k", key, text));
-  TreeKey valued;
-  valued.values.push_back(Value(u"a\rb", kRegSz, Utf16Bytes(u"x")));
-  EXPECT_FALSE(AppendRegFileKey("HKEY_LOCAL_MACHINE\\k", valued, text));
-  TreeKey zero;
-  zero.values.push_back(Value(std::u16string(u"a\0b", 3), kRegSz, Utf16Bytes(u"x")));
-  EXPECT_FALSE(AppendRegFileKey("HKEY_LOCAL_MACHINE\\k", zero, text));
-  EXPECT_EQ(text, u"before");
+TEST(RegFileTest, NamesThatCannotBeWrittenExactlyAreRefused) {
+  BackupSection key;
+  key.keyName = "HKEY_LOCAL_MACHINE\\line\nbreak";
+  EXPECT_FALSE(Writable(key));
+  key.keyName = std::string("HKEY_LOCAL_MACHINE\\zero\0", 24);
+  EXPECT_FALSE(Writable(key));
+  BackupSection valued;
+  valued.keyName = "HKEY_LOCAL_MACHINE\\k";
+  for (const std::u16string& name :
+       {std::u16string(u"a\rb"), std::u16string(u"a\0b", 3), std::u16string(u"a\xDC00")}) {
+    valued.values = {Value(name, kRegSz, Utf16Bytes(u"x"))};
+    EXPECT_FALSE(Writable(valued));
+  }
+  valued.values = {Value(u"[x]=@;\"\\\U0001F600", kRegSz, Utf16Bytes(u"x"))};
+  EXPECT_TRUE(Writable(valued));
 }
 
 }  // namespace
