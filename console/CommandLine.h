@@ -5,11 +5,12 @@
 
 // What the command line asks for.
 struct Command {
-  enum class Verb { kCheck, kClean, kHelp, kVersion };
+  enum class Verb { kCheck, kClean, kRestore, kHelp, kVersion };
   Verb verb = Verb::kHelp;
   bool allUsers = false;
   bool json = false;
-  std::string backupPath;  // empty without --backup
+  std::string backupPath;   // empty without --backup
+  std::string restorePath;  // restore's FILE
 };
 
 // The command line read, or why it cannot be.

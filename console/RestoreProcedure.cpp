@@ -164,6 +164,17 @@ class Restorer {
   std::string hive_;
 };
 
+// The text with every control character shown as "?", so that no name from the file can move
+// the cursor or forge a line where the messages are shown.
+std::string Printable(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      c = '?';
+    }
+  }
+  return text;
+}
+
 bool Acceptable(const std::string& keyName) {
   return PlaceOf(keyName) && WithinCleanTargets(keyName);
 }
@@ -176,11 +187,8 @@ std::string RestoreRefusal(const ParsedBackup& backup) {
   }
   for (const BackupSection& section : backup.sections) {
     if (!Acceptable(section.keyName)) {
-      return "it names a key that is not one of the control's: " + section.keyName;
+      return "it names a key that is not one of the control's: " + Printable(section.keyName);
     }
-  }
-  if (backup.cutKey && !Acceptable(*backup.cutKey)) {
-    return "it names a key that is not one of the control's: " + *backup.cutKey;
   }
   return std::string();
 }
@@ -193,11 +201,13 @@ RestoreResult RunRestore(RegistryApi& api, const ParsedBackup& backup) {
     if (why.empty()) {
       result.restored.push_back(section.keyName);
     } else {
-      result.failures.push_back(section.keyName + ": not restored: " + why + ".");
+      result.failures.push_back(Printable(section.keyName) + ": not restored: " + Printable(why) +
+                                ".");
     }
   }
   if (backup.cutKey) {
-    result.cutNotice = *backup.cutKey +
+    // Only as much of its name as was written; nothing of the section is used.
+    result.cutNotice = Printable(*backup.cutKey) +
                        ": its part of the backup was cut short, so it was never deleted; nothing "
                        "of it was written.";
   }

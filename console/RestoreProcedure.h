@@ -7,7 +7,8 @@
 #include "registry/RegistryApi.h"
 
 // Why a backup must not be restored at all, or empty when it may be: it is not a whole backup
-// this program wrote, or it names a key (the cut one too) that is not one of the clean's.
+// this program wrote, or one of its sections names a key that is not one of the clean's. A last
+// section cut short is never written, so its key, cut as it may be, is only named.
 std::string RestoreRefusal(const ParsedBackup& backup);
 
 struct RestoreResult {
