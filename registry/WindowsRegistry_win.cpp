@@ -24,6 +24,8 @@ constexpr int kKeyNameInformation = 3;
 
 // ntdll exports them; the SDK headers leave them out.
 extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
+extern "C" NTSTATUS NTAPI NtSetValueKey(HANDLE key, UNICODE_STRING* name, ULONG titleIndex,
+                                        ULONG type, void* data, ULONG size);
 extern "C" NTSTATUS NTAPI NtQueryKey(HANDLE key, int informationClass, void* information,
                                      ULONG length, ULONG* resultLength);
 
@@ -162,7 +164,14 @@ RegStatus WindowsRegistry::CreateKey(RegHandle base, const std::u16string& subKe
 }
 
 RegStatus WindowsRegistry::SetValue(RegHandle key, const RegValue& value) {
-  const std::wstring name(value.name.begin(), value.name.end());
-  return RegSetValueExW(ToHkey(key), name.c_str(), 0, value.type, value.data.data(),
-                        static_cast<DWORD>(value.data.size()));
+  // RegSetValueExW adds a terminator to a string whose buffer happens to be followed by a zero
+  // (the platform does so on purpose); ntdll stores exactly the bytes given.
+  std::wstring name(value.name.begin(), value.name.end());
+  UNICODE_STRING text;
+  text.Buffer = name.data();
+  text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  text.MaximumLength = text.Length;
+  std::vector<std::uint8_t> data = value.data;
+  return static_cast<RegStatus>(RtlNtStatusToDosError(NtSetValueKey(
+      ToHkey(key), &text, 0, value.type, data.data(), static_cast<ULONG>(data.size()))));
 }

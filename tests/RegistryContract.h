@@ -337,7 +337,12 @@ TYPED_TEST_P(RegistryContract, KeysAreMadeAndValuesSetWithExactBytes) {
   {
     const KeyHandle key(api, made);
     for (const RegValue& value : values) {
-      EXPECT_EQ(api.SetValue(key.get(), value), kErrorSuccess);
+      // A zero right after the data, where the platform's RegSetValueExW would take it for a
+      // forgotten terminator and store it too.
+      RegValue followedByZero = value;
+      followedByZero.data.resize(value.data.size() + 4, 0);
+      followedByZero.data.resize(value.data.size());
+      EXPECT_EQ(api.SetValue(key.get(), followedByZero), kErrorSuccess);
     }
     // A value of the same name is replaced, not added.
     EXPECT_EQ(api.SetValue(key.get(), {u"EMPTY", kRegDword, {1, 0, 0, 0}}), kErrorSuccess);
