@@ -3,6 +3,32 @@
 #include <utility>
 
 #include "registry/KeyTree.h"
+#include "registry/Utf16.h"
+
+namespace {
+
+// FNV-1a over the bytes given, to see whether a key's values changed while it was written.
+void Mix(std::uint64_t* digest, const void* bytes, std::size_t count) {
+  const auto* byte = static_cast<const std::uint8_t*>(bytes);
+  for (std::size_t i = 0; i < count; ++i) {
+    *digest = (*digest ^ byte[i]) * 0x100000001B3ull;
+  }
+}
+
+void MixValue(std::uint64_t* digest, const RegValue& value) {
+  const std::uint64_t sizes[] = {value.name.size(), value.type, value.data.size()};
+  Mix(digest, sizes, sizeof(sizes));
+  Mix(digest, value.name.data(), value.name.size() * sizeof(char16_t));
+  Mix(digest, value.data.data(), value.data.size());
+}
+
+// The UTF-8 text, when it gives back the very UTF-16 units (no lone surrogate among them).
+bool ExactUtf8(const std::u16string& text, std::string* utf8) {
+  *utf8 = Utf16ToUtf8(text);
+  return Utf8ToUtf16(*utf8) == text;
+}
+
+}  // namespace
 
 KeyBackup::KeyBackup(RegistryApi& api, BackupFile& file, BackupOrigin origin)
     : api_(api), file_(file), origin_(std::move(origin)) {}
@@ -12,15 +38,11 @@ bool KeyBackup::Fail(const std::string& why) {
   return false;
 }
 
-bool KeyBackup::Save(const std::string& bytes) {
-  return file_.Write(bytes) && file_.Flush();
-}
-
 bool KeyBackup::Start() {
   if (!file_.Create()) {
     return Fail(file_.Failure());
   }
-  if (!Save(Utf16LeBytes(RegFileHeader(origin_, file_.Name())))) {
+  if (!file_.Write(Utf16LeBytes(RegFileHeader(origin_, file_.Name()))) || !file_.Flush()) {
     return Fail("cannot write the backup file: " + file_.Failure());
   }
   started_ = true;
@@ -28,32 +50,105 @@ bool KeyBackup::Start() {
 }
 
 bool KeyBackup::BeforeDelete(const CleanTarget& key) {
-  if (!started_ && !Start()) {
+  topName_ = std::string(key.rootName) + key.path;
+  return started_ || Start();
+}
+
+bool KeyBackup::ReadContents(RegHandle key, Contents* contents) {
+  *contents = Contents();
+  contents->digest = 0xCBF29CE484222325ull;
+  for (;; ++contents->values) {
+    RegValue value;
+    const RegStatus status = api_.EnumValue(key, contents->values, &value);
+    if (status == kErrorNoMoreItems) {
+      // Read after the values: a change to one already read moves the time on.
+      return api_.QueryInfoKey(key, {&contents->subkeys, nullptr, nullptr, nullptr, nullptr,
+                                     &contents->lastWrite}) == kErrorSuccess;
+    }
+    if (status != kErrorSuccess) {
+      return false;
+    }
+    contents->writableNames = contents->writableNames && WritableValueName(value.name);
+    contents->onlyLinkValue = contents->values == 0 && IsLinkValue(value);
+    MixValue(&contents->digest, value);
+  }
+}
+
+bool KeyBackup::WriteKey(RegHandle key, const std::string& keyName, bool link, Contents* written) {
+  bool fileFailed = false;
+  SectionWriter writer([&](const std::u16string& piece) {
+    fileFailed = !file_.Write(Utf16LeBytes(piece));
+    return !fileFailed;
+  });
+  *written = Contents();
+  written->digest = 0xCBF29CE484222325ull;
+  std::uint32_t index = 0;
+  bool readAll = false;
+  bool ok = true;
+  RegValue value;
+  if (link) {
+    std::string target;
+    ok = api_.EnumValue(key, 0, &value) == kErrorSuccess && IsLinkValue(value) &&
+         ExactUtf8(Utf16FromLeBytes(value.data), &target) && writer.Link(keyName, target);
+    index = ok ? 1 : 0;
+    if (ok) {
+      MixValue(&written->digest, value);
+    }
+  } else {
+    ok = writer.Key(keyName);
+  }
+  while (ok && !link) {
+    value = RegValue();
+    const RegStatus status = api_.EnumValue(key, index, &value);
+    if (status == kErrorNoMoreItems) {
+      break;
+    }
+    // A name made unwritable since the first look ends the section unfinished: the key stays,
+    // and a reader takes the section for one cut short.
+    ok = status == kErrorSuccess && WritableValueName(value.name) && writer.Value(value);
+    if (ok) {
+      MixValue(&written->digest, value);
+      ++index;
+    }
+  }
+  readAll = ok;
+  written->values = index;
+  if (!readAll) {
+    return Fail(fileFailed ? "cannot write " + keyName + " to the backup file: " + file_.Failure()
+                           : "cannot read all of " + keyName + " exactly");
+  }
+  if (!writer.End() || !file_.Flush()) {
+    return Fail("cannot write " + keyName + " to the backup file: " + file_.Failure());
+  }
+  return true;
+}
+
+bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16string& name,
+                                const std::u16string& below) {
+  std::string belowName;
+  if (!ExactUtf8(below, &belowName) || !WritableKeyName(belowName)) {
+    return Fail("a key below " + topName_ + " has a name a .reg file cannot hold exactly");
+  }
+  const std::string keyName = below.empty() ? topName_ : topName_ + "\\" + belowName;
+  Contents before;
+  if (!ReadContents(key, &before)) {
+    return Fail("cannot read all of " + keyName);
+  }
+  if (!before.writableNames) {
+    return Fail("a value of " + keyName + " has a name a .reg file cannot hold exactly");
+  }
+  const bool link = before.subkeys == 0 && before.values == 1 && before.onlyLinkValue &&
+                    IsOpenedLink(api_, key, parent, name);
+  Contents written;
+  if (!WriteKey(key, keyName, link, &written)) {
     return false;
   }
-  const std::string fullName = std::string(key.rootName) + key.path;
-  std::u16string text;
-  bool writable = true;
-  const bool read = ReadTree(api_, key.root, key.path, [&](const TreeKey& treeKey) {
-    BackupSection section;
-    section.keyName = treeKey.path.empty() ? fullName : fullName + "\\" + treeKey.path;
-    section.link = treeKey.link;
-    section.linkTarget = treeKey.linkTarget;
-    section.values = treeKey.values;
-    writable = Writable(section);
-    return writable && WriteSection(section, [&](const std::u16string& piece) {
-             text += piece;
-             return true;
-           });
-  });
-  if (!writable) {
-    return Fail("a name below " + fullName + " cannot be written to a .reg file exactly");
-  }
-  if (!read) {
-    return Fail("cannot read all of " + fullName);
-  }
-  if (!Save(Utf16LeBytes(text))) {
-    return Fail("cannot write " + fullName + " to the backup file: " + file_.Failure());
+  // What the file holds is what the key holds now, or the key stays.
+  Contents after;
+  if (!ReadContents(key, &after) || after.subkeys != 0 || after.values != written.values ||
+      after.digest != written.digest || after.lastWrite.low != before.lastWrite.low ||
+      after.lastWrite.high != before.lastWrite.high) {
+    return Fail(keyName + " changed while it was backed up");
   }
   return true;
 }

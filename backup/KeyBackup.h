@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "backup/BackupFile.h"
@@ -7,28 +8,46 @@
 #include "registry/RegistryApi.h"
 #include "unitMain/CleanProcedure.h"
 
-// Before each key goes, appends it and everything below it to a .reg file and has that on disk,
-// so the file holds every deleted key even if the process dies right after. A key that cannot
-// be read whole, or written exactly, or whose file cannot be written, stays, and the run stops.
+// Writes each key to the backup file and has it on disk just before it is deleted, deepest first,
+// through the very handle its deletion goes through, so nothing is deleted that the file does not
+// hold, even if the process dies right after. Values are read and written one at a time, large
+// ones in pieces. A key that cannot be read, or written exactly, or that changed while it was
+// written, or whose section the file would not take, stays, and the run stops.
 class KeyBackup : public DeletionGuard {
  public:
   KeyBackup(RegistryApi& api, BackupFile& file, BackupOrigin origin);
 
+  // Makes the file at the first target.
   bool BeforeDelete(const CleanTarget& key) override;
+  bool BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16string& name,
+                       const std::u16string& below) override;
 
   // Why the last key could not be backed up; empty while none failed.
   const std::string& Failure() const { return failure_; }
 
  private:
+  // What the key holds, as far as a change to it shows: its counts and a digest of its values.
+  struct Contents {
+    std::uint32_t subkeys = 0;
+    std::uint32_t values = 0;
+    FileTime lastWrite;
+    std::uint64_t digest = 0;
+    bool writableNames = true;
+    bool onlyLinkValue = false;
+  };
+
   bool Fail(const std::string& why);
-  // Makes the file at the first key and writes its heading.
+  // Makes the file and writes its heading.
   bool Start();
-  // Writes the bytes and has them on disk.
-  bool Save(const std::string& bytes);
+  // Reads the key's values one at a time; false when they cannot all be read.
+  bool ReadContents(RegHandle key, Contents* contents);
+  // Writes the key's section and has it on disk; what was written is told in *written.
+  bool WriteKey(RegHandle key, const std::string& keyName, bool link, Contents* written);
 
   RegistryApi& api_;
   BackupFile& file_;
   BackupOrigin origin_;
   bool started_ = false;
+  std::string topName_;  // the target being deleted, "ROOT\path"
   std::string failure_;
 };

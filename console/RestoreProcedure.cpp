@@ -111,17 +111,18 @@ class Restorer {
 
   // Opens, or makes, one key below parent, and keeps it only where it lies in the hive.
   std::string Step(RegHandle parent, const std::string& name, KeyHandle* key) {
+    const std::u16string wideName = Utf8ToUtf16(name);
     RegHandle opened = kNoHandle;
-    RegStatus status = api_.OpenKey(parent, name.c_str(), 0, kKeyWrite, &opened);
+    RegStatus status = api_.OpenKeyW(parent, wideName, 0, kKeyWrite, &opened);
     if (status == kErrorFileNotFound) {
       // Making a key through a dangling link would make the link's target, wherever it is.
       RegHandle link = kNoHandle;
-      if (api_.OpenKey(parent, name.c_str(), kRegOptionOpenLink, kKeyQueryValue, &link) ==
+      if (api_.OpenKeyW(parent, wideName, kRegOptionOpenLink, kKeyQueryValue, &link) ==
           kErrorSuccess) {
         api_.CloseKey(link);
         return "a link to a missing key, " + name + ", stands in its path";
       }
-      status = api_.CreateKey(parent, Utf8ToUtf16(name), 0, kKeyWrite, &opened);
+      status = api_.CreateKey(parent, wideName, 0, kKeyWrite, &opened);
     }
     if (status != kErrorSuccess) {
       return "it cannot be opened or made for writing (error " + std::to_string(status) + ")";

@@ -5,11 +5,23 @@
 #include "registry/TRegistry.h"
 #include "registry/Utf16.h"
 
-namespace {
-
 bool IsLinkValue(const RegValue& value) {
   return value.type == kRegLink && SameIgnoringAsciiCase(value.name, u"SymbolicLinkValue");
 }
+
+bool IsOpenedLink(RegistryApi& api, RegHandle key, RegHandle parent, const std::u16string& name) {
+  RegHandle plain = kNoHandle;
+  if (api.OpenKeyW(parent, name, 0, kProbeAccess, &plain) != kErrorSuccess) {
+    return true;
+  }
+  const KeyHandle followed(api, plain);
+  std::string asItself;
+  std::string reached;
+  return api.QueryKeyName(key, &asItself) != kErrorSuccess ||
+         api.QueryKeyName(followed.get(), &reached) != kErrorSuccess || asItself != reached;
+}
+
+namespace {
 
 class TreeReader {
  public:
@@ -31,7 +43,8 @@ class TreeReader {
     }
     // A link opened as itself shows no subkeys and its target value alone; an ordinary key that
     // merely holds such a value is read as it is.
-    if (subkeys == 0 && record.values.size() == 1 && IsLinkValue(record.values[0])) {
+    if (subkeys == 0 && record.values.size() == 1 && IsLinkValue(record.values[0]) &&
+        IsOpenedLink(api_, key.get(), base, Utf8ToUtf16(name))) {
       record.link = true;
       record.linkTarget = Utf16ToUtf8(Utf16FromLeBytes(record.values[0].data));
       record.values.clear();

@@ -10,11 +10,18 @@
 // One key of a tree as read.
 struct TreeKey {
   std::string path;  // below the tree's top: "" for the top, else names joined by backslashes
-  // A symbolic link, read as the link: what it points at is never reached.
+  // A symbolic link as IsOpenedLink tells, read as the link: what it points at is never reached.
   bool link = false;
   std::vector<RegValue> values;  // a link's own target value is not among them
   std::string linkTarget;        // for a link: where it points, as the platform names it, UTF-8
 };
+
+// Whether the key, opened as itself as parent\name and holding a link's target value alone, is a
+// link as the platform has it: a plain open of the same name lands elsewhere or nowhere. An
+// ordinary key that merely holds such a value opens as itself either way.
+bool IsOpenedLink(RegistryApi& api, RegHandle key, RegHandle parent, const std::u16string& name);
+// The value a link holds its target in, "SymbolicLinkValue" of type REG_LINK.
+bool IsLinkValue(const RegValue& value);
 
 // Reads the key at root\path (the clean's form, leading backslash included) and every key below
 // it, each before its subkeys and the subkeys in the platform's order, and hands each to the

@@ -62,6 +62,9 @@ struct MemoryRegistry::Node {
   // Set on a symbolic link: where it points. A link has no subkeys and one value.
   std::optional<std::pair<RegHandle, std::string>> linkTarget;
   std::vector<RegValue> values;
+  // Counts the changes to the key's values and subkeys, reported as its last write time, which
+  // the platform moves on with each.
+  std::uint32_t writes = 0;
 
   std::vector<Entry>::iterator LowerBound(const std::string& folded) {
     // Keys are mostly added and removed at the end (created in order, deleted from the highest
@@ -90,10 +93,14 @@ struct MemoryRegistry::Node {
     std::string folded = AsciiUpper(childName);
     auto at = LowerBound(folded);
     children.insert(at, Entry{std::move(folded), node});
+    ++writes;
     return node;
   }
 
-  void RemoveChild(const Node& child) { children.erase(LowerBound(AsciiUpper(child.name))); }
+  void RemoveChild(const Node& child) {
+    children.erase(LowerBound(AsciiUpper(child.name)));
+    ++writes;
+  }
 };
 
 MemoryRegistry::MemoryRegistry() {
@@ -273,10 +280,9 @@ RegStatus MemoryRegistry::QueryInfoKey(RegHandle key, const KeyInfoOut& out) {
     longestValueName = std::max(longestValueName, static_cast<std::uint32_t>(value.name.size()));
     largestData = std::max(largestData, static_cast<std::uint32_t>(value.data.size()));
   }
-  // The store keeps no times.
   out.Fill({static_cast<std::uint32_t>(node->children.size()), longest,
             static_cast<std::uint32_t>(values.size()), longestValueName, largestData},
-           FileTime());
+           FileTime{node->writes, 0});
   return kErrorSuccess;
 }
 
@@ -391,7 +397,9 @@ RegStatus MemoryRegistry::QueryKeyName(RegHandle key, std::string* name) {
 void MemoryRegistry::SetValue(RegHandle root, const std::string& path, const RegValue& value) {
   CreateKey(root, path);
   RegStatus status;
-  PutValue(Walk(RootNode(root), path, false, &status)->values, value);
+  const NodePtr node = Walk(RootNode(root), path, false, &status);
+  ++node->writes;
+  PutValue(node->values, value);
 }
 
 void MemoryRegistry::CreateKey(RegHandle root, const std::string& path) {
@@ -542,6 +550,7 @@ RegStatus MemoryRegistry::SetValue(RegHandle key, const RegValue& value) {
   if (!node) {
     return status;
   }
+  ++node->writes;
   if (!node->linkTarget) {
     PutValue(node->values, value);
     return kErrorSuccess;
@@ -551,5 +560,23 @@ RegStatus MemoryRegistry::SetValue(RegHandle key, const RegValue& value) {
     return kErrorAccessDenied;
   }
   node->linkTarget = KeyOfPlatformName(Utf16ToUtf8(Utf16FromLeBytes(value.data)));
+  return kErrorSuccess;
+}
+
+RegStatus MemoryRegistry::OpenKeyW(RegHandle base, const std::u16string& subKey,
+                                   std::uint32_t options, std::uint32_t access, RegHandle* result) {
+  return OpenKey(base, Utf16ToUtf8(subKey).c_str(), options, access, result);
+}
+
+RegStatus MemoryRegistry::EnumKeyW(RegHandle key, std::uint32_t index, std::u16string* name) {
+  RegStatus status;
+  const NodePtr node = NodeForIndexedCall(key, kKeyEnumerateSubKeys, Call::Enum, index, &status);
+  if (!node) {
+    return status;
+  }
+  if (index >= node->children.size()) {
+    return kErrorNoMoreItems;
+  }
+  *name = Utf8ToUtf16(node->children[index].node->name);
   return kErrorSuccess;
 }

@@ -52,6 +52,10 @@ class MemoryRegistry : public RegistryApi {
   RegStatus CreateKey(RegHandle base, const std::u16string& subKey, std::uint32_t options,
                       std::uint32_t access, RegHandle* result) override;
   RegStatus SetValue(RegHandle key, const RegValue& value) override;
+  // Names are held in UTF-8 and handed out converted, as the platform converts them.
+  RegStatus OpenKeyW(RegHandle base, const std::u16string& subKey, std::uint32_t options,
+                     std::uint32_t access, RegHandle* result) override;
+  RegStatus EnumKeyW(RegHandle key, std::uint32_t index, std::u16string* name) override;
 
   // Creates the key and any missing keys above it; an existing key is left as it is.
   void CreateKey(RegHandle root, const std::string& path);

@@ -129,4 +129,11 @@ class RegistryApi {
   // as itself takes only its target, "SymbolicLinkValue" of type REG_LINK, the platform's name of
   // the key it points at, without a terminator. The handle needs KEY_SET_VALUE.
   virtual RegStatus SetValue(RegHandle key, const RegValue& value) = 0;
+  // Wide reads, for the backup: names exactly as the platform keeps them in UTF-16, whatever the
+  // ANSI code page. Opens base\subKey as OpenKey does; *result is written only on success.
+  virtual RegStatus OpenKeyW(RegHandle base, const std::u16string& subKey, std::uint32_t options,
+                             std::uint32_t access, RegHandle* result) = 0;
+  // The name of the subkey at the index, in the platform's order; kErrorNoMoreItems past the
+  // last one. The handle needs KEY_ENUMERATE_SUB_KEYS. On failure *name is unchanged.
+  virtual RegStatus EnumKeyW(RegHandle key, std::uint32_t index, std::u16string* name) = 0;
 };

@@ -5,6 +5,7 @@
 #include "registry/KeyHandle.h"
 #include "registry/PlatformLocale.h"
 #include "registry/RestoreOnExit.h"
+#include "registry/Utf16.h"
 
 TRegistry::TRegistry(RegistryApi& api) : api_(api) {}
 
@@ -100,6 +101,33 @@ bool TRegistry::DeleteTree(const std::string& path) {
     }
   }
   return api_.DeleteOpenKey(key.get()) == kErrorSuccess;
+}
+
+bool TRegistry::DeleteTree(const std::string& path, KeyDeletionCheck& check) {
+  const ResolvedPath resolved = Resolve(path);
+  return DeleteChecked(BaseFor(resolved.relative), Utf8ToUtf16(resolved.path), u"", check);
+}
+
+bool TRegistry::DeleteChecked(RegHandle parent, const std::u16string& name,
+                              const std::u16string& below, KeyDeletionCheck& check) {
+  RegHandle handle = kNoHandle;
+  // The check reads the key, so a key that grants DELETE needs read rights here too.
+  if (api_.OpenKeyW(parent, name, kRegOptionOpenLink, AccessMask, &handle) != kErrorSuccess &&
+      api_.OpenKeyW(parent, name, kRegOptionOpenLink, kDelete | kKeyRead, &handle) !=
+          kErrorSuccess) {
+    return false;
+  }
+  const KeyHandle key(api_, handle);
+  // Always the first subkey until there is none, so one made meanwhile goes the same way.
+  std::u16string child;
+  RegStatus status;
+  while ((status = api_.EnumKeyW(key.get(), 0, &child)) == kErrorSuccess) {
+    if (!DeleteChecked(key.get(), child, below.empty() ? child : below + u"\\" + child, check)) {
+      return false;
+    }
+  }
+  return status == kErrorNoMoreItems && check.BeforeDeleteKey(key.get(), parent, name, below) &&
+         api_.DeleteOpenKey(key.get()) == kErrorSuccess;
 }
 
 void TRegistry::DeleteSubkeys(RegHandle key) {

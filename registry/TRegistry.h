@@ -22,6 +22,17 @@ struct KeyInfo {
   FileTime LastWriteTime;
 };
 
+// Told of each key a checked deletion is about to delete, once nothing is left below it.
+class KeyDeletionCheck {
+ public:
+  virtual ~KeyDeletionCheck() = default;
+  // The key, opened as itself as parent\name (for the tree's top, name may hold several levels),
+  // is the one the deletion will go through; below is its path under the tree's top in UTF-16,
+  // empty for the top. False keeps the key and ends the deletion.
+  virtual bool BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16string& name,
+                               const std::u16string& below) = 0;
+};
+
 // The cleaner's one way to the registry: a selected root and at most one open current key.
 // No operation throws a platform error or passes one on; the result is the whole outcome.
 class TRegistry {
@@ -49,6 +60,11 @@ class TRegistry {
   // stays. A key that grants DELETE but not full access still goes when it has no subkeys; one
   // that cannot be opened at all stays. The current key is as before when it returns.
   bool DeleteTree(const std::string& path);
+  // The same, with each key passed by the check just before it goes. Names are listed and opened
+  // through the wide calls, so they are exact on every code page, and subkeys are deleted until
+  // none is left, one made meanwhile too. The first key that cannot be opened for reading and
+  // deletion, listed, passed or deleted ends the whole deletion, with false.
+  bool DeleteTree(const std::string& path, KeyDeletionCheck& check);
   // Replaces the list with the current key's subkey names in the platform's order; empty when
   // the key's figures cannot be read (no current key, for one).
   void ListSubkeyNames(TStringList& list);
@@ -73,6 +89,8 @@ class TRegistry {
   // The opened handle, owned by the caller, or 0; the object's state does not change.
   RegHandle OpenHandle(const std::string& path);
   void DeleteSubkeys(RegHandle key);
+  bool DeleteChecked(RegHandle parent, const std::u16string& name, const std::u16string& below,
+                     KeyDeletionCheck& check);
   // Enumerates one subkey name into the buffer, telling the platform the length sized from the
   // reported maximum; a name that needs more room is asked for again with a buffer large enough
   // for any name. False when no name came back.

@@ -5,6 +5,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <utility>
 
 #include <vector>
 #include "registry/WideText_win.h"
@@ -74,12 +75,13 @@ RegStatus WindowsRegistry::DeleteOpenKey(RegHandle key) {
 }
 
 RegStatus WindowsRegistry::EnumValue(RegHandle key, std::uint32_t index, RegValue* value) {
-  // Most values fit these; a larger one is asked for again with the key's reported maxima.
+  // Most values fit these; a larger one is asked for again with room for the key's largest, so
+  // a value is held once, in the buffer handed on.
   DWORD nameRoom = 256;
   DWORD dataRoom = 1024;
   for (int attempt = 0; attempt < 3; ++attempt) {
     std::vector<wchar_t> name(nameRoom + 1);
-    std::vector<BYTE> data(dataRoom);
+    std::vector<std::uint8_t> data(dataRoom);
     DWORD nameLength = nameRoom + 1;
     DWORD dataLength = dataRoom;
     DWORD type = 0;
@@ -88,7 +90,8 @@ RegStatus WindowsRegistry::EnumValue(RegHandle key, std::uint32_t index, RegValu
     if (status == ERROR_SUCCESS) {
       value->name.assign(name.begin(), name.begin() + nameLength);
       value->type = type;
-      value->data.assign(data.begin(), data.begin() + dataLength);
+      data.resize(dataLength);
+      value->data = std::move(data);
       return status;
     }
     if (status != ERROR_MORE_DATA) {
@@ -102,9 +105,9 @@ RegStatus WindowsRegistry::EnumValue(RegHandle key, std::uint32_t index, RegValu
     if (query != ERROR_SUCCESS) {
       return query;
     }
-    // The value may have grown since; the next attempt asks for more than the maxima.
+    // The value may have grown since: a later attempt asks for more than the maxima.
     nameRoom = std::max(longestName, nameRoom) + 1;
-    dataRoom = std::max(largestData, dataRoom) * 2;
+    dataRoom = attempt == 0 ? std::max(largestData, dataRoom) : std::max(largestData, dataRoom) * 2;
   }
   return ERROR_MORE_DATA;
 }
@@ -147,10 +150,35 @@ RegStatus WindowsRegistry::QueryKeyName(RegHandle key, std::string* name) {
   return ERROR_MORE_DATA;
 }
 
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "the platform's wide text is UTF-16");
+
+RegStatus WindowsRegistry::OpenKeyW(RegHandle base, const std::u16string& subKey,
+                                    std::uint32_t options, std::uint32_t access,
+                                    RegHandle* result) {
+  HKEY opened = nullptr;
+  const LONG status = RegOpenKeyExW(ToHkey(base), reinterpret_cast<const wchar_t*>(subKey.c_str()),
+                                    options, access, &opened);
+  if (status == ERROR_SUCCESS) {
+    *result = reinterpret_cast<RegHandle>(opened);
+  }
+  return status;
+}
+
+RegStatus WindowsRegistry::EnumKeyW(RegHandle key, std::uint32_t index, std::u16string* name) {
+  // A key's name has at most 255 characters.
+  wchar_t buffer[256];
+  DWORD length = 256;
+  const LONG status =
+      RegEnumKeyExW(ToHkey(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+  if (status == ERROR_SUCCESS) {
+    name->assign(reinterpret_cast<const char16_t*>(buffer), length);
+  }
+  return status;
+}
+
 RegStatus WindowsRegistry::CreateKey(RegHandle base, const std::u16string& subKey,
                                      std::uint32_t options, std::uint32_t access,
                                      RegHandle* result) {
-  static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text is the platform's wide text");
   const std::wstring name(subKey.begin(), subKey.end());
   // A link is made with the right to make one; keys are kept, never volatile.
   const DWORD rights = access | ((options & REG_OPTION_CREATE_LINK) ? KEY_CREATE_LINK : 0);

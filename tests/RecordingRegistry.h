@@ -74,6 +74,30 @@ class RecordingRegistry : public RegistryApi {
     return status;
   }
 
+  RegStatus OpenKeyW(RegHandle base, const std::u16string& subKey, std::uint32_t options,
+                     std::uint32_t access, RegHandle* result) override {
+    const RegStatus status = inner_.OpenKeyW(base, subKey, options, access, result);
+    std::string line = "OpenW(" + Name(base) + ",'" + Utf16ToUtf8(subKey) + "'," +
+                       (options == kRegOptionOpenLink ? "link," : "") + Hex(access) +
+                       ")=" + std::to_string(status);
+    if (status == kErrorSuccess) {
+      line += " -> " + Name(*result);
+    }
+    calls.push_back(line);
+    return status;
+  }
+
+  RegStatus EnumKeyW(RegHandle key, std::uint32_t index, std::u16string* name) override {
+    const RegStatus status = inner_.EnumKeyW(key, index, name);
+    std::string line =
+        "EnumW(" + Name(key) + "," + std::to_string(index) + ")=" + std::to_string(status);
+    if (status == kErrorSuccess) {
+      line += " '" + Utf16ToUtf8(*name) + "'";
+    }
+    calls.push_back(line);
+    return status;
+  }
+
   // Writing, for restore: "Create(HKLM,'a\b',link,0x20006)=0 -> h1", "Set(h1,'name',1,4)=0"
   // (the type and the count of bytes).
   RegStatus CreateKey(RegHandle base, const std::u16string& subKey, std::uint32_t options,

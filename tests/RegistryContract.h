@@ -307,6 +307,79 @@ TYPED_TEST_P(RegistryContract, EnumerationsNeedTheirRightsOnTheHandle) {
   }
 }
 
+// The wide calls give and take names exactly as the platform keeps them, whatever the ANSI code
+// page, and follow the same rules of links and rights as the ANSI ones.
+TYPED_TEST_P(RegistryContract, WideCallsNameKeysExactly) {
+  const std::string name = u8"日本語 \U0001F600 é";
+  this->world().Create("w\\" + name);
+  this->world().Create("w\\plain");
+  this->world().Create("elsewhere");
+  this->world().CreateLink("w\\link", "elsewhere");
+  RegistryApi& api = this->world().Api();
+  RegHandle opened = kNoHandle;
+  ASSERT_EQ(api.OpenKeyW(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w")), 0, kKeyRead, &opened),
+            kErrorSuccess);
+  const KeyHandle key(api, opened);
+  std::vector<std::u16string> names;
+  std::u16string listed;
+  std::uint32_t index = 0;
+  for (; api.EnumKeyW(key.get(), index, &listed) == kErrorSuccess; ++index) {
+    names.push_back(listed);
+  }
+  EXPECT_EQ(api.EnumKeyW(key.get(), index, &listed), kErrorNoMoreItems);
+  EXPECT_EQ(listed, names.back());
+  EXPECT_THAT(names, ::testing::UnorderedElementsAre(Utf8ToUtf16(name), u"plain", u"link"));
+
+  const auto nameOf = [&](const std::u16string& subKey, std::uint32_t options) {
+    RegHandle sub = kNoHandle;
+    std::string full;
+    EXPECT_EQ(api.OpenKeyW(key.get(), subKey, options, kKeyRead, &sub), kErrorSuccess);
+    const KeyHandle subHandle(api, sub);
+    EXPECT_EQ(api.QueryKeyName(subHandle.get(), &full), kErrorSuccess);
+    return full;
+  };
+  EXPECT_TRUE(EndsWith(nameOf(Utf8ToUtf16(name), 0), "TessalineCleanerContract\\w\\" + name));
+  EXPECT_TRUE(EndsWith(nameOf(u"link", kRegOptionOpenLink), "TessalineCleanerContract\\w\\link"));
+  EXPECT_TRUE(EndsWith(nameOf(u"link", 0), "TessalineCleanerContract\\elsewhere"));
+  RegHandle missing = kNoHandle;
+  EXPECT_EQ(api.OpenKeyW(key.get(), u"missing", 0, kKeyRead, &missing), kErrorFileNotFound);
+  EXPECT_EQ(missing, kNoHandle);
+
+  RegHandle valuesOnly = kNoHandle;
+  ASSERT_EQ(api.OpenKeyW(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w")), 0, kKeyQueryValue,
+                         &valuesOnly),
+            kErrorSuccess);
+  const KeyHandle valuesKey(api, valuesOnly);
+  EXPECT_EQ(api.EnumKeyW(valuesKey.get(), 0, &listed), kErrorAccessDenied);
+}
+
+// Only the platform makes a key a link: an ordinary key that holds a link's value is read as it
+// is, that value and all.
+TYPED_TEST_P(RegistryContract, AKeyHoldingALinkValueIsNoLink) {
+  const std::u16string target = u"\\REGISTRY\\MACHINE\\SOFTWARE\\x\r[HKEY_LOCAL_MACHINE\\y]";
+  const RegValue linkValue{
+      u"SymbolicLinkValue", kRegLink,
+      std::vector<std::uint8_t>(
+          reinterpret_cast<const std::uint8_t*>(target.data()),
+          reinterpret_cast<const std::uint8_t*>(target.data() + target.size()))};
+  this->world().SetValue("fake", linkValue);
+  this->world().Create("elsewhere");
+  this->world().CreateLink("real", "elsewhere");
+  std::vector<TreeKey> read;
+  for (const char* name : {"fake", "real"}) {
+    EXPECT_TRUE(
+        ReadTree(this->world().Api(), kHkeyCurrentUser, this->At(name), [&](const TreeKey& key) {
+          read.push_back(key);
+          return true;
+        }));
+  }
+  ASSERT_EQ(read.size(), 2u);
+  EXPECT_FALSE(read[0].link);
+  ASSERT_EQ(read[0].values.size(), 1u);
+  EXPECT_EQ(read[0].values[0].data, linkValue.data);
+  EXPECT_TRUE(read[1].link);
+}
+
 // Writing, as restore does: keys made with any missing above, values set to exact bytes.
 TYPED_TEST_P(RegistryContract, KeysAreMadeAndValuesSetWithExactBytes) {
   this->world().Create("readonly");
@@ -456,4 +529,5 @@ REGISTER_TYPED_TEST_SUITE_P(
     DeletingTheCurrentKeyLeavesItsHandleCurrent, UndeletableSubkeyFailsOnlyTheNamedKey,
     LinksAreDeletedAsThemselvesAndWhatTheyPointAtStays, LinkLoopsAndDanglingLinksEndWithoutHarm,
     TreesAreReadWithEveryValuesExactBytes, EnumerationsNeedTheirRightsOnTheHandle,
-    KeysAreMadeAndValuesSetWithExactBytes, LinksAreMadeAsLinksToTheirTarget);
+    WideCallsNameKeysExactly, AKeyHoldingALinkValueIsNoLink, KeysAreMadeAndValuesSetWithExactBytes,
+    LinksAreMadeAsLinksToTheirTarget);

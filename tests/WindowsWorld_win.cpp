@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "registry/Utf16.h"
 #include "tools/RegistryLink_win.h"
 
 namespace {
@@ -50,7 +51,9 @@ WindowsWorld::~WindowsWorld() {
 
 void WindowsWorld::Create(const std::string& path) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.empty() ? kScratch : Below(path).c_str(), 0,
+  // Names are UTF-8 here as everywhere, whatever the ANSI code page the test runs under.
+  const std::u16string wide = Utf8ToUtf16(path.empty() ? kScratch : Below(path));
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(wide.c_str()), 0,
                             nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   RegCloseKey(key);

@@ -249,10 +249,16 @@ TEST_F(ConsoleTest, TheBackupHoldsEachKeyBeforeItIsDeleted) {
 
   SeedAll();
   store.SetValue(kHkeyCurrentUser, traces::kStats, {u"Flags", kRegDword, {4, 0, 0, 0}});
-  std::vector<std::string> onDisk;
+  // At each deletion, the key being deleted and what it holds are on disk, its section whole.
+  std::vector<std::string> deleted;
   store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
     if (site.call == MemoryRegistry::Call::Delete) {
-      onDisk.push_back(file.bytes);
+      const ParsedBackup onDisk = ReadBackup(file.bytes);
+      EXPECT_TRUE(onDisk.valid) << onDisk.error;
+      EXPECT_FALSE(onDisk.cutKey.has_value());
+      EXPECT_TRUE(!onDisk.sections.empty() && onDisk.sections.back().keyName == site.keyPath)
+          << site.keyPath;
+      deleted.push_back(site.keyPath);
     }
     return std::nullopt;
   });
@@ -272,20 +278,16 @@ TEST_F(ConsoleTest, TheBackupHoldsEachKeyBeforeItIsDeleted) {
       u"{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}]\r\n\"Flags\"=dword:00000004\r\n"
       u"; end of key, 1 values\r\n\r\n");
   EXPECT_NE(file.bytes.find(stats), std::string::npos);
-  // Every deletion found on disk the section of the key it belongs to.
-  for (const std::string& bytes : onDisk) {
-    EXPECT_NE(bytes.find(Bytes(u"[HKEY_CLASSES_ROOT\\ActiveFormProj1.ActiveFormX]")),
-              std::string::npos);
-  }
-  ASSERT_FALSE(onDisk.empty());
-  EXPECT_EQ(
-      onDisk.back().find(Bytes(u"ModuleUsage\\C:/x/TessalineWeb_EN.ocx]")) != std::string::npos,
-      true);
-
-  // The file reads back as the backup of every key deleted.
+  // The file reads back as the backup of every key deleted, deepest first.
   const ParsedBackup parsed = ReadBackup(file.bytes);
   ASSERT_TRUE(parsed.valid) << parsed.error;
-  EXPECT_EQ(parsed.sections.front().keyName, "HKEY_CLASSES_ROOT\\ActiveFormProj1.ActiveFormX");
+  ASSERT_EQ(parsed.sections.size(), deleted.size());
+  for (std::size_t i = 0; i < deleted.size(); ++i) {
+    EXPECT_EQ(parsed.sections[i].keyName, deleted[i]);
+  }
+  EXPECT_EQ(deleted.front(), "HKEY_CLASSES_ROOT\\ActiveFormProj1.ActiveFormX\\Clsid");
+  EXPECT_EQ(deleted[1], "HKEY_CLASSES_ROOT\\ActiveFormProj1.ActiveFormX");
+  EXPECT_NE(deleted.back().find("ModuleUsage\\C:/x/TessalineWeb_EN.ocx"), std::string::npos);
   // A second run never writes to the file the first one made.
   SeedAll();
   const std::vector<std::string> before = store.AllKeys();
@@ -311,13 +313,22 @@ TEST_F(ConsoleTest, AFailedBackupKeepsTheKeyAndStopsWithStatusThree) {
 
   // A key below the class that cannot be read: the ProgID went, the class and all after it stay.
   file = MemoryBackupFile();
-  store.SetAllowedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib", 0);
+  store.FailCall(MemoryRegistry::Call::Value, kHkeyClassesRoot,
+                 std::string(traces::kClsid) + "\\TypeLib", kErrorAccessDenied);
   EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
   EXPECT_EQ(out.str(), Pairs({"HKEY_CLASSES_ROOT", Logged(traces::kProgId)}));
   EXPECT_FALSE(store.KeyExists(kHkeyClassesRoot, traces::kProgId));
-  EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, traces::kClsid));
+  EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib"));
   EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
   EXPECT_NE(err.str().find("cannot read all of HKEY_CLASSES_ROOT\\CLSID"), std::string::npos);
+  store.SetHook(nullptr);
+  // One that cannot even be opened for its deletion stops the run as without a backup.
+  file = MemoryBackupFile();
+  SeedAll();
+  store.SetAllowedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib", 0);
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 1);
+  EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib"));
+  EXPECT_EQ(err.str(), "It failed to delte CLSID\n");
 
   // The file that stops taking bytes is still named: it was made.
   store.SetAllowedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib",

@@ -22,7 +22,7 @@ class Removal : public TargetAction {
     if (guard_ && !guard_->BeforeDelete(key)) {
       return false;
     }
-    if (!registry.DeleteTree(key.path)) {
+    if (!(guard_ ? registry.DeleteTree(key.path, *guard_) : registry.DeleteTree(key.path))) {
       window_.ShowNotice(key.deleteFailed);
       return false;
     }

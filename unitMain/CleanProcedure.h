@@ -1,11 +1,13 @@
 #pragma once
 
 #include "registry/RegistryApi.h"
+#include "registry/TRegistry.h"
 #include "unitMain/CleanTargets.h"
 #include "unitMain/CleanWindow.h"
 
-// Called for each key once it is open for deletion and before it goes.
-class DeletionGuard {
+// Called for each target once it is open for deletion and before it goes, then, as the check of
+// its deletion, for each key of its tree.
+class DeletionGuard : public KeyDeletionCheck {
  public:
   virtual ~DeletionGuard() = default;
   // False keeps the key and stops the run; the guard has said why.

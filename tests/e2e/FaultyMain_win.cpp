@@ -28,6 +28,13 @@ class FailingRegistry : public RegistryApi {
     return kErrorInvalidHandle;
   }
   RegStatus SetValue(RegHandle, const RegValue&) override { return kErrorInvalidHandle; }
+  RegStatus OpenKeyW(RegHandle, const std::u16string&, std::uint32_t, std::uint32_t,
+                     RegHandle*) override {
+    return kErrorInvalidHandle;
+  }
+  RegStatus EnumKeyW(RegHandle, std::uint32_t, std::u16string*) override {
+    return kErrorInvalidHandle;
+  }
 };
 
 }  // namespace
