@@ -129,6 +129,12 @@ class Restore : public CleanFixture {
     registry.SelectRoot(root);
     ASSERT_TRUE(registry.DeleteTree("\\" + path));
   }
+  // The platform's name of a root, as link targets name keys below it.
+  std::string Named(RegHandle root) {
+    std::string name;
+    EXPECT_EQ(store.QueryKeyName(root, &name), kErrorSuccess);
+    return name;
+  }
   RestoreResult Run() {
     EXPECT_EQ(RestoreRefusal(backup), "");
     return RunRestore(store, backup);
@@ -224,9 +230,9 @@ TEST_F(Restore, NeverWritesOutsideTheHiveItsNameStartsIn) {
       {"HKEY_USERS\\S-1-5-21-9\\" + stats, false, "", {}},
       {"HKEY_USERS\\S-1-5-21-8\\" + stats, false, "", {}},
       {kUnit, false, "", {Value(u"kept", kRegDword, {2, 0, 0, 0})}},
-      {kUnit + "\\out", true, "\\REGISTRY\\HKEY_CURRENT_USER\\Software", {}},
-      {kUnit + "\\in", true, "\\REGISTRY\\HKEY_LOCAL_MACHINE\\software\\Other", {}},
-      {kUnit + "\\prefix", true, "\\REGISTRY\\HKEY_LOCAL_MACHINE\\softwareX", {}},
+      {kUnit + "\\out", true, Named(kHkeyCurrentUser) + "\\Software", {}},
+      {kUnit + "\\in", true, Named(kHkeyLocalMachine) + "\\software\\Other", {}},
+      {kUnit + "\\prefix", true, Named(kHkeyLocalMachine) + "\\softwareX", {}},
   };
   const RestoreResult result = Run();
   EXPECT_THAT(result.restored, ::testing::ElementsAre(kUnit, kUnit + "\\in"));
@@ -235,7 +241,7 @@ TEST_F(Restore, NeverWritesOutsideTheHiveItsNameStartsIn) {
   EXPECT_THAT(result.failures[1], ::testing::HasSubstr("a link to a missing key, Stats"));
   EXPECT_THAT(result.failures[2], ::testing::HasSubstr("leads out of"));
   EXPECT_THAT(result.failures[3],
-              ::testing::HasSubstr("a link to \\REGISTRY\\HKEY_CURRENT_USER\\Software, outside"));
+              ::testing::HasSubstr("a link to " + Named(kHkeyCurrentUser) + "\\Software, outside"));
   EXPECT_THAT(result.failures[4], ::testing::HasSubstr("softwareX, outside"));
   // Every key there was is as it was: no value planted, no link changed; the only keys made are
   // the distribution unit's and those above it.
@@ -264,7 +270,7 @@ TEST_F(Restore, AKeyThatCannotBeWrittenIsNamedAndTheRestStays) {
       {kUsage + "\\a.TessalineWeb_EN.ocx", false, "", {Value(u"v", kRegSz, {})}},
       {kStats, false, "", {Value(u"v", kRegSz, {})}},
       {kUsage + "\\b.TessalineWeb_EN.ocx", false, "", {Value(u"v", kRegSz, {})}},
-      {kUsage + "\\c.TessalineWeb_EN.ocx", true, "\\REGISTRY\\HKEY_LOCAL_MACHINE\\software", {}},
+      {kUsage + "\\c.TessalineWeb_EN.ocx", true, Named(kHkeyLocalMachine) + "\\software", {}},
   };
   store.CreateKey(kHkeyLocalMachine, entries + "\\c.TessalineWeb_EN.ocx");
   backup.cutKey = kUsage + "\\d.TessalineWeb_EN.ocx";
