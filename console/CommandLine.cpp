@@ -38,6 +38,7 @@ constexpr const char* kUsage =
     "Usage:\n"
     "  tessaline-clean check [--all-users] [--json]\n"
     "  tessaline-clean clean [--backup FILE | --backup-dir DIR] [--all-users] [--json]\n"
+    "  tessaline-clean restore FILE [--json]\n"
     "  tessaline-clean --help | --version\n"
     "\n"
     "Removes every registry trace of the TessalineWeb_EN.ocx control.\n"
@@ -45,17 +46,21 @@ constexpr const char* kUsage =
     "  check            list what clean would delete; changes nothing\n"
     "  clean            delete it, printing each deleted key, then \"Done!\"\n"
     "  --backup FILE    before each key goes, write it to FILE, a new .reg file;\n"
-    "                   restore with: reg import FILE /reg:32\n"
+    "                   put back with: tessaline-clean restore FILE\n"
     "  --backup-dir DIR the same, to a new file of its own in DIR (made if missing):\n"
     "                   tessaline-backup-<UTC time>-<process id>.reg\n"
+    "  restore FILE     put back every key a backup holds, exactly; a file that is\n"
+    "                   not a whole backup of the control's keys is refused\n"
     "  --all-users      also every user's hive loaded under HKEY_USERS\n"
     "  --json           print one JSON object instead of the lines\n"
     "\n"
     "Exit status:\n"
-    "  0  nothing present (check), or done (clean)\n"
-    "  1  something present (check), or stopped at a failure (clean)\n"
+    "  0  nothing present (check), done (clean), or everything back (restore)\n"
+    "  1  something present (check), stopped at a failure (clean), or a key not\n"
+    "     put back (restore)\n"
     "  2  wrong usage; nothing was touched\n"
     "  3  the backup could not be written; the key it was for was not deleted\n"
+    "     (clean), or the file was refused and nothing was written (restore)\n"
     "  4  an unexpected failure\n";
 
 }  // namespace
@@ -102,6 +107,9 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
   std::string backupFolder;
   CLI::Option* file = clean->add_option("--backup", command.backupPath)->type_name("FILE");
   clean->add_option("--backup-dir", backupFolder)->type_name("DIR")->excludes(file);
+  CLI::App* restore = app.add_subcommand("restore");
+  restore->add_option("FILE", command.restorePath)->required();
+  restore->add_flag("--json", command.json);
 
   parsed.error = BackupValueError(arguments);
   if (!parsed.error.empty()) {
@@ -119,7 +127,13 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
     command.backupPath = backupFolder;
     command.backupInFolder = true;
   }
-  command.verb = check->parsed() ? Command::Verb::kCheck : Command::Verb::kClean;
+  if (restore->parsed() && command.restorePath.empty()) {
+    parsed.error = "restore needs a file name";
+    return parsed;
+  }
+  command.verb = check->parsed()     ? Command::Verb::kCheck
+                 : restore->parsed() ? Command::Verb::kRestore
+                                     : Command::Verb::kClean;
   parsed.valid = true;
   return parsed;
 }

@@ -5,12 +5,13 @@
 
 // What the command line asks for.
 struct Command {
-  enum class Verb { kCheck, kClean, kHelp, kVersion };
+  enum class Verb { kCheck, kClean, kRestore, kHelp, kVersion };
   Verb verb = Verb::kHelp;
   bool allUsers = false;
   bool json = false;
   std::string backupPath;       // empty without --backup or --backup-dir
   bool backupInFolder = false;  // --backup-dir: a new file of its own in the folder backupPath
+  std::string restorePath;      // restore's FILE
 };
 
 // The command line read, or why it cannot be.

@@ -7,6 +7,7 @@
 #include "console/CheckProcedure.h"
 #include "console/CommandLine.h"
 #include "console/ConsoleWindow.h"
+#include "console/RestoreProcedure.h"
 #include "unitMain/CleanProcedure.h"
 
 namespace {
@@ -38,7 +39,7 @@ Report Check(const Command& command, const ConsoleContext& context) {
 Report Clean(const Command& command, const ConsoleContext& context, BackupFile* file,
              ConsoleWindow& window) {
   Report report;
-  report.clean = true;
+  report.action = Action::kClean;
   std::unique_ptr<KeyBackup> backup;
   CleanOptions options;
   options.allUsers = command.allUsers;
@@ -75,6 +76,62 @@ int StatusAfterOutput(int status, const ConsoleContext& context) {
   return status;
 }
 
+// The key as the other verbs report one: its root, then its path from the root.
+ReportedKey Reported(const std::string& keyName) {
+  const std::size_t slash = keyName.find('\\');
+  return {keyName.substr(0, slash), keyName.substr(slash), std::nullopt};
+}
+
+// Nothing is written before the whole file is read and checked.
+Report Restore(const Command& command, const ConsoleContext& context) {
+  Report report;
+  report.action = Action::kRestore;
+  report.backupPath = command.restorePath;
+  std::string bytes;
+  std::string failure;
+  if (!context.readFile(command.restorePath, &bytes, &failure)) {
+    report.outcome = Outcome::kRefused;
+    report.message = "Nothing was restored: " + command.restorePath + " " + failure + ".";
+    return report;
+  }
+  const ParsedBackup backup = ReadBackup(bytes);
+  const std::string refusal = RestoreRefusal(backup);
+  if (!refusal.empty()) {
+    report.outcome = Outcome::kRefused;
+    report.message = "Nothing was restored from " + command.restorePath + ": " + refusal + ".";
+    return report;
+  }
+  const RestoreResult result = RunRestore(context.registry, backup);
+  for (const std::string& keyName : result.restored) {
+    report.keys.push_back(Reported(keyName));
+  }
+  std::vector<std::string> notices = result.failures;
+  if (!result.cutNotice.empty()) {
+    notices.insert(notices.begin(), result.cutNotice);
+  }
+  for (const std::string& notice : notices) {
+    report.message += (report.message.empty() ? "" : "\n") + notice;
+  }
+  report.outcome = result.failures.empty() ? Outcome::kRestored : Outcome::kStopped;
+  if (!command.json) {
+    PrintKeys(report.keys, context.out);
+  }
+  return report;
+}
+
+// Runs the verb the command line names.
+Report RunVerb(const Command& command, const ConsoleContext& context, BackupFile* file,
+               ConsoleWindow& window) {
+  switch (command.verb) {
+    case Command::Verb::kCheck:
+      return Check(command, context);
+    case Command::Verb::kRestore:
+      return Restore(command, context);
+    default:
+      return Clean(command, context, file, window);
+  }
+}
+
 }  // namespace
 
 const char* ConsoleVersion() {
@@ -105,14 +162,15 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
     if (!command.backupPath.empty()) {
       file = context.backupFile(command.backupPath, command.backupInFolder);
     }
-    report = command.verb == Command::Verb::kCheck ? Check(command, context)
-                                                   : Clean(command, context, file.get(), window);
+    report = RunVerb(command, context, file.get(), window);
   } catch (const std::exception& error) {
-    report.clean = command.verb == Command::Verb::kClean;
+    report.action = command.verb == Command::Verb::kCheck     ? Action::kCheck
+                    : command.verb == Command::Verb::kRestore ? Action::kRestore
+                                                              : Action::kClean;
     report.outcome = Outcome::kFailed;
     report.keys = window.LoggedKeys();
     report.message = FailureText(error.what());
-    report.backupPath = file ? file->Name() : std::string();
+    report.backupPath = file ? file->Name() : command.restorePath;
   }
   if (command.json) {
     context.out << JsonReport(report) << std::endl;

@@ -19,6 +19,8 @@ struct ConsoleContext {
   std::function<std::string()> now;
   std::ostream& out;
   std::ostream& err;
+  // Reads the whole file for restore; false, with why, when it cannot.
+  std::function<bool(const std::string& path, std::string* bytes, std::string* failure)> readFile;
 };
 
 // Runs the command line (the arguments after the program's name, UTF-8) and returns the exit

@@ -16,10 +16,26 @@ const char* OutcomeName(Outcome outcome) {
       return "stopped";
     case Outcome::kBackupFailed:
       return "backup-failed";
+    case Outcome::kRestored:
+      return "restored";
+    case Outcome::kRefused:
+      return "refused";
     case Outcome::kFailed:
       break;
   }
   return "failed";
+}
+
+const char* ActionName(Action action) {
+  switch (action) {
+    case Action::kClean:
+      return "clean";
+    case Action::kRestore:
+      return "restore";
+    case Action::kCheck:
+      break;
+  }
+  return "check";
 }
 
 nlohmann::ordered_json TextOrNull(const std::string& text) {
@@ -36,7 +52,10 @@ int ExitStatus(Outcome outcome) {
     case Outcome::kPresent:
     case Outcome::kStopped:
       return 1;
+    case Outcome::kRestored:
+      return 0;
     case Outcome::kBackupFailed:
+    case Outcome::kRefused:
       return 3;
     case Outcome::kFailed:
       break;
@@ -49,7 +68,7 @@ std::string JsonReport(const Report& report) {
   for (const ReportedKey& key : report.keys) {
     nlohmann::ordered_json entry = {{"root", key.root}, {"path", key.path}};
     // Check tells how much lies below each key, or that it could not be read whole.
-    if (!report.clean) {
+    if (report.action == Action::kCheck) {
       entry["subkeys"] = key.counts ? nlohmann::ordered_json(key.counts->subkeys)
                                     : nlohmann::ordered_json(nullptr);
       entry["values"] =
@@ -58,7 +77,7 @@ std::string JsonReport(const Report& report) {
     keys.push_back(std::move(entry));
   }
   const nlohmann::ordered_json object = {
-      {"action", report.clean ? "clean" : "check"},
+      {"action", ActionName(report.action)},
       {"outcome", OutcomeName(report.outcome)},
       {"keys", std::move(keys)},
       {"message", TextOrNull(report.message)},

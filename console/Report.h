@@ -6,7 +6,18 @@
 #include <vector>
 
 // How a run ended, as scripts read it.
-enum class Outcome { kAbsent, kPresent, kDone, kStopped, kBackupFailed, kFailed };
+enum class Outcome {
+  kAbsent,
+  kPresent,
+  kDone,
+  kStopped,
+  kBackupFailed,
+  kFailed,
+  kRestored,
+  kRefused
+};
+
+enum class Action { kCheck, kClean, kRestore };
 
 // The exit status of each outcome; wrong usage, which runs nothing, exits with kUsageStatus.
 int ExitStatus(Outcome outcome);
@@ -26,7 +37,7 @@ struct ReportedKey {
 };
 
 struct Report {
-  bool clean = false;  // else check
+  Action action = Action::kCheck;
   Outcome outcome = Outcome::kAbsent;
   std::vector<ReportedKey> keys;
   std::string message;     // at a stop or failure

@@ -8,6 +8,7 @@
 #include "app/ProcessHardening_win.h"
 #include "console/ConsoleProgram.h"
 #include "console/FileBackup_win.h"
+#include "console/WholeFile_win.h"
 #include "registry/LocaleSource_win.h"
 #include "registry/WideText_win.h"
 #include "registry/WindowsRegistry_win.h"
@@ -59,7 +60,8 @@ int main() {
   try {
     InitPlatformLocale(WindowsLocaleSource());
     WindowsRegistry registry;
-    const ConsoleContext context{registry, MakeFileBackup, LocalTimeText, std::cout, std::cerr};
+    const ConsoleContext context{registry,  MakeFileBackup, LocalTimeText,
+                                 std::cout, std::cerr,      ReadWholeFile};
     return RunConsole(Utf8Arguments(), context);
   } catch (...) {
     std::cerr << "An unexpected failure occurred." << std::endl;

@@ -44,6 +44,18 @@ std::vector<std::string> SplitPath(const std::string& path) {
   return names;
 }
 
+// A value of the same name (ASCII letters matched without regard to case) is replaced in its
+// place; a new one goes last.
+void PutValue(std::vector<RegValue>& values, const RegValue& value) {
+  for (RegValue& existing : values) {
+    if (SameIgnoringAsciiCase(existing.name, value.name)) {
+      existing = value;
+      return;
+    }
+  }
+  values.push_back(value);
+}
+
 }  // namespace
 
 struct MemoryRegistry::Node {
@@ -156,6 +168,10 @@ MemoryRegistry::NodePtr MemoryRegistry::NodeFor(RegHandle handle, RegStatus* sta
 MemoryRegistry::NodePtr MemoryRegistry::Walk(const NodePtr& base, const std::string& subKey,
                                              bool followLast, RegStatus* status,
                                              int linksFollowed) const {
+  if (!base) {
+    *status = kErrorFileNotFound;
+    return nullptr;
+  }
   const std::vector<std::string> names = SplitPath(subKey);
   NodePtr node = base;
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -304,10 +320,16 @@ RegStatus MemoryRegistry::OpenKey(RegHandle base, const char* subKey, std::uint3
   if ((access & ~kViewFlags & ~node->allowed) != 0) {
     return kErrorAccessDenied;
   }
-  *result = nextHandle_;
-  nextHandle_ += 4;
-  handles_[*result] = OpenKeyEntry{node, access, std::move(classesPath)};
+  *result = NewHandle(node, access, std::move(classesPath));
   return kErrorSuccess;
+}
+
+RegHandle MemoryRegistry::NewHandle(const NodePtr& node, std::uint32_t granted,
+                                    std::optional<std::vector<std::string>> classesPath) {
+  const RegHandle handle = nextHandle_;
+  nextHandle_ += 4;
+  handles_[handle] = OpenKeyEntry{node, granted, std::move(classesPath)};
+  return handle;
 }
 
 RegStatus MemoryRegistry::CloseKey(RegHandle key) {
@@ -433,10 +455,16 @@ std::vector<RegValue> MemoryRegistry::ValuesOf(const Node& node) {
   if (!node.linkTarget) {
     return node.values;
   }
+  // A link made but not yet given a target holds nothing; one whose target is no key here keeps
+  // the text it was given.
+  const auto& [targetRoot, targetPath] = *node.linkTarget;
+  if (targetRoot == kNoHandle && targetPath.empty()) {
+    return {};
+  }
   // A link holds one value: where it points, in UTF-16 without a terminator, as the platform keeps
   // it.
-  const std::u16string target =
-      Utf8ToUtf16(FullNameOf(RootName(node.linkTarget->first) + "\\" + node.linkTarget->second));
+  const std::u16string target = Utf8ToUtf16(
+      targetRoot == kNoHandle ? targetPath : FullNameOf(RootName(targetRoot) + "\\" + targetPath));
   RegValue value{u"SymbolicLinkValue", kRegLink, {}};
   for (char16_t unit : target) {
     value.data.push_back(static_cast<std::uint8_t>(unit & 0xFF));
@@ -476,14 +504,7 @@ void MemoryRegistry::SetValue(RegHandle givenRoot, const std::string& givenPath,
   RegStatus status;
   const NodePtr node = Walk(RootNode(root), path, false, &status);
   ++node->writes;
-  std::vector<RegValue>& values = node->values;
-  for (RegValue& existing : values) {
-    if (SameIgnoringAsciiCase(existing.name, value.name)) {
-      existing = value;
-      return;
-    }
-  }
-  values.push_back(value);
+  PutValue(node->values, value);
 }
 
 void MemoryRegistry::CreateKey(RegHandle givenRoot, const std::string& givenPath) {
@@ -546,6 +567,109 @@ void MemoryRegistry::FailCall(Call call, RegHandle givenRoot, const std::string&
     }
     return previous ? previous(site) : std::nullopt;
   };
+}
+
+std::pair<RegHandle, std::string> MemoryRegistry::KeyOfPlatformName(const std::string& name) {
+  const std::string folded = AsciiUpper(name);
+  for (RegHandle root : {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers}) {
+    const std::string rootName = AsciiUpper(FullNameOf(RootName(root)));
+    if (folded == rootName) {
+      return {root, std::string()};
+    }
+    if (folded.compare(0, rootName.size() + 1, rootName + "\\") == 0) {
+      return {root, name.substr(rootName.size() + 1)};
+    }
+  }
+  return {kNoHandle, name};
+}
+
+MemoryRegistry::NodePtr MemoryRegistry::WalkCreating(const NodePtr& base, const std::string& subKey,
+                                                     bool lastAsLink, RegStatus* status,
+                                                     int linksFollowed) {
+  if (!base) {
+    *status = kErrorFileNotFound;
+    return nullptr;
+  }
+  const std::vector<std::string> names = SplitPath(subKey);
+  NodePtr node = base;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const bool makeLink = lastAsLink && i + 1 == names.size();
+    NodePtr child = node->Child(names[i]);
+    if (child && makeLink) {
+      *status = kErrorAlreadyExists;
+      return nullptr;
+    }
+    if (!child) {
+      if ((node->allowed & kKeyCreateSubKey) == 0) {
+        *status = kErrorAccessDenied;
+        return nullptr;
+      }
+      child = node->AddChild(names[i]);
+      if (makeLink) {
+        child->linkTarget = std::make_pair(kNoHandle, std::string());
+      }
+    } else if (child->linkTarget) {
+      if (linksFollowed == kLinkLimit) {
+        *status = kErrorInvalidParameter;
+        return nullptr;
+      }
+      // As the platform does, a link whose target is missing gets its target made.
+      child = WalkCreating(RootNode(child->linkTarget->first), child->linkTarget->second, false,
+                           status, linksFollowed + 1);
+      if (!child) {
+        return nullptr;
+      }
+    }
+    node = child;
+  }
+  *status = kErrorSuccess;
+  return node;
+}
+
+RegStatus MemoryRegistry::CreateKey(RegHandle base, const std::u16string& subKey,
+                                    std::uint32_t options, std::uint32_t access,
+                                    RegHandle* result) {
+  RegStatus status;
+  const NodePtr baseNode = NodeFor(base, &status);
+  if (!baseNode) {
+    return status;
+  }
+  const std::string path = Utf16ToUtf8(subKey);
+  if (!path.empty() && path[0] == '\\') {
+    return kErrorBadPathname;
+  }
+  if (auto fault = RunHook(
+          Call::Create, [&] { return JoinPath(*baseNode, path); }, 0)) {
+    return *fault;
+  }
+  const NodePtr node = WalkCreating(baseNode, path, (options & kRegOptionCreateLink) != 0, &status);
+  if (!node) {
+    return status;
+  }
+  if ((access & ~kViewFlags & ~node->allowed) != 0) {
+    return kErrorAccessDenied;
+  }
+  *result = NewHandle(node, access);
+  return kErrorSuccess;
+}
+
+RegStatus MemoryRegistry::SetValue(RegHandle key, const RegValue& value) {
+  RegStatus status;
+  const NodePtr node = NodeForIndexedCall(key, kKeySetValue, Call::Set, 0, &status);
+  if (!node) {
+    return status;
+  }
+  ++node->writes;
+  if (!node->linkTarget) {
+    PutValue(node->values, value);
+    return kErrorSuccess;
+  }
+  // A link holds its target and nothing else.
+  if (value.type != kRegLink || !SameIgnoringAsciiCase(value.name, u"SymbolicLinkValue")) {
+    return kErrorAccessDenied;
+  }
+  node->linkTarget = KeyOfPlatformName(Utf16ToUtf8(Utf16FromLeBytes(value.data)));
+  return kErrorSuccess;
 }
 
 RegStatus MemoryRegistry::OpenKeyW(RegHandle base, const std::u16string& subKey,

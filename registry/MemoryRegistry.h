@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "registry/RegistryApi.h"
@@ -19,7 +20,7 @@
 // bytes. Tests seed it, restrict it and make chosen calls fail.
 class MemoryRegistry : public RegistryApi {
  public:
-  enum class Call { Open, Close, Query, Enum, Delete, Value };
+  enum class Call { Open, Close, Query, Enum, Delete, Value, Create, Set };
 
   // The call about to be made: the key it concerns, written as "ROOT\path" with the names as
   // they are stored (or as asked for, where the key does not exist), and for Enum and Value the
@@ -45,6 +46,12 @@ class MemoryRegistry : public RegistryApi {
   RegStatus EnumValue(RegHandle key, std::uint32_t index, RegValue* value) override;
   RegStatus QueryKeyName(RegHandle key, std::string* name) override;
 
+  // Writing, for restore: the platform's rules, KEY_CREATE_SUB_KEY needed on a key to make one
+  // below it, and a link's target read from the platform's name of a key in this store
+  // ("\REGISTRY\HKEY_LOCAL_MACHINE\path"); any other target leaves the link dangling.
+  RegStatus CreateKey(RegHandle base, const std::u16string& subKey, std::uint32_t options,
+                      std::uint32_t access, RegHandle* result) override;
+  RegStatus SetValue(RegHandle key, const RegValue& value) override;
   // Names are held in UTF-8 and handed out converted, as the platform converts them.
   RegStatus OpenKeyW(RegHandle base, const std::u16string& subKey, std::uint32_t options,
                      std::uint32_t access, RegHandle* result) override;
@@ -96,6 +103,8 @@ class MemoryRegistry : public RegistryApi {
   };
 
   static std::string RootName(RegHandle root);
+  // The root and path of a key named as QueryKeyName names it; no root when it names no key here.
+  static std::pair<RegHandle, std::string> KeyOfPlatformName(const std::string& name);
   // The key's values in the platform's order; a link's own one included.
   static std::vector<RegValue> ValuesOf(const Node& node);
   NodePtr RootNode(RegHandle root) const;
@@ -121,6 +130,11 @@ class MemoryRegistry : public RegistryApi {
   std::vector<const Node*> MergedSubkeys(const std::vector<std::string>& classesPath) const;
   // Where a seeding call on root\path lands.
   std::pair<RegHandle, std::string> SeedPlace(RegHandle root, const std::string& path) const;
+  // Walks the path as CreateKey does, making what is missing; status tells why no key was reached.
+  NodePtr WalkCreating(const NodePtr& base, const std::string& subKey, bool lastAsLink,
+                       RegStatus* status, int linksFollowed = 0);
+  RegHandle NewHandle(const NodePtr& node, std::uint32_t granted,
+                      std::optional<std::vector<std::string>> classesPath = std::nullopt);
   static std::string PathOf(const Node& node);
   static std::string JoinPath(const Node& base, const std::string& subKey);
   template <typename PathOfKey>

@@ -27,12 +27,20 @@ constexpr RegStatus kErrorInvalidParameter = 87;
 constexpr RegStatus kErrorMoreData = 234;
 constexpr RegStatus kErrorNoMoreItems = 259;
 constexpr RegStatus kErrorKeyDeleted = 1018;
+// What creating a link answers where a key of that name exists.
+constexpr RegStatus kErrorAlreadyExists = 183;
 
 // Open options: 0 follows a symbolic link named last in the path; this one opens the link itself.
 constexpr std::uint32_t kRegOptionOpenLink = 8;
+// Create option: the new key is a symbolic link, its target set afterwards as its one value.
+constexpr std::uint32_t kRegOptionCreateLink = 2;
 
 constexpr std::uint32_t kKeyQueryValue = 0x0001;
+constexpr std::uint32_t kKeySetValue = 0x0002;
+constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
 constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
+constexpr std::uint32_t kKeyCreateLink = 0x0020;
+constexpr std::uint32_t kKeyWrite = 0x20006;
 constexpr std::uint32_t kDelete = 0x10000;
 constexpr std::uint32_t kKeyRead = 0x20019;
 constexpr std::uint32_t kKeyAllAccess = 0xF003F;
@@ -106,9 +114,21 @@ class RegistryApi {
   // KEY_QUERY_VALUE. On failure *value is unchanged.
   virtual RegStatus EnumValue(RegHandle key, std::uint32_t index, RegValue* value) = 0;
   // The key's full name as the platform knows it (UTF-8), the same however the key was reached:
-  // through a link, or HKEY_CURRENT_USER for the user's own hive under HKEY_USERS.
+  // through a link, or HKEY_CURRENT_USER for the user's own hive under HKEY_USERS. Of the roots,
+  // HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and HKEY_USERS have names too.
   virtual RegStatus QueryKeyName(RegHandle key, std::string* name) = 0;
 
+  // Writing, for restore.
+  // Opens base\subKey (UTF-16, one or more names), made with any missing keys above it where
+  // missing; links met are followed, a dangling one by making its target. With
+  // kRegOptionCreateLink the last name is made as a link, and kErrorAlreadyExists answers where a
+  // key of that name exists. *result is written only on success.
+  virtual RegStatus CreateKey(RegHandle base, const std::u16string& subKey, std::uint32_t options,
+                              std::uint32_t access, RegHandle* result) = 0;
+  // Sets the value to exactly its type and bytes, replacing one of the same name; a link opened
+  // as itself takes only its target, "SymbolicLinkValue" of type REG_LINK, the platform's name of
+  // the key it points at, without a terminator. The handle needs KEY_SET_VALUE.
+  virtual RegStatus SetValue(RegHandle key, const RegValue& value) = 0;
   // Wide reads, for the backup: names exactly as the platform keeps them in UTF-16, whatever the
   // ANSI code page. Opens base\subKey as OpenKey does; *result is written only on success.
   virtual RegStatus OpenKeyW(RegHandle base, const std::u16string& subKey, std::uint32_t options,

@@ -25,6 +25,8 @@ constexpr int kKeyNameInformation = 3;
 
 // ntdll exports them; the SDK headers leave them out.
 extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
+extern "C" NTSTATUS NTAPI NtSetValueKey(HANDLE key, UNICODE_STRING* name, ULONG titleIndex,
+                                        ULONG type, void* data, ULONG size);
 extern "C" NTSTATUS NTAPI NtQueryKey(HANDLE key, int informationClass, void* information,
                                      ULONG length, ULONG* resultLength);
 
@@ -111,6 +113,22 @@ RegStatus WindowsRegistry::EnumValue(RegHandle key, std::uint32_t index, RegValu
 }
 
 RegStatus WindowsRegistry::QueryKeyName(RegHandle key, std::string* name) {
+  // The roots are no handles of the kernel's: the machine's and the users' have fixed names, the
+  // user's own hive is opened as itself.
+  if (key == kHkeyLocalMachine || key == kHkeyUsers) {
+    *name = key == kHkeyLocalMachine ? "\\REGISTRY\\MACHINE" : "\\REGISTRY\\USER";
+    return ERROR_SUCCESS;
+  }
+  if (key == kHkeyCurrentUser) {
+    HKEY user = nullptr;
+    const LONG opened = RegOpenCurrentUser(KEY_QUERY_VALUE, &user);
+    if (opened != ERROR_SUCCESS) {
+      return opened;
+    }
+    const RegStatus status = QueryKeyName(reinterpret_cast<RegHandle>(user), name);
+    RegCloseKey(user);
+    return status;
+  }
   // KEY_NAME_INFORMATION: the name's length in bytes, then the name, not terminated.
   std::vector<ULONG> buffer(256);
   for (int attempt = 0; attempt < 3; ++attempt) {
@@ -156,4 +174,32 @@ RegStatus WindowsRegistry::EnumKeyW(RegHandle key, std::uint32_t index, std::u16
     name->assign(reinterpret_cast<const char16_t*>(buffer), length);
   }
   return status;
+}
+
+RegStatus WindowsRegistry::CreateKey(RegHandle base, const std::u16string& subKey,
+                                     std::uint32_t options, std::uint32_t access,
+                                     RegHandle* result) {
+  const std::wstring name(subKey.begin(), subKey.end());
+  // A link is made with the right to make one; keys are kept, never volatile.
+  const DWORD rights = access | ((options & REG_OPTION_CREATE_LINK) ? KEY_CREATE_LINK : 0);
+  HKEY created = nullptr;
+  const LONG status = RegCreateKeyExW(ToHkey(base), name.c_str(), 0, nullptr, options, rights,
+                                      nullptr, &created, nullptr);
+  if (status == ERROR_SUCCESS) {
+    *result = reinterpret_cast<RegHandle>(created);
+  }
+  return status;
+}
+
+RegStatus WindowsRegistry::SetValue(RegHandle key, const RegValue& value) {
+  // RegSetValueExW adds a terminator to a string whose buffer happens to be followed by a zero
+  // (the platform does so on purpose); ntdll stores exactly the bytes given.
+  std::wstring name(value.name.begin(), value.name.end());
+  UNICODE_STRING text;
+  text.Buffer = name.data();
+  text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  text.MaximumLength = text.Length;
+  std::vector<std::uint8_t> data = value.data;
+  return static_cast<RegStatus>(RtlNtStatusToDosError(NtSetValueKey(
+      ToHkey(key), &text, 0, value.type, data.data(), static_cast<ULONG>(data.size()))));
 }

@@ -16,6 +16,10 @@ class WindowsRegistry : public RegistryApi {
   RegStatus EnumValue(RegHandle key, std::uint32_t index, RegValue* value) override;
   RegStatus QueryKeyName(RegHandle key, std::string* name) override;
 
+  // Writing, for restore: keys made through the wide functions, values set through ntdll.
+  RegStatus CreateKey(RegHandle base, const std::u16string& subKey, std::uint32_t options,
+                      std::uint32_t access, RegHandle* result) override;
+  RegStatus SetValue(RegHandle key, const RegValue& value) override;
   RegStatus OpenKeyW(RegHandle base, const std::u16string& subKey, std::uint32_t options,
                      std::uint32_t access, RegHandle* result) override;
   RegStatus EnumKeyW(RegHandle key, std::uint32_t index, std::u16string* name) override;

@@ -98,6 +98,30 @@ class RecordingRegistry : public RegistryApi {
     return status;
   }
 
+  // Writing, for restore: "Create(HKLM,'a\b',link,0x20006)=0 -> h1", "Set(h1,'name',1,4)=0"
+  // (the type and the count of bytes).
+  RegStatus CreateKey(RegHandle base, const std::u16string& subKey, std::uint32_t options,
+                      std::uint32_t access, RegHandle* result) override {
+    const RegStatus status = inner_.CreateKey(base, subKey, options, access, result);
+    const std::string optionsText =
+        options == 0 ? "" : (options == kRegOptionCreateLink ? "link," : Hex(options) + ",");
+    std::string line = "Create(" + Name(base) + ",'" + Utf16ToUtf8(subKey) + "'," + optionsText +
+                       Hex(access) + ")=" + std::to_string(status);
+    if (status == kErrorSuccess) {
+      line += " -> " + Name(*result);
+    }
+    calls.push_back(line);
+    return status;
+  }
+
+  RegStatus SetValue(RegHandle key, const RegValue& value) override {
+    const RegStatus status = inner_.SetValue(key, value);
+    calls.push_back("Set(" + Name(key) + ",'" + Utf16ToUtf8(value.name) + "'," +
+                    std::to_string(value.type) + "," + std::to_string(value.data.size()) +
+                    ")=" + std::to_string(status));
+    return status;
+  }
+
   // The recorded calls whose text starts with the given call name.
   std::vector<std::string> Only(const std::string& call) const {
     std::vector<std::string> found;

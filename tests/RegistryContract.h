@@ -8,6 +8,7 @@
 #include <string>
 
 #include "RegistryWorld.h"
+#include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
 #include "registry/KeyTree.h"
 #include "registry/TRegistry.h"
@@ -379,6 +380,148 @@ TYPED_TEST_P(RegistryContract, AKeyHoldingALinkValueIsNoLink) {
   EXPECT_TRUE(read[1].link);
 }
 
+// Writing, as restore does: keys made with any missing above, values set to exact bytes.
+TYPED_TEST_P(RegistryContract, KeysAreMadeAndValuesSetWithExactBytes) {
+  this->world().Create("readonly");
+  this->world().MakeReadOnly("readonly");
+  RegistryApi& api = this->world().Api();
+  RegHandle made = kNoHandle;
+  // Names of any script are made as they are.
+  ASSERT_EQ(api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\a\\名前 \U0001F600")), 0,
+                          kKeyQueryValue, &made),
+            kErrorSuccess);
+  {
+    const KeyHandle key(api, made);
+    std::string name;
+    EXPECT_EQ(api.QueryKeyName(key.get(), &name), kErrorSuccess);
+    EXPECT_TRUE(EndsWith(name, "TessalineCleanerContract\\w\\a\\名前 \U0001F600")) << name;
+  }
+  ASSERT_EQ(api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\v")), 0,
+                          kKeyWrite | kKeyQueryValue, &made),
+            kErrorSuccess);
+  const std::vector<RegValue> values = {
+      {u"", kRegSz, {0x61, 0}},                      // no terminator
+      {u"odd \U0001F600", kRegSz, {0x61, 0, 0x62}},  // odd length
+      {u"empty", kRegBinary, {}},
+      {u"none", kRegNone, {}},
+      {u"own type", 0x20, {1, 2}},
+      {u"multi", kRegMultiSz, {0x61, 0, 0, 0}},
+  };
+  {
+    const KeyHandle key(api, made);
+    for (const RegValue& value : values) {
+      // A zero right after the data, where the platform's RegSetValueExW would take it for a
+      // forgotten terminator and store it too.
+      RegValue followedByZero = value;
+      followedByZero.data.resize(value.data.size() + 4, 0);
+      followedByZero.data.resize(value.data.size());
+      EXPECT_EQ(api.SetValue(key.get(), followedByZero), kErrorSuccess);
+    }
+    // A value of the same name is replaced, not added.
+    EXPECT_EQ(api.SetValue(key.get(), {u"EMPTY", kRegDword, {1, 0, 0, 0}}), kErrorSuccess);
+  }
+  EXPECT_TRUE(this->world().Exists("w\\a"));
+  // An existing key is opened as it is.
+  ASSERT_EQ(
+      api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\v")), 0, kKeyQueryValue, &made),
+      kErrorSuccess);
+  {
+    const KeyHandle key(api, made);
+    // The handle was not opened to set values.
+    EXPECT_EQ(api.SetValue(key.get(), {u"x", kRegSz, {}}), kErrorAccessDenied);
+  }
+  std::vector<TreeKey> read;
+  ASSERT_TRUE(ReadTree(api, kHkeyCurrentUser, this->At("w\\v"), [&](const TreeKey& key) {
+    read.push_back(key);
+    return true;
+  }));
+  ASSERT_EQ(read.size(), 1u);
+  ASSERT_EQ(read[0].values.size(), values.size());
+  for (const RegValue& value : values) {
+    const bool replaced = value.name == u"empty";
+    const RegValue expected = replaced ? RegValue{u"empty", kRegDword, {1, 0, 0, 0}} : value;
+    EXPECT_TRUE(std::any_of(read[0].values.begin(), read[0].values.end(), [&](const RegValue& got) {
+      return SameIgnoringAsciiCase(got.name, expected.name) && got.type == expected.type &&
+             got.data == expected.data;
+    })) << Utf16ToUtf8(value.name);
+  }
+  // A key that may only be read is not opened for writing. (Windows also refuses to make a key
+  // below it, which Wine does not check; the store's own test covers that.)
+  RegHandle refused = kNoHandle;
+  EXPECT_EQ(api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("readonly")), 0, kKeyWrite,
+                          &refused),
+            kErrorAccessDenied);
+  EXPECT_EQ(refused, kNoHandle);
+}
+
+// A link is made as the link, then given its target; what is made through a link lands at its
+// target, a missing target included.
+TYPED_TEST_P(RegistryContract, LinksAreMadeAsLinksToTheirTarget) {
+  this->world().SetValue("target", {u"v", kRegDword, {7, 0, 0, 0}});
+  RegistryApi& api = this->world().Api();
+  const std::string target = KeyName(api, this->Scratch("target"), 0);
+  const std::string gone = target.substr(0, target.size() - 6) + "gone";
+  const auto makeLink = [&](const std::string& path, const std::string& to) {
+    RegHandle made = kNoHandle;
+    const RegStatus status = api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch(path)),
+                                           kRegOptionCreateLink, kKeyAllAccess, &made);
+    if (status != kErrorSuccess) {
+      return status;
+    }
+    const KeyHandle link(api, made);
+    // A link holds its target and no other value.
+    EXPECT_EQ(api.SetValue(link.get(), {u"other", kRegSz, {0x61, 0}}), kErrorAccessDenied);
+    std::vector<std::uint8_t> bytes;
+    for (char16_t unit : Utf8ToUtf16(to)) {
+      bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+      bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+    return api.SetValue(link.get(), {u"SymbolicLinkValue", kRegLink, bytes});
+  };
+  ASSERT_EQ(makeLink("w\\link", target), kErrorSuccess);
+  ASSERT_EQ(makeLink("w\\dangling", gone), kErrorSuccess);
+  EXPECT_EQ(makeLink("w\\link", target), kErrorAlreadyExists);
+
+  std::vector<TreeKey> read;
+  EXPECT_TRUE(ReadTree(api, kHkeyCurrentUser, this->At("w"), [&](const TreeKey& key) {
+    read.push_back(key);
+    return true;
+  }));
+  ASSERT_EQ(read.size(), 3u);
+  EXPECT_TRUE(read[2].link);
+  EXPECT_EQ(read[2].linkTarget, target);
+  EXPECT_EQ(KeyName(api, this->Scratch("w\\link"), 0), target);
+
+  RegHandle made = kNoHandle;
+  ASSERT_EQ(api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\link\\sub")), 0,
+                          kKeyWrite, &made),
+            kErrorSuccess);
+  api.CloseKey(made);
+  EXPECT_TRUE(this->world().Exists("target\\sub"));
+  ASSERT_EQ(api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\dangling")), 0, kKeyWrite,
+                          &made),
+            kErrorSuccess);
+  api.CloseKey(made);
+  EXPECT_TRUE(this->world().Exists("gone"));
+
+  // A root is named as the hive every key below it lies in.
+  std::string hive;
+  ASSERT_EQ(api.QueryKeyName(kHkeyCurrentUser, &hive), kErrorSuccess);
+  EXPECT_EQ(AsciiUpper(target).rfind(AsciiUpper(hive) + "\\", 0), 0u) << hive << " " << target;
+  ASSERT_EQ(api.QueryKeyName(kHkeyLocalMachine, &hive), kErrorSuccess);
+  EXPECT_EQ(AsciiUpper(hive).rfind("\\REGISTRY\\", 0), 0u) << hive;
+
+  // Links made here go as themselves, before the world's tree deletion could follow them.
+  for (const char* path : {"w\\link", "w\\dangling"}) {
+    RegHandle link = kNoHandle;
+    ASSERT_EQ(api.OpenKey(kHkeyCurrentUser, this->Scratch(path).c_str(), kRegOptionOpenLink,
+                          kKeyAllAccess, &link),
+              kErrorSuccess);
+    EXPECT_EQ(api.DeleteOpenKey(link), kErrorSuccess);
+    api.CloseKey(link);
+  }
+}
+
 REGISTER_TYPED_TEST_SUITE_P(
     RegistryContract, NewObjectHasNoCurrentKey, OpenPathFollowsTheRootOrTheCurrentKey,
     SelectingAnotherRootReleasesTheCurrentKey, ProbeReportsOnlyKeysThatCanBeRead,
@@ -386,4 +529,5 @@ REGISTER_TYPED_TEST_SUITE_P(
     DeletingTheCurrentKeyLeavesItsHandleCurrent, UndeletableSubkeyFailsOnlyTheNamedKey,
     LinksAreDeletedAsThemselvesAndWhatTheyPointAtStays, LinkLoopsAndDanglingLinksEndWithoutHarm,
     TreesAreReadWithEveryValuesExactBytes, EnumerationsNeedTheirRightsOnTheHandle,
-    WideCallsNameKeysExactly, AKeyHoldingALinkValueIsNoLink);
+    WideCallsNameKeysExactly, AKeyHoldingALinkValueIsNoLink, KeysAreMadeAndValuesSetWithExactBytes,
+    LinksAreMadeAsLinksToTheirTarget);

@@ -2,6 +2,7 @@
 // backup written before each deletion, and every loaded user's hive.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -89,13 +90,25 @@ class ConsoleTest : public CleanFixture {
   int Run(const std::vector<std::string>& arguments) {
     out.str("");
     err.str("");
-    const ConsoleContext context{store,
-                                 [this](const std::string& path, bool inFolder) {
-                                   backupPaths.push_back((inFolder ? "folder " : "") + path);
-                                   file.path = path;
-                                   return std::make_unique<SharedFile>(file);
-                                 },
-                                 [] { return std::string(kTime); }, out, err};
+    const ConsoleContext context{
+        store,
+        [this](const std::string& path, bool inFolder) {
+          backupPaths.push_back((inFolder ? "folder " : "") + path);
+          file.path = path;
+          return std::make_unique<SharedFile>(file);
+        },
+        [] { return std::string(kTime); },
+        out,
+        err,
+        [this](const std::string& path, std::string* bytes, std::string* failure) {
+          const auto found = files.find(path);
+          if (found == files.end()) {
+            *failure = "cannot be opened for reading (error 2)";
+            return false;
+          }
+          *bytes = found->second;
+          return true;
+        }};
     return RunConsole(arguments, context);
   }
 
@@ -117,6 +130,7 @@ class ConsoleTest : public CleanFixture {
 
   MemoryBackupFile file;
   std::vector<std::string> backupPaths;
+  std::map<std::string, std::string> files;  // what restore may read, by path
   std::ostringstream out;
   std::ostringstream err;
 };
@@ -221,7 +235,8 @@ TEST_F(ConsoleTest, OutputThatCannotBeWrittenIsStatusFourAfterTheRun) {
   std::ostringstream errors;
   const auto run = [&](const std::vector<std::string>& arguments) {
     errors.str("");
-    const ConsoleContext context{store, nullptr, [] { return std::string(kTime); }, broken, errors};
+    const ConsoleContext context{store,  nullptr, [] { return std::string(kTime); },
+                                 broken, errors,  nullptr};
     const int status = RunConsole(arguments, context);
     broken.clear();
     return status;

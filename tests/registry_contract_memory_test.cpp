@@ -36,3 +36,18 @@ class MemoryWorld : public RegistryWorld {
 }  // namespace
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Memory, RegistryContract, MemoryWorld);
+
+// Windows checks the right to make a key below another on that key (KEY_CREATE_SUB_KEY); Wine
+// makes it regardless, so this holds for the store and Windows only.
+TEST(MemoryRegistryWrites, AKeyIsMadeOnlyBelowOneThatGrantsTheRight) {
+  MemoryRegistry store;
+  store.CreateKey(kHkeyLocalMachine, "Software\\readonly");
+  store.SetAllowedAccess(kHkeyLocalMachine, "Software\\readonly", kKeyRead);
+  RegHandle made = kNoHandle;
+  EXPECT_EQ(
+      store.CreateKey(kHkeyLocalMachine, u"Software\\readonly\\new\\deeper", 0, kKeyRead, &made),
+      kErrorAccessDenied);
+  EXPECT_EQ(made, kNoHandle);
+  EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, "Software\\readonly\\new"));
+  EXPECT_EQ(store.OpenHandleCount(), 0u);
+}

@@ -23,6 +23,11 @@ class FailingRegistry : public RegistryApi {
   RegStatus DeleteOpenKey(RegHandle) override { return kErrorInvalidHandle; }
   RegStatus EnumValue(RegHandle, std::uint32_t, RegValue*) override { return kErrorInvalidHandle; }
   RegStatus QueryKeyName(RegHandle, std::string*) override { return kErrorInvalidHandle; }
+  RegStatus CreateKey(RegHandle, const std::u16string&, std::uint32_t, std::uint32_t,
+                      RegHandle*) override {
+    return kErrorInvalidHandle;
+  }
+  RegStatus SetValue(RegHandle, const RegValue&) override { return kErrorInvalidHandle; }
   RegStatus OpenKeyW(RegHandle, const std::u16string&, std::uint32_t, std::uint32_t,
                      RegHandle*) override {
     return kErrorInvalidHandle;

@@ -1,0 +1,216 @@
+#include "console/RestoreProcedure.h"
+
+#include <optional>
+
+#include "registry/AsciiCase.h"
+#include "registry/KeyHandle.h"
+#include "registry/Utf16.h"
+#include "unitMain/CleanTargets.h"
+
+namespace {
+
+// Where a key's name leads: the root to start from and the names below it.
+struct KeyPlace {
+  RegHandle root = kNoHandle;
+  std::vector<std::string> names;
+};
+
+// "ROOT\a\b" with the root spelled in full; nothing for another root, an empty name (two
+// backslashes, one at the end) or a zero in a name.
+std::optional<KeyPlace> PlaceOf(const std::string& keyName) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  for (std::size_t end = 0; end != std::string::npos; start = end + 1) {
+    end = keyName.find('\\', start);
+    names.push_back(keyName.substr(start, end - start));
+    if (names.back().empty() || names.back().find('\0') != std::string::npos) {
+      return std::nullopt;
+    }
+  }
+  const std::string root = AsciiUpper(names.front());
+  names.erase(names.begin());
+  if (names.empty()) {
+    return std::nullopt;
+  }
+  if (root == "HKEY_CLASSES_ROOT") {
+    // The user's copies went first, so these are the machine's; the merged view would put them
+    // in a user's copy.
+    names.insert(names.begin(), {"Software", "Classes"});
+    return KeyPlace{kHkeyLocalMachine, names};
+  }
+  if (root == "HKEY_CURRENT_USER") {
+    return KeyPlace{kHkeyCurrentUser, names};
+  }
+  if (root == "HKEY_LOCAL_MACHINE") {
+    return KeyPlace{kHkeyLocalMachine, names};
+  }
+  if (root == "HKEY_USERS") {
+    return KeyPlace{kHkeyUsers, names};
+  }
+  return std::nullopt;
+}
+
+std::vector<std::uint8_t> Utf16LeBytesOf(const std::string& text) {
+  std::vector<std::uint8_t> bytes;
+  for (char16_t unit : Utf8ToUtf16(text)) {
+    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  return bytes;
+}
+
+// Whether the platform's name of a key is the hive's or one below it.
+bool WithinHive(const std::string& name, const std::string& hive) {
+  const std::string folded = AsciiUpper(name);
+  const std::string top = AsciiUpper(hive);
+  return folded == top || folded.rfind(top + "\\", 0) == 0;
+}
+
+class Restorer {
+ public:
+  explicit Restorer(RegistryApi& api) : api_(api) {}
+
+  // Writes one section; empty, or why it was not written whole.
+  std::string Write(const BackupSection& section) {
+    const KeyPlace place = *PlaceOf(section.keyName);
+    if (!Hive(place, &hive_)) {
+      return "its hive cannot be named";
+    }
+    const std::size_t walked = section.link ? place.names.size() - 1 : place.names.size();
+    KeyHandle key;
+    for (std::size_t i = 0; i < walked; ++i) {
+      std::string why = Step(i == 0 ? place.root : key.get(), place.names[i], &key);
+      if (!why.empty()) {
+        return why;
+      }
+    }
+    if (section.link) {
+      return MakeLink(key.get(), place.names.back(), section.linkTarget);
+    }
+    for (const RegValue& value : section.values) {
+      const RegStatus status = api_.SetValue(key.get(), value);
+      if (status != kErrorSuccess) {
+        return "a value cannot be set (error " + std::to_string(status) + ")";
+      }
+    }
+    return std::string();
+  }
+
+ private:
+  // The platform's name of the hive the key's name starts in: the user's own, a hive under
+  // HKEY_USERS, or the machine's one the first name opens.
+  bool Hive(const KeyPlace& place, std::string* hive) {
+    if (api_.QueryKeyName(place.root, hive) != kErrorSuccess) {
+      return false;
+    }
+    if (place.root != kHkeyCurrentUser) {
+      *hive += "\\" + place.names.front();
+    }
+    return true;
+  }
+
+  // Opens, or makes, one key below parent, and keeps it only where it lies in the hive.
+  std::string Step(RegHandle parent, const std::string& name, KeyHandle* key) {
+    const std::u16string wideName = Utf8ToUtf16(name);
+    RegHandle opened = kNoHandle;
+    RegStatus status = api_.OpenKeyW(parent, wideName, 0, kKeyWrite, &opened);
+    if (status == kErrorFileNotFound) {
+      // Making a key through a dangling link would make the link's target, wherever it is.
+      RegHandle link = kNoHandle;
+      if (api_.OpenKeyW(parent, wideName, kRegOptionOpenLink, kKeyQueryValue, &link) ==
+          kErrorSuccess) {
+        api_.CloseKey(link);
+        return "a link to a missing key, " + name + ", stands in its path";
+      }
+      status = api_.CreateKey(parent, wideName, 0, kKeyWrite, &opened);
+    }
+    if (status != kErrorSuccess) {
+      return "it cannot be opened or made for writing (error " + std::to_string(status) + ")";
+    }
+    KeyHandle reached(api_, opened);
+    std::string reachedName;
+    if (api_.QueryKeyName(reached.get(), &reachedName) != kErrorSuccess ||
+        !WithinHive(reachedName, hive_)) {
+      return "a link in its path leads out of " + hive_;
+    }
+    *key = std::move(reached);
+    return std::string();
+  }
+
+  std::string MakeLink(RegHandle parent, const std::string& name, const std::string& target) {
+    if (!WithinHive(target, hive_)) {
+      return "it is a link to " + target + ", outside " + hive_ + "; it was not made";
+    }
+    RegHandle made = kNoHandle;
+    const RegStatus status =
+        api_.CreateKey(parent, Utf8ToUtf16(name), kRegOptionCreateLink, kKeyWrite, &made);
+    if (status == kErrorAlreadyExists) {
+      return "a key of that name exists, so the link was not made";
+    }
+    if (status != kErrorSuccess) {
+      return "the link cannot be made (error " + std::to_string(status) + ")";
+    }
+    const KeyHandle link(api_, made);
+    const RegStatus set =
+        api_.SetValue(link.get(), {u"SymbolicLinkValue", kRegLink, Utf16LeBytesOf(target)});
+    if (set != kErrorSuccess) {
+      // A link without its target would lead nowhere; it goes again.
+      api_.DeleteOpenKey(link.get());
+      return "the link's target cannot be set (error " + std::to_string(set) + ")";
+    }
+    return std::string();
+  }
+
+  RegistryApi& api_;
+  std::string hive_;
+};
+
+// The text with every control character shown as "?", so that no name from the file can move
+// the cursor or forge a line where the messages are shown.
+std::string Printable(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      c = '?';
+    }
+  }
+  return text;
+}
+
+bool Acceptable(const std::string& keyName) {
+  return PlaceOf(keyName) && WithinCleanTargets(keyName);
+}
+
+}  // namespace
+
+std::string RestoreRefusal(const ParsedBackup& backup) {
+  if (!backup.valid) {
+    return backup.error.empty() ? "it is not a backup written by this program" : backup.error;
+  }
+  for (const BackupSection& section : backup.sections) {
+    if (!Acceptable(section.keyName)) {
+      return "it names a key that is not one of the control's: " + Printable(section.keyName);
+    }
+  }
+  return std::string();
+}
+
+RestoreResult RunRestore(RegistryApi& api, const ParsedBackup& backup) {
+  RestoreResult result;
+  Restorer restorer(api);
+  for (const BackupSection& section : backup.sections) {
+    const std::string why = restorer.Write(section);
+    if (why.empty()) {
+      result.restored.push_back(section.keyName);
+    } else {
+      result.failures.push_back(Printable(section.keyName) + ": not restored: " + Printable(why) +
+                                ".");
+    }
+  }
+  if (backup.cutKey) {
+    // Only as much of its name as was written; nothing of the section is used.
+    result.cutNotice = Printable(*backup.cutKey) +
+                       ": its part of the backup was cut short, so it was never deleted; nothing "
+                       "of it was written.";
+  }
+  return result;
+}

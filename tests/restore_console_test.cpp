@@ -1,0 +1,193 @@
+// The restore verb over the store, from the bytes of a backup file as the program's writer makes
+// them: what it prints, its exit statuses and JSON, and that a file it refuses writes nothing.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CleanFixture.h"
+#include "backup/RegFile.h"
+#include "console/ConsoleProgram.h"
+#include "registry/KeyTree.h"
+#include "registry/TRegistry.h"
+
+namespace {
+
+const std::string kStats = "HKEY_CURRENT_USER\\" + std::string(traces::kStats);
+const std::string kEntry =
+    "HKEY_LOCAL_MACHINE\\" + std::string(traces::kModuleUsage) + "\\C:/x/TessalineWeb_EN.ocx";
+const std::string kPlanted = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\PlantedSvc";
+
+// The file's bytes: the heading, then each section with its end mark.
+std::string FileOf(const std::vector<BackupSection>& sections) {
+  std::u16string text = RegFileHeader({"1.0.0", "2026-12-09 03:00:00"}, "C:\\b.reg");
+  for (const BackupSection& section : sections) {
+    EXPECT_TRUE(WriteSection(section, [&](const std::u16string& piece) {
+      text += piece;
+      return true;
+    }));
+  }
+  return Utf16LeBytes(text);
+}
+
+class RestoreConsole : public CleanFixture {
+ protected:
+  int Run(const std::vector<std::string>& arguments) {
+    out.str("");
+    err.str("");
+    const ConsoleContext context{
+        store,
+        nullptr,
+        [] { return std::string(); },
+        out,
+        err,
+        [this](const std::string& path, std::string* bytes, std::string* failure) {
+          const auto found = files.find(path);
+          if (found == files.end()) {
+            *failure = "cannot be opened for reading (error 2)";
+            return false;
+          }
+          *bytes = found->second;
+          return true;
+        }};
+    return RunConsole(arguments, context);
+  }
+
+  // Every key with its values, as the store holds them.
+  std::vector<std::string> State() {
+    std::vector<std::string> lines;
+    for (RegHandle root : {kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers}) {
+      ReadTree(store, root, "", [&](const TreeKey& key) {
+        lines.push_back(std::to_string(root) + " " + key.path + (key.link ? " -> " : "") +
+                        key.linkTarget);
+        for (const RegValue& value : key.values) {
+          lines.push_back(std::to_string(value.type) + " " +
+                          std::string(value.data.begin(), value.data.end()));
+        }
+        return true;
+      });
+    }
+    return lines;
+  }
+
+  // The sections a clean would write for the key and what lies below it, and the key deleted.
+  std::vector<BackupSection> TakeAway(RegHandle root, const std::string& rootName,
+                                      const std::string& path) {
+    std::vector<BackupSection> sections;
+    ReadTree(store, root, "\\" + path, [&](const TreeKey& key) {
+      sections.push_back({rootName + "\\" + path + (key.path.empty() ? "" : "\\" + key.path),
+                          key.link, key.linkTarget, key.values});
+      return true;
+    });
+    TRegistry registry(store);
+    registry.SelectRoot(root);
+    EXPECT_TRUE(registry.DeleteTree("\\" + path));
+    return sections;
+  }
+
+  nlohmann::json Json() { return nlohmann::json::parse(out.str()); }
+
+  std::map<std::string, std::string> files;
+  std::ostringstream out;
+  std::ostringstream err;
+};
+
+TEST_F(RestoreConsole, PutsBackWhatTheFileHoldsAndSaysSo) {
+  store.SetValue(kHkeyCurrentUser, traces::kStats, {u"", kRegSz, {'a', 0}});
+  store.SetValue(kHkeyCurrentUser, std::string(traces::kStats) + "\\iexplore",
+                 {u"odd", kRegSz, {'a', 0, 'b'}});
+  store.CreateKey(kHkeyCurrentUser, "Software\\There");
+  store.CreateLink(kHkeyCurrentUser, std::string(traces::kStats) + "\\link", kHkeyCurrentUser,
+                   "Software\\There");
+  AddModuleUsage("C:/x/TessalineWeb_EN.ocx");
+  const std::vector<std::string> before = State();
+  std::vector<BackupSection> sections =
+      TakeAway(kHkeyCurrentUser, "HKEY_CURRENT_USER", traces::kStats);
+  for (BackupSection& section :
+       TakeAway(kHkeyLocalMachine, "HKEY_LOCAL_MACHINE",
+                std::string(traces::kModuleUsage) + "\\C:/x/TessalineWeb_EN.ocx")) {
+    sections.push_back(section);
+  }
+  files["b.reg"] = FileOf(sections);
+
+  EXPECT_EQ(Run({"restore", "b.reg"}), 0);
+  EXPECT_EQ(State(), before);
+  const std::string stats = "\\" + std::string(traces::kStats);
+  EXPECT_EQ(out.str(), "HKEY_CURRENT_USER\n" + stats + "\nHKEY_CURRENT_USER\n" + stats +
+                           "\\iexplore\nHKEY_CURRENT_USER\n" + stats +
+                           "\\link\nHKEY_LOCAL_MACHINE\n" + kEntry.substr(18) + "\n");
+  EXPECT_EQ(err.str(), "");
+
+  // Again, as JSON: the link exists now, so that one key is named and the status is 1.
+  EXPECT_EQ(Run({"RESTORE", "--json", "b.reg"}), 1);
+  const nlohmann::json report = Json();
+  EXPECT_EQ(report["action"], "restore");
+  EXPECT_EQ(report["outcome"], "stopped");
+  EXPECT_EQ(report["keys"].size(), 3u);
+  EXPECT_EQ(report["backup"], "b.reg");
+  EXPECT_EQ(report["message"], kStats +
+                                   "\\link: not restored: a key of that name exists, so "
+                                   "the link was not made.");
+  EXPECT_EQ(State(), before);
+}
+
+TEST_F(RestoreConsole, AFileItRefusesWritesNothing) {
+  const std::vector<BackupSection> good = {{kStats, false, "", {{u"v", kRegDword, {1, 0, 0, 0}}}},
+                                           {kEntry, false, "", {}}};
+  const std::string whole = FileOf(good);
+  // The planted service, alone and after keys that are the control's.
+  files["planted.reg"] = FileOf({{kPlanted, false, "", {{u"ImagePath", kRegSz, {'x', 0}}}}});
+  files["behind.reg"] = FileOf({good[0], good[1], {kPlanted, false, "", {}}});
+  files["not-a-backup.reg"] = "Windows Registry Editor Version 5.00\r\n";
+  // The first section cut short, the second whole after it.
+  const std::string middle = FileOf({good[0]});
+  files["cut-middle.reg"] = middle.substr(0, middle.size() - 30) + whole.substr(middle.size());
+  const std::vector<std::string> before = State();
+  for (const char* name :
+       {"planted.reg", "behind.reg", "not-a-backup.reg", "cut-middle.reg", "missing.reg"}) {
+    EXPECT_EQ(Run({"restore", name}), 3) << name;
+    EXPECT_EQ(out.str(), "") << name;
+    EXPECT_THAT(err.str(), ::testing::StartsWith("Nothing was restored")) << name;
+    EXPECT_EQ(State(), before) << name;
+  }
+  EXPECT_THAT(err.str(), ::testing::HasSubstr("missing.reg cannot be opened"));
+  Run({"restore", "behind.reg"});
+  EXPECT_THAT(err.str(), ::testing::HasSubstr("not one of the control's: " + kPlanted));
+  EXPECT_EQ(Run({"restore", "planted.reg", "--json"}), 3);
+  EXPECT_EQ(Json()["outcome"], "refused");
+  EXPECT_EQ(Json()["keys"].size(), 0u);
+  EXPECT_EQ(State(), before);
+}
+
+TEST_F(RestoreConsole, ALastSectionCutShortIsSkippedAndNamed) {
+  const std::string whole = FileOf({{kStats, false, "", {}}, {kEntry, false, "", {}}});
+  // Cut in the last section's end mark, its key's line whole.
+  files["cut.reg"] = whole.substr(0, whole.size() - 12);
+  EXPECT_EQ(Run({"restore", "cut.reg"}), 0);
+  EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
+  EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, std::string(traces::kModuleUsage)));
+  EXPECT_EQ(err.str(), kEntry +
+                           ": its part of the backup was cut short, so it was never deleted; "
+                           "nothing of it was written.\n");
+}
+
+TEST_F(RestoreConsole, WrongUsageExitsTwo) {
+  files["b.reg"] = FileOf({{kStats, false, "", {}}});
+  for (const std::vector<std::string>& arguments :
+       std::vector<std::vector<std::string>>{{"restore"},
+                                             {"restore", "--json"},
+                                             {"restore", "b.reg", "c.reg"},
+                                             {"restore", "b.reg", "--all-users"},
+                                             {"restore", "b.reg", "--backup", "x.reg"},
+                                             {"restore", ""}}) {
+    EXPECT_EQ(Run(arguments), 2) << arguments.size();
+    EXPECT_THAT(err.str(), ::testing::HasSubstr("tessaline-clean restore FILE [--json]"));
+  }
+  EXPECT_FALSE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
+}
+
+}  // namespace

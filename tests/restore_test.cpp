@@ -1,0 +1,291 @@
+// Restore over the store: which backups are refused before anything is written (names a user
+// may have planted or edited), and that what is written comes back byte for byte, links as
+// links, and never outside the hive its name starts in.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "CleanFixture.h"
+#include "console/RestoreProcedure.h"
+#include "registry/AsciiCase.h"
+#include "registry/KeyTree.h"
+#include "registry/TRegistry.h"
+#include "registry/Utf16.h"
+#include "unitMain/CleanTargets.h"
+
+namespace {
+
+const std::string kGuid = "{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}";
+const std::string kStats = "HKEY_CURRENT_USER\\" + std::string(traces::kStats);
+const std::string kUsage = "HKEY_LOCAL_MACHINE\\" + std::string(traces::kModuleUsage);
+const std::string kUnit = "HKEY_LOCAL_MACHINE\\" + std::string(traces::kDistributionUnit);
+
+ParsedBackup BackupOf(const std::vector<std::string>& keyNames) {
+  ParsedBackup backup;
+  backup.valid = true;
+  for (const std::string& name : keyNames) {
+    backup.sections.push_back({name, false, "", {}});
+  }
+  return backup;
+}
+
+TEST(RestoreRefusal, TakesTheControlsKeysAndWhatLiesBelowThem) {
+  for (const std::string& name : std::vector<std::string>{
+           "HKEY_CLASSES_ROOT\\ActiveFormProj1.ActiveFormX",
+           "hkey_classes_root\\activeformproj1.activeformx\\Clsid",
+           "HKEY_CLASSES_ROOT\\CLSID\\" + kGuid + "\\InprocServer32", kStats, kStats + "\\iexplore",
+           "HKEY_USERS\\S-1-5-21-1-2-3-1001\\" + std::string(traces::kStats),
+           "HKEY_USERS\\.DEFAULT\\" + std::string(traces::kStats) + "\\x", kUnit,
+           kUnit + "\\Contains\\Files", kUsage + "\\C:/WINDOWS/system32/TESSALINEWEB_EN.OCX",
+           kUsage + "\\d:/old/tessalineweb_en.ocx.bak\\sub"}) {
+    EXPECT_EQ(RestoreRefusal(BackupOf({name})), "") << name;
+  }
+}
+
+// Names as a standard user would plant or edit them, each refused on its own and in a file
+// whose other sections are all the control's.
+TEST(RestoreRefusal, RefusesEveryOtherKeyHoweverItIsSpelled) {
+  const std::vector<std::string> planted = {
+      "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\PlantedSvc",
+      kUsage,                                   // the list itself
+      kUsage + "\\Other\\TessalineWeb_EN.ocx",  // the file name only below an entry
+      "HKEY_LOCAL_MACHINE\\software\\TessalineWeb_EN.ocx",
+      "HKEY_LOCAL_MACHINE\\software\\Microsoft\\Windows\\CurrentVersion\\TessalineWeb_EN.ocx",
+      "HKEY_CLASSES_ROOT\\ActiveFormProj1.ActiveFormX\\",  // an empty name at the end
+      "HKEY_CLASSES_ROOT\\\\ActiveFormProj1.ActiveFormX",  // and in the middle
+      "HKEY_CLASSES_ROOT\\ActiveFormProj1.ActiveFormXY",   // a longer name
+      "HKEY_CLASSES_ROOT\\CLSID",                          // above a target
+      "HKEY_CLASSES_ROOT\\Wow6432Node\\CLSID\\" + kGuid,
+      "HKEY_LOCAL_MACHINE\\software\\Wow6432Node\\Microsoft\\Code Store Database\\"
+      "Distribution Units\\" +
+          kGuid,
+      "HKEY_USERS\\S-1-5-21-1_Classes\\" + std::string(traces::kStats),
+      "HKEY_USERS\\S-1-5-21-1",
+      "HKEY_USERS\\" + std::string(traces::kStats),
+      "HKEY_LOCAL_MACHINE\\" + std::string(traces::kStats),
+      "HKLM\\" + std::string(traces::kDistributionUnit),
+      "HKEY_CURRENT_CONFIG\\" + std::string(traces::kStats),
+      "HKEY_CLASSES_ROOT",
+      "",
+      kUsage + "\\x" + std::string(1, '\0') + "TessalineWeb_EN.ocx",
+  };
+  for (const std::string& name : planted) {
+    EXPECT_THAT(RestoreRefusal(BackupOf({name})), ::testing::HasSubstr("not one of the control's"))
+        << name;
+    EXPECT_NE(RestoreRefusal(BackupOf({kStats, kUnit, name})), "") << name;
+    // A cut section's key is only named: its name may be cut anywhere.
+    ParsedBackup cut = BackupOf({kStats});
+    cut.cutKey = name;
+    EXPECT_EQ(RestoreRefusal(cut), "") << name;
+  }
+  ParsedBackup malformed = BackupOf({kStats});
+  malformed.valid = false;
+  malformed.error = "cut short before its last section";
+  EXPECT_EQ(RestoreRefusal(malformed), "cut short before its last section");
+}
+
+RegValue Value(const std::u16string& name, std::uint32_t type, std::vector<std::uint8_t> data) {
+  return {name, type, std::move(data)};
+}
+
+// Every key below the roots, with its values, or its target for a link, as the store holds them.
+std::map<std::string, std::vector<std::string>> Snapshot(MemoryRegistry& store) {
+  std::map<std::string, std::vector<std::string>> keys;
+  const std::map<RegHandle, std::string> roots = {{kHkeyClassesRoot, "HKEY_CLASSES_ROOT"},
+                                                  {kHkeyCurrentUser, "HKEY_CURRENT_USER"},
+                                                  {kHkeyLocalMachine, "HKEY_LOCAL_MACHINE"},
+                                                  {kHkeyUsers, "HKEY_USERS"}};
+  for (const auto& [root, rootName] : roots) {
+    ReadTree(store, root, "", [&](const TreeKey& key) {
+      std::vector<std::string>& lines = keys[rootName + "\\" + key.path];
+      if (key.link) {
+        lines.push_back("-> " + key.linkTarget);
+      }
+      for (const RegValue& value : key.values) {
+        lines.push_back(Utf16ToUtf8(value.name) + " " + std::to_string(value.type) + " " +
+                        std::string(value.data.begin(), value.data.end()));
+      }
+      return true;
+    });
+  }
+  return keys;
+}
+
+class Restore : public CleanFixture {
+ protected:
+  // The backup a clean would take of the key and everything below it, as the reader gives it.
+  void BackUp(RegHandle root, const std::string& rootName, const std::string& path) {
+    ReadTree(store, root, "\\" + path, [&](const TreeKey& key) {
+      const std::string name = rootName + "\\" + path + (key.path.empty() ? "" : "\\" + key.path);
+      backup.sections.push_back({name, key.link, key.linkTarget, key.values});
+      return true;
+    });
+  }
+  void Delete(RegHandle root, const std::string& path) {
+    TRegistry registry(store);
+    registry.SelectRoot(root);
+    ASSERT_TRUE(registry.DeleteTree("\\" + path));
+  }
+  // The platform's name of a root, as link targets name keys below it.
+  std::string Named(RegHandle root) {
+    std::string name;
+    EXPECT_EQ(store.QueryKeyName(root, &name), kErrorSuccess);
+    return name;
+  }
+  RestoreResult Run() {
+    EXPECT_EQ(RestoreRefusal(backup), "");
+    return RunRestore(store, backup);
+  }
+
+  ParsedBackup backup = BackupOf({});
+};
+
+TEST_F(Restore, PutsBackEveryKeyValueAndLinkExactly) {
+  const std::string stats = traces::kStats;
+  const std::string entry = std::string(traces::kModuleUsage) + "\\C:/x/TessalineWeb_EN.ocx";
+  const std::string hiveStats = "S-1-5-21-9\\" + stats;
+  store.SetValue(kHkeyCurrentUser, stats, Value(u"", kRegSz, {'a', 0}));          // no terminator
+  store.SetValue(kHkeyCurrentUser, stats, Value(u"odd", kRegSz, {'a', 0, 'b'}));  // odd length
+  store.SetValue(kHkeyCurrentUser, stats, Value(u"empty", kRegBinary, {}));
+  store.SetValue(kHkeyCurrentUser, stats + "\\iexplore",
+                 Value(u"名前 \U0001F600", 0x20, {0, 1, 2}));
+  store.CreateKey(kHkeyCurrentUser, stats + "\\empty key");
+  store.CreateKey(kHkeyCurrentUser, "Software\\Elsewhere");
+  store.CreateLink(kHkeyCurrentUser, stats + "\\link", kHkeyCurrentUser, "Software\\Elsewhere");
+  store.SetValue(kHkeyUsers, hiveStats, Value(u"Type", kRegDword, {1, 0, 0, 0}));
+  store.SetValue(kHkeyLocalMachine, entry, Value(u"Owner", kRegMultiSz, {'o', 0, 0, 0}));
+  store.CreateKey(kHkeyLocalMachine, std::string(traces::kModuleUsage) + "\\other.dll");
+  const auto before = Snapshot(store);
+  BackUp(kHkeyCurrentUser, "HKEY_CURRENT_USER", stats);
+  BackUp(kHkeyUsers, "HKEY_USERS", hiveStats);
+  BackUp(kHkeyLocalMachine, "HKEY_LOCAL_MACHINE", entry);
+  Delete(kHkeyCurrentUser, stats);
+  Delete(kHkeyUsers, hiveStats);
+  Delete(kHkeyLocalMachine, entry);
+  ASSERT_NE(Snapshot(store), before);
+
+  const RestoreResult result = Run();
+  EXPECT_THAT(result.failures, ::testing::IsEmpty());
+  EXPECT_EQ(result.restored.size(), backup.sections.size());
+  EXPECT_EQ(Snapshot(store), before);
+  EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, stats + "\\link"));
+  EXPECT_EQ(result.cutNotice, "");
+}
+
+// The user's copies went first, so a classes section is the machine's and goes there.
+TEST_F(Restore, ClassesGoToTheMachinesClassesAndExistingValuesAreReplaced) {
+  store.SetValue(kHkeyLocalMachine, "Software\\Classes\\" + std::string(traces::kProgId),
+                 Value(u"kept", kRegSz, {'k', 0}));
+  store.SetValue(kHkeyLocalMachine, "Software\\Classes\\" + std::string(traces::kProgId),
+                 Value(u"REPLACED", kRegSz, {'o', 0}));
+  backup.sections.push_back({"HKEY_CLASSES_ROOT\\" + std::string(traces::kProgId) + "\\Clsid",
+                             false,
+                             "",
+                             {Value(u"", kRegSz, {'{', 0})}});
+  backup.sections.insert(backup.sections.begin(),
+                         {"HKEY_CLASSES_ROOT\\" + std::string(traces::kProgId),
+                          false,
+                          "",
+                          {Value(u"replaced", kRegSz, {'n', 0})}});
+  const RestoreResult result = Run();
+  EXPECT_THAT(result.failures, ::testing::IsEmpty());
+  EXPECT_FALSE(store.KeyExists(kHkeyClassesRoot, traces::kProgId));
+  std::vector<TreeKey> read;
+  ReadTree(store, kHkeyLocalMachine, "\\Software\\Classes\\" + std::string(traces::kProgId),
+           [&](const TreeKey& key) {
+             read.push_back(key);
+             return true;
+           });
+  ASSERT_EQ(read.size(), 2u);
+  ASSERT_EQ(read[0].values.size(), 2u);
+  EXPECT_EQ(read[0].values[0].name, u"kept");
+  EXPECT_EQ(read[0].values[1].data, std::vector<std::uint8_t>({'n', 0}));
+  EXPECT_EQ(read[1].path, "Clsid");
+}
+
+// Links a user may plant in their own hive where the restore will write, or record in a backup:
+// nothing is written outside the hive, the rest is restored, and each is named.
+TEST_F(Restore, NeverWritesOutsideTheHiveItsNameStartsIn) {
+  const std::string stats = traces::kStats;
+  store.SetValue(kHkeyLocalMachine, "Software\\Victim", Value(u"v", kRegDword, {1, 0, 0, 0}));
+  // The user's statistics key made a link into the machine's keys.
+  store.CreateKey(kHkeyCurrentUser, stats.substr(0, stats.rfind('\\')));
+  store.CreateLink(kHkeyCurrentUser, stats, kHkeyLocalMachine, "Software\\Victim");
+  // Another hive's statistics reached through a dangling link in the path.
+  const std::string hive = "S-1-5-21-9\\software\\Microsoft\\Windows\\CurrentVersion\\Ext";
+  store.CreateKey(kHkeyUsers, hive);
+  store.CreateLink(kHkeyUsers, hive + "\\Stats", kHkeyLocalMachine, "Software\\Made");
+  // One user's hive linked to another's.
+  store.CreateKey(kHkeyUsers, "S-1-5-21-8\\software\\Microsoft\\Windows\\CurrentVersion");
+  store.CreateKey(kHkeyUsers, "S-1-5-21-7\\software\\Microsoft\\Windows\\CurrentVersion\\Ext");
+  store.CreateLink(kHkeyUsers, "S-1-5-21-8\\software\\Microsoft\\Windows\\CurrentVersion\\Ext",
+                   kHkeyUsers, "S-1-5-21-7\\software\\Microsoft\\Windows\\CurrentVersion\\Ext");
+  const auto before = Snapshot(store);
+
+  backup.sections = {
+      {kStats, false, "", {Value(u"planted", kRegSz, {'x', 0})}},
+      {"HKEY_USERS\\S-1-5-21-9\\" + stats, false, "", {}},
+      {"HKEY_USERS\\S-1-5-21-8\\" + stats, false, "", {}},
+      {kUnit, false, "", {Value(u"kept", kRegDword, {2, 0, 0, 0})}},
+      {kUnit + "\\out", true, Named(kHkeyCurrentUser) + "\\Software", {}},
+      {kUnit + "\\in", true, Named(kHkeyLocalMachine) + "\\software\\Other", {}},
+      {kUnit + "\\prefix", true, Named(kHkeyLocalMachine) + "\\softwareX", {}},
+  };
+  const RestoreResult result = Run();
+  EXPECT_THAT(result.restored, ::testing::ElementsAre(kUnit, kUnit + "\\in"));
+  ASSERT_EQ(result.failures.size(), 5u);
+  EXPECT_THAT(result.failures[0], ::testing::StartsWith(kStats + ": not restored: a link"));
+  EXPECT_THAT(result.failures[1], ::testing::HasSubstr("a link to a missing key, Stats"));
+  EXPECT_THAT(result.failures[2], ::testing::HasSubstr("leads out of"));
+  EXPECT_THAT(result.failures[3],
+              ::testing::HasSubstr("a link to " + Named(kHkeyCurrentUser) + "\\Software, outside"));
+  EXPECT_THAT(result.failures[4], ::testing::HasSubstr("softwareX, outside"));
+  // Every key there was is as it was: no value planted, no link changed; the only keys made are
+  // the distribution unit's and those above it.
+  const auto after = Snapshot(store);
+  for (const auto& [key, lines] : before) {
+    EXPECT_EQ(after.at(key), lines) << key;
+  }
+  for (const auto& [key, lines] : after) {
+    if (before.count(key) == 0) {
+      EXPECT_EQ(AsciiUpper(kUnit).rfind(AsciiUpper(key), 0) == 0 ||
+                    AsciiUpper(key) == AsciiUpper(kUnit + "\\in"),
+                true)
+          << key;
+    }
+  }
+}
+
+TEST_F(Restore, AKeyThatCannotBeWrittenIsNamedAndTheRestStays) {
+  const std::string entries = traces::kModuleUsage;
+  store.CreateKey(kHkeyLocalMachine, entries);
+  store.CreateKey(kHkeyCurrentUser, traces::kStats);
+  store.SetAllowedAccess(kHkeyCurrentUser, traces::kStats, kKeyRead);
+  store.FailCall(MemoryRegistry::Call::Set, kHkeyLocalMachine, entries + "\\b.TessalineWeb_EN.ocx",
+                 kErrorAccessDenied);
+  backup.sections = {
+      {kUsage + "\\a.TessalineWeb_EN.ocx", false, "", {Value(u"v", kRegSz, {})}},
+      {kStats, false, "", {Value(u"v", kRegSz, {})}},
+      {kUsage + "\\b.TessalineWeb_EN.ocx", false, "", {Value(u"v", kRegSz, {})}},
+      {kUsage + "\\c.TessalineWeb_EN.ocx", true, Named(kHkeyLocalMachine) + "\\software", {}},
+  };
+  store.CreateKey(kHkeyLocalMachine, entries + "\\c.TessalineWeb_EN.ocx");
+  backup.cutKey = kUsage + "\\d.TessalineWeb_EN.ocx";
+  const RestoreResult result = Run();
+  EXPECT_THAT(result.restored, ::testing::ElementsAre(kUsage + "\\a.TessalineWeb_EN.ocx"));
+  ASSERT_EQ(result.failures.size(), 3u);
+  EXPECT_THAT(result.failures[0], ::testing::HasSubstr("cannot be opened or made for writing"));
+  EXPECT_THAT(result.failures[1], ::testing::HasSubstr("a value cannot be set (error 5)"));
+  EXPECT_THAT(result.failures[2], ::testing::HasSubstr("exists, so the link was not made"));
+  // The key whose value failed was made, and stays.
+  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, entries + "\\b.TessalineWeb_EN.ocx"));
+  EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, entries + "\\d.TessalineWeb_EN.ocx"));
+  EXPECT_EQ(result.cutNotice, kUsage +
+                                  "\\d.TessalineWeb_EN.ocx: its part of the backup was cut short, "
+                                  "so it was never deleted; nothing of it was written.");
+}
+
+}  // namespace
