@@ -49,13 +49,13 @@ class KeyNames {
 
 // The keys the platform passes through to reach the key, itself included: each name on the
 // path as itself and, where it is a link, what it stands for.
-std::vector<std::string> KeysOnTheWay(KeyNames& names, const CleanTarget& key) {
+std::vector<std::string> KeysOnTheWay(KeyNames& names, RegHandle root, const std::string& keyPath) {
   std::vector<std::string> onTheWay;
-  const std::string path = key.path.substr(1);
+  const std::string path = keyPath.substr(1);
   for (std::size_t end = path.find('\\');; end = path.find('\\', end + 1)) {
     const std::string prefix = path.substr(0, end);
     for (std::uint32_t options : {kRegOptionOpenLink, 0u}) {
-      const std::string& name = names.Folded(key.root, prefix, options);
+      const std::string& name = names.Folded(root, prefix, options);
       if (!name.empty()) {
         onTheWay.push_back(name);
       }
@@ -77,11 +77,11 @@ class Finding : public TargetAction {
     // HKEY_CLASSES_ROOT, where the user's copy was deleted, the machine's shows instead.
     RegHandle root = key.root;
     std::string path = key.path;
-    if (Reached(key)) {
+    if (Reached(key.root, key.path)) {
       root = kHkeyLocalMachine;
       path = kMachineClasses + key.path;
       if (key.root != kHkeyClassesRoot || names_.Folded(root, path.substr(1), 0).empty() ||
-          Reached({root, "", path})) {
+          Reached(root, path)) {
         return true;
       }
     }
@@ -106,8 +106,8 @@ class Finding : public TargetAction {
   void ListOpenFailed(const char* text) override { result_.stopText = text; }
 
  private:
-  bool Reached(const CleanTarget& key) {
-    for (const std::string& name : KeysOnTheWay(names_, key)) {
+  bool Reached(RegHandle root, const std::string& path) {
+    for (const std::string& name : KeysOnTheWay(names_, root, path)) {
       if (AlreadyTaken(name)) {
         return true;
       }
