@@ -173,7 +173,8 @@ scenario_full_disk() {
   matching=$(dump "$MODULE_USAGE" | grep -ic '^key .*tessalineweb_en\.ocx$')
   FULL_DISK="$WINEPREFIX/drive_c/full"
   mkdir -p "$FULL_DISK"
-  mount -t tmpfs -o size=64k tmpfs "$FULL_DISK"
+  # A tmpfs is open to everyone by default (1777), and the program refuses such a folder.
+  mount -t tmpfs -o size=64k,mode=755 tmpfs "$FULL_DISK"
   console clean --backup 'C:\full\b.reg' --json
   check "full disk: exit status" 3 "$STATUS"
   check "full disk: JSON" "backup-failed C:\\full\\b.reg" "$(jq -r '"\(.outcome) \(.backup)"' "$OUT")"
