@@ -81,15 +81,6 @@ bool ReadQuoted(const std::u16string& text, std::size_t* at, bool commentEscapes
   return false;
 }
 
-std::vector<std::uint8_t> LeBytes(const std::u16string& text) {
-  std::vector<std::uint8_t> bytes;
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  return bytes;
-}
-
 // The bytes of comma-separated pairs of hex digits; false for anything else.
 bool ReadHex(const std::u16string& text, std::vector<std::uint8_t>* bytes) {
   for (std::size_t i = 0; i < text.size(); i += 3) {
@@ -130,7 +121,7 @@ bool ReadData(const std::u16string& text, RegValue* value) {
       return false;
     }
     value->type = kRegSz;
-    value->data = LeBytes(units + u'\0');
+    value->data = LeBytesFromUtf16(units + u'\0');
     return true;
   }
   if (StartsWith(text, u"dword:")) {

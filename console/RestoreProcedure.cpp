@@ -4,6 +4,7 @@
 
 #include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
+#include "registry/RootNames.h"
 #include "registry/Utf16.h"
 #include "unitMain/CleanTargets.h"
 
@@ -27,36 +28,18 @@ std::optional<KeyPlace> PlaceOf(const std::string& keyName) {
       return std::nullopt;
     }
   }
-  const std::string root = AsciiUpper(names.front());
+  const RegHandle root = PredefinedRootNamed(names.front());
   names.erase(names.begin());
-  if (names.empty()) {
+  if (names.empty() || root == kNoHandle) {
     return std::nullopt;
   }
-  if (root == "HKEY_CLASSES_ROOT") {
+  if (root == kHkeyClassesRoot) {
     // The user's copies went first, so these are the machine's; the merged view would put them
     // in a user's copy.
     names.insert(names.begin(), {"Software", "Classes"});
     return KeyPlace{kHkeyLocalMachine, names};
   }
-  if (root == "HKEY_CURRENT_USER") {
-    return KeyPlace{kHkeyCurrentUser, names};
-  }
-  if (root == "HKEY_LOCAL_MACHINE") {
-    return KeyPlace{kHkeyLocalMachine, names};
-  }
-  if (root == "HKEY_USERS") {
-    return KeyPlace{kHkeyUsers, names};
-  }
-  return std::nullopt;
-}
-
-std::vector<std::uint8_t> Utf16LeBytesOf(const std::string& text) {
-  std::vector<std::uint8_t> bytes;
-  for (char16_t unit : Utf8ToUtf16(text)) {
-    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  return bytes;
+  return KeyPlace{root, names};
 }
 
 // Whether the platform's name of a key is the hive's or one below it.
@@ -151,8 +134,8 @@ class Restorer {
       return "the link cannot be made (error " + std::to_string(status) + ")";
     }
     const KeyHandle link(api_, made);
-    const RegStatus set =
-        api_.SetValue(link.get(), {u"SymbolicLinkValue", kRegLink, Utf16LeBytesOf(target)});
+    const RegStatus set = api_.SetValue(
+        link.get(), {u"SymbolicLinkValue", kRegLink, LeBytesFromUtf16(Utf8ToUtf16(target))});
     if (set != kErrorSuccess) {
       // A link without its target would lead nowhere; it goes again.
       api_.DeleteOpenKey(link.get());

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "registry/AsciiCase.h"
+#include "registry/RootNames.h"
 #include "registry/Utf16.h"
 
 namespace {
@@ -126,18 +127,8 @@ MemoryRegistry::MemoryRegistry() {
 MemoryRegistry::~MemoryRegistry() = default;
 
 std::string MemoryRegistry::RootName(RegHandle root) {
-  switch (root) {
-    case kHkeyClassesRoot:
-      return "HKEY_CLASSES_ROOT";
-    case kHkeyCurrentUser:
-      return "HKEY_CURRENT_USER";
-    case kHkeyLocalMachine:
-      return "HKEY_LOCAL_MACHINE";
-    case kHkeyUsers:
-      return "HKEY_USERS";
-    default:
-      return std::string();
-  }
+  const char* name = PredefinedRootName(root);
+  return name ? name : std::string();
 }
 
 MemoryRegistry::NodePtr MemoryRegistry::RootNode(RegHandle root) const {
@@ -465,12 +456,7 @@ std::vector<RegValue> MemoryRegistry::ValuesOf(const Node& node) {
   // it.
   const std::u16string target = Utf8ToUtf16(
       targetRoot == kNoHandle ? targetPath : FullNameOf(RootName(targetRoot) + "\\" + targetPath));
-  RegValue value{u"SymbolicLinkValue", kRegLink, {}};
-  for (char16_t unit : target) {
-    value.data.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    value.data.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  return {value};
+  return {RegValue{u"SymbolicLinkValue", kRegLink, LeBytesFromUtf16(target)}};
 }
 
 RegStatus MemoryRegistry::EnumValue(RegHandle key, std::uint32_t index, RegValue* value) {

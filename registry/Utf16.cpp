@@ -99,3 +99,13 @@ std::u16string Utf16FromLeBytes(const std::vector<std::uint8_t>& bytes) {
   }
   return text;
 }
+
+std::vector<std::uint8_t> LeBytesFromUtf16(const std::u16string& text) {
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(text.size() * 2);
+  for (char16_t unit : text) {
+    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  return bytes;
+}

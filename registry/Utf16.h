@@ -12,3 +12,6 @@ std::string Utf16ToUtf8(const std::u16string& text);
 // The UTF-16 text of little-endian bytes, as the registry stores wide strings; an odd last byte
 // is left out.
 std::u16string Utf16FromLeBytes(const std::vector<std::uint8_t>& bytes);
+// The little-endian bytes of UTF-16 text, as the registry stores wide strings; no terminator is
+// added.
+std::vector<std::uint8_t> LeBytesFromUtf16(const std::u16string& text);

@@ -471,12 +471,8 @@ TYPED_TEST_P(RegistryContract, LinksAreMadeAsLinksToTheirTarget) {
     const KeyHandle link(api, made);
     // A link holds its target and no other value.
     EXPECT_EQ(api.SetValue(link.get(), {u"other", kRegSz, {0x61, 0}}), kErrorAccessDenied);
-    std::vector<std::uint8_t> bytes;
-    for (char16_t unit : Utf8ToUtf16(to)) {
-      bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-      bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-    }
-    return api.SetValue(link.get(), {u"SymbolicLinkValue", kRegLink, bytes});
+    return api.SetValue(link.get(),
+                        {u"SymbolicLinkValue", kRegLink, LeBytesFromUtf16(Utf8ToUtf16(to))});
   };
   ASSERT_EQ(makeLink("w\\link", target), kErrorSuccess);
   ASSERT_EQ(makeLink("w\\dangling", gone), kErrorSuccess);

@@ -7,6 +7,7 @@
 
 #include "backup/BackupReader.h"
 #include "backup/RegFile.h"
+#include "registry/Utf16.h"
 
 namespace {
 
@@ -34,15 +35,7 @@ void ExpectSame(const std::vector<BackupSection>& read, const std::vector<Backup
 }
 
 std::vector<std::uint8_t> Bytes(const std::u16string& text, bool terminated) {
-  std::vector<std::uint8_t> bytes;
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  if (terminated) {
-    bytes.insert(bytes.end(), {0, 0});
-  }
-  return bytes;
+  return LeBytesFromUtf16(terminated ? text + u'\0' : text);
 }
 
 std::vector<BackupSection> SmallBackup() {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "backup/RegFile.h"
+#include "registry/Utf16.h"
 
 namespace {
 
@@ -14,15 +15,7 @@ RegValue Value(std::u16string name, std::uint32_t type, std::vector<std::uint8_t
 }
 
 std::vector<std::uint8_t> Utf16Bytes(const std::u16string& text, bool terminated = true) {
-  std::vector<std::uint8_t> bytes;
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  if (terminated) {
-    bytes.insert(bytes.end(), {0, 0});
-  }
-  return bytes;
+  return LeBytesFromUtf16(terminated ? text + u'\0' : text);
 }
 
 std::u16string SectionText(const BackupSection& section) {

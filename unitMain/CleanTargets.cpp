@@ -1,6 +1,7 @@
 #include "unitMain/CleanTargets.h"
 
 #include "registry/AsciiCase.h"
+#include "registry/RootNames.h"
 
 namespace {
 
@@ -13,25 +14,12 @@ constexpr const char* kClassDeleteFailed = "It failed to delte CLSID";
 
 constexpr const char* kProgId = "\\ActiveFormProj1.ActiveFormX";
 
-const char* RootNameOf(RegHandle root) {
-  switch (root) {
-    case kHkeyClassesRoot:
-      return "HKEY_CLASSES_ROOT";
-    case kHkeyCurrentUser:
-      return "HKEY_CURRENT_USER";
-    case kHkeyLocalMachine:
-      return "HKEY_LOCAL_MACHINE";
-    default:
-      return "HKEY_USERS";
-  }
-}
-
 CleanTarget Target(RegHandle root, std::string path, const char* openFailed,
                    const char* deleteFailed, HiveKind hiveKind = HiveKind::kNone,
                    const char* hivePath = "") {
   CleanTarget target;
   target.root = root;
-  target.rootName = RootNameOf(root);
+  target.rootName = PredefinedRootName(root);
   target.path = std::move(path);
   target.openFailed = openFailed;
   target.deleteFailed = deleteFailed;
