@@ -60,6 +60,11 @@ struct RegValue {
   std::u16string name;
   std::uint32_t type = kRegNone;
   std::vector<std::uint8_t> data;
+
+  // The same name, type and bytes.
+  bool operator==(const RegValue& other) const {
+    return name == other.name && type == other.type && data == other.data;
+  }
 };
 
 struct FileTime {

@@ -23,18 +23,6 @@ namespace {
 
 using Values = std::vector<RegValue>;
 
-bool SameValues(const Values& a, const Values& b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i].name != b[i].name || a[i].type != b[i].type || a[i].data != b[i].data) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // What "reg import" reads from a version 5 file: a line ends at CR, LF or CR LF; comment and
 // blank lines are skipped; a key line is [name]; a value line is "name"=data or @=data, data
 // quoted, dword: or hex, going on over lines that end in a backslash. Anything else, or a value
@@ -276,7 +264,7 @@ TEST(BackupPropertyTest, RegImportAndTheReaderFindExactlyWhatWasWritten) {
       }
       ASSERT_LT(next, imported->size()) << "seed " << seed;
       ASSERT_EQ((*imported)[next].first, Utf8ToUtf16(section.keyName)) << "seed " << seed;
-      ASSERT_TRUE(SameValues((*imported)[next].second, section.values)) << "seed " << seed;
+      ASSERT_TRUE((*imported)[next].second == section.values) << "seed " << seed;
       ++next;
     }
     ASSERT_EQ(next, imported->size()) << "seed " << seed;
@@ -288,7 +276,7 @@ TEST(BackupPropertyTest, RegImportAndTheReaderFindExactlyWhatWasWritten) {
       ASSERT_EQ(parsed.sections[i].keyName, written[i].keyName) << "seed " << seed;
       ASSERT_EQ(parsed.sections[i].link, written[i].link) << "seed " << seed;
       ASSERT_EQ(parsed.sections[i].linkTarget, written[i].linkTarget) << "seed " << seed;
-      ASSERT_TRUE(SameValues(parsed.sections[i].values, written[i].values)) << "seed " << seed;
+      ASSERT_TRUE(parsed.sections[i].values == written[i].values) << "seed " << seed;
     }
   }
   // The cases cover both sides.
@@ -407,7 +395,7 @@ TEST(BackupPropertyTest, NothingIsDeletedThatTheBackupDoesNotHoldAsItWas) {
         continue;
       }
       ASSERT_EQ(saved.count(full), 1u) << "seed " << seed << ": " << full;
-      ASSERT_TRUE(SameValues(saved[full], atDeletion[full])) << "seed " << seed << ": " << full;
+      ASSERT_TRUE(saved[full] == atDeletion[full]) << "seed " << seed << ": " << full;
     }
     if (parsed.cutKey) {
       EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, parsed.cutKey->substr(18))) << "seed " << seed;
@@ -448,7 +436,7 @@ TEST(BackupPropertyTest, OnlyRealLinksAreBackedUpAsLinks) {
   const std::string top = "HKEY_CURRENT_USER\\" + stats;
   EXPECT_EQ(parsed.sections[0].keyName, top + "\\fake");
   EXPECT_FALSE(parsed.sections[0].link);
-  EXPECT_TRUE(SameValues(parsed.sections[0].values, {linkValue}));
+  EXPECT_TRUE(parsed.sections[0].values == Values{linkValue});
   EXPECT_EQ(parsed.sections[1].keyName, top + "\\real");
   EXPECT_TRUE(parsed.sections[1].link);
   EXPECT_EQ(parsed.sections[1].linkTarget, "\\REGISTRY\\HKEY_CURRENT_USER\\Software\\elsewhere");

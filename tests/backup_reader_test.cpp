@@ -11,18 +11,6 @@
 
 namespace {
 
-bool SameValues(const std::vector<RegValue>& a, const std::vector<RegValue>& b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i].name != b[i].name || a[i].type != b[i].type || a[i].data != b[i].data) {
-      return false;
-    }
-  }
-  return true;
-}
-
 void ExpectSame(const std::vector<BackupSection>& read, const std::vector<BackupSection>& written,
                 std::size_t count, std::size_t offset) {
   ASSERT_EQ(read.size(), count) << "cut at " << offset;
@@ -30,7 +18,7 @@ void ExpectSame(const std::vector<BackupSection>& read, const std::vector<Backup
     EXPECT_EQ(read[i].keyName, written[i].keyName) << "cut at " << offset;
     EXPECT_EQ(read[i].link, written[i].link) << "cut at " << offset;
     EXPECT_EQ(read[i].linkTarget, written[i].linkTarget) << "cut at " << offset;
-    EXPECT_TRUE(SameValues(read[i].values, written[i].values)) << "cut at " << offset;
+    EXPECT_TRUE(read[i].values == written[i].values) << "cut at " << offset;
   }
 }
 

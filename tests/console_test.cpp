@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CleanFixture.h"
+#include "MemoryFiles.h"
 #include "backup/BackupReader.h"
 #include "backup/RegFile.h"
 #include "console/BackupName.h"
@@ -101,13 +102,7 @@ class ConsoleTest : public CleanFixture {
         out,
         err,
         [this](const std::string& path, std::string* bytes, std::string* failure) {
-          const auto found = files.find(path);
-          if (found == files.end()) {
-            *failure = "cannot be opened for reading (error 2)";
-            return false;
-          }
-          *bytes = found->second;
-          return true;
+          return disk.Read(path, bytes, failure);
         }};
     return RunConsole(arguments, context);
   }
@@ -130,7 +125,7 @@ class ConsoleTest : public CleanFixture {
 
   MemoryBackupFile file;
   std::vector<std::string> backupPaths;
-  std::map<std::string, std::string> files;  // what restore may read, by path
+  MemoryFiles disk;  // what restore may read, by path
   std::ostringstream out;
   std::ostringstream err;
 };

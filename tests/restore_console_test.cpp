@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CleanFixture.h"
+#include "MemoryFiles.h"
 #include "backup/RegFile.h"
 #include "console/ConsoleProgram.h"
 #include "registry/KeyTree.h"
@@ -46,13 +47,7 @@ class RestoreConsole : public CleanFixture {
         out,
         err,
         [this](const std::string& path, std::string* bytes, std::string* failure) {
-          const auto found = files.find(path);
-          if (found == files.end()) {
-            *failure = "cannot be opened for reading (error 2)";
-            return false;
-          }
-          *bytes = found->second;
-          return true;
+          return disk.Read(path, bytes, failure);
         }};
     return RunConsole(arguments, context);
   }
@@ -91,7 +86,7 @@ class RestoreConsole : public CleanFixture {
 
   nlohmann::json Json() { return nlohmann::json::parse(out.str()); }
 
-  std::map<std::string, std::string> files;
+  MemoryFiles disk;  // what restore may read, by path
   std::ostringstream out;
   std::ostringstream err;
 };
@@ -112,7 +107,7 @@ TEST_F(RestoreConsole, PutsBackWhatTheFileHoldsAndSaysSo) {
                 std::string(traces::kModuleUsage) + "\\C:/x/TessalineWeb_EN.ocx")) {
     sections.push_back(section);
   }
-  files["b.reg"] = FileOf(sections);
+  disk.files["b.reg"] = FileOf(sections);
 
   EXPECT_EQ(Run({"restore", "b.reg"}), 0);
   EXPECT_EQ(State(), before);
@@ -140,12 +135,12 @@ TEST_F(RestoreConsole, AFileItRefusesWritesNothing) {
                                            {kEntry, false, "", {}}};
   const std::string whole = FileOf(good);
   // The planted service, alone and after keys that are the control's.
-  files["planted.reg"] = FileOf({{kPlanted, false, "", {{u"ImagePath", kRegSz, {'x', 0}}}}});
-  files["behind.reg"] = FileOf({good[0], good[1], {kPlanted, false, "", {}}});
-  files["not-a-backup.reg"] = "Windows Registry Editor Version 5.00\r\n";
+  disk.files["planted.reg"] = FileOf({{kPlanted, false, "", {{u"ImagePath", kRegSz, {'x', 0}}}}});
+  disk.files["behind.reg"] = FileOf({good[0], good[1], {kPlanted, false, "", {}}});
+  disk.files["not-a-backup.reg"] = "Windows Registry Editor Version 5.00\r\n";
   // The first section cut short, the second whole after it.
   const std::string middle = FileOf({good[0]});
-  files["cut-middle.reg"] = middle.substr(0, middle.size() - 30) + whole.substr(middle.size());
+  disk.files["cut-middle.reg"] = middle.substr(0, middle.size() - 30) + whole.substr(middle.size());
   const std::vector<std::string> before = State();
   for (const char* name :
        {"planted.reg", "behind.reg", "not-a-backup.reg", "cut-middle.reg", "missing.reg"}) {
@@ -166,7 +161,7 @@ TEST_F(RestoreConsole, AFileItRefusesWritesNothing) {
 TEST_F(RestoreConsole, ALastSectionCutShortIsSkippedAndNamed) {
   const std::string whole = FileOf({{kStats, false, "", {}}, {kEntry, false, "", {}}});
   // Cut in the last section's end mark, its key's line whole.
-  files["cut.reg"] = whole.substr(0, whole.size() - 12);
+  disk.files["cut.reg"] = whole.substr(0, whole.size() - 12);
   EXPECT_EQ(Run({"restore", "cut.reg"}), 0);
   EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
   EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, std::string(traces::kModuleUsage)));
@@ -176,7 +171,7 @@ TEST_F(RestoreConsole, ALastSectionCutShortIsSkippedAndNamed) {
 }
 
 TEST_F(RestoreConsole, WrongUsageExitsTwo) {
-  files["b.reg"] = FileOf({{kStats, false, "", {}}});
+  disk.files["b.reg"] = FileOf({{kStats, false, "", {}}});
   for (const std::vector<std::string>& arguments :
        std::vector<std::vector<std::string>>{{"restore"},
                                              {"restore", "--json"},
