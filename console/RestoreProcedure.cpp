@@ -1,5 +1,6 @@
 #include "console/RestoreProcedure.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "registry/AsciiCase.h"
@@ -49,6 +50,11 @@ bool WithinHive(const std::string& name, const std::string& hive) {
   return folded == top || folded.rfind(top + "\\", 0) == 0;
 }
 
+// How many names a key's name holds, its root's included.
+std::size_t CountNames(const std::string& keyName) {
+  return static_cast<std::size_t>(std::count(keyName.begin(), keyName.end(), '\\')) + 1;
+}
+
 class Restorer {
  public:
   explicit Restorer(RegistryApi& api) : api_(api) {}
@@ -60,9 +66,18 @@ class Restorer {
       return "its hive cannot be named";
     }
     const std::size_t walked = section.link ? place.names.size() - 1 : place.names.size();
+    // Names the place has in front of the file's own (the machine's classes for HKCR).
+    const std::size_t added = place.names.size() - (CountNames(section.keyName) - 1);
     KeyHandle key;
+    std::string fileName = section.keyName.substr(0, section.keyName.find('\\'));
     for (std::size_t i = 0; i < walked; ++i) {
-      std::string why = Step(i == 0 ? place.root : key.get(), place.names[i], &key);
+      if (i >= added) {
+        fileName += "\\" + place.names[i];
+      }
+      // Within the control's keys a link is never gone through: one the file made a moment ago,
+      // or one a user planted, could lead anywhere in the hive.
+      const bool ownKey = i >= added && WithinCleanTargets(fileName);
+      std::string why = Step(i == 0 ? place.root : key.get(), place.names[i], ownKey, &key);
       if (!why.empty()) {
         return why;
       }
@@ -92,8 +107,9 @@ class Restorer {
     return true;
   }
 
-  // Opens, or makes, one key below parent, and keeps it only where it lies in the hive.
-  std::string Step(RegHandle parent, const std::string& name, KeyHandle* key) {
+  // Opens, or makes, one key below parent, and keeps it only where it lies in the hive and, for
+  // one of the control's keys, where it is no link.
+  std::string Step(RegHandle parent, const std::string& name, bool ownKey, KeyHandle* key) {
     const std::u16string wideName = Utf8ToUtf16(name);
     RegHandle opened = kNoHandle;
     RegStatus status = api_.OpenKeyW(parent, wideName, 0, kKeyWrite, &opened);
@@ -116,8 +132,23 @@ class Restorer {
         !WithinHive(reachedName, hive_)) {
       return "a link in its path leads out of " + hive_;
     }
+    if (ownKey && IsLink(parent, wideName, reachedName)) {
+      return "a link, " + name + ", stands in its path and is not followed";
+    }
     *key = std::move(reached);
     return std::string();
+  }
+
+  // Whether parent\name, reached as reachedName, is a link: opened as itself it is another key.
+  bool IsLink(RegHandle parent, const std::u16string& name, const std::string& reachedName) {
+    RegHandle opened = kNoHandle;
+    if (api_.OpenKeyW(parent, name, kRegOptionOpenLink, kKeyQueryValue, &opened) != kErrorSuccess) {
+      return true;
+    }
+    const KeyHandle self(api_, opened);
+    std::string selfName;
+    return api_.QueryKeyName(self.get(), &selfName) != kErrorSuccess ||
+           AsciiUpper(selfName) != AsciiUpper(reachedName);
   }
 
   std::string MakeLink(RegHandle parent, const std::string& name, const std::string& target) {

@@ -259,6 +259,35 @@ TEST_F(Restore, NeverWritesOutsideTheHiveItsNameStartsIn) {
   }
 }
 
+// A file may make a link inside the control's keys to any key of the same hive, then name a key
+// through it: the link is made, but nothing goes through it, nor through one a user planted.
+TEST_F(Restore, NeverGoesThroughALinkInsideTheControlsKeys) {
+  const std::string run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  store.CreateKey(kHkeyLocalMachine, run);
+  store.CreateKey(kHkeyCurrentUser, run);
+  store.CreateKey(kHkeyCurrentUser, std::string(traces::kStats));
+  store.CreateLink(kHkeyCurrentUser, std::string(traces::kStats) + "\\planted", kHkeyCurrentUser,
+                   run);
+  const auto before = Snapshot(store);
+  const std::string evil = "HKEY_CLASSES_ROOT\\CLSID\\" + kGuid + "\\Evil";
+  backup.sections = {
+      {evil, true, Named(kHkeyLocalMachine) + "\\" + run, {}},
+      {evil, false, "", {Value(u"Pwned", kRegSz, {'x', 0})}},
+      {evil + "\\below", false, "", {}},
+      {kStats + "\\planted", false, "", {Value(u"Pwned", kRegSz, {'x', 0})}},
+  };
+  const RestoreResult result = Run();
+  EXPECT_THAT(result.restored, ::testing::ElementsAre(evil));
+  ASSERT_EQ(result.failures.size(), 3u);
+  for (const std::string& failure : result.failures) {
+    EXPECT_THAT(failure, ::testing::HasSubstr("stands in its path and is not followed"));
+  }
+  const auto after = Snapshot(store);
+  EXPECT_EQ(after.at("HKEY_LOCAL_MACHINE\\" + run), before.at("HKEY_LOCAL_MACHINE\\" + run));
+  EXPECT_EQ(after.at("HKEY_CURRENT_USER\\" + run), before.at("HKEY_CURRENT_USER\\" + run));
+  EXPECT_EQ(after.count("HKEY_LOCAL_MACHINE\\" + run + "\\below"), 0u);
+}
+
 TEST_F(Restore, AKeyThatCannotBeWrittenIsNamedAndTheRestStays) {
   const std::string entries = traces::kModuleUsage;
   store.CreateKey(kHkeyLocalMachine, entries);

@@ -122,6 +122,32 @@ scenario_planted() {
   session_end
 }
 
+# A file that makes a link inside the control's keys to the machine's Run key, then names a key
+# through it with a value: the link may be made, but nothing goes through it.
+scenario_link_then_through_it() {
+  echo "planted: a link the file makes in the control's keys is never gone through"
+  session_begin "$BASE_PREFIX"
+  local evil="HKEY_CLASSES_ROOT\\CLSID\\$GUID\\Evil" run='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+  {
+    printf '\xff\xfe'
+    printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+      '; tessaline-clean backup: one section a deleted key, each closed by its end mark' \
+      '; Made by tessaline-clean 1.0.0 on 2026-12-09 03:00:00, before these keys were deleted.' '' \
+      "; link \"$(sed 's/\\/\\\\/g' <<<"$evil")\" to \"\\\\Registry\\\\Machine\\\\Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run\"" \
+      '; end of key, 0 values' '' \
+      "[$evil]" '"Pwned"="C:\\evil.exe"' '; end of key, 1 values' '' |
+      iconv -f UTF-8 -t UTF-16LE
+  } >"$WINEPREFIX/drive_c/through.reg"
+  local before
+  before=$(regtool dump 64 "$run" | tr -d '\r')
+  console restore 'C:\through.reg'
+  check "through a link: exit status" 1 "$STATUS"
+  check "through a link: stderr says it is not followed" 1 \
+    "$(grep -c 'Evil: not restored: a link, Evil, stands in its path and is not followed' "$ERR")"
+  check "through a link: the Run key as it was" "$before" "$(regtool dump 64 "$run" | tr -d '\r')"
+  session_end
+}
+
 # Module-usage entries of the control, each with a value, and a few of other modules.
 seed_many_entries() {
   local count=$1 i
@@ -195,6 +221,7 @@ scenario_full_disk() {
 
 scenario_round_trip
 scenario_planted
+scenario_link_then_through_it
 scenario_killed
 scenario_full_disk
 finish
