@@ -77,7 +77,10 @@ class Restorer {
       // Within the control's keys a link is never gone through: one the file made a moment ago,
       // or one a user planted, could lead anywhere in the hive.
       const bool ownKey = i >= added && WithinCleanTargets(fileName);
-      std::string why = Step(i == 0 ? place.root : key.get(), place.names[i], ownKey, &key);
+      // A hive under HKEY_USERS is one that is loaded; a name from the file never makes one.
+      const bool mayMake = i > 0 || place.root != kHkeyUsers;
+      std::string why =
+          Step(i == 0 ? place.root : key.get(), place.names[i], ownKey, mayMake, &key);
       if (!why.empty()) {
         return why;
       }
@@ -109,7 +112,8 @@ class Restorer {
 
   // Opens, or makes, one key below parent, and keeps it only where it lies in the hive and, for
   // one of the control's keys, where it is no link.
-  std::string Step(RegHandle parent, const std::string& name, bool ownKey, KeyHandle* key) {
+  std::string Step(RegHandle parent, const std::string& name, bool ownKey, bool mayMake,
+                   KeyHandle* key) {
     const std::u16string wideName = Utf8ToUtf16(name);
     RegHandle opened = kNoHandle;
     RegStatus status = api_.OpenKeyW(parent, wideName, 0, kKeyWrite, &opened);
@@ -120,6 +124,9 @@ class Restorer {
           kErrorSuccess) {
         api_.CloseKey(link);
         return "a link to a missing key, " + name + ", stands in its path";
+      }
+      if (!mayMake) {
+        return "no hive " + name + " is loaded";
       }
       status = api_.CreateKey(parent, wideName, 0, kKeyWrite, &opened);
     }

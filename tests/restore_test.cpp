@@ -288,6 +288,28 @@ TEST_F(Restore, NeverGoesThroughALinkInsideTheControlsKeys) {
   EXPECT_EQ(after.count("HKEY_LOCAL_MACHINE\\" + run + "\\below"), 0u);
 }
 
+// A name under HKEY_USERS may be of a hive's form and still name no loaded hive: none is made.
+TEST_F(Restore, MakesNoHiveUnderTheUsers) {
+  store.CreateKey(kHkeyUsers, ".DEFAULT");
+  const auto before = Snapshot(store);
+  backup.sections = {
+      {"HKEY_USERS\\.DEFAULT_Classes\\CLSID\\" + kGuid, false, "", {Value(u"v", kRegSz, {'x', 0})}},
+      {"HKEY_USERS\\S-1-5-21-9-9-9-1001\\" + std::string(traces::kStats), false, "", {}},
+      {"HKEY_USERS\\.DEFAULT\\" + std::string(traces::kStats), false, "", {}},
+  };
+  const RestoreResult result = Run();
+  EXPECT_THAT(result.restored,
+              ::testing::ElementsAre("HKEY_USERS\\.DEFAULT\\" + std::string(traces::kStats)));
+  ASSERT_EQ(result.failures.size(), 2u);
+  EXPECT_THAT(result.failures[0], ::testing::HasSubstr("no hive .DEFAULT_Classes is loaded"));
+  EXPECT_THAT(result.failures[1], ::testing::HasSubstr("no hive S-1-5-21-9-9-9-1001 is loaded"));
+  const auto after = Snapshot(store);
+  for (const auto& [key, lines] : after) {
+    EXPECT_TRUE(before.count(key) != 0 || AsciiUpper(key).rfind("HKEY_USERS\\.DEFAULT\\", 0) == 0)
+        << key;
+  }
+}
+
 TEST_F(Restore, AKeyThatCannotBeWrittenIsNamedAndTheRestStays) {
   const std::string entries = traces::kModuleUsage;
   store.CreateKey(kHkeyLocalMachine, entries);
