@@ -1,6 +1,6 @@
 #include "backup/BackupReader.h"
 
-#include <cstddef>
+#include <vector>
 
 #include "backup/RegFile.h"
 #include "registry/Utf16.h"
@@ -9,67 +9,191 @@ using namespace backup_format;
 
 namespace {
 
-bool StartsWith(const std::u16string& text, const std::u16string& start) {
-  return text.compare(0, start.size(), start) == 0;
-}
+constexpr std::size_t kBufferBytes = 1 << 16;
+// The longest first line of a section, or line of the heading, that is read whole: far more than
+// the deepest key's name; a longer one is no line the writer wrote.
+constexpr std::size_t kLongestLine = 1 << 20;
+// The longest value name read whole, for the same reason.
+constexpr std::size_t kLongestName = 1 << 20;
 
-// The file's text cut into lines at each CR LF; what follows the last one is the tail, a line
-// the file was cut in (empty when it ends with a line).
-struct Lines {
-  std::vector<std::u16string> complete;
-  std::u16string tail;
+// The text of the file after its byte order mark, a UTF-16 unit at a time, read a buffer at a
+// time. A last odd byte is half a unit the file was cut in: the text ends before it.
+class UnitCursor {
+ public:
+  UnitCursor(BackupSource& source, std::uint64_t unit) : source_(source), next_(2 + 2 * unit) {}
+
+  // The unit at the cursor; false at the text's end or when the file could not be read.
+  bool Peek(char16_t* unit) {
+    if (at_ + 2 > buffer_.size() && !Fill()) {
+      return false;
+    }
+    *unit = static_cast<char16_t>(buffer_[at_] | (buffer_[at_ + 1] << 8));
+    return true;
+  }
+
+  bool Next(char16_t* unit) {
+    if (!Peek(unit)) {
+      return false;
+    }
+    at_ += 2;
+    atLineStart_ = *unit == u'\n' && previous_ == u'\r';
+    line_ += atLineStart_ ? 1 : 0;
+    previous_ = *unit;
+    return true;
+  }
+
+  // Whether the cursor stands at the start of a line: the text's or right after a CR LF.
+  bool AtLineStart() const { return atLineStart_; }
+
+  // Takes the text if it comes next; false, with the cursor moved on, when it does not.
+  bool Take(const std::u16string& text) {
+    char16_t unit;
+    for (char16_t wanted : text) {
+      if (!Next(&unit) || unit != wanted) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // Where the cursor is, in units from the start of the text.
+  std::uint64_t Unit() const { return (next_ - (buffer_.size() - at_) - 2) / 2; }
+  // The line the cursor is on, counting the format line as the first.
+  std::uint64_t Line() const { return line_; }
+  bool Failed() const { return failed_; }
+
+ private:
+  bool Fill() {
+    if (failed_) {
+      return false;
+    }
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(at_));
+    at_ = 0;
+    const std::size_t kept = buffer_.size();
+    buffer_.resize(kBufferBytes);
+    std::size_t read = 0;
+    if (!source_.ReadAt(next_, buffer_.data() + kept, kBufferBytes - kept, &read)) {
+      failed_ = true;
+      read = 0;
+    }
+    buffer_.resize(kept + read);
+    next_ += read;
+    return buffer_.size() >= 2;
+  }
+
+  BackupSource& source_;
+  std::uint64_t next_;  // the file offset the next read starts at
+  std::vector<std::uint8_t> buffer_;
+  std::size_t at_ = 0;
+  std::uint64_t line_ = 1;
+  char16_t previous_ = 0;
+  bool atLineStart_ = true;
+  bool failed_ = false;
 };
 
-Lines SplitLines(const std::u16string& text) {
-  Lines lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find(u"\r\n", start)) != std::u16string::npos;
-       start = end + 2) {
-    lines.complete.push_back(text.substr(start, end - start));
+enum class Read { kDone, kEnded, kBad };
+
+// One line without its CR LF; kEnded when the text ends first (the line holds what there is),
+// kBad, with the cursor inside the line, when it is longer than the longest taken.
+Read ReadLine(UnitCursor& in, std::size_t longest, std::u16string* line) {
+  line->clear();
+  for (char16_t unit; in.Next(&unit);) {
+    if (in.AtLineStart()) {
+      line->pop_back();
+      return Read::kDone;
+    }
+    // One unit more may be the CR of the line's end.
+    if (line->size() > longest || (line->size() == longest && unit != u'\r')) {
+      return Read::kBad;
+    }
+    line->push_back(unit);
   }
-  lines.tail = text.substr(start);
-  return lines;
+  return Read::kEnded;
+}
+
+bool StartsWith(const std::u16string& text, const std::u16string& start) {
+  return text.compare(0, start.size(), start) == 0;
 }
 
 int HexDigit(char16_t c) {
   if (c >= u'0' && c <= u'9') {
     return c - u'0';
   }
-  return c >= u'a' && c <= u'f' ? c - u'a' + 10 : -1;
+  if (c >= u'a' && c <= u'f') {
+    return c - u'a' + 10;
+  }
+  return c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
 }
 
-// Reads a quoted text at text[*at], escaped as the writer escapes: \\ and \" always, and \uXXXX
-// too where comment escapes are allowed. Leaves *at past the closing quote.
-bool ReadQuoted(const std::u16string& text, std::size_t* at, bool commentEscapes,
-                std::u16string* out) {
-  if (*at >= text.size() || text[*at] != u'"') {
+// Reads a quoted text after its opening quote, escaped as the writer escapes: \\ and \" always,
+// and \uXXXX too where comment escapes are allowed. Each unit goes to the sink. Leaves the cursor
+// past the closing quote.
+template <typename Sink>
+Read ReadQuoted(UnitCursor& in, bool commentEscapes, Sink sink) {
+  for (char16_t unit; in.Next(&unit);) {
+    if (unit == u'"') {
+      return Read::kDone;
+    }
+    if (unit != u'\\') {
+      if (!sink(unit)) {
+        return Read::kBad;
+      }
+      continue;
+    }
+    if (!in.Next(&unit)) {
+      return Read::kEnded;
+    }
+    if (commentEscapes && unit == u'u') {
+      unsigned code = 0;
+      for (int k = 0; k < 4; ++k) {
+        if (!in.Next(&unit)) {
+          return Read::kEnded;
+        }
+        if (HexDigit(unit) < 0) {
+          return Read::kBad;
+        }
+        code = code * 16 + static_cast<unsigned>(HexDigit(unit));
+      }
+      unit = static_cast<char16_t>(code);
+    } else if (unit != u'\\' && unit != u'"') {
+      return Read::kBad;
+    }
+    if (!sink(unit)) {
+      return Read::kBad;
+    }
+  }
+  return Read::kEnded;
+}
+
+// A quoted text of a comment line, read from the line.
+bool QuotedInLine(const std::u16string& line, std::size_t* at, std::u16string* text) {
+  if (*at >= line.size() || line[*at] != u'"') {
     return false;
   }
-  for (std::size_t i = *at + 1; i < text.size(); ++i) {
-    if (text[i] == u'"') {
+  for (std::size_t i = *at + 1; i < line.size(); ++i) {
+    if (line[i] == u'"') {
       *at = i + 1;
       return true;
     }
-    if (text[i] != u'\\') {
-      *out += text[i];
+    if (line[i] != u'\\') {
+      *text += line[i];
       continue;
     }
-    if (++i == text.size()) {
+    if (++i == line.size()) {
       return false;
     }
-    if (text[i] == u'\\' || text[i] == u'"') {
-      *out += text[i];
-    } else if (commentEscapes && text[i] == u'u' && i + 4 < text.size()) {
-      unsigned unit = 0;
+    if (line[i] == u'u' && i + 4 < line.size()) {
+      unsigned code = 0;
       for (std::size_t k = i + 1; k <= i + 4; ++k) {
-        const int digit = HexDigit(text[k]);
-        if (digit < 0) {
+        if (HexDigit(line[k]) < 0) {
           return false;
         }
-        unit = unit * 16 + static_cast<unsigned>(digit);
+        code = code * 16 + static_cast<unsigned>(HexDigit(line[k]));
       }
-      *out += static_cast<char16_t>(unit);
+      *text += static_cast<char16_t>(code);
       i += 4;
+    } else if (line[i] == u'\\' || line[i] == u'"') {
+      *text += line[i];
     } else {
       return false;
     }
@@ -77,157 +201,53 @@ bool ReadQuoted(const std::u16string& text, std::size_t* at, bool commentEscapes
   return false;
 }
 
-// The bytes of comma-separated pairs of hex digits; false for anything else.
-bool ReadHex(const std::u16string& text, std::vector<std::uint8_t>* bytes) {
-  for (std::size_t i = 0; i < text.size(); i += 3) {
-    if (i + 2 > text.size() || (i + 2 < text.size() && text[i + 2] != u',')) {
-      return false;
-    }
-    const int high = HexDigit(text[i]);
-    const int low = HexDigit(text[i + 1]);
-    if (high < 0 || low < 0) {
-      return false;
-    }
-    bytes->push_back(static_cast<std::uint8_t>(high * 16 + low));
-  }
-  return text.empty() || text.back() != u',';
-}
-
-bool ReadNumber(const std::u16string& text, int base, std::uint32_t* number) {
-  if (text.empty() || text.size() > 8) {
-    return false;
-  }
-  *number = 0;
-  for (char16_t c : text) {
-    const int digit = HexDigit(c);
-    if (digit < 0 || digit >= base) {
-      return false;
-    }
-    *number = *number * base + static_cast<std::uint32_t>(digit);
-  }
-  return true;
-}
-
-// The data of a value line after its '=', continuation lines joined.
-bool ReadData(const std::u16string& text, RegValue* value) {
-  if (StartsWith(text, u"\"")) {
-    std::size_t at = 0;
-    std::u16string units;
-    if (!ReadQuoted(text, &at, false, &units) || at != text.size()) {
-      return false;
-    }
-    value->type = kRegSz;
-    value->data = LeBytesFromUtf16(units + u'\0');
-    return true;
-  }
-  if (StartsWith(text, u"dword:")) {
-    std::uint32_t number;
-    if (!ReadNumber(text.substr(6), 16, &number)) {
-      return false;
-    }
-    value->type = kRegDword;
-    value->data = {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
-                   static_cast<std::uint8_t>(number >> 16),
-                   static_cast<std::uint8_t>(number >> 24)};
-    return true;
-  }
-  std::size_t colon = 4;
-  if (StartsWith(text, u"hex:")) {
-    value->type = kRegBinary;
-  } else if (StartsWith(text, u"hex(")) {
-    const std::size_t close = text.find(u"):");
-    if (close == std::u16string::npos || !ReadNumber(text.substr(4, close - 4), 16, &value->type)) {
-      return false;
-    }
-    colon = close + 2;
-  } else {
-    return false;
-  }
-  return ReadHex(text.substr(colon), &value->data);
-}
-
-bool ReadValueLine(const std::u16string& line, RegValue* value) {
-  std::size_t at = 0;
-  if (StartsWith(line, u"@=")) {
-    at = 1;
-  } else if (!ReadQuoted(line, &at, false, &value->name) || value->name.empty()) {
-    return false;
-  }
-  return at < line.size() && line[at] == u'=' && ReadData(line.substr(at + 1), value);
-}
-
-// The section's lines, its end mark last, read and checked to be exactly what the writer writes
-// for what they hold.
-bool ReadSection(const std::vector<std::u16string>& lines, std::size_t first, std::size_t end,
-                 BackupSection* section) {
-  const std::u16string& head = lines[first];
-  if (StartsWith(head, kLinkStart)) {
-    std::size_t at = std::u16string(kLinkStart).size();
+// The section's first line: a key's, or a link's comment.
+bool ParseHead(const std::u16string& line, BackupSection* head) {
+  const std::u16string linkStart = kLinkStart;
+  const std::u16string to = kLinkTo;
+  if (StartsWith(line, linkStart)) {
+    std::size_t at = linkStart.size();
     std::u16string name;
     std::u16string target;
-    const std::u16string to = kLinkTo;
-    if (!ReadQuoted(head, &at, true, &name) || head.compare(at, to.size(), to) != 0) {
+    if (!QuotedInLine(line, &at, &name) || line.compare(at, to.size(), to) != 0) {
       return false;
     }
     at += to.size();
-    if (!ReadQuoted(head, &at, true, &target) || at != head.size() || end != first + 1) {
+    if (!QuotedInLine(line, &at, &target) || at != line.size()) {
       return false;
     }
-    section->link = true;
-    section->keyName = Utf16ToUtf8(name);
-    section->linkTarget = Utf16ToUtf8(target);
-  } else if (head.size() >= 2 && head.front() == u'[' && head.back() == u']') {
-    section->keyName = Utf16ToUtf8(head.substr(1, head.size() - 2));
-  } else {
-    return false;
-  }
-  for (std::size_t i = first + 1; i < end; ++i) {
-    std::u16string line = lines[i];
-    // Hex data goes on over lines that end in a backslash, each next one indented.
-    while (!line.empty() && line.back() == u'\\' && i + 1 < end &&
-           StartsWith(lines[i + 1], u"  ")) {
-      line.pop_back();
-      line += lines[++i].substr(2);
-    }
-    RegValue value;
-    if (!ReadValueLine(line, &value)) {
-      return false;
-    }
-    section->values.push_back(std::move(value));
-  }
-  if (!Writable(*section)) {
-    return false;
-  }
-  std::u16string written;
-  WriteSection(*section, [&](const std::u16string& piece) {
-    written += piece;
+    head->link = true;
+    head->keyName = Utf16ToUtf8(name);
+    head->linkTarget = Utf16ToUtf8(target);
     return true;
-  });
-  std::u16string read;
-  for (std::size_t i = first; i <= end; ++i) {
-    read += lines[i] + u"\r\n";
   }
-  return written == read + u"\r\n";
+  if (line.size() >= 2 && line.front() == u'[' && line.back() == u']') {
+    head->keyName = Utf16ToUtf8(line.substr(1, line.size() - 2));
+    return true;
+  }
+  return false;
 }
 
-// The key a section cut short was for, from as much of its first line as was written.
+// The key a section cut short was for, from as much of its first line as was written; empty
+// where not even the start of its name was.
 std::string CutKeyName(std::u16string head) {
   if (!head.empty() && head.back() == u'\r') {
     head.pop_back();
   }
-  if (StartsWith(kLinkStart, head)) {
-    return "";
-  }
-  if (StartsWith(head, kLinkStart)) {
+  const std::u16string linkStart = kLinkStart;
+  if (StartsWith(head, linkStart)) {
     // The quoted name as far as its last whole character: an escape cut in half is left out.
-    for (std::u16string quoted = head.substr(std::u16string(kLinkStart).size()); !quoted.empty();
+    for (std::u16string quoted = head.substr(linkStart.size()); !quoted.empty();
          quoted.pop_back()) {
       std::u16string name;
       std::size_t at = 0;
-      if (ReadQuoted(quoted + u"\"", &at, true, &name)) {
+      if (QuotedInLine(quoted + u"\"", &at, &name)) {
         return Utf16ToUtf8(name);
       }
     }
+    return "";
+  }
+  if (StartsWith(linkStart, head)) {
     return "";
   }
   std::u16string name = head.substr(1);
@@ -237,72 +257,345 @@ std::string CutKeyName(std::u16string head) {
   return Utf16ToUtf8(name);
 }
 
+// Whether a line that begins so may begin a section, as far as it goes.
 bool SectionStart(const std::u16string& line) {
-  return StartsWith(line, u"[") || StartsWith(line, kLinkStart);
+  return StartsWith(line, u"[") || StartsWith(line, kLinkStart) ||
+         StartsWith(std::u16string(kLinkStart), line);
 }
 
-ParsedBackup Invalid(const std::string& why) {
-  ParsedBackup parsed;
-  parsed.error = why;
-  return parsed;
+// One value line and its continuations, decoded as they are read.
+Read ReadValue(UnitCursor& in, RegValue* value) {
+  char16_t unit;
+  if (!in.Next(&unit)) {
+    return Read::kEnded;
+  }
+  if (unit == u'"') {
+    const Read name = ReadQuoted(in, false, [&](char16_t c) {
+      value->name.push_back(c);
+      return value->name.size() <= kLongestName;
+    });
+    if (name != Read::kDone) {
+      return name;
+    }
+  } else if (unit != u'@') {
+    return Read::kBad;
+  }
+  if (!in.Next(&unit)) {
+    return Read::kEnded;
+  }
+  if (unit != u'=' || !in.Next(&unit)) {
+    return unit != u'=' ? Read::kBad : Read::kEnded;
+  }
+  if (unit == u'"') {
+    value->type = kRegSz;
+    const Read text = ReadQuoted(in, false, [&](char16_t c) {
+      value->data.push_back(static_cast<std::uint8_t>(c & 0xFF));
+      value->data.push_back(static_cast<std::uint8_t>(c >> 8));
+      return true;
+    });
+    if (text != Read::kDone) {
+      return text;
+    }
+    value->data.insert(value->data.end(), {0, 0});
+  } else if (unit == u'd') {
+    std::uint32_t number = 0;
+    for (char16_t c : std::u16string(u"word:")) {
+      if (!in.Next(&unit)) {
+        return Read::kEnded;
+      }
+      if (unit != c) {
+        return Read::kBad;
+      }
+    }
+    for (int i = 0; i < 8; ++i) {
+      if (!in.Next(&unit)) {
+        return Read::kEnded;
+      }
+      if (HexDigit(unit) < 0) {
+        return Read::kBad;
+      }
+      number = number * 16 + static_cast<std::uint32_t>(HexDigit(unit));
+    }
+    value->type = kRegDword;
+    value->data = {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
+                   static_cast<std::uint8_t>(number >> 16),
+                   static_cast<std::uint8_t>(number >> 24)};
+  } else if (unit == u'h') {
+    for (char16_t c : std::u16string(u"ex")) {
+      if (!in.Next(&unit)) {
+        return Read::kEnded;
+      }
+      if (unit != c) {
+        return Read::kBad;
+      }
+    }
+    if (!in.Next(&unit)) {
+      return Read::kEnded;
+    }
+    value->type = kRegBinary;
+    if (unit == u'(') {
+      value->type = 0;
+      for (int digits = 0;; ++digits) {
+        if (!in.Next(&unit)) {
+          return Read::kEnded;
+        }
+        if (unit == u')' && digits > 0) {
+          break;
+        }
+        if (HexDigit(unit) < 0 || digits == 8) {
+          return Read::kBad;
+        }
+        value->type = value->type * 16 + static_cast<std::uint32_t>(HexDigit(unit));
+      }
+      if (!in.Next(&unit)) {
+        return Read::kEnded;
+      }
+    }
+    if (unit != u':') {
+      return Read::kBad;
+    }
+    // Pairs of hex digits, a comma between them, and after a comma the line may go on in the
+    // next one, ended by a backslash and begun with two spaces.
+    for (bool first = true;; first = false) {
+      if (!in.Peek(&unit)) {
+        return in.Failed() ? Read::kBad : Read::kEnded;
+      }
+      if (unit == u'\r') {
+        break;
+      }
+      if (!first) {
+        if (!in.Next(&unit)) {
+          return Read::kEnded;
+        }
+        if (unit != u',') {
+          return Read::kBad;
+        }
+        if (in.Peek(&unit) && unit == u'\\' && !in.Take(u"\\\r\n  ")) {
+          return in.Failed() ? Read::kBad : Read::kEnded;
+        }
+      }
+      char16_t high;
+      char16_t low;
+      if (!in.Next(&high) || !in.Next(&low)) {
+        return Read::kEnded;
+      }
+      if (HexDigit(high) < 0 || HexDigit(low) < 0) {
+        return Read::kBad;
+      }
+      value->data.push_back(static_cast<std::uint8_t>(HexDigit(high) * 16 + HexDigit(low)));
+    }
+  } else {
+    return Read::kBad;
+  }
+  if (!in.Next(&unit)) {
+    return Read::kEnded;
+  }
+  if (unit != u'\r') {
+    return Read::kBad;
+  }
+  return in.Next(&unit) ? (unit == u'\n' ? Read::kDone : Read::kBad) : Read::kEnded;
 }
+
+// Compares what the writer writes with the file's text from where it begins.
+class WrittenBack {
+ public:
+  WrittenBack(BackupSource& source, std::uint64_t unit) : text_(source, unit) {}
+
+  RegTextSink Sink() {
+    return [this](const std::u16string& piece) {
+      char16_t unit;
+      for (char16_t wanted : piece) {
+        if (!text_.Next(&unit) || unit != wanted) {
+          same_ = false;
+          return false;
+        }
+      }
+      return true;
+    };
+  }
+  bool Same() const { return same_; }
+
+ private:
+  UnitCursor text_;
+  bool same_ = true;
+};
+
+class Reading {
+ public:
+  Reading(BackupSource& source, SectionVisitor& visitor)
+      : source_(source), visitor_(visitor), in_(source, 0) {}
+
+  BackupReading Run() {
+    std::uint8_t mark[2] = {};
+    std::size_t read = 0;
+    if (!source_.ReadAt(0, mark, 2, &read)) {
+      return Invalid("it cannot be read: " + source_.Failure());
+    }
+    if (read < 2 || mark[0] != 0xFF || mark[1] != 0xFE) {
+      return Invalid("it is not a backup made by tessaline-clean (no UTF-16 byte order mark)");
+    }
+    if (!Heading()) {
+      return result_;
+    }
+    while (Section()) {
+    }
+    if (in_.Failed()) {
+      return Invalid("it cannot be read: " + source_.Failure());
+    }
+    return result_;
+  }
+
+ private:
+  BackupReading Invalid(const std::string& why) {
+    result_.valid = false;
+    result_.error = why;
+    result_.cutKey.reset();
+    return result_;
+  }
+
+  bool Heading() {
+    std::u16string line;
+    const Read format = ReadLine(in_, kLongestLine, &line);
+    const bool ours = format == Read::kDone && line == kFormatLine &&
+                      ReadLine(in_, kLongestLine, &line) == Read::kDone && line.empty() &&
+                      ReadLine(in_, kLongestLine, &line) == Read::kDone && line == kSignature;
+    if (!ours) {
+      Invalid("it is not a backup made by tessaline-clean");
+      return false;
+    }
+    for (;;) {
+      const Read comment = ReadLine(in_, kLongestLine, &line);
+      if (comment != Read::kDone) {
+        Invalid(comment == Read::kEnded ? "it was cut short before its first key"
+                                        : "its heading is malformed");
+        return false;
+      }
+      if (line.empty()) {
+        result_.valid = true;
+        return true;
+      }
+      if (!StartsWith(line, u"; ")) {
+        Invalid("its heading is malformed");
+        return false;
+      }
+    }
+  }
+
+  // Reads one section; false once there is none to read after it.
+  bool Section() {
+    const std::uint64_t start = in_.Unit();
+    const std::uint64_t startLine = in_.Line();
+    std::u16string line;
+    const Read first = ReadLine(in_, kLongestLine, &line);
+    if (first == Read::kEnded) {
+      // Nothing of a next section (or half of the blank line before it), or its first line cut
+      // short.
+      if (line.empty() || line == u"\r") {
+        return false;
+      }
+      return SectionStart(line) ? Cut(line) : Malformed(startLine, line);
+    }
+    BackupSection head;
+    if (first == Read::kBad || !ParseHead(line, &head) || !WritableKeyName(head.keyName)) {
+      return Malformed(startLine, line);
+    }
+    WrittenBack written(source_, start);
+    SectionWriter writer(written.Sink());
+    if (!(head.link ? writer.Link(head.keyName, head.linkTarget) : writer.Key(head.keyName))) {
+      return Malformed(startLine, line);
+    }
+    visitor_.Begin(head);
+    for (;;) {
+      char16_t unit;
+      if (!in_.Peek(&unit)) {
+        return Cut(line);
+      }
+      if (unit == u';') {
+        return EndMark(startLine, line, writer);
+      }
+      if (unit != u'@' && unit != u'"') {
+        return Malformed(startLine, line);
+      }
+      RegValue value;
+      const Read read = ReadValue(in_, &value);
+      if (read == Read::kEnded) {
+        return Cut(line);
+      }
+      if (read == Read::kBad || head.link || !WritableValueName(value.name) ||
+          !writer.Value(value)) {
+        return Malformed(startLine, line);
+      }
+      visitor_.Value(std::move(value));
+    }
+  }
+
+  // The end mark, as the writer writes it for the values read, and the blank line after it,
+  // which the file may have been cut in.
+  bool EndMark(std::uint64_t startLine, const std::u16string& first, const SectionWriter& writer) {
+    std::u16string line;
+    const Read read = ReadLine(in_, kLongestLine, &line);
+    if (read == Read::kEnded) {
+      return Cut(first);
+    }
+    if (read == Read::kBad || line != writer.EndMark()) {
+      Invalid("the section that begins on line " + std::to_string(startLine) + " is malformed");
+      return false;
+    }
+    visitor_.End();
+    ++result_.sections;
+    const Read blank = ReadLine(in_, 0, &line);
+    if (blank == Read::kEnded) {
+      return false;
+    }
+    if (blank == Read::kBad) {
+      Invalid("line " + std::to_string(in_.Line()) + " should be blank");
+      return false;
+    }
+    return true;
+  }
+
+  // The file ends within the section that begins with the line: its key was never deleted.
+  bool Cut(const std::u16string& first) {
+    result_.cutKey = CutKeyName(first);
+    return false;
+  }
+
+  // A section that is not as the writer writes it: the file is refused, unless the section is the
+  // last one, cut short, and what follows in it, from the line the cursor is in, is no more than
+  // the rest of its lines: no blank line, no other section, no end mark. The lines of a section cut
+  // short are never used, whatever they hold (a disk that lost power may leave anything past the
+  // last write).
+  bool Malformed(std::uint64_t startLine, const std::u16string& first) {
+    for (char16_t unit; !in_.AtLineStart() && in_.Next(&unit);) {
+    }
+    for (std::u16string start; in_.AtLineStart();) {
+      const Read read = ReadLine(in_, 16, &start);
+      if (read == Read::kEnded && start.empty()) {
+        break;
+      }
+      if ((read == Read::kDone && start.empty()) || StartsWith(start, u"[") ||
+          StartsWith(start, kLinkStart) || StartsWith(start, kEndMarkStart)) {
+        Invalid("the section that begins on line " + std::to_string(startLine) + " is malformed");
+        return false;
+      }
+      for (char16_t unit; read == Read::kBad && !in_.AtLineStart() && in_.Next(&unit);) {
+      }
+    }
+    if (!SectionStart(first)) {
+      Invalid("it is malformed from line " + std::to_string(startLine));
+      return false;
+    }
+    return Cut(first);
+  }
+
+  BackupSource& source_;
+  SectionVisitor& visitor_;
+  UnitCursor in_;
+  BackupReading result_;
+};
 
 }  // namespace
 
-ParsedBackup ReadBackup(const std::string& fileBytes) {
-  if (fileBytes.compare(0, 2, "\xFF\xFE") != 0) {
-    return Invalid("it is not a backup made by tessaline-clean (no UTF-16 byte order mark)");
-  }
-  // An odd last byte is half of a character the file was cut in.
-  const std::vector<std::uint8_t> bytes(fileBytes.begin() + 2, fileBytes.end());
-  const Lines lines = SplitLines(Utf16FromLeBytes(bytes));
-  const std::vector<std::u16string>& line = lines.complete;
-  if (line.size() < 3 || line[0] != kFormatLine || !line[1].empty() || line[2] != kSignature) {
-    return Invalid("it is not a backup made by tessaline-clean");
-  }
-  std::size_t at = 3;
-  for (; at < line.size() && StartsWith(line[at], u"; "); ++at) {
-  }
-  if (at == line.size()) {
-    return Invalid("it was cut short before its first key");
-  }
-  if (!line[at].empty()) {
-    return Invalid("its heading is malformed");
-  }
-  ParsedBackup parsed;
-  for (++at; at < line.size();) {
-    std::size_t end = at;
-    while (end < line.size() && !StartsWith(line[end], kEndMarkStart)) {
-      ++end;
-    }
-    if (end == line.size()) {
-      break;
-    }
-    BackupSection section;
-    if (!ReadSection(line, at, end, &section)) {
-      return Invalid("the section that begins on line " + std::to_string(at + 1) + " is malformed");
-    }
-    parsed.sections.push_back(std::move(section));
-    // A section ends with a blank line, which the file may have been cut in.
-    if (end + 1 < line.size() && !line[end + 1].empty()) {
-      return Invalid("line " + std::to_string(end + 2) + " should be blank");
-    }
-    at = end + 2;
-  }
-  const bool endsWithSection = at >= line.size() && (lines.tail.empty() || lines.tail == u"\r");
-  if (!endsWithSection) {
-    // What is left is one section cut short: it begins as a section does and holds no other.
-    const std::u16string head = at < line.size() ? line[at] : lines.tail;
-    for (std::size_t i = at; i < line.size(); ++i) {
-      if ((i > at && SectionStart(line[i])) || line[i].empty() || !SectionStart(head)) {
-        return Invalid("it is malformed from line " + std::to_string(i + 1));
-      }
-    }
-    if (!SectionStart(head) && !StartsWith(kLinkStart, head)) {
-      return Invalid("it is malformed at its end");
-    }
-    parsed.cutKey = CutKeyName(head);
-  }
-  parsed.valid = true;
-  return parsed;
+BackupReading ReadBackup(BackupSource& source, SectionVisitor& visitor) {
+  return Reading(source, visitor).Run();
 }

@@ -5,85 +5,11 @@
 #include <vector>
 
 #include "backup/BackupName.h"
+#include "backup/FilePlaces_win.h"
 #include "backup/FileSecurity_win.h"
 #include "backup/HandleChecks_win.h"
-#include "common/UniqueHandle_win.h"
-#include "registry/WideText_win.h"
 
 namespace {
-
-// The file's name as the platform takes it; false for a name that is not UTF-8.
-bool WideFromUtf8(const std::string& text, std::wstring* wide) {
-  if (text.empty()) {
-    wide->clear();
-    return true;
-  }
-  const int length = static_cast<int>(text.size());
-  const int units =
-      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
-  if (units <= 0) {
-    return false;
-  }
-  wide->assign(static_cast<std::size_t>(units), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, wide->data(), units);
-  return true;
-}
-
-// Keeps the last error, so that a failure's message can name the file before it tells the error.
-std::string Utf8(const std::wstring& wide) {
-  const DWORD error = GetLastError();
-  std::string text = Utf8FromWide(wide.data(), static_cast<int>(wide.size()));
-  SetLastError(error);
-  return text;
-}
-
-std::string ErrorText(const std::string& what) {
-  return what + " (error " + std::to_string(GetLastError()) + ")";
-}
-
-// The name made absolute against the working folder, without a closing backslash; empty for
-// one that is not a plain name on a drive or share: a device, a "\\?\" name, a stream.
-std::wstring FullName(const std::wstring& name) {
-  const DWORD length = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
-  std::wstring full(length, L'\0');
-  const DWORD written = GetFullPathNameW(name.c_str(), length, full.data(), nullptr);
-  if (written == 0 || written >= length) {
-    return std::wstring();
-  }
-  full.resize(written);
-  const bool onDrive = full.size() >= 3 && full[1] == L':' && full[2] == L'\\';
-  const bool onShare =
-      full.size() > 2 && full.compare(0, 2, L"\\\\") == 0 && full[2] != L'?' && full[2] != L'.';
-  if (!onDrive && !onShare) {
-    return std::wstring();
-  }
-  if (full.find(L':', onDrive ? 2 : 0) != std::wstring::npos) {
-    return std::wstring();
-  }
-  while (full.size() > 3 && full.back() == L'\\') {
-    full.pop_back();
-  }
-  return full;
-}
-
-// The folder holding `name`; empty for a drive's or share's root.
-std::wstring Parent(const std::wstring& name) {
-  const std::size_t slash = name.find_last_of(L'\\');
-  if (slash == std::wstring::npos || slash + 1 == name.size()) {
-    return std::wstring();
-  }
-  const std::wstring parent = name.substr(0, slash);
-  if (parent.size() == 2 && parent[1] == L':') {
-    return parent + L"\\";
-  }
-  // A share's root, "\\server\share", holds no backup of ours and has no folder above.
-  return parent.find(L'\\', 2) == std::wstring::npos ? std::wstring() : parent;
-}
-
-void CloseFile(HANDLE file) {
-  CloseHandle(file);
-}
-using FileHandle = UniqueHandle<HANDLE, CloseFile>;
 
 class FileBackup : public BackupFile {
  public:
@@ -93,7 +19,7 @@ class FileBackup : public BackupFile {
 
   bool Create() override {
     std::wstring wide;
-    const std::wstring full = WideFromUtf8(path_, &wide) ? FullName(wide) : std::wstring();
+    const std::wstring full = WideFromUtf8(path_, &wide) ? PlainFullName(wide) : std::wstring();
     if (full.empty()) {
       return Fail(path_ + " is not a plain file or folder name");
     }
@@ -106,7 +32,7 @@ class FileBackup : public BackupFile {
     if (!own) {
       return Fail(ErrorText("cannot make the backup's access list"));
     }
-    const std::wstring folder = inFolder_ ? full : Parent(full);
+    const std::wstring folder = inFolder_ ? full : ParentFolder(full);
     const std::wstring file = inFolder_ ? full + L"\\" + NewFileName() : full;
     if (folder.empty()) {
       return Fail(Utf8(full) + " is not a file in a folder");
@@ -153,34 +79,8 @@ class FileBackup : public BackupFile {
     return std::wstring(name.begin(), name.end());
   }
 
-  // Opens the folder itself, never what a link in its place names, and checks that it is the
-  // folder asked for and that nobody else may change what it holds. The handle, which does not
-  // share deletion, keeps it from being renamed or replaced while the backup is made.
   bool OpenFolder(const std::wstring& folder, const std::string& account, FileHandle* held) {
-    HANDLE opened = CreateFileW(folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
-      return Fail(ErrorText("cannot open the folder " + Utf8(folder)));
-    }
-    *held = FileHandle(opened);
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(held->get(), &information)) {
-      return Fail(ErrorText("cannot read the folder " + Utf8(folder)));
-    }
-    if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      return Fail(Utf8(folder) + " is not a folder");
-    }
-    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-        !SameName(FinalName(held->get()), folder)) {
-      return Fail(Utf8(folder) + " leads elsewhere through a link");
-    }
-    SecurityModel security;
-    if (!ReadSecurityModel(held->get(), &security)) {
-      return Fail(ErrorText("cannot read who may change " + Utf8(folder)));
-    }
-    const std::string refusal = FolderRefusal(security, account);
-    return refusal.empty() || Fail(Utf8(folder) + " is not safe for a backup: " + refusal);
+    return OpenTrustedFolder(folder, account, "for a backup", held, &failure_);
   }
 
   // Checks the folder the backup goes in, or the nearest one above it that exists, then makes
@@ -190,11 +90,11 @@ class FileBackup : public BackupFile {
     std::vector<std::wstring> missing;
     std::wstring existing = folder;
     while (GetFileAttributesW(existing.c_str()) == INVALID_FILE_ATTRIBUTES) {
-      if (!inFolder_ || Parent(existing).empty()) {
+      if (!inFolder_ || ParentFolder(existing).empty()) {
         return Fail(ErrorText("the folder " + Utf8(existing) + " cannot be found"));
       }
       missing.push_back(existing);
-      existing = Parent(existing);
+      existing = ParentFolder(existing);
     }
     held->emplace_back();
     if (!OpenFolder(existing, account, &held->back())) {

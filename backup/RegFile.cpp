@@ -20,23 +20,38 @@ bool LowSurrogate(char16_t unit) {
   return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-// Whether the unit at i is half of a pair of surrogates.
-bool Paired(const std::u16string& units, std::size_t i) {
-  return HighSurrogate(units[i]) ? i + 1 < units.size() && LowSurrogate(units[i + 1])
+// The UTF-16 units of a string value's bytes, read in place: a large value is never copied.
+class LeUnits {
+ public:
+  explicit LeUnits(const std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
+  std::size_t size() const { return bytes_.size() / 2; }
+  char16_t operator[](std::size_t i) const {
+    return static_cast<char16_t>(bytes_[2 * i] | (bytes_[2 * i + 1] << 8));
+  }
+
+ private:
+  const std::vector<std::uint8_t>& bytes_;
+};
+
+// Whether the unit at i is half of a pair of surrogates among the first `length` units.
+template <typename Units>
+bool Paired(const Units& units, std::size_t length, std::size_t i) {
+  return HighSurrogate(units[i]) ? i + 1 < length && LowSurrogate(units[i + 1])
                                  : i > 0 && HighSurrogate(units[i - 1]);
 }
 
-bool PairedSurrogates(const std::u16string& units) {
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    if ((HighSurrogate(units[i]) || LowSurrogate(units[i])) && !Paired(units, i)) {
+// Whether the first `length` units read back the same from a line: whole characters, no line
+// break and no zero.
+template <typename Units>
+bool LineText(const Units& units, std::size_t length) {
+  for (std::size_t i = 0; i < length; ++i) {
+    const char16_t c = units[i];
+    if (c == u'\r' || c == u'\n' || c == 0 ||
+        ((HighSurrogate(c) || LowSurrogate(c)) && !Paired(units, length, i))) {
       return false;
     }
   }
   return true;
-}
-
-bool NoLineBreakOrZero(const std::u16string& name) {
-  return name.find_first_of(std::u16string(u"\r\n\0", 3)) == std::u16string::npos;
 }
 
 // Text a reader could take for something else, or that could end a line: control characters,
@@ -44,7 +59,7 @@ bool NoLineBreakOrZero(const std::u16string& name) {
 bool NeedsEscape(const std::u16string& text, std::size_t i) {
   const char16_t c = text[i];
   return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0xFEFF ||
-         c >= 0xFFFE || ((HighSurrogate(c) || LowSurrogate(c)) && !Paired(text, i));
+         c >= 0xFFFE || ((HighSurrogate(c) || LowSurrogate(c)) && !Paired(text, text.size(), i));
 }
 
 // Comment text from outside, with \uXXXX for whatever NeedsEscape names; in quoted form the
@@ -87,12 +102,9 @@ bool QuotableString(const RegValue& value) {
   if (value.type != kRegSz || value.data.size() < 2 || value.data.size() % 2 != 0) {
     return false;
   }
-  std::u16string units = Utf16FromLeBytes(value.data);
-  if (units.back() != 0) {
-    return false;
-  }
-  units.pop_back();
-  return NoLineBreakOrZero(units) && PairedSurrogates(units);
+  const LeUnits units(value.data);
+  const std::size_t length = units.size() - 1;
+  return units[length] == 0 && LineText(units, length);
 }
 
 std::u16string HexPrefix(std::uint32_t type) {
@@ -112,8 +124,10 @@ std::u16string RegFileHeader(const BackupOrigin& origin, const std::string& file
          u"; Made by tessaline-clean " + Escaped(Utf8ToUtf16(origin.version), false) + u" on " +
          Escaped(Utf8ToUtf16(origin.time), false) + u", before these keys were deleted." +
          kLineEnd + u"; Put them back with: tessaline-clean restore \"" + name + u"\"" + kLineEnd +
-         u"; Without the program: reg import \"" + name + u"\" /reg:32, which recreates no" +
-         u" link, gives back no string" + kLineEnd +
+         u"; Only without the program, and only for a file kept where no other user can change" +
+         u" it:" + kLineEnd + u";   reg import \"" + name + u"\" /reg:32" + kLineEnd +
+         u"; which takes any key a changed file names, recreates no link, gives back no string" +
+         kLineEnd +
          u"; without its terminating zero or of odd length as it was, and applies a section" +
          u" cut short." + kLineEnd + kLineEnd;
 }
@@ -123,7 +137,7 @@ bool WritableKeyName(const std::string& keyName) {
 }
 
 bool WritableValueName(const std::u16string& valueName) {
-  return NoLineBreakOrZero(valueName) && PairedSurrogates(valueName);
+  return LineText(valueName, valueName.size());
 }
 
 bool Writable(const BackupSection& section) {
@@ -155,8 +169,22 @@ bool SectionWriter::Value(const RegValue& value) {
   ++values_;
   std::u16string text = (value.name.empty() ? u"@" : Quoted(value.name)) + u"=";
   if (QuotableString(value)) {
-    const std::u16string units = Utf16FromLeBytes(value.data);
-    return Put(text + Quoted(units.substr(0, units.size() - 1)) + kLineEnd);
+    // In pieces, so a long string is never held again as text.
+    text += u'"';
+    const LeUnits units(value.data);
+    for (std::size_t i = 0; i + 1 < units.size(); ++i) {
+      if (units[i] == u'\\' || units[i] == u'"') {
+        text += u'\\';
+      }
+      text += units[i];
+      if (text.size() >= kPieceSize) {
+        if (!Put(text)) {
+          return false;
+        }
+        text.clear();
+      }
+    }
+    return Put(text + u'"' + kLineEnd);
   }
   if (value.type == kRegDword && value.data.size() == 4) {
     char number[16];
@@ -191,8 +219,12 @@ bool SectionWriter::Value(const RegValue& value) {
   return Put(text + kLineEnd);
 }
 
+std::u16string SectionWriter::EndMark() const {
+  return kEndMarkStart + Ascii(std::to_string(values_)) + kEndMarkEnd;
+}
+
 bool SectionWriter::End() {
-  const std::u16string mark = kEndMarkStart + Ascii(std::to_string(values_)) + kEndMarkEnd;
+  const std::u16string mark = EndMark();
   values_ = 0;
   return Put(mark + kLineEnd + kLineEnd);
 }

@@ -39,7 +39,9 @@ class SectionWriter {
   bool Key(const std::string& keyName);
   bool Link(const std::string& keyName, const std::string& target);
   bool Value(const RegValue& value);
-  // The end mark, which counts the values, and a blank line.
+  // The end mark's line, which counts the values written since the section began.
+  std::u16string EndMark() const;
+  // The end mark and a blank line.
   bool End();
 
  private:

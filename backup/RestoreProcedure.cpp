@@ -1,8 +1,10 @@
 #include "backup/RestoreProcedure.h"
 
-#include <algorithm>
+#include <map>
 #include <optional>
+#include <utility>
 
+#include "backup/BackupReader.h"
 #include "clean/CleanTargets.h"
 #include "registry/KeyHandle.h"
 #include "registry/KeyName.h"
@@ -10,138 +12,6 @@
 #include "registry/Utf16.h"
 
 namespace {
-
-class Restorer {
- public:
-  explicit Restorer(RegistryApi& api) : api_(api) {}
-
-  // Writes one section; empty, or why it was not written whole.
-  std::string Write(const BackupSection& section) {
-    const KeyName named = *ParseKeyName(section.keyName);
-    // The user's copies went first, so HKEY_CLASSES_ROOT's keys are the machine's; the merged
-    // view would put them in a user's copy.
-    const KeyName place = InMachineClasses(named);
-    if (!Hive(place, &hive_)) {
-      return "its hive cannot be named";
-    }
-    const std::size_t walked = section.link ? place.names.size() - 1 : place.names.size();
-    // Names the place has in front of the file's own (the machine's classes for HKCR).
-    const std::size_t added = place.names.size() - named.names.size();
-    KeyHandle key;
-    KeyName fileName{named.root, {}};
-    for (std::size_t i = 0; i < walked; ++i) {
-      if (i >= added) {
-        fileName.names.push_back(place.names[i]);
-      }
-      // Within the control's keys a link is never gone through: one the file made a moment ago,
-      // or one a user planted, could lead anywhere in the hive.
-      const bool ownKey = i >= added && WithinCleanTargets(fileName);
-      // A hive under HKEY_USERS is one that is loaded; a name from the file never makes one.
-      const bool mayMake = i > 0 || place.root != kHkeyUsers;
-      std::string why =
-          Step(i == 0 ? place.root : key.get(), place.names[i], ownKey, mayMake, &key);
-      if (!why.empty()) {
-        return why;
-      }
-    }
-    if (section.link) {
-      return MakeLink(key.get(), place.names.back(), section.linkTarget);
-    }
-    for (const RegValue& value : section.values) {
-      const RegStatus status = api_.SetValue(key.get(), value);
-      if (status != kErrorSuccess) {
-        return "a value cannot be set (error " + std::to_string(status) + ")";
-      }
-    }
-    return std::string();
-  }
-
- private:
-  // The platform's name of the hive the key's name starts in: the user's own, a hive under
-  // HKEY_USERS, or the machine's one the first name opens.
-  bool Hive(const KeyName& place, std::string* hive) {
-    if (api_.QueryKeyName(place.root, hive) != kErrorSuccess) {
-      return false;
-    }
-    if (place.root != kHkeyCurrentUser) {
-      *hive += "\\" + place.names.front();
-    }
-    return true;
-  }
-
-  // Opens, or makes, one key below parent, and keeps it only where it lies in the hive and, for
-  // one of the control's keys, where it is no link.
-  std::string Step(RegHandle parent, const std::string& name, bool ownKey, bool mayMake,
-                   KeyHandle* key) {
-    const std::u16string wideName = Utf8ToUtf16(name);
-    RegHandle opened = kNoHandle;
-    RegStatus status = api_.OpenKeyW(parent, wideName, 0, kKeyWrite, &opened);
-    if (status == kErrorFileNotFound) {
-      // Making a key through a dangling link would make the link's target, wherever it is.
-      RegHandle link = kNoHandle;
-      if (api_.OpenKeyW(parent, wideName, kRegOptionOpenLink, kKeyQueryValue, &link) ==
-          kErrorSuccess) {
-        api_.CloseKey(link);
-        return "a link to a missing key, " + name + ", stands in its path";
-      }
-      if (!mayMake) {
-        return "no hive " + name + " is loaded";
-      }
-      status = api_.CreateKey(parent, wideName, 0, kKeyWrite, &opened);
-    }
-    if (status != kErrorSuccess) {
-      return "it cannot be opened or made for writing (error " + std::to_string(status) + ")";
-    }
-    KeyHandle reached(api_, opened);
-    std::string reachedName;
-    if (api_.QueryKeyName(reached.get(), &reachedName) != kErrorSuccess ||
-        !LiesWithin(reachedName, hive_)) {
-      return "a link in its path leads out of " + hive_;
-    }
-    if (ownKey && IsLink(parent, wideName)) {
-      return "a link, " + name + ", stands in its path and is not followed";
-    }
-    *key = std::move(reached);
-    return std::string();
-  }
-
-  // Whether parent\name is a link: one that cannot be opened as itself counts as one.
-  bool IsLink(RegHandle parent, const std::u16string& name) {
-    RegHandle opened = kNoHandle;
-    if (api_.OpenKeyW(parent, name, kRegOptionOpenLink, kKeyQueryValue, &opened) != kErrorSuccess) {
-      return true;
-    }
-    const KeyHandle self(api_, opened);
-    return IsOpenedLink(api_, self.get(), parent, name);
-  }
-
-  std::string MakeLink(RegHandle parent, const std::string& name, const std::string& target) {
-    if (!LiesWithin(target, hive_)) {
-      return "it is a link to " + target + ", outside " + hive_ + "; it was not made";
-    }
-    RegHandle made = kNoHandle;
-    const RegStatus status =
-        api_.CreateKey(parent, Utf8ToUtf16(name), kRegOptionCreateLink, kKeyWrite, &made);
-    if (status == kErrorAlreadyExists) {
-      return "a key of that name exists, so the link was not made";
-    }
-    if (status != kErrorSuccess) {
-      return "the link cannot be made (error " + std::to_string(status) + ")";
-    }
-    const KeyHandle link(api_, made);
-    const RegStatus set = api_.SetValue(
-        link.get(), {u"SymbolicLinkValue", kRegLink, LeBytesFromUtf16(Utf8ToUtf16(target))});
-    if (set != kErrorSuccess) {
-      // A link without its target would lead nowhere; it goes again.
-      api_.DeleteOpenKey(link.get());
-      return "the link's target cannot be set (error " + std::to_string(set) + ")";
-    }
-    return std::string();
-  }
-
-  RegistryApi& api_;
-  std::string hive_;
-};
 
 // The text with every control character shown as "?", so that no name from the file can move
 // the cursor or forge a line where the messages are shown.
@@ -154,35 +24,287 @@ std::string Printable(std::string text) {
   return text;
 }
 
+// The first reading: whether every whole section names one of the clean's keys. A section cut
+// short is never written, so its key, cut as it may be, is not asked about.
+class Admission : public SectionVisitor {
+ public:
+  void Begin(const BackupSection& head) override { keyName_ = head.keyName; }
+  void Value(RegValue) override {}
+  void End() override {
+    if (refusal_.empty() && !WithinCleanTargets(keyName_)) {
+      refusal_ = "it names a key that is not one of the control's: " + Printable(keyName_);
+    }
+  }
+
+  const std::string& Refusal() const { return refusal_; }
+
+ private:
+  std::string keyName_;
+  std::string refusal_;
+};
+
+// One key of the path the last section was written to, as the walk reached it.
+struct Level {
+  std::string name;
+  KeyHandle key;
+};
+
+// The second reading: writes each whole section as it comes.
+class Restorer : public SectionVisitor {
+ public:
+  Restorer(RegistryApi& api, std::size_t wholeSections, RestoreResult& result)
+      : api_(api), wholeSections_(wholeSections), result_(result) {}
+
+  void Begin(const BackupSection& head) override {
+    // Past the whole sections lies the one cut short, whose key was never deleted.
+    skipping_ = begun_++ == wholeSections_;
+    if (skipping_) {
+      return;
+    }
+    keyName_ = head.keyName;
+    // Asked again of what is written, whatever the first reading found.
+    why_ = WithinCleanTargets(keyName_) ? Open(head) : "it is not one of the control's keys";
+    opened_ = why_.empty();
+  }
+
+  void Value(RegValue value) override {
+    if (skipping_ || !opened_) {
+      return;
+    }
+    // Left out rather than set under the shorter name the platform would make of it.
+    if (value.name.size() > kLongestValueNameLength) {
+      Fail("a value's name is longer than the platform takes, so that value was left out");
+      return;
+    }
+    const RegStatus status = api_.SetValue(levels_.back().key.get(), value);
+    if (status != kErrorSuccess) {
+      Fail("a value cannot be set (error " + std::to_string(status) + ")");
+    }
+  }
+
+  void End() override {
+    if (skipping_) {
+      return;
+    }
+    if (why_.empty()) {
+      result_.restored.push_back(ParseKeyName(keyName_)->Logged());
+    } else {
+      result_.failures.push_back(Printable(keyName_) + ": not restored: " + Printable(why_) + ".");
+    }
+  }
+
+ private:
+  void Fail(const std::string& why) {
+    if (why_.empty()) {
+      why_ = why;
+    }
+  }
+
+  // Opens, or makes, the section's key, or makes its link; empty, or why it was not.
+  std::string Open(const BackupSection& head) {
+    const KeyName named = *ParseKeyName(head.keyName);
+    // The user's copies went first, so HKEY_CLASSES_ROOT's keys are the machine's; the merged
+    // view would put them in a user's copy.
+    const KeyName place = InMachineClasses(named);
+    for (const std::string& name : place.names) {
+      if (Utf8ToUtf16(name).size() > kLongestKeyNameLength) {
+        return "a key's name is longer than the platform takes, so it was left out";
+      }
+    }
+    if (!Hive(place, &hive_)) {
+      return "its hive cannot be named";
+    }
+    const std::size_t walked = head.link ? place.names.size() - 1 : place.names.size();
+    // The keys the last section reached on the same path were checked then; they serve again,
+    // so a long list of entries below one key is not walked from the root for each.
+    if (place.root != levelsRoot_) {
+      levels_.clear();
+    }
+    levelsRoot_ = place.root;
+    std::size_t kept = 0;
+    while (kept < levels_.size() && kept < walked && levels_[kept].name == place.names[kept]) {
+      ++kept;
+    }
+    levels_.erase(levels_.begin() + static_cast<std::ptrdiff_t>(kept), levels_.end());
+    // Names the place has in front of the file's own (the machine's classes for HKCR).
+    const std::size_t added = place.names.size() - named.names.size();
+    KeyName fileName{named.root, {}};
+    for (std::size_t i = 0; i < walked; ++i) {
+      if (i >= added) {
+        fileName.names.push_back(place.names[i]);
+      }
+      if (i < kept) {
+        continue;
+      }
+      // Within the control's keys a link is never gone through: one the file made a moment ago,
+      // or one a user planted, could lead anywhere in the hive.
+      const bool ownKey = i >= added && WithinCleanTargets(fileName);
+      // A hive under HKEY_USERS is one that is loaded; a name from the file never makes one.
+      const bool mayMake = i > 0 || place.root != kHkeyUsers;
+      const std::string why = Step(Reached(place), place.names[i], ownKey, mayMake);
+      if (!why.empty()) {
+        return why;
+      }
+    }
+    return head.link ? MakeLink(Reached(place), place.names.back(), head.linkTarget)
+                     : std::string();
+  }
+
+  // The key the walk has reached so far: the root before the first name.
+  RegHandle Reached(const KeyName& place) const {
+    return levels_.empty() ? place.root : levels_.back().key.get();
+  }
+
+  // The platform's name of the hive the key's name starts in: the user's own, a hive under
+  // HKEY_USERS, or the machine's one the first name opens.
+  bool Hive(const KeyName& place, std::string* hive) {
+    auto [root, isNew] = rootNames_.try_emplace(place.root);
+    if (isNew && api_.QueryKeyName(place.root, &root->second) != kErrorSuccess) {
+      rootNames_.erase(root);
+      return false;
+    }
+    *hive = root->second;
+    if (place.root != kHkeyCurrentUser) {
+      *hive += "\\" + place.names.front();
+    }
+    return true;
+  }
+
+  // Opens, or makes, one key below parent, and keeps it only where it lies in the hive and, for
+  // one of the control's keys, where it is no link.
+  std::string Step(RegHandle parent, const std::string& name, bool ownKey, bool mayMake) {
+    const std::u16string wideName = Utf8ToUtf16(name);
+    RegHandle opened = kNoHandle;
+    if (!ownKey) {
+      // Above the control's keys, links are followed as the platform resolves them, within the
+      // hive.
+      const RegStatus status = api_.OpenKeyW(parent, wideName, 0, kKeyWrite, &opened);
+      if (status == kErrorSuccess) {
+        KeyHandle reached(api_, opened);
+        std::string reachedName;
+        if (api_.QueryKeyName(reached.get(), &reachedName) != kErrorSuccess ||
+            !LiesWithin(reachedName, hive_)) {
+          return "a link in its path leads out of " + hive_;
+        }
+        levels_.push_back({name, std::move(reached)});
+        return std::string();
+      }
+      if (status != kErrorFileNotFound) {
+        return "it cannot be opened or made for writing (error " + std::to_string(status) + ")";
+      }
+      if (!mayMake) {
+        return "no hive " + name + " is loaded";
+      }
+    }
+    // Made new, or opened as itself: a link of that name is not gone through, and no dangling
+    // link's target is made.
+    bool created = false;
+    const RegStatus status = api_.CreateKey(parent, wideName, kRegOptionOpenLink,
+                                            kKeyWrite | kKeyQueryValue, &opened, &created);
+    if (status != kErrorSuccess) {
+      return "it cannot be opened or made for writing (error " + std::to_string(status) + ")";
+    }
+    KeyHandle key(api_, opened);
+    if (!created && IsLink(key.get(), parent, wideName)) {
+      return ownKey ? "a link, " + name + ", stands in its path and is not followed"
+                    : "a link to a missing key, " + name + ", stands in its path";
+    }
+    levels_.push_back({name, std::move(key)});
+    return std::string();
+  }
+
+  // Whether the key, opened as itself as parent\name, is a link. Most keys show at once that
+  // they are none: a link has no subkeys and one value, its target.
+  bool IsLink(RegHandle key, RegHandle parent, const std::u16string& name) {
+    std::uint32_t subkeys = 0;
+    std::uint32_t values = 0;
+    RegValue first;
+    if (api_.QueryInfoKey(key, {&subkeys, nullptr, &values, nullptr, nullptr, nullptr}) !=
+        kErrorSuccess) {
+      return true;
+    }
+    if (subkeys != 0 || values != 1) {
+      return false;
+    }
+    return api_.EnumValue(key, 0, &first) != kErrorSuccess ||
+           (IsLinkValue(first) && IsOpenedLink(api_, key, parent, name));
+  }
+
+  std::string MakeLink(RegHandle parent, const std::string& name, const std::string& target) {
+    if (!LiesWithin(target, hive_)) {
+      return "it is a link to " + target + ", outside " + hive_ + "; it was not made";
+    }
+    const std::u16string wideName = Utf8ToUtf16(name);
+    const RegValue targetValue{u"SymbolicLinkValue", kRegLink,
+                               LeBytesFromUtf16(Utf8ToUtf16(target))};
+    RegHandle made = kNoHandle;
+    const RegStatus status =
+        api_.CreateKey(parent, wideName, kRegOptionCreateLink, kKeyWrite, &made, nullptr);
+    if (status == kErrorAlreadyExists) {
+      return SameLink(parent, wideName, targetValue)
+                 ? std::string()
+                 : "a key of that name exists, so the link was not made";
+    }
+    if (status != kErrorSuccess) {
+      return "the link cannot be made (error " + std::to_string(status) + ")";
+    }
+    const KeyHandle link(api_, made);
+    const RegStatus set = api_.SetValue(link.get(), targetValue);
+    if (set != kErrorSuccess) {
+      // A link without its target would lead nowhere; it goes again.
+      api_.DeleteOpenKey(link.get());
+      return "the link's target cannot be set (error " + std::to_string(set) + ")";
+    }
+    return std::string();
+  }
+
+  // Whether parent\name is already the link the file holds, as an earlier restore made it.
+  bool SameLink(RegHandle parent, const std::u16string& name, const RegValue& targetValue) {
+    RegHandle opened = kNoHandle;
+    if (api_.OpenKeyW(parent, name, kRegOptionOpenLink, kKeyQueryValue, &opened) != kErrorSuccess) {
+      return false;
+    }
+    const KeyHandle key(api_, opened);
+    RegValue held;
+    return IsLink(key.get(), parent, name) &&
+           api_.EnumValue(key.get(), 0, &held) == kErrorSuccess && held.data == targetValue.data;
+  }
+
+  RegistryApi& api_;
+  const std::size_t wholeSections_;
+  RestoreResult& result_;
+  std::size_t begun_ = 0;
+  bool skipping_ = false;
+  bool opened_ = false;
+  std::string keyName_;
+  std::string why_;
+  std::string hive_;
+  std::map<RegHandle, std::string> rootNames_;
+  RegHandle levelsRoot_ = kNoHandle;
+  std::vector<Level> levels_;
+};
+
 }  // namespace
 
-std::string RestoreRefusal(const ParsedBackup& backup) {
-  if (!backup.valid) {
-    return backup.error.empty() ? "it is not a backup written by this program" : backup.error;
-  }
-  for (const BackupSection& section : backup.sections) {
-    if (!WithinCleanTargets(section.keyName)) {
-      return "it names a key that is not one of the control's: " + Printable(section.keyName);
-    }
-  }
-  return std::string();
-}
-
-RestoreResult RunRestore(RegistryApi& api, const ParsedBackup& backup) {
+RestoreResult RunRestore(RegistryApi& api, BackupSource& source) {
   RestoreResult result;
-  Restorer restorer(api);
-  for (const BackupSection& section : backup.sections) {
-    const std::string why = restorer.Write(section);
-    if (why.empty()) {
-      result.restored.push_back(ParseKeyName(section.keyName)->Logged());
-    } else {
-      result.failures.push_back(Printable(section.keyName) + ": not restored: " + Printable(why) +
-                                ".");
-    }
+  Admission admission;
+  const BackupReading checked = ReadBackup(source, admission);
+  if (!checked.valid || !admission.Refusal().empty()) {
+    result.refusal = !checked.valid ? checked.error : admission.Refusal();
+    return result;
   }
-  if (backup.cutKey) {
+  Restorer restorer(api, checked.sections, result);
+  const BackupReading written = ReadBackup(source, restorer);
+  if (!written.valid || written.sections != checked.sections) {
+    // The file is held so that nobody can change it meanwhile; should it differ all the same,
+    // the second reading wrote only what it found as the writer writes it and within the
+    // control's keys.
+    result.failures.push_back("the file changed between its checking and its writing");
+  }
+  if (checked.cutKey) {
     // Only as much of its name as was written; nothing of the section is used.
-    result.cutNotice = Printable(*backup.cutKey) +
+    result.cutNotice = Printable(*checked.cutKey) +
                        ": its part of the backup was cut short, so it was never deleted; nothing "
                        "of it was written.";
   }

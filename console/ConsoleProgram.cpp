@@ -93,21 +93,20 @@ Report Restore(const Command& command, const ConsoleContext& context) {
   Report report;
   report.action = Action::kRestore;
   report.backupPath = command.restorePath;
-  std::string bytes;
   std::string failure;
-  if (!context.readFile(command.restorePath, &bytes, &failure)) {
+  const std::unique_ptr<BackupSource> source = context.openBackup(command.restorePath, &failure);
+  if (!source) {
     report.outcome = Outcome::kRefused;
     report.message = "Nothing was restored: " + command.restorePath + " " + failure + ".";
     return report;
   }
-  const ParsedBackup backup = ReadBackup(bytes);
-  const std::string refusal = RestoreRefusal(backup);
-  if (!refusal.empty()) {
+  const RestoreResult result = RunRestore(context.registry, *source);
+  if (!result.refusal.empty()) {
     report.outcome = Outcome::kRefused;
-    report.message = "Nothing was restored from " + command.restorePath + ": " + refusal + ".";
+    report.message =
+        "Nothing was restored from " + command.restorePath + ": " + result.refusal + ".";
     return report;
   }
-  const RestoreResult result = RunRestore(context.registry, backup);
   for (const LoggedKey& key : result.restored) {
     report.keys.push_back({key, std::nullopt});
   }

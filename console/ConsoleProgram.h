@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "backup/BackupFile.h"
+#include "backup/BackupSource.h"
 #include "registry/RegistryApi.h"
 
 // What the console program runs against: the platform's pieces on Windows, stand-ins in tests.
@@ -19,8 +20,10 @@ struct ConsoleContext {
   std::function<std::string()> now;
   std::ostream& out;
   std::ostream& err;
-  // Reads the whole file for restore; false, with why, when it cannot.
-  std::function<bool(const std::string& path, std::string* bytes, std::string* failure)> readFile;
+  // Opens the backup restore is to read, held unchanged while it is open; null, with why, when it
+  // cannot be opened or is not in a place only the trusted could have written it.
+  std::function<std::unique_ptr<BackupSource>(const std::string& path, std::string* failure)>
+      openBackup;
 };
 
 // Runs the command line (the arguments after the program's name, UTF-8) and returns the exit

@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "backup/FileBackup_win.h"
-#include "backup/WholeFile_win.h"
+#include "backup/RestoreFile_win.h"
 #include "common/ProcessHardening_win.h"
 #include "console/ConsoleProgram.h"
 #include "registry/LocaleSource_win.h"
@@ -61,7 +61,7 @@ int main() {
     InitPlatformLocale(WindowsLocaleSource());
     WindowsRegistry registry;
     const ConsoleContext context{registry,  MakeFileBackup, LocalTimeText,
-                                 std::cout, std::cerr,      ReadWholeFile};
+                                 std::cout, std::cerr,      OpenBackupToRestore};
     return RunConsole(Utf8Arguments(), context);
   } catch (...) {
     std::cerr << "An unexpected failure occurred." << std::endl;

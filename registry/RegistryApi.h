@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,6 +44,10 @@ constexpr std::uint32_t kKeyWrite = 0x20006;
 constexpr std::uint32_t kDelete = 0x10000;
 constexpr std::uint32_t kKeyRead = 0x20019;
 constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+
+// The longest names the platform takes, in UTF-16 units: a key's, and a value's.
+constexpr std::size_t kLongestKeyNameLength = 255;
+constexpr std::size_t kLongestValueNameLength = 16383;
 
 // Value types the backup names; any other number is kept as it is.
 constexpr std::uint32_t kRegNone = 0;
@@ -143,11 +148,13 @@ class RegistryReads : public RegistryCalls {
 class RegistryApi : public RegistryReads {
  public:
   // Opens base\subKey (UTF-16, one or more names), made with any missing keys above it where
-  // missing; links met are followed, a dangling one by making its target. With
+  // missing; links met are followed, a dangling one by making its target, but with
+  // kRegOptionOpenLink a link named last is opened as itself, dangling or not. With
   // kRegOptionCreateLink the last name is made as a link, and kErrorAlreadyExists answers where a
-  // key of that name exists. *result is written only on success.
+  // key of that name exists. *result, and *created (whether the last name was made new, where
+  // asked), are written only on success.
   virtual RegStatus CreateKey(RegHandle base, const std::u16string& subKey, std::uint32_t options,
-                              std::uint32_t access, RegHandle* result) = 0;
+                              std::uint32_t access, RegHandle* result, bool* created) = 0;
   // Sets the value to exactly its type and bytes, replacing one of the same name; a link opened
   // as itself takes only its target, "SymbolicLinkValue" of type REG_LINK, the platform's name of
   // the key it points at, without a terminator. The handle needs KEY_SET_VALUE.

@@ -177,16 +177,20 @@ RegStatus WindowsRegistry::EnumKeyW(RegHandle key, std::uint32_t index, std::u16
 }
 
 RegStatus WindowsRegistry::CreateKey(RegHandle base, const std::u16string& subKey,
-                                     std::uint32_t options, std::uint32_t access,
-                                     RegHandle* result) {
+                                     std::uint32_t options, std::uint32_t access, RegHandle* result,
+                                     bool* created) {
   const std::wstring name(subKey.begin(), subKey.end());
   // A link is made with the right to make one; keys are kept, never volatile.
   const DWORD rights = access | ((options & REG_OPTION_CREATE_LINK) ? KEY_CREATE_LINK : 0);
-  HKEY created = nullptr;
+  HKEY made = nullptr;
+  DWORD disposition = 0;
   const LONG status = RegCreateKeyExW(ToHkey(base), name.c_str(), 0, nullptr, options, rights,
-                                      nullptr, &created, nullptr);
+                                      nullptr, &made, &disposition);
   if (status == ERROR_SUCCESS) {
-    *result = reinterpret_cast<RegHandle>(created);
+    *result = reinterpret_cast<RegHandle>(made);
+    if (created) {
+      *created = disposition == REG_CREATED_NEW_KEY;
+    }
   }
   return status;
 }
@@ -194,12 +198,18 @@ RegStatus WindowsRegistry::CreateKey(RegHandle base, const std::u16string& subKe
 RegStatus WindowsRegistry::SetValue(RegHandle key, const RegValue& value) {
   // RegSetValueExW adds a terminator to a string whose buffer happens to be followed by a zero
   // (the platform does so on purpose); ntdll stores exactly the bytes given.
+  // The name's length goes to the platform in bytes as a 16-bit count; a longer name would wrap
+  // into another, shorter one.
+  if (value.name.size() > 0x7FFF) {
+    return ERROR_INVALID_PARAMETER;
+  }
   std::wstring name(value.name.begin(), value.name.end());
   UNICODE_STRING text;
   text.Buffer = name.data();
   text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
   text.MaximumLength = text.Length;
-  std::vector<std::uint8_t> data = value.data;
-  return static_cast<RegStatus>(RtlNtStatusToDosError(NtSetValueKey(
-      ToHkey(key), &text, 0, value.type, data.data(), static_cast<ULONG>(data.size()))));
+  // The data goes as it is: a large value is not copied again.
+  return static_cast<RegStatus>(RtlNtStatusToDosError(
+      NtSetValueKey(ToHkey(key), &text, 0, value.type, const_cast<std::uint8_t*>(value.data.data()),
+                    static_cast<ULONG>(value.data.size()))));
 }

@@ -18,7 +18,7 @@ class WindowsRegistry : public RegistryApi {
 
   // Writing, for restore: keys made through the wide functions, values set through ntdll.
   RegStatus CreateKey(RegHandle base, const std::u16string& subKey, std::uint32_t options,
-                      std::uint32_t access, RegHandle* result) override;
+                      std::uint32_t access, RegHandle* result, bool* created) override;
   RegStatus SetValue(RegHandle key, const RegValue& value) override;
   RegStatus OpenKeyW(RegHandle base, const std::u16string& subKey, std::uint32_t options,
                      std::uint32_t access, RegHandle* result) override;

@@ -101,10 +101,12 @@ class RecordingRegistry : public RegistryApi {
   // Writing, for restore: "Create(HKLM,'a\b',link,0x20006)=0 -> h1", "Set(h1,'name',1,4)=0"
   // (the type and the count of bytes).
   RegStatus CreateKey(RegHandle base, const std::u16string& subKey, std::uint32_t options,
-                      std::uint32_t access, RegHandle* result) override {
-    const RegStatus status = inner_.CreateKey(base, subKey, options, access, result);
-    const std::string optionsText =
-        options == 0 ? "" : (options == kRegOptionCreateLink ? "link," : Hex(options) + ",");
+                      std::uint32_t access, RegHandle* result, bool* created) override {
+    const RegStatus status = inner_.CreateKey(base, subKey, options, access, result, created);
+    const std::string optionsText = options == 0                      ? ""
+                                    : options == kRegOptionCreateLink ? "link,"
+                                    : options == kRegOptionOpenLink   ? "openlink,"
+                                                                      : Hex(options) + ",";
     std::string line = "Create(" + Name(base) + ",'" + Utf16ToUtf8(subKey) + "'," + optionsText +
                        Hex(access) + ")=" + std::to_string(status);
     if (status == kErrorSuccess) {

@@ -388,7 +388,7 @@ TYPED_TEST_P(RegistryContract, KeysAreMadeAndValuesSetWithExactBytes) {
   RegHandle made = kNoHandle;
   // Names of any script are made as they are.
   ASSERT_EQ(api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\a\\名前 \U0001F600")), 0,
-                          kKeyQueryValue, &made),
+                          kKeyQueryValue, &made, nullptr),
             kErrorSuccess);
   {
     const KeyHandle key(api, made);
@@ -397,7 +397,7 @@ TYPED_TEST_P(RegistryContract, KeysAreMadeAndValuesSetWithExactBytes) {
     EXPECT_TRUE(EndsWith(name, "TessalineCleanerContract\\w\\a\\名前 \U0001F600")) << name;
   }
   ASSERT_EQ(api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\v")), 0,
-                          kKeyWrite | kKeyQueryValue, &made),
+                          kKeyWrite | kKeyQueryValue, &made, nullptr),
             kErrorSuccess);
   const std::vector<RegValue> values = {
       {u"", kRegSz, {0x61, 0}},                      // no terminator
@@ -422,9 +422,9 @@ TYPED_TEST_P(RegistryContract, KeysAreMadeAndValuesSetWithExactBytes) {
   }
   EXPECT_TRUE(this->world().Exists("w\\a"));
   // An existing key is opened as it is.
-  ASSERT_EQ(
-      api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\v")), 0, kKeyQueryValue, &made),
-      kErrorSuccess);
+  ASSERT_EQ(api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\v")), 0, kKeyQueryValue,
+                          &made, nullptr),
+            kErrorSuccess);
   {
     const KeyHandle key(api, made);
     // The handle was not opened to set values.
@@ -449,7 +449,7 @@ TYPED_TEST_P(RegistryContract, KeysAreMadeAndValuesSetWithExactBytes) {
   // below it, which Wine does not check; the store's own test covers that.)
   RegHandle refused = kNoHandle;
   EXPECT_EQ(api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("readonly")), 0, kKeyWrite,
-                          &refused),
+                          &refused, nullptr),
             kErrorAccessDenied);
   EXPECT_EQ(refused, kNoHandle);
 }
@@ -464,7 +464,7 @@ TYPED_TEST_P(RegistryContract, LinksAreMadeAsLinksToTheirTarget) {
   const auto makeLink = [&](const std::string& path, const std::string& to) {
     RegHandle made = kNoHandle;
     const RegStatus status = api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch(path)),
-                                           kRegOptionCreateLink, kKeyAllAccess, &made);
+                                           kRegOptionCreateLink, kKeyAllAccess, &made, nullptr);
     if (status != kErrorSuccess) {
       return status;
     }
@@ -488,14 +488,38 @@ TYPED_TEST_P(RegistryContract, LinksAreMadeAsLinksToTheirTarget) {
   EXPECT_EQ(read[2].linkTarget, target);
   EXPECT_EQ(KeyName(api, this->Scratch("w\\link"), 0), target);
 
+  // With the open-link option a link named last is opened as itself, dangling or not, and nothing
+  // is made at its target; a name that is missing is made, and said to be new.
+  {
+    bool created = true;
+    RegHandle self = kNoHandle;
+    ASSERT_EQ(api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\dangling")),
+                            kRegOptionOpenLink, kKeyQueryValue, &self, &created),
+              kErrorSuccess);
+    const KeyHandle link(api, self);
+    EXPECT_FALSE(created);
+    EXPECT_FALSE(this->world().Exists("gone"));
+    RegValue value;
+    ASSERT_EQ(api.EnumValue(link.get(), 0, &value), kErrorSuccess);
+    EXPECT_TRUE(IsLinkValue(value));
+    for (const bool isNew : {true, false}) {
+      RegHandle fresh = kNoHandle;
+      created = !isNew;
+      ASSERT_EQ(api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\fresh")),
+                              kRegOptionOpenLink, kKeyQueryValue, &fresh, &created),
+                kErrorSuccess);
+      api.CloseKey(fresh);
+      EXPECT_EQ(created, isNew);
+    }
+  }
   RegHandle made = kNoHandle;
   ASSERT_EQ(api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\link\\sub")), 0,
-                          kKeyWrite, &made),
+                          kKeyWrite, &made, nullptr),
             kErrorSuccess);
   api.CloseKey(made);
   EXPECT_TRUE(this->world().Exists("target\\sub"));
   ASSERT_EQ(api.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("w\\dangling")), 0, kKeyWrite,
-                          &made),
+                          &made, nullptr),
             kErrorSuccess);
   api.CloseKey(made);
   EXPECT_TRUE(this->world().Exists("gone"));

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "CleanFixture.h"
-#include "backup/BackupReader.h"
+#include "MemoryFiles.h"
 #include "backup/KeyBackup.h"
 #include "backup/RegFile.h"
 #include "registry/KeyHandle.h"
@@ -269,7 +269,7 @@ TEST(BackupPropertyTest, RegImportAndTheReaderFindExactlyWhatWasWritten) {
     }
     ASSERT_EQ(next, imported->size()) << "seed " << seed;
 
-    const ParsedBackup parsed = ReadBackup(file);
+    const ParsedBackup parsed = ReadWhole(file);
     ASSERT_TRUE(parsed.valid) << "seed " << seed << ": " << parsed.error;
     ASSERT_EQ(parsed.sections.size(), written.size()) << "seed " << seed;
     for (std::size_t i = 0; i < written.size(); ++i) {
@@ -381,7 +381,7 @@ TEST(BackupPropertyTest, NothingIsDeletedThatTheBackupDoesNotHoldAsItWas) {
     store.SetHook(nullptr);
     ASSERT_EQ(store.OpenHandleCount(), 0u) << "seed " << seed;
 
-    const ParsedBackup parsed = ReadBackup(file.onDisk);
+    const ParsedBackup parsed = ReadWhole(file.onDisk);
     ASSERT_TRUE(parsed.valid) << "seed " << seed << ": " << parsed.error;
     std::map<std::string, Values> saved;
     for (const BackupSection& section : parsed.sections) {
@@ -431,7 +431,7 @@ TEST(BackupPropertyTest, OnlyRealLinksAreBackedUpAsLinks) {
   EXPECT_EQ(result.outcome, CleanOutcome::kDone) << result.notice;
   EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, "Software\\elsewhere"));
 
-  const ParsedBackup parsed = ReadBackup(file.onDisk);
+  const ParsedBackup parsed = ReadWhole(file.onDisk);
   ASSERT_TRUE(parsed.valid) << parsed.error;
   ASSERT_EQ(parsed.sections.size(), 3u);
   const std::string top = "HKEY_CURRENT_USER\\" + stats;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "backup/BackupReader.h"
+#include "MemoryFiles.h"
 #include "backup/RegFile.h"
 #include "registry/Utf16.h"
 
@@ -74,7 +74,7 @@ WrittenBackup Write(const std::vector<BackupSection>& sections) {
 
 TEST(BackupReaderTest, AWholeBackupReadsBackAsWritten) {
   const std::vector<BackupSection> sections = SmallBackup();
-  const ParsedBackup parsed = ReadBackup(Write(sections).bytes);
+  const ParsedBackup parsed = ReadWhole(Write(sections).bytes);
   ASSERT_TRUE(parsed.valid) << parsed.error;
   EXPECT_EQ(parsed.error, "");
   EXPECT_FALSE(parsed.cutKey.has_value());
@@ -87,7 +87,7 @@ TEST(BackupReaderTest, CutAtEveryOffsetItTakesExactlyTheCompleteSections) {
   const std::vector<BackupSection> sections = SmallBackup();
   const WrittenBackup file = Write(sections);
   for (std::size_t offset = 0; offset <= file.bytes.size(); ++offset) {
-    const ParsedBackup parsed = ReadBackup(file.bytes.substr(0, offset));
+    const ParsedBackup parsed = ReadWhole(file.bytes.substr(0, offset));
     if (offset < file.headingEnd) {
       ASSERT_FALSE(parsed.valid) << "cut at " << offset;
       ASSERT_NE(parsed.error, "");
@@ -156,7 +156,7 @@ TEST(BackupReaderTest, AFileItDidNotWriteOrThatIsMalformedBeforeItsEndIsRefusedW
                        u"[HKEY_CURRENT_USER\\Software\\empty]\r\n@=\"x\r\"\r\n"),
   };
   for (std::size_t i = 0; i < refused.size(); ++i) {
-    const ParsedBackup parsed = ReadBackup(refused[i]);
+    const ParsedBackup parsed = ReadWhole(refused[i]);
     EXPECT_FALSE(parsed.valid) << i;
     EXPECT_NE(parsed.error, "") << i;
   }
@@ -166,9 +166,9 @@ TEST(BackupReaderTest, AFileItDidNotWriteOrThatIsMalformedBeforeItsEndIsRefusedW
                                         u"[HKEY_CURRENT_USER\\a]\r\n\r\n\"v\"=",
                                         u"\"v\"=\"w\"\r\n"};
   for (const std::u16string& cut : cutSections) {
-    EXPECT_FALSE(ReadBackup(tail + Utf16LeBytes(cut)).valid);
+    EXPECT_FALSE(ReadWhole(tail + Utf16LeBytes(cut)).valid);
   }
-  EXPECT_EQ(ReadBackup(tail + Utf16LeBytes(u"[HKEY_CURRENT_USER\\a]\r\n\"v\"=\"w")).cutKey,
+  EXPECT_EQ(ReadWhole(tail + Utf16LeBytes(u"[HKEY_CURRENT_USER\\a]\r\n\"v\"=\"w")).cutKey,
             "HKEY_CURRENT_USER\\a");
 }
 

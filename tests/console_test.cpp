@@ -13,7 +13,6 @@
 #include "CleanFixture.h"
 #include "MemoryFiles.h"
 #include "backup/BackupName.h"
-#include "backup/BackupReader.h"
 #include "backup/RegFile.h"
 #include "console/CommandLine.h"
 #include "console/ConsoleProgram.h"
@@ -101,9 +100,7 @@ class ConsoleTest : public CleanFixture {
         [] { return std::string(kTime); },
         out,
         err,
-        [this](const std::string& path, std::string* bytes, std::string* failure) {
-          return disk.Read(path, bytes, failure);
-        }};
+        [this](const std::string& path, std::string* failure) { return disk.Open(path, failure); }};
     return RunConsole(arguments, context);
   }
 
@@ -317,7 +314,7 @@ TEST_F(ConsoleTest, TheBackupHoldsEachKeyBeforeItIsDeleted) {
   std::vector<std::string> deleted;
   store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
     if (site.call == MemoryRegistry::Call::Delete) {
-      const ParsedBackup onDisk = ReadBackup(file.bytes);
+      const ParsedBackup onDisk = ReadWhole(file.bytes);
       EXPECT_TRUE(onDisk.valid) << onDisk.error;
       EXPECT_FALSE(onDisk.cutKey.has_value());
       EXPECT_TRUE(!onDisk.sections.empty() && onDisk.sections.back().keyName == site.keyPath)
@@ -343,7 +340,7 @@ TEST_F(ConsoleTest, TheBackupHoldsEachKeyBeforeItIsDeleted) {
       u"; end of key, 1 values\r\n\r\n");
   EXPECT_NE(file.bytes.find(stats), std::string::npos);
   // The file reads back as the backup of every key deleted, deepest first.
-  const ParsedBackup parsed = ReadBackup(file.bytes);
+  const ParsedBackup parsed = ReadWhole(file.bytes);
   ASSERT_TRUE(parsed.valid) << parsed.error;
   ASSERT_EQ(parsed.sections.size(), deleted.size());
   for (std::size_t i = 0; i < deleted.size(); ++i) {

@@ -52,8 +52,11 @@ TEST(RegFileTest, TheFileStartsAsRegeditsDoAndItsHeadingNamesTheWaysBack) {
   EXPECT_NE(header.find(u"\r\n; Put them back with: tessaline-clean restore "
                         u"\"C:\\Data\\b\u00e9.reg\"\r\n"),
             std::u16string::npos);
+  // reg import only as the fallback, with what it loses, and only for a file no other user could
+  // change.
   EXPECT_NE(
-      header.find(u"\r\n; Without the program: reg import \"C:\\Data\\b\u00e9.reg\" /reg:32,"),
+      header.find(u"\r\n; Only without the program, and only for a file kept where no other "
+                  u"user can change it:\r\n;   reg import \"C:\\Data\\b\u00e9.reg\" /reg:32\r\n"),
       std::u16string::npos);
   EXPECT_EQ(header.substr(header.size() - 4), u"\r\n\r\n");
   // Text from outside can end no comment line early.

@@ -44,9 +44,9 @@ TEST(MemoryRegistryWrites, AKeyIsMadeOnlyBelowOneThatGrantsTheRight) {
   store.SeedKey(kHkeyLocalMachine, "Software\\readonly");
   store.SeedAccess(kHkeyLocalMachine, "Software\\readonly", kKeyRead);
   RegHandle made = kNoHandle;
-  EXPECT_EQ(
-      store.CreateKey(kHkeyLocalMachine, u"Software\\readonly\\new\\deeper", 0, kKeyRead, &made),
-      kErrorAccessDenied);
+  EXPECT_EQ(store.CreateKey(kHkeyLocalMachine, u"Software\\readonly\\new\\deeper", 0, kKeyRead,
+                            &made, nullptr),
+            kErrorAccessDenied);
   EXPECT_EQ(made, kNoHandle);
   EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, "Software\\readonly\\new"));
   EXPECT_EQ(store.OpenHandleCount(), 0u);

@@ -23,18 +23,6 @@ const std::string kEntry =
     "HKEY_LOCAL_MACHINE\\" + std::string(traces::kModuleUsage) + "\\C:/x/TessalineWeb_EN.ocx";
 const std::string kPlanted = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\PlantedSvc";
 
-// The file's bytes: the heading, then each section with its end mark.
-std::string FileOf(const std::vector<BackupSection>& sections) {
-  std::u16string text = RegFileHeader({"1.0.0", "2026-12-09 03:00:00"}, "C:\\b.reg");
-  for (const BackupSection& section : sections) {
-    EXPECT_TRUE(WriteSection(section, [&](const std::u16string& piece) {
-      text += piece;
-      return true;
-    }));
-  }
-  return Utf16LeBytes(text);
-}
-
 class RestoreConsole : public CleanFixture {
  protected:
   int Run(const std::vector<std::string>& arguments) {
@@ -46,9 +34,7 @@ class RestoreConsole : public CleanFixture {
         [] { return std::string(); },
         out,
         err,
-        [this](const std::string& path, std::string* bytes, std::string* failure) {
-          return disk.Read(path, bytes, failure);
-        }};
+        [this](const std::string& path, std::string* failure) { return disk.Open(path, failure); }};
     return RunConsole(arguments, context);
   }
 
@@ -107,7 +93,7 @@ TEST_F(RestoreConsole, PutsBackWhatTheFileHoldsAndSaysSo) {
                 std::string(traces::kModuleUsage) + "\\C:/x/TessalineWeb_EN.ocx")) {
     sections.push_back(section);
   }
-  disk.files["b.reg"] = FileOf(sections);
+  disk.files["b.reg"] = BackupFileOf(sections);
 
   EXPECT_EQ(Run({"restore", "b.reg"}), 0);
   EXPECT_EQ(State(), before);
@@ -117,29 +103,49 @@ TEST_F(RestoreConsole, PutsBackWhatTheFileHoldsAndSaysSo) {
                            "\\link\nHKEY_LOCAL_MACHINE\n" + kEntry.substr(18) + "\n");
   EXPECT_EQ(err.str(), "");
 
-  // Again, as JSON: the link exists now, so that one key is named and the status is 1.
-  EXPECT_EQ(Run({"RESTORE", "--json", "b.reg"}), 1);
-  const nlohmann::json report = Json();
+  // Again, as JSON, as a deployment's retry would: everything is as the file holds it, the link
+  // with its target too, so every key counts as put back and nothing changes.
+  EXPECT_EQ(Run({"RESTORE", "--json", "b.reg"}), 0);
+  nlohmann::json report = Json();
   EXPECT_EQ(report["action"], "restore");
-  EXPECT_EQ(report["outcome"], "stopped");
-  EXPECT_EQ(report["keys"].size(), 3u);
+  EXPECT_EQ(report["outcome"], "restored");
+  EXPECT_EQ(report["keys"].size(), 4u);
   EXPECT_EQ(report["backup"], "b.reg");
-  EXPECT_EQ(report["message"], kStats +
-                                   "\\link: not restored: a key of that name exists, so "
-                                   "the link was not made.");
+  EXPECT_EQ(report["message"], nullptr);
   EXPECT_EQ(State(), before);
+
+  // A link whose name another key has taken, or a link to another target, stays an error.
+  for (const bool otherTarget : {false, true}) {
+    TRegistry registry(store);
+    registry.SelectRoot(kHkeyCurrentUser);
+    ASSERT_TRUE(registry.DeleteTree(stats + "\\link"));
+    if (otherTarget) {
+      store.SeedLink(kHkeyCurrentUser, std::string(traces::kStats) + "\\link", kHkeyCurrentUser,
+                     "Software\\Elsewhere");
+    } else {
+      store.SeedKey(kHkeyCurrentUser, std::string(traces::kStats) + "\\link");
+    }
+    EXPECT_EQ(Run({"restore", "--json", "b.reg"}), 1) << otherTarget;
+    report = Json();
+    EXPECT_EQ(report["outcome"], "stopped");
+    EXPECT_EQ(report["keys"].size(), 3u);
+    EXPECT_EQ(report["message"], kStats +
+                                     "\\link: not restored: a key of that name exists, so "
+                                     "the link was not made.");
+  }
 }
 
 TEST_F(RestoreConsole, AFileItRefusesWritesNothing) {
   const std::vector<BackupSection> good = {{kStats, false, "", {{u"v", kRegDword, {1, 0, 0, 0}}}},
                                            {kEntry, false, "", {}}};
-  const std::string whole = FileOf(good);
+  const std::string whole = BackupFileOf(good);
   // The planted service, alone and after keys that are the control's.
-  disk.files["planted.reg"] = FileOf({{kPlanted, false, "", {{u"ImagePath", kRegSz, {'x', 0}}}}});
-  disk.files["behind.reg"] = FileOf({good[0], good[1], {kPlanted, false, "", {}}});
+  disk.files["planted.reg"] =
+      BackupFileOf({{kPlanted, false, "", {{u"ImagePath", kRegSz, {'x', 0}}}}});
+  disk.files["behind.reg"] = BackupFileOf({good[0], good[1], {kPlanted, false, "", {}}});
   disk.files["not-a-backup.reg"] = "Windows Registry Editor Version 5.00\r\n";
   // The first section cut short, the second whole after it.
-  const std::string middle = FileOf({good[0]});
+  const std::string middle = BackupFileOf({good[0]});
   disk.files["cut-middle.reg"] = middle.substr(0, middle.size() - 30) + whole.substr(middle.size());
   const std::vector<std::string> before = State();
   for (const char* name :
@@ -159,7 +165,7 @@ TEST_F(RestoreConsole, AFileItRefusesWritesNothing) {
 }
 
 TEST_F(RestoreConsole, ALastSectionCutShortIsSkippedAndNamed) {
-  const std::string whole = FileOf({{kStats, false, "", {}}, {kEntry, false, "", {}}});
+  const std::string whole = BackupFileOf({{kStats, false, "", {}}, {kEntry, false, "", {}}});
   // Cut in the last section's end mark, its key's line whole.
   disk.files["cut.reg"] = whole.substr(0, whole.size() - 12);
   EXPECT_EQ(Run({"restore", "cut.reg"}), 0);
@@ -171,7 +177,7 @@ TEST_F(RestoreConsole, ALastSectionCutShortIsSkippedAndNamed) {
 }
 
 TEST_F(RestoreConsole, WrongUsageExitsTwo) {
-  disk.files["b.reg"] = FileOf({{kStats, false, "", {}}});
+  disk.files["b.reg"] = BackupFileOf({{kStats, false, "", {}}});
   for (const std::vector<std::string>& arguments :
        std::vector<std::vector<std::string>>{{"restore"},
                                              {"restore", "--json"},

@@ -566,16 +566,18 @@ std::pair<RegHandle, std::string> MemoryRegistry::KeyOfPlatformName(const std::s
 }
 
 MemoryRegistry::NodePtr MemoryRegistry::WalkCreating(const NodePtr& base, const std::string& subKey,
-                                                     bool lastAsLink, RegStatus* status,
-                                                     int linksFollowed) {
+                                                     std::uint32_t options, bool* created,
+                                                     RegStatus* status, int linksFollowed) {
   if (!base) {
     *status = kErrorFileNotFound;
     return nullptr;
   }
   const std::vector<std::string> names = WalkedNames(subKey);
   NodePtr node = base;
+  *created = false;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    const bool makeLink = lastAsLink && i + 1 == names.size();
+    const bool last = i + 1 == names.size();
+    const bool makeLink = last && (options & kRegOptionCreateLink) != 0;
     NodePtr child = node->Child(names[i]);
     if (child && makeLink) {
       *status = kErrorAlreadyExists;
@@ -587,20 +589,22 @@ MemoryRegistry::NodePtr MemoryRegistry::WalkCreating(const NodePtr& base, const 
         return nullptr;
       }
       child = node->AddChild(names[i]);
+      *created = last;
       if (makeLink) {
         child->linkTarget = std::make_pair(kNoHandle, std::string());
       }
-    } else if (child->linkTarget) {
+    } else if (child->linkTarget && !(last && (options & kRegOptionOpenLink) != 0)) {
       if (linksFollowed == kLinkLimit) {
         *status = kErrorInvalidParameter;
         return nullptr;
       }
       // As the platform does, a link whose target is missing gets its target made.
-      child = WalkCreating(RootNode(child->linkTarget->first), child->linkTarget->second, false,
-                           status, linksFollowed + 1);
+      child = WalkCreating(RootNode(child->linkTarget->first), child->linkTarget->second, 0,
+                           created, status, linksFollowed + 1);
       if (!child) {
         return nullptr;
       }
+      *created = *created && last;
     }
     node = child;
   }
@@ -609,8 +613,8 @@ MemoryRegistry::NodePtr MemoryRegistry::WalkCreating(const NodePtr& base, const 
 }
 
 RegStatus MemoryRegistry::CreateKey(RegHandle base, const std::u16string& subKey,
-                                    std::uint32_t options, std::uint32_t access,
-                                    RegHandle* result) {
+                                    std::uint32_t options, std::uint32_t access, RegHandle* result,
+                                    bool* created) {
   RegStatus status;
   const NodePtr baseNode = NodeFor(base, &status);
   if (!baseNode) {
@@ -624,7 +628,8 @@ RegStatus MemoryRegistry::CreateKey(RegHandle base, const std::u16string& subKey
           Call::Create, [&] { return JoinPath(*baseNode, path); }, 0)) {
     return *fault;
   }
-  const NodePtr node = WalkCreating(baseNode, path, (options & kRegOptionCreateLink) != 0, &status);
+  bool made = false;
+  const NodePtr node = WalkCreating(baseNode, path, options, &made, &status);
   if (!node) {
     return status;
   }
@@ -632,6 +637,9 @@ RegStatus MemoryRegistry::CreateKey(RegHandle base, const std::u16string& subKey
     return kErrorAccessDenied;
   }
   *result = NewHandle(node, access);
+  if (created) {
+    *created = made;
+  }
   return kErrorSuccess;
 }
 

@@ -50,7 +50,7 @@ class MemoryRegistry : public RegistryApi {
   // below it, and a link's target read from the platform's name of a key in this store
   // ("\REGISTRY\HKEY_LOCAL_MACHINE\path"); any other target leaves the link dangling.
   RegStatus CreateKey(RegHandle base, const std::u16string& subKey, std::uint32_t options,
-                      std::uint32_t access, RegHandle* result) override;
+                      std::uint32_t access, RegHandle* result, bool* created) override;
   RegStatus SetValue(RegHandle key, const RegValue& value) override;
   // Names are held in UTF-8 and handed out converted, as the platform converts them.
   RegStatus OpenKeyW(RegHandle base, const std::u16string& subKey, std::uint32_t options,
@@ -133,9 +133,10 @@ class MemoryRegistry : public RegistryApi {
   std::optional<std::string> SubkeyAt(RegHandle key, const Node& node, std::uint32_t index) const;
   // Where a seeding call on root\path lands.
   std::pair<RegHandle, std::string> SeedPlace(RegHandle root, const std::string& path) const;
-  // Walks the path as CreateKey does, making what is missing; status tells why no key was reached.
-  NodePtr WalkCreating(const NodePtr& base, const std::string& subKey, bool lastAsLink,
-                       RegStatus* status, int linksFollowed = 0);
+  // Walks the path as CreateKey does with these options, making what is missing; *created tells
+  // whether the key reached was made, status why no key was reached.
+  NodePtr WalkCreating(const NodePtr& base, const std::string& subKey, std::uint32_t options,
+                       bool* created, RegStatus* status, int linksFollowed = 0);
   RegHandle NewHandle(const NodePtr& node, std::uint32_t granted,
                       std::optional<std::vector<std::string>> classesPath = std::nullopt);
   static std::string PathOf(const Node& node);
