@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // The file a backup goes to: always a new file, never one that was there before.
@@ -17,6 +18,11 @@ class BackupFile {
   virtual bool Write(const std::string& bytes) = 0;
   // Has everything written so far on disk before it returns; false when that failed.
   virtual bool Flush() = 0;
+  // The bytes the file's volume has free for it; false when the platform cannot tell.
+  virtual bool FreeSpace(std::uint64_t* bytes) = 0;
+  // Removes the file made, as a run that deleted nothing leaves none; false when it could not,
+  // with Failure() telling why.
+  virtual bool Discard() = 0;
   // Why the last call that failed did; empty while none did.
   virtual std::string Failure() const = 0;
 };

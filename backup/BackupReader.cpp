@@ -1,5 +1,7 @@
 #include "backup/BackupReader.h"
 
+#include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "backup/RegFile.h"
@@ -9,7 +11,12 @@ using namespace backup_format;
 
 namespace {
 
+// A reading starts with a small buffer and doubles it as it goes on, up to the largest: a check
+// that compares one short section reads little more than the section.
+constexpr std::size_t kFirstBufferBytes = 1 << 10;
 constexpr std::size_t kBufferBytes = 1 << 16;
+// The longest stretch of text a cursor keeps for the check of a section.
+constexpr std::size_t kLongestRecording = 1 << 15;
 // The longest first line of a section, or line of the heading, that is read whole: far more than
 // the deepest key's name; a longer one is no line the writer wrote.
 constexpr std::size_t kLongestLine = 1 << 20;
@@ -36,10 +43,25 @@ class UnitCursor {
       return false;
     }
     at_ += 2;
+    if (recording_ && !recorded_.Full()) {
+      recorded_.text.push_back(*unit);
+    }
     atLineStart_ = *unit == u'\n' && previous_ == u'\r';
     line_ += atLineStart_ ? 1 : 0;
     previous_ = *unit;
     return true;
+  }
+
+  // What the cursor passes from now on is kept, up to kLongestRecording units, until Record is
+  // asked again; a check compares a short section with it rather than read it twice.
+  struct Recording {
+    std::u16string text;
+    bool Full() const { return text.size() == kLongestRecording; }
+  };
+  const Recording& Record() {
+    recording_ = true;
+    recorded_.text.clear();
+    return recorded_;
   }
 
   // Whether the cursor stands at the start of a line: the text's or right after a CR LF.
@@ -70,9 +92,10 @@ class UnitCursor {
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(at_));
     at_ = 0;
     const std::size_t kept = buffer_.size();
-    buffer_.resize(kBufferBytes);
+    room_ = std::min(room_ * 2, kBufferBytes);
+    buffer_.resize(kept + room_);
     std::size_t read = 0;
-    if (!source_.ReadAt(next_, buffer_.data() + kept, kBufferBytes - kept, &read)) {
+    if (!source_.ReadAt(next_, buffer_.data() + kept, room_, &read)) {
       failed_ = true;
       read = 0;
     }
@@ -84,11 +107,14 @@ class UnitCursor {
   BackupSource& source_;
   std::uint64_t next_;  // the file offset the next read starts at
   std::vector<std::uint8_t> buffer_;
+  std::size_t room_ = kFirstBufferBytes / 2;
   std::size_t at_ = 0;
   std::uint64_t line_ = 1;
   char16_t previous_ = 0;
   bool atLineStart_ = true;
   bool failed_ = false;
+  bool recording_ = false;
+  Recording recorded_;
 };
 
 enum class Read { kDone, kEnded, kBad };
@@ -396,28 +422,44 @@ Read ReadValue(UnitCursor& in, RegValue* value) {
   return in.Next(&unit) ? (unit == u'\n' ? Read::kDone : Read::kBad) : Read::kEnded;
 }
 
-// Compares what the writer writes with the file's text from where it begins.
+// Compares what the writer writes with the file's text from where it begins: with the text the
+// reading kept of it, or, for a section longer than that, with the file read again.
 class WrittenBack {
  public:
-  WrittenBack(BackupSource& source, std::uint64_t unit) : text_(source, unit) {}
+  WrittenBack(BackupSource& source, std::uint64_t unit, const UnitCursor::Recording& kept)
+      : source_(source), start_(unit), kept_(kept) {}
 
   RegTextSink Sink() {
     return [this](const std::u16string& piece) {
-      char16_t unit;
       for (char16_t wanted : piece) {
-        if (!text_.Next(&unit) || unit != wanted) {
-          same_ = false;
+        if (!Next(wanted)) {
           return false;
         }
       }
       return true;
     };
   }
-  bool Same() const { return same_; }
 
  private:
-  UnitCursor text_;
-  bool same_ = true;
+  bool Next(char16_t wanted) {
+    if (!again_ && compared_ < kept_.text.size()) {
+      return kept_.text[compared_++] == wanted;
+    }
+    if (!again_) {
+      if (!kept_.Full()) {
+        return false;
+      }
+      again_.emplace(source_, start_ + compared_);
+    }
+    char16_t unit;
+    return again_->Next(&unit) && unit == wanted;
+  }
+
+  BackupSource& source_;
+  const std::uint64_t start_;
+  const UnitCursor::Recording& kept_;
+  std::size_t compared_ = 0;
+  std::optional<UnitCursor> again_;
 };
 
 class Reading {
@@ -485,6 +527,7 @@ class Reading {
   bool Section() {
     const std::uint64_t start = in_.Unit();
     const std::uint64_t startLine = in_.Line();
+    const UnitCursor::Recording& kept = in_.Record();
     std::u16string line;
     const Read first = ReadLine(in_, kLongestLine, &line);
     if (first == Read::kEnded) {
@@ -499,7 +542,7 @@ class Reading {
     if (first == Read::kBad || !ParseHead(line, &head) || !WritableKeyName(head.keyName)) {
       return Malformed(startLine, line);
     }
-    WrittenBack written(source_, start);
+    WrittenBack written(source_, start, kept);
     SectionWriter writer(written.Sink());
     if (!(head.link ? writer.Link(head.keyName, head.linkTarget) : writer.Key(head.keyName))) {
       return Malformed(startLine, line);

@@ -41,6 +41,7 @@ class FileBackup : public BackupFile {
     if (!HoldFolder(folder, identity.account, own.get(), &held)) {
       return false;
     }
+    folder_ = folder.back() == L'\\' ? folder : folder + L"\\";
     return MakeFile(file, own.get());
   }
 
@@ -60,6 +61,27 @@ class FileBackup : public BackupFile {
 
   bool Flush() override {
     return FlushFileBuffers(file_.get()) != 0 || Fail(ErrorText("cannot flush " + name_));
+  }
+
+  bool FreeSpace(std::uint64_t* bytes) override {
+    // As the account the program runs as may use it, quotas included.
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExW(folder_.c_str(), &available, nullptr, nullptr)) {
+      return Fail(ErrorText("cannot read the free space of " + Utf8(folder_)));
+    }
+    *bytes = available.QuadPart;
+    return true;
+  }
+
+  bool Discard() override {
+    // Through the handle it was made with: no other file of that name can be removed instead.
+    FILE_DISPOSITION_INFO remove{TRUE};
+    if (!SetFileInformationByHandle(file_.get(), FileDispositionInfo, &remove, sizeof(remove))) {
+      return Fail(ErrorText("cannot remove " + name_));
+    }
+    file_ = FileHandle();
+    name_.clear();
+    return true;
   }
 
   std::string Failure() const override { return failure_; }
@@ -141,6 +163,7 @@ class FileBackup : public BackupFile {
 
   std::string path_;
   bool inFolder_;
+  std::wstring folder_;  // the file's folder, with a closing backslash
   std::string name_;
   FileHandle file_;
   std::string failure_;

@@ -77,13 +77,28 @@ bool KeyBackup::ReadContents(RegHandle key, Contents* contents) {
     if (status != kErrorSuccess) {
       return false;
     }
-    contents->writableNames = contents->writableNames && WritableValueName(value.name);
+    // A name restore would leave out, too long for the platform, keeps the key as a name the
+    // file cannot hold does.
+    contents->writableNames = contents->writableNames && WritableValueName(value.name) &&
+                              value.name.size() <= kLongestValueNameLength;
+    // A name's units escaped at most one each, four units at most a byte of hex data with its
+    // wrapping, and room for the line's own signs.
+    contents->textBound += 2 * (2 * value.name.size() + 4 * value.data.size() + 32);
     contents->onlyLinkValue = contents->values == 0 && IsLinkValue(value);
     MixValue(&contents->digest, value);
   }
 }
 
-bool KeyBackup::WriteKey(RegHandle key, const std::string& keyName, bool link, Contents* written) {
+bool KeyBackup::WriteKey(RegHandle key, const std::string& keyName, bool link, std::uint64_t bound,
+                         Contents* written) {
+  std::uint64_t free = 0;
+  if (!file_.FreeSpace(&free)) {
+    return Fail("cannot tell how much room the backup's volume has: " + file_.Failure());
+  }
+  if (free < bound + kBackupReserve) {
+    return Fail("writing " + keyName + " could leave the backup's volume less than " +
+                std::to_string(kBackupReserve >> 20) + " MB free");
+  }
   bool fileFailed = false;
   SectionWriter writer([&](const std::u16string& piece) {
     fileFailed = !file_.Write(Utf16LeBytes(piece));
@@ -128,17 +143,24 @@ bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16s
     return Fail("a key below " + topName_ + " has a name a .reg file cannot hold exactly");
   }
   const std::string keyName = below.empty() ? topName_ : topName_ + "\\" + belowName;
+  // One restore would leave out, too long for the platform.
+  if (Utf8ToUtf16(keyName.substr(keyName.rfind('\\') + 1)).size() > kLongestKeyNameLength) {
+    return Fail(keyName + " has a name longer than restore could give back");
+  }
   Contents before;
   if (!ReadContents(key, &before)) {
     return Fail("cannot read all of " + keyName);
   }
   if (!before.writableNames) {
-    return Fail("a value of " + keyName + " has a name a .reg file cannot hold exactly");
+    return Fail("a value of " + keyName + " has a name a .reg file cannot hold exactly, or one " +
+                "longer than restore could give back");
   }
   const bool link = before.subkeys == 0 && before.values == 1 && before.onlyLinkValue &&
                     IsOpenedLink(api_, key, parent, name);
   Contents written;
-  if (!WriteKey(key, keyName, link, &written)) {
+  // A key's or link's comment escapes a unit in six at most.
+  const std::uint64_t bound = before.textBound + 2 * (6 * keyName.size() + 64);
+  if (!WriteKey(key, keyName, link, bound, &written)) {
     return false;
   }
   // What the file holds is what the key holds now, or the key stays.

@@ -13,7 +13,11 @@
 // through the very handle its deletion goes through, so nothing is deleted that the file does not
 // hold, even if the process dies right after. Values are read and written one at a time, large
 // ones in pieces. A key that cannot be read, or written exactly, or that changed while it was
-// written, or whose section the file would not take, stays, and the run stops.
+// written, or whose section the file would not take, stays, and the run stops; so does one whose
+// section could leave its volume less than kBackupReserve free, so no run fills a disk.
+// The free space a backup always leaves on its volume.
+constexpr std::uint64_t kBackupReserve = 256ull << 20;
+
 class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
  public:
   KeyBackup(RegistryReads& api, BackupFile& file, BackupOrigin origin);
@@ -34,6 +38,7 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
     std::uint64_t digest = 0;
     bool writableNames = true;
     bool onlyLinkValue = false;
+    std::uint64_t textBound = 0;  // no section of these values takes more bytes
   };
 
   bool Fail(const std::string& why);
@@ -41,8 +46,10 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   bool Start();
   // Reads the key's values one at a time; false when they cannot all be read.
   bool ReadContents(RegHandle key, Contents* contents);
-  // Writes the key's section and has it on disk; what was written is told in *written.
-  bool WriteKey(RegHandle key, const std::string& keyName, bool link, Contents* written);
+  // Writes the key's section, no larger than the bound, and has it on disk; what was written is
+  // told in *written.
+  bool WriteKey(RegHandle key, const std::string& keyName, bool link, std::uint64_t bound,
+                Contents* written);
 
   RegistryReads& api_;
   BackupFile& file_;

@@ -59,6 +59,17 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
   if (file) {
     report.backupPath = file->Name();
   }
+  // A file that holds no deleted key is no backup; a run that deleted nothing leaves none, so
+  // retries that keep failing cannot fill the disk with them.
+  if (file && result.deleted.empty() && !report.backupPath.empty()) {
+    if (file->Discard()) {
+      report.backupPath.clear();
+    } else {
+      report.message = "The backup file " + report.backupPath +
+                       ", which holds no deleted key, could not be removed: " + file->Failure() +
+                       ".\n";
+    }
+  }
   switch (result.outcome) {
     case CleanOutcome::kDone:
       report.outcome = Outcome::kDone;
@@ -68,12 +79,12 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
       break;
     case CleanOutcome::kBackupRefused:
       report.outcome = Outcome::kBackupFailed;
-      report.message = "The backup failed: " + result.notice +
-                       ". The key it was for was kept and nothing after it was deleted.";
+      report.message += "The backup failed: " + result.notice +
+                        ". The key it was for was kept and nothing after it was deleted.";
       break;
     default:
       report.outcome = Outcome::kStopped;
-      report.message = result.notice;
+      report.message += result.notice;
       break;
   }
 }

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "backup/BackupFile.h"
 #include "backup/BackupReader.h"
 #include "backup/BackupSource.h"
 #include "backup/RegFile.h"
@@ -94,3 +95,54 @@ inline std::string BackupFileOf(const std::vector<BackupSection>& sections) {
   }
   return Utf16LeBytes(text);
 }
+
+// A backup file that exists once made; only what was flushed counts as on disk.
+class MemoryBackupFile : public BackupFile {
+ public:
+  std::string Name() const override { return made ? "C:\\work\\" + path : std::string(); }
+  bool Create() override {
+    if (made || exists) {
+      return Fail(path + " exists already");
+    }
+    made = true;
+    return true;
+  }
+  bool Write(const std::string& more) override {
+    if (failWrite) {
+      return Fail("the disk is full");
+    }
+    written += more;
+    return true;
+  }
+  bool Flush() override {
+    bytes = written;
+    return true;
+  }
+  bool FreeSpace(std::uint64_t* free) override {
+    *free = freeSpace - std::min<std::uint64_t>(freeSpace, written.size());
+    return true;
+  }
+  bool Discard() override {
+    made = false;
+    discarded = true;
+    written.clear();
+    bytes.clear();
+    return true;
+  }
+  std::string Failure() const override { return failure; }
+
+  bool Fail(const std::string& why) {
+    failure = why;
+    return false;
+  }
+
+  std::string path = "b.reg";
+  std::string written;
+  std::string bytes;  // what was flushed
+  std::string failure;
+  std::uint64_t freeSpace = 1ull << 40;  // the volume's, before anything was written
+  bool made = false;
+  bool exists = false;
+  bool failWrite = false;
+  bool discarded = false;
+};

@@ -284,27 +284,6 @@ TEST(BackupPropertyTest, RegImportAndTheReaderFindExactlyWhatWasWritten) {
 }
 
 // What reaches the disk is what was flushed.
-class FlushedFile : public BackupFile {
- public:
-  std::string Name() const override { return made_ ? "C:\\b.reg" : ""; }
-  bool Create() override { return made_ = true; }
-  bool Write(const std::string& bytes) override {
-    written_ += bytes;
-    return true;
-  }
-  bool Flush() override {
-    onDisk = written_;
-    return true;
-  }
-  std::string Failure() const override { return ""; }
-
-  std::string onDisk;
-
- private:
-  bool made_ = false;
-  std::string written_;
-};
-
 // The values of the key as the store holds them, read without the hook.
 Values ValuesNow(MemoryRegistry& store, const std::string& keyPath) {
   const std::string root = "HKEY_CURRENT_USER\\";
@@ -373,7 +352,7 @@ TEST(BackupPropertyTest, NothingIsDeletedThatTheBackupDoesNotHoldAsItWas) {
       quiet = false;
       return std::nullopt;
     });
-    FlushedFile file;
+    MemoryBackupFile file;
     KeyBackup backup(store, file, {"1", "now"});
     CleanOptions options;
     options.guard = &backup;
@@ -381,7 +360,7 @@ TEST(BackupPropertyTest, NothingIsDeletedThatTheBackupDoesNotHoldAsItWas) {
     store.SetHook(nullptr);
     ASSERT_EQ(store.OpenHandleCount(), 0u) << "seed " << seed;
 
-    const ParsedBackup parsed = ReadWhole(file.onDisk);
+    const ParsedBackup parsed = ReadWhole(file.bytes);
     ASSERT_TRUE(parsed.valid) << "seed " << seed << ": " << parsed.error;
     std::map<std::string, Values> saved;
     for (const BackupSection& section : parsed.sections) {
@@ -423,7 +402,7 @@ TEST(BackupPropertyTest, OnlyRealLinksAreBackedUpAsLinks) {
   store.SeedValue(kHkeyCurrentUser, stats + "\\fake", linkValue);
   store.SeedKey(kHkeyCurrentUser, "Software\\elsewhere");
   store.SeedLink(kHkeyCurrentUser, stats + "\\real", kHkeyCurrentUser, "Software\\elsewhere");
-  FlushedFile file;
+  MemoryBackupFile file;
   KeyBackup backup(store, file, {"1", "now"});
   CleanOptions options;
   options.guard = &backup;
@@ -431,7 +410,7 @@ TEST(BackupPropertyTest, OnlyRealLinksAreBackedUpAsLinks) {
   EXPECT_EQ(result.outcome, CleanOutcome::kDone) << result.notice;
   EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, "Software\\elsewhere"));
 
-  const ParsedBackup parsed = ReadWhole(file.onDisk);
+  const ParsedBackup parsed = ReadWhole(file.bytes);
   ASSERT_TRUE(parsed.valid) << parsed.error;
   ASSERT_EQ(parsed.sections.size(), 3u);
   const std::string top = "HKEY_CURRENT_USER\\" + stats;
@@ -441,7 +420,7 @@ TEST(BackupPropertyTest, OnlyRealLinksAreBackedUpAsLinks) {
   EXPECT_EQ(parsed.sections[1].keyName, top + "\\real");
   EXPECT_TRUE(parsed.sections[1].link);
   EXPECT_EQ(parsed.sections[1].linkTarget, "\\REGISTRY\\HKEY_CURRENT_USER\\Software\\elsewhere");
-  const auto imported = StrictRegReader().Read(file.onDisk);
+  const auto imported = StrictRegReader().Read(file.bytes);
   ASSERT_TRUE(imported.has_value());
   ASSERT_EQ(imported->size(), 2u);  // the fake key and the top; the link is a comment
   EXPECT_EQ(store.OpenHandleCount(), 0u);

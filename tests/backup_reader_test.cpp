@@ -81,6 +81,37 @@ TEST(BackupReaderTest, AWholeBackupReadsBackAsWritten) {
   ExpectSame(parsed.sections, sections, sections.size(), 0);
 }
 
+// Values far longer than the stretch the reader keeps of a section, and than its buffers: each
+// comes back exactly, is checked against the file read again, and a change anywhere in them
+// refuses the file.
+TEST(BackupReaderTest, LargeValuesReadBackExactlyAndAreCheckedWhole) {
+  std::vector<std::uint8_t> binary(200000);
+  for (std::size_t i = 0; i < binary.size(); ++i) {
+    binary[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+  }
+  std::u16string text(70000, u'x');
+  text[1000] = u'"';
+  text[69000] = u'\\';
+  std::vector<BackupSection> sections(2);
+  sections[0].keyName = "HKEY_CURRENT_USER\\Software\\big";
+  sections[0].values = {{u"binary", kRegBinary, binary}, {u"text", kRegSz, Bytes(text, true)}};
+  sections[1].keyName = "HKEY_CURRENT_USER\\Software\\after";
+  const std::string bytes = Write(sections).bytes;
+  const ParsedBackup parsed = ReadWhole(bytes);
+  ASSERT_TRUE(parsed.valid) << parsed.error;
+  ExpectSame(parsed.sections, sections, sections.size(), 0);
+  // Past the stretch kept: a hex digit in upper case, which the writer never writes, and a quote
+  // the writer would have escaped.
+  const std::pair<std::u16string, std::u16string> edits[] = {{u",a", u",A"}, {u"xx", u"x\""}};
+  for (const auto& [from, to] : edits) {
+    std::string edited = bytes;
+    const std::string spot = Utf16LeBytes(from);
+    const std::size_t found = edited.find(spot, from == u"xx" ? bytes.size() / 2 : 200000);
+    ASSERT_NE(found, std::string::npos);
+    EXPECT_FALSE(ReadWhole(edited.replace(found, spot.size(), Utf16LeBytes(to))).valid);
+  }
+}
+
 // Wherever the file ends, the reader takes the sections whose end mark was written, whole, and
 // not a value of the one after; a cut inside the heading leaves no backup at all.
 TEST(BackupReaderTest, CutAtEveryOffsetItTakesExactlyTheCompleteSections) {

@@ -13,62 +13,29 @@
 #include "CleanFixture.h"
 #include "MemoryFiles.h"
 #include "backup/BackupName.h"
+#include "backup/KeyBackup.h"
 #include "backup/RegFile.h"
 #include "console/CommandLine.h"
 #include "console/ConsoleProgram.h"
 
 namespace {
 
-// A file that exists once made; only what was flushed counts as on disk.
-class MemoryBackupFile : public BackupFile {
- public:
-  std::string Name() const override { return made ? "C:\\work\\" + path : std::string(); }
-  bool Create() override {
-    if (made || exists) {
-      return Fail(path + " exists already");
-    }
-    made = true;
-    return true;
-  }
-  bool Write(const std::string& more) override {
-    if (failWrite) {
-      return Fail("the disk is full");
-    }
-    written += more;
-    return true;
-  }
-  bool Flush() override {
-    bytes = written;
-    return true;
-  }
-  std::string Failure() const override { return failure; }
-
-  bool Fail(const std::string& why) {
-    failure = why;
-    return false;
-  }
-
-  std::string path;
-  std::string written;
-  std::string bytes;
-  std::string failure;
-  bool made = false;
-  bool exists = false;
-  bool failWrite = false;
-};
-
-// Hands the program the test's file, which outlives the run.
+// One run's file object over a file that outlives it, as each run makes its own: it names the
+// file only once this run made it.
 class SharedFile : public BackupFile {
  public:
   explicit SharedFile(BackupFile& file) : file_(file) {}
-  std::string Name() const override { return file_.Name(); }
-  bool Create() override { return file_.Create(); }
+  std::string Name() const override { return made_ ? file_.Name() : std::string(); }
+  bool Create() override { return made_ = file_.Create(); }
   bool Write(const std::string& bytes) override { return file_.Write(bytes); }
   bool Flush() override { return file_.Flush(); }
+  bool FreeSpace(std::uint64_t* bytes) override { return file_.FreeSpace(bytes); }
+  bool Discard() override { return file_.Discard(); }
   std::string Failure() const override { return file_.Failure(); }
 
  private:
   BackupFile& file_;
+  bool made_ = false;
 };
 
 constexpr const char* kTime = "2026-12-08 10:00:00";
@@ -391,14 +358,46 @@ TEST_F(ConsoleTest, AFailedBackupKeepsTheKeyAndStopsWithStatusThree) {
   EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib"));
   EXPECT_EQ(err.str(), "It failed to delte CLSID\n");
 
-  // The file that stops taking bytes is still named: it was made.
+  // A file that stops taking bytes before any key went holds no deleted key: it is removed, so
+  // retries that fail so leave no files behind.
   store.SeedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib", kKeyAllAccess);
   file = MemoryBackupFile();
   file.failWrite = true;
   EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 3);
   EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, traces::kClsid));
-  EXPECT_EQ(Json()["backup"], "C:\\work\\b.reg");
+  EXPECT_TRUE(file.discarded);
+  EXPECT_TRUE(Json()["backup"].is_null());
   EXPECT_NE(Json()["message"].get<std::string>().find("the disk is full"), std::string::npos);
+
+  // One that holds a deleted key stays, and is named.
+  file = MemoryBackupFile();
+  store.FailCall(MemoryRegistry::Call::Value, kHkeyCurrentUser, traces::kStats, kErrorAccessDenied);
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 3);
+  EXPECT_FALSE(store.KeyExists(kHkeyClassesRoot, traces::kClsid));
+  EXPECT_FALSE(file.discarded);
+  EXPECT_EQ(Json()["backup"], "C:\\work\\b.reg");
+  store.SetHook(nullptr);
+}
+
+// A volume with little room left keeps it: a section that could take the backup's volume below
+// its reserve is not written, and its key stays.
+TEST_F(ConsoleTest, TheBackupLeavesItsVolumeItsReserve) {
+  SeedAll();
+  store.SeedValue(kHkeyCurrentUser, traces::kStats,
+                  {u"big", kRegBinary, std::vector<std::uint8_t>(100000, 0xAB)});
+  file.freeSpace = kBackupReserve + 200000;
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 3);
+  EXPECT_FALSE(store.KeyExists(kHkeyClassesRoot, traces::kClsid));
+  EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
+  EXPECT_NE(Json()["message"].get<std::string>().find(
+                "could leave the backup's volume less than 256 MB free"),
+            std::string::npos);
+  EXPECT_LE(file.written.size() + kBackupReserve, file.freeSpace);
+  // With the room, it goes.
+  file = MemoryBackupFile();
+  file.freeSpace = kBackupReserve + 2000000;
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 0);
+  EXPECT_FALSE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
 }
 
 TEST_F(ConsoleTest, EveryLoadedUserIsCleanedOnceAndClassesHivesAreLeftAlone) {

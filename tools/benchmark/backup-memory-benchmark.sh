@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Backs up one 64 MB value with "tessaline-clean clean --backup" under Wine and prints the peak
-# working set of the program's process (the largest resident size of the Wine process that runs
-# it), next to the value's size. Prints the figures; it passes or fails nothing.
+# Backs up one 64 MB value with "tessaline-clean clean --backup" under Wine, then puts it back with
+# "tessaline-clean restore", and prints the peak working set of each (the largest resident size of
+# the Wine process that runs the program) next to the value's size, and the bound restore keeps:
+# three times the value, and the program's own base (its peak when it only prints its version).
+# Prints the figures; it passes or fails nothing.
 #   backup-memory-benchmark.sh BUILD_DIR
 set -euo pipefail
 BUILD=$(cd "$1" && pwd)
@@ -21,14 +23,26 @@ key='HKCU\software\Microsoft\Windows\CurrentVersion\Ext\Stats\{9C37FC59-04CE-4BF
 regtool values 32 'C:\value.txt'
 rm "$WINEPREFIX/drive_c/value.txt"
 wineserver -w
-wine "$BUILD/tessaline-clean.exe" --version >/dev/null
-# The Wine process becomes the program's, so its largest resident size is the program's peak.
-/usr/bin/time -f '%M' -o "$WINEPREFIX/peak.txt" \
-  wine "$BUILD/tessaline-clean.exe" clean --backup 'C:\b.reg' >/dev/null
-peak=$(tail -1 "$WINEPREFIX/peak.txt")
+# The Wine process becomes the program's, so its largest resident size is the program's peak, in
+# kilobytes.
+peak_of() {
+  /usr/bin/time -f '%M' -o "$WINEPREFIX/peak.txt" \
+    wine "$BUILD/tessaline-clean.exe" "$@" >"$WINEPREFIX/output.txt"
+  tail -1 "$WINEPREFIX/peak.txt"
+}
+before=$(regtool dump 32 "$key" | tr -d '\r' | md5sum)
+base=$(peak_of --version)
+backup=$(peak_of clean --backup 'C:\b.reg')
 size=$(stat -c %s "$WINEPREFIX/drive_c/b.reg")
+restore=$(peak_of restore 'C:\b.reg')
+after=$(regtool dump 32 "$key" | tr -d '\r' | md5sum)
 printf '%-40s %10s\n' "value backed up" "$megabytes MB"
 printf '%-40s %10s\n' "backup file" "$((size / 1024 / 1024)) MB"
-printf '%-40s %10s\n' "peak working set of clean --backup" "$((peak / 1024)) MB"
-echo "  peak working set against the value: $(awk -v p="$peak" -v m="$megabytes" \
+printf '%-40s %10s\n' "peak working set of --version (base)" "$((base / 1024)) MB"
+printf '%-40s %10s\n' "peak working set of clean --backup" "$((backup / 1024)) MB"
+printf '%-40s %10s\n' "peak working set of restore" "$((restore / 1024)) MB"
+printf '%-40s %10s\n' "the value back, byte for byte" "$([ "$before" == "$after" ] && echo yes || echo NO)"
+echo "  clean --backup against the value: $(awk -v p="$backup" -v m="$megabytes" \
   'BEGIN { printf "%.1f", p / 1024 / m }')x"
+echo "  restore above its base, against the value: $(awk -v p="$restore" -v b="$base" \
+  -v m="$megabytes" 'BEGIN { printf "%.2f", (p - b) / 1024 / m }')x (bound: 3x)"
