@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/UniqueHandle_win.h"
+#include "common/UniqueHandle_win.h"
 
 // Owners for the drawing resources the windows use, each released on every path.
 

@@ -3,10 +3,10 @@
 #include <stdexcept>
 
 #include "app/ApplicationTitle.h"
-#include "app/FailureText.h"
 #include "app/ModalScope_win.h"
 #include "app/NoticeBox_win.h"
 #include "app/resource.h"
+#include "common/FailureText.h"
 
 TApplication* Application = nullptr;
 

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "app/ProcessHardening_win.h"
 #include "app/RunMainForm_win.h"
+#include "common/ProcessHardening_win.h"
 #include "registry/LocaleSource_win.h"
 #include "registry/WindowsRegistry_win.h"
 #include "unitMain/TMainForm_win.h"

@@ -5,13 +5,9 @@
 #include "backup/RegFile.h"
 #include "registry/Utf16.h"
 
-namespace {
+using namespace backup_format;
 
-const std::u16string kFormatLine = u"Windows Registry Editor Version 5.00";
-const std::u16string kSignature =
-    u"; tessaline-clean backup: one section a deleted key, each closed by its end mark";
-const std::u16string kLinkStart = u"; link ";
-const std::u16string kEndMarkStart = u"; end of key, ";
+namespace {
 
 bool StartsWith(const std::u16string& text, const std::u16string& start) {
   return text.compare(0, start.size(), start) == 0;
@@ -166,13 +162,14 @@ bool ReadSection(const std::vector<std::u16string>& lines, std::size_t first, st
                  BackupSection* section) {
   const std::u16string& head = lines[first];
   if (StartsWith(head, kLinkStart)) {
-    std::size_t at = kLinkStart.size();
+    std::size_t at = std::u16string(kLinkStart).size();
     std::u16string name;
     std::u16string target;
-    if (!ReadQuoted(head, &at, true, &name) || head.compare(at, 4, u" to ") != 0) {
+    const std::u16string to = kLinkTo;
+    if (!ReadQuoted(head, &at, true, &name) || head.compare(at, to.size(), to) != 0) {
       return false;
     }
-    at += 4;
+    at += to.size();
     if (!ReadQuoted(head, &at, true, &target) || at != head.size() || end != first + 1) {
       return false;
     }
@@ -223,7 +220,7 @@ std::string CutKeyName(std::u16string head) {
   }
   if (StartsWith(head, kLinkStart)) {
     // The quoted name as far as its last whole character: an escape cut in half is left out.
-    for (std::u16string quoted = head.substr(kLinkStart.size()); !quoted.empty();
+    for (std::u16string quoted = head.substr(std::u16string(kLinkStart).size()); !quoted.empty();
          quoted.pop_back()) {
       std::u16string name;
       std::size_t at = 0;

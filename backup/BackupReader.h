@@ -4,15 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/RegistryApi.h"
-
-// One key's section of a backup, exactly as it was written before the key was deleted.
-struct BackupSection {
-  std::string keyName;  // "ROOT\path" in UTF-8, the root spelled in full (HKEY_CLASSES_ROOT, ...)
-  bool link = false;    // a registry link, deleted as the link
-  std::string linkTarget;        // for a link: its target as the platform names it, UTF-8
-  std::vector<RegValue> values;  // every value with its exact bytes, in the order written
-};
+#include "backup/BackupFormat.h"
 
 // A backup file read back whole and checked.
 struct ParsedBackup {

@@ -1,11 +1,12 @@
 #include "backup/CheckedDeletion.h"
 
 #include "registry/KeyHandle.h"
+#include "registry/KeyName.h"
 #include "registry/Utf16.h"
 
 namespace {
 
-bool DeleteChecked(RegistryApi& api, RegHandle parent, const std::u16string& name,
+bool DeleteChecked(RegistryReads& api, RegHandle parent, const std::u16string& name,
                    const std::u16string& below, std::uint32_t access, KeyDeletionCheck& check) {
   RegHandle handle = kNoHandle;
   // The check reads the key, so a key that grants DELETE needs read rights here too.
@@ -30,9 +31,7 @@ bool DeleteChecked(RegistryApi& api, RegHandle parent, const std::u16string& nam
 
 }  // namespace
 
-bool DeleteCheckedTree(RegistryApi& api, RegHandle root, const std::string& path,
+bool DeleteCheckedTree(RegistryReads& api, RegHandle root, const std::string& path,
                        std::uint32_t access, KeyDeletionCheck& check) {
-  // The clean's paths start at the root; the platform takes them without the backslash.
-  const std::string fromRoot = !path.empty() && path[0] == '\\' ? path.substr(1) : path;
-  return DeleteChecked(api, root, Utf8ToUtf16(fromRoot), u"", access, check);
+  return DeleteChecked(api, root, Utf8ToUtf16(BelowRoot(path)), u"", access, check);
 }

@@ -22,5 +22,5 @@ class KeyDeletionCheck {
 // listed and opened through the wide calls, so they are exact on every code page, and subkeys
 // are deleted until none is left, one made meanwhile too. The first key that cannot be opened
 // for reading and deletion, listed, passed or deleted ends the whole deletion, with false.
-bool DeleteCheckedTree(RegistryApi& api, RegHandle root, const std::string& path,
+bool DeleteCheckedTree(RegistryReads& api, RegHandle root, const std::string& path,
                        std::uint32_t access, KeyDeletionCheck& check);

@@ -32,7 +32,7 @@ bool ExactUtf8(const std::u16string& text, std::string* utf8) {
 
 }  // namespace
 
-KeyBackup::KeyBackup(RegistryApi& api, BackupFile& file, BackupOrigin origin)
+KeyBackup::KeyBackup(RegistryReads& api, BackupFile& file, BackupOrigin origin)
     : api_(api), file_(file), origin_(std::move(origin)) {}
 
 bool KeyBackup::Fail(const std::string& why) {
@@ -51,13 +51,16 @@ bool KeyBackup::Start() {
   return true;
 }
 
-bool KeyBackup::BeforeDelete(const CleanTarget& key) {
+GuardedDeletion KeyBackup::DeleteTree(TRegistry& registry, const CleanTarget& key,
+                                      std::string* why) {
+  failure_.clear();
   topName_ = std::string(key.rootName) + key.path;
-  return started_ || Start();
-}
-
-bool KeyBackup::DeleteTree(TRegistry& registry, const CleanTarget& key) {
-  return DeleteCheckedTree(api_, key.root, key.path, registry.Access(), *this);
+  if ((started_ || Start()) &&
+      DeleteCheckedTree(api_, key.root, key.path, registry.Access(), *this)) {
+    return GuardedDeletion::kDeleted;
+  }
+  *why = failure_;
+  return failure_.empty() ? GuardedDeletion::kNotDeleted : GuardedDeletion::kRefused;
 }
 
 bool KeyBackup::ReadContents(RegHandle key, Contents* contents) {

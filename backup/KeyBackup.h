@@ -6,8 +6,8 @@
 #include "backup/BackupFile.h"
 #include "backup/CheckedDeletion.h"
 #include "backup/RegFile.h"
+#include "clean/CleanProcedure.h"
 #include "registry/RegistryApi.h"
-#include "unitMain/CleanProcedure.h"
 
 // Writes each key to the backup file and has it on disk just before it is deleted, deepest first,
 // through the very handle its deletion goes through, so nothing is deleted that the file does not
@@ -16,15 +16,11 @@
 // written, or whose section the file would not take, stays, and the run stops.
 class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
  public:
-  KeyBackup(RegistryApi& api, BackupFile& file, BackupOrigin origin);
+  KeyBackup(RegistryReads& api, BackupFile& file, BackupOrigin origin);
 
-  // Makes the file at the first target.
-  bool BeforeDelete(const CleanTarget& key) override;
-  // Deletes the tree with each key backed up just before it goes.
-  bool DeleteTree(TRegistry& registry, const CleanTarget& key) override;
-
-  // Why the last key could not be backed up; empty while none failed.
-  const std::string& Failure() const { return failure_; }
+  // Deletes the tree with each key backed up just before it goes; makes the file at the first.
+  GuardedDeletion DeleteTree(TRegistry& registry, const CleanTarget& key,
+                             std::string* why) override;
 
  private:
   bool BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16string& name,
@@ -48,7 +44,7 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   // Writes the key's section and has it on disk; what was written is told in *written.
   bool WriteKey(RegHandle key, const std::string& keyName, bool link, Contents* written);
 
-  RegistryApi& api_;
+  RegistryReads& api_;
   BackupFile& file_;
   BackupOrigin origin_;
   bool started_ = false;

@@ -4,9 +4,10 @@
 
 #include "registry/Utf16.h"
 
+using namespace backup_format;
+
 namespace {
 
-constexpr const char16_t* kLineEnd = u"\r\n";
 // Hex data is wrapped as regedit wraps it, so no line grows past 80 characters.
 constexpr std::size_t kWrapColumn = 77;
 // Hex text is passed on once it holds this many characters, so a value's text is never whole.
@@ -107,10 +108,9 @@ std::u16string HexPrefix(std::uint32_t type) {
 
 std::u16string RegFileHeader(const BackupOrigin& origin, const std::string& fileName) {
   const std::u16string name = Escaped(Utf8ToUtf16(fileName), false);
-  return std::u16string(u"\xFEFF") + u"Windows Registry Editor Version 5.00" + kLineEnd + kLineEnd +
-         u"; tessaline-clean backup: one section a deleted key, each closed by its end" + u" mark" +
-         kLineEnd + u"; Made by tessaline-clean " + Escaped(Utf8ToUtf16(origin.version), false) +
-         u" on " + Escaped(Utf8ToUtf16(origin.time), false) + u", before these keys were deleted." +
+  return std::u16string(u"\xFEFF") + kFormatLine + kLineEnd + kLineEnd + kSignature + kLineEnd +
+         u"; Made by tessaline-clean " + Escaped(Utf8ToUtf16(origin.version), false) + u" on " +
+         Escaped(Utf8ToUtf16(origin.time), false) + u", before these keys were deleted." +
          kLineEnd + u"; Put them back with: tessaline-clean restore \"" + name + u"\"" + kLineEnd +
          u"; Without the program: reg import \"" + name + u"\" /reg:32, which recreates no" +
          u" link, gives back no string" + kLineEnd +
@@ -147,7 +147,7 @@ bool SectionWriter::Key(const std::string& keyName) {
 }
 
 bool SectionWriter::Link(const std::string& keyName, const std::string& target) {
-  return Put(u"; link " + Escaped(Utf8ToUtf16(keyName), true) + u" to " +
+  return Put(kLinkStart + Escaped(Utf8ToUtf16(keyName), true) + kLinkTo +
              Escaped(Utf8ToUtf16(target), true) + kLineEnd);
 }
 
@@ -192,7 +192,7 @@ bool SectionWriter::Value(const RegValue& value) {
 }
 
 bool SectionWriter::End() {
-  const std::u16string mark = u"; end of key, " + Ascii(std::to_string(values_)) + u" values";
+  const std::u16string mark = kEndMarkStart + Ascii(std::to_string(values_)) + kEndMarkEnd;
   values_ = 0;
   return Put(mark + kLineEnd + kLineEnd);
 }

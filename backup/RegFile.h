@@ -4,14 +4,11 @@
 #include <string>
 #include <utility>
 
-#include "backup/BackupReader.h"
+#include "backup/BackupFormat.h"
 
-// The text of a backup: a file that "reg import" and regedit read ("Windows Registry Editor
-// Version 5.00"), one section a deleted key with each value's exact bytes, and comment lines they
-// ignore: the file's heading, a link's name and target, and the end mark that closes each
-// section. Text is UTF-16; the file holds it as UTF-16LE behind a byte order mark, lines ending
-// in CR LF. Nothing read from the registry goes into a comment as it was: control characters,
-// backslashes and quotes in it are escaped, so no data can end a line or forge a mark.
+// Writes a backup's text (BackupFormat.h): each value with its exact bytes, and the comment lines
+// "reg import" ignores. Nothing read from the registry goes into a comment as it was: control
+// characters, backslashes and quotes in it are escaped, so no data can end a line or forge a mark.
 
 // Takes the next piece of text; false when it could not be passed on.
 using RegTextSink = std::function<bool(const std::u16string&)>;

@@ -2,21 +2,21 @@
 
 #include <exception>
 
-#include "app/FailureText.h"
 #include "backup/KeyBackup.h"
-#include "console/CheckProcedure.h"
+#include "backup/RestoreProcedure.h"
+#include "clean/CheckProcedure.h"
+#include "clean/CleanProcedure.h"
+#include "common/FailureText.h"
 #include "console/CommandLine.h"
-#include "console/ConsoleWindow.h"
-#include "console/RestoreProcedure.h"
-#include "unitMain/CleanProcedure.h"
+#include "console/Report.h"
 
 namespace {
 
 constexpr const char* kProgram = "tessaline-clean";
 
-void PrintKeys(const std::vector<ReportedKey>& keys, std::ostream& out) {
-  for (const ReportedKey& key : keys) {
-    out << key.root << '\n' << key.path << '\n';
+void PrintKeys(const std::vector<FoundKey>& keys, std::ostream& out) {
+  for (const FoundKey& key : keys) {
+    PrintKey(out, key.key);
   }
   out.flush();
 }
@@ -35,10 +35,10 @@ Report Check(const Command& command, const ConsoleContext& context) {
   return report;
 }
 
-// The clean's lines go out as it runs, so a run cut short has shown what it deleted.
-Report Clean(const Command& command, const ConsoleContext& context, BackupFile* file,
-             ConsoleWindow& window) {
-  Report report;
+// The clean's lines go out as it runs, so a run cut short has shown what it deleted; the report
+// holds the keys deleted so far, also when the run ends in a failure it did not expect.
+void Clean(const Command& command, const ConsoleContext& context, BackupFile* file,
+           Report& report) {
   report.action = Action::kClean;
   std::unique_ptr<KeyBackup> backup;
   CleanOptions options;
@@ -48,22 +48,34 @@ Report Clean(const Command& command, const ConsoleContext& context, BackupFile* 
                                          BackupOrigin{ConsoleVersion(), context.now()});
     options.guard = backup.get();
   }
-  RunClean(context.registry, window, options);
-  report.keys = window.LoggedKeys();
+  const CleanResult result = RunClean(context.registry, options, [&](const CleanTarget& key) {
+    report.keys.push_back({{key.rootName, key.path}, std::nullopt});
+    if (!command.json) {
+      // Flushed at once, so whoever watches the run sees each key as it goes.
+      PrintKey(context.out, report.keys.back().key);
+      context.out.flush();
+    }
+  });
   if (file) {
     report.backupPath = file->Name();
   }
-  if (window.Finished()) {
-    report.outcome = Outcome::kDone;
-  } else if (backup && !backup->Failure().empty()) {
-    report.outcome = Outcome::kBackupFailed;
-    report.message = "The backup failed: " + backup->Failure() +
-                     ". The key it was for was kept and nothing after it was deleted.";
-  } else {
-    report.outcome = Outcome::kStopped;
-    report.message = window.Notice();
+  switch (result.outcome) {
+    case CleanOutcome::kDone:
+      report.outcome = Outcome::kDone;
+      if (!command.json) {
+        context.out << kDoneText << std::endl;
+      }
+      break;
+    case CleanOutcome::kBackupRefused:
+      report.outcome = Outcome::kBackupFailed;
+      report.message = "The backup failed: " + result.notice +
+                       ". The key it was for was kept and nothing after it was deleted.";
+      break;
+    default:
+      report.outcome = Outcome::kStopped;
+      report.message = result.notice;
+      break;
   }
-  return report;
 }
 
 // The status, unless standard output could not take what was written to it: a script that got
@@ -74,12 +86,6 @@ int StatusAfterOutput(int status, const ConsoleContext& context) {
     return ExitStatus(Outcome::kFailed);
   }
   return status;
-}
-
-// The key as the other verbs report one: its root, then its path from the root.
-ReportedKey Reported(const std::string& keyName) {
-  const std::size_t slash = keyName.find('\\');
-  return {keyName.substr(0, slash), keyName.substr(slash), std::nullopt};
 }
 
 // Nothing is written before the whole file is read and checked.
@@ -102,8 +108,8 @@ Report Restore(const Command& command, const ConsoleContext& context) {
     return report;
   }
   const RestoreResult result = RunRestore(context.registry, backup);
-  for (const std::string& keyName : result.restored) {
-    report.keys.push_back(Reported(keyName));
+  for (const LoggedKey& key : result.restored) {
+    report.keys.push_back({key, std::nullopt});
   }
   std::vector<std::string> notices = result.failures;
   if (!result.cutNotice.empty()) {
@@ -119,16 +125,19 @@ Report Restore(const Command& command, const ConsoleContext& context) {
   return report;
 }
 
-// Runs the verb the command line names.
-Report RunVerb(const Command& command, const ConsoleContext& context, BackupFile* file,
-               ConsoleWindow& window) {
+// Runs the verb the command line names into the report.
+void RunVerb(const Command& command, const ConsoleContext& context, BackupFile* file,
+             Report& report) {
   switch (command.verb) {
     case Command::Verb::kCheck:
-      return Check(command, context);
+      report = Check(command, context);
+      break;
     case Command::Verb::kRestore:
-      return Restore(command, context);
+      report = Restore(command, context);
+      break;
     default:
-      return Clean(command, context, file, window);
+      Clean(command, context, file, report);
+      break;
   }
 }
 
@@ -154,7 +163,6 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
     return StatusAfterOutput(0, context);
   }
 
-  ConsoleWindow window(context.out, !command.json);
   // Held here, so that a run that fails unexpectedly still names the file it began.
   std::unique_ptr<BackupFile> file;
   Report report;
@@ -162,13 +170,12 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
     if (!command.backupPath.empty()) {
       file = context.backupFile(command.backupPath, command.backupInFolder);
     }
-    report = RunVerb(command, context, file.get(), window);
+    RunVerb(command, context, file.get(), report);
   } catch (const std::exception& error) {
     report.action = command.verb == Command::Verb::kCheck     ? Action::kCheck
                     : command.verb == Command::Verb::kRestore ? Action::kRestore
                                                               : Action::kClean;
     report.outcome = Outcome::kFailed;
-    report.keys = window.LoggedKeys();
     report.message = FailureText(error.what());
     report.backupPath = file ? file->Name() : command.restorePath;
   }

@@ -65,8 +65,8 @@ int ExitStatus(Outcome outcome) {
 
 std::string JsonReport(const Report& report) {
   nlohmann::ordered_json keys = nlohmann::ordered_json::array();
-  for (const ReportedKey& key : report.keys) {
-    nlohmann::ordered_json entry = {{"root", key.root}, {"path", key.path}};
+  for (const FoundKey& key : report.keys) {
+    nlohmann::ordered_json entry = {{"root", key.key.root}, {"path", key.key.path}};
     // Check tells how much lies below each key, or that it could not be read whole.
     if (report.action == Action::kCheck) {
       entry["subkeys"] = key.counts ? nlohmann::ordered_json(key.counts->subkeys)
@@ -84,4 +84,8 @@ std::string JsonReport(const Report& report) {
       {"backup", TextOrNull(report.backupPath)},
   };
   return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+void PrintKey(std::ostream& out, const LoggedKey& key) {
+  out << key.root << '\n' << key.path << '\n';
 }

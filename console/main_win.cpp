@@ -5,10 +5,10 @@
 #include <cwchar>
 #include <iostream>
 
-#include "app/ProcessHardening_win.h"
+#include "backup/FileBackup_win.h"
+#include "backup/WholeFile_win.h"
+#include "common/ProcessHardening_win.h"
 #include "console/ConsoleProgram.h"
-#include "console/FileBackup_win.h"
-#include "console/WholeFile_win.h"
 #include "registry/LocaleSource_win.h"
 #include "registry/WideText_win.h"
 #include "registry/WindowsRegistry_win.h"

@@ -6,7 +6,7 @@
 class KeyHandle {
  public:
   KeyHandle() = default;
-  KeyHandle(RegistryApi& api, RegHandle handle) : api_(&api), handle_(handle) {}
+  KeyHandle(RegistryCalls& api, RegHandle handle) : api_(&api), handle_(handle) {}
   KeyHandle(KeyHandle&& other) noexcept : api_(other.api_), handle_(other.release()) {}
   KeyHandle& operator=(KeyHandle&& other) noexcept {
     if (this != &other) {
@@ -38,6 +38,6 @@ class KeyHandle {
   }
 
  private:
-  RegistryApi* api_ = nullptr;
+  RegistryCalls* api_ = nullptr;
   RegHandle handle_ = kNoHandle;
 };

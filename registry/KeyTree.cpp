@@ -2,6 +2,7 @@
 
 #include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
+#include "registry/KeyName.h"
 #include "registry/TRegistry.h"
 #include "registry/Utf16.h"
 
@@ -9,7 +10,7 @@ bool IsLinkValue(const RegValue& value) {
   return value.type == kRegLink && SameIgnoringAsciiCase(value.name, u"SymbolicLinkValue");
 }
 
-bool IsOpenedLink(RegistryApi& api, RegHandle key, RegHandle parent, const std::u16string& name) {
+bool IsOpenedLink(RegistryReads& api, RegHandle key, RegHandle parent, const std::u16string& name) {
   RegHandle plain = kNoHandle;
   if (api.OpenKeyW(parent, name, 0, kProbeAccess, &plain) != kErrorSuccess) {
     return true;
@@ -25,7 +26,7 @@ namespace {
 
 class TreeReader {
  public:
-  TreeReader(RegistryApi& api, const std::function<bool(const TreeKey&)>& visit)
+  TreeReader(RegistryReads& api, const std::function<bool(const TreeKey&)>& visit)
       : api_(api), visit_(visit) {}
 
   bool Read(RegHandle base, const std::string& name, const std::string& path) {
@@ -90,15 +91,13 @@ class TreeReader {
            kErrorSuccess;
   }
 
-  RegistryApi& api_;
+  RegistryReads& api_;
   const std::function<bool(const TreeKey&)>& visit_;
 };
 
 }  // namespace
 
-bool ReadTree(RegistryApi& api, RegHandle root, const std::string& path,
+bool ReadTree(RegistryReads& api, RegHandle root, const std::string& path,
               const std::function<bool(const TreeKey&)>& visit) {
-  // The clean's paths start at the root; the platform takes them without the backslash.
-  const std::string fromRoot = !path.empty() && path[0] == '\\' ? path.substr(1) : path;
-  return TreeReader(api, visit).Read(root, fromRoot, "");
+  return TreeReader(api, visit).Read(root, BelowRoot(path), "");
 }

@@ -4,10 +4,9 @@
 #include <string>
 #include <vector>
 
-// The registry calls the cleaner needs, shaped like the platform's functions so the registry
-// object passes exactly what it would pass to advapi32 (and, for deleting a key through its own
-// handle, to ntdll); the backup also reads values. Implemented over the real registry on Windows
-// and by an in-memory store everywhere.
+// The registry as each of its users needs it: the registry object's calls, the reads of the
+// backup and check, the writes of restore. Implemented over the real registry on Windows and by
+// an in-memory store everywhere.
 
 using RegHandle = std::uintptr_t;  // 0 means no handle
 using RegStatus = long;            // 0 means success; anything else is a failure
@@ -96,9 +95,12 @@ struct KeyInfoOut {
   }
 };
 
-class RegistryApi {
+// The calls the registry object makes: the platform's open, close, key figures, subkey listing
+// and deletion, shaped like its functions so TRegistry passes exactly what it would pass to
+// advapi32 (and, for deleting a key through its own handle, to ntdll).
+class RegistryCalls {
  public:
-  virtual ~RegistryApi() = default;
+  virtual ~RegistryCalls() = default;
 
   // Opens base\subKey; *result is written only on success. Links met on the way are followed, the
   // last one too unless options hold kRegOptionOpenLink.
@@ -114,6 +116,19 @@ class RegistryApi {
   // Deletes the very key the handle was opened on (a link as the link), which must have no
   // subkeys; the handle needs DELETE access and is still to be closed.
   virtual RegStatus DeleteOpenKey(RegHandle key) = 0;
+};
+
+// What the backup, check and the clean's hive checks read besides: names exactly as the platform
+// keeps them in UTF-16, whatever the ANSI code page, values with their exact bytes, and the
+// platform's own name of an open key.
+class RegistryReads : public RegistryCalls {
+ public:
+  // Opens base\subKey as OpenKey does; *result is written only on success.
+  virtual RegStatus OpenKeyW(RegHandle base, const std::u16string& subKey, std::uint32_t options,
+                             std::uint32_t access, RegHandle* result) = 0;
+  // The name of the subkey at the index, in the platform's order; kErrorNoMoreItems past the
+  // last one. The handle needs KEY_ENUMERATE_SUB_KEYS. On failure *name is unchanged.
+  virtual RegStatus EnumKeyW(RegHandle key, std::uint32_t index, std::u16string* name) = 0;
   // Reads the value at the index, in the platform's order, through the wide functions, so neither
   // the name nor the data is converted; kErrorNoMoreItems past the last one. The handle needs
   // KEY_QUERY_VALUE. On failure *value is unchanged.
@@ -122,8 +137,11 @@ class RegistryApi {
   // through a link, or HKEY_CURRENT_USER for the user's own hive under HKEY_USERS. Of the roots,
   // HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and HKEY_USERS have names too.
   virtual RegStatus QueryKeyName(RegHandle key, std::string* name) = 0;
+};
 
-  // Writing, for restore.
+// What restore writes besides. The platform's registry and the in-memory store offer it all.
+class RegistryApi : public RegistryReads {
+ public:
   // Opens base\subKey (UTF-16, one or more names), made with any missing keys above it where
   // missing; links met are followed, a dangling one by making its target. With
   // kRegOptionCreateLink the last name is made as a link, and kErrorAlreadyExists answers where a
@@ -134,11 +152,4 @@ class RegistryApi {
   // as itself takes only its target, "SymbolicLinkValue" of type REG_LINK, the platform's name of
   // the key it points at, without a terminator. The handle needs KEY_SET_VALUE.
   virtual RegStatus SetValue(RegHandle key, const RegValue& value) = 0;
-  // Wide reads, for the backup: names exactly as the platform keeps them in UTF-16, whatever the
-  // ANSI code page. Opens base\subKey as OpenKey does; *result is written only on success.
-  virtual RegStatus OpenKeyW(RegHandle base, const std::u16string& subKey, std::uint32_t options,
-                             std::uint32_t access, RegHandle* result) = 0;
-  // The name of the subkey at the index, in the platform's order; kErrorNoMoreItems past the
-  // last one. The handle needs KEY_ENUMERATE_SUB_KEYS. On failure *name is unchanged.
-  virtual RegStatus EnumKeyW(RegHandle key, std::uint32_t index, std::u16string* name) = 0;
 };

@@ -6,9 +6,9 @@
 #include "registry/PlatformLocale.h"
 #include "registry/RestoreOnExit.h"
 
-TRegistry::TRegistry(RegistryApi& api) : api_(api) {}
+TRegistry::TRegistry(RegistryCalls& api) : api_(api) {}
 
-TRegistry::TRegistry(RegistryApi& api, std::uint32_t access) : AccessMask(access), api_(api) {}
+TRegistry::TRegistry(RegistryCalls& api, std::uint32_t access) : AccessMask(access), api_(api) {}
 
 TRegistry::~TRegistry() {
   CloseCurrent();

@@ -27,9 +27,9 @@ struct KeyInfo {
 class TRegistry {
  public:
   // Root HKEY_CURRENT_USER, no current key, full access for every open.
-  explicit TRegistry(RegistryApi& api);
+  explicit TRegistry(RegistryCalls& api);
   // The same, with the given rights for every open instead of full access: for reading only.
-  TRegistry(RegistryApi& api, std::uint32_t access);
+  TRegistry(RegistryCalls& api, std::uint32_t access);
   ~TRegistry();
   TRegistry(const TRegistry&) = delete;
   TRegistry& operator=(const TRegistry&) = delete;
@@ -82,5 +82,5 @@ class TRegistry {
   RegHandle RootHandle = kHkeyCurrentUser;
   std::string CurrentKeyPath;
   std::uint32_t AccessMask = kKeyAllAccess;
-  RegistryApi& api_;  // the platform registry, or a store that behaves like it
+  RegistryCalls& api_;  // the platform registry, or a store that behaves like it
 };

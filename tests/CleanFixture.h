@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "registry/MemoryRegistry.h"
-#include "unitMain/CleanProcedure.h"
+#include "clean/CheckProcedure.h"
+#include "clean/CleanProcedure.h"
+#include "registry/memory/MemoryRegistry.h"
 #include "unitMain/CleanWindow.h"
+#include "unitMain/WindowClean.h"
 
 // Keeps what the clean procedure did to the window.
 class RecordingWindow : public CleanWindow {
@@ -44,33 +46,41 @@ constexpr const char* kDistributionUnit =
 constexpr const char* kModuleUsage = "software\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage";
 }  // namespace traces
 
+// The keys check found as the window logs them: root, then path, for each.
+inline std::vector<std::string> LoggedLines(const CheckResult& check) {
+  std::vector<std::string> lines;
+  for (const FoundKey& found : check.keys) {
+    lines.push_back(found.key.root);
+    lines.push_back(found.key.path);
+  }
+  return lines;
+}
+
 // A store and a window for one run of the clean procedure; no case may leave a key open.
 class CleanFixture : public ::testing::Test {
  protected:
   void TearDown() override { EXPECT_EQ(store.OpenHandleCount(), 0u); }
 
-  void Run() { RunClean(store, window); }
+  void Run() { RunCleanInWindow(store, window); }
 
   void AddModuleUsage(const std::string& entry) { AddModuleUsage(store, entry); }
   static void AddModuleUsage(MemoryRegistry& store, const std::string& entry) {
-    store.CreateKey(kHkeyLocalMachine, std::string(traces::kModuleUsage) + "\\" + entry);
+    store.SeedKey(kHkeyLocalMachine, std::string(traces::kModuleUsage) + "\\" + entry);
   }
 
   void SeedInstallation() { SeedInstallation(store); }
   // Everything the control installs, each key with a little tree below it.
   static void SeedInstallation(MemoryRegistry& store) {
-    store.CreateKey(kHkeyClassesRoot, std::string(traces::kProgId) + "\\Clsid");
-    store.CreateKey(kHkeyClassesRoot, std::string(traces::kClsid) + "\\InprocServer32");
-    store.CreateKey(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib");
-    store.CreateKey(kHkeyClassesRoot, std::string(traces::kClsid) +
-                                          "\\Implemented Categories\\"
-                                          "{0DE86A52-2BAA-11CF-A229-00AA003D7352}");
-    store.CreateKey(kHkeyCurrentUser,
-                    traces::kStats + std::string("\\iexplore\\AllowedDomains\\*"));
-    store.CreateKey(kHkeyLocalMachine,
-                    traces::kDistributionUnit + std::string("\\Contains\\Files"));
-    store.CreateKey(kHkeyLocalMachine,
-                    traces::kDistributionUnit + std::string("\\DownloadInformation"));
+    store.SeedKey(kHkeyClassesRoot, std::string(traces::kProgId) + "\\Clsid");
+    store.SeedKey(kHkeyClassesRoot, std::string(traces::kClsid) + "\\InprocServer32");
+    store.SeedKey(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib");
+    store.SeedKey(kHkeyClassesRoot, std::string(traces::kClsid) +
+                                        "\\Implemented Categories\\"
+                                        "{0DE86A52-2BAA-11CF-A229-00AA003D7352}");
+    store.SeedKey(kHkeyCurrentUser, traces::kStats + std::string("\\iexplore\\AllowedDomains\\*"));
+    store.SeedKey(kHkeyLocalMachine, traces::kDistributionUnit + std::string("\\Contains\\Files"));
+    store.SeedKey(kHkeyLocalMachine,
+                  traces::kDistributionUnit + std::string("\\DownloadInformation"));
   }
 
   static std::string Logged(const char* path) { return std::string("\\") + path; }

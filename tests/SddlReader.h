@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "console/FolderTrust.h"
+#include "backup/FolderTrust.h"
 
 // Reads the SDDL forms the folder cases use into the model the decision reads: the owner, a
 // DACL or none, and entries of type A or D with their flags, rights (hex or two-letter codes)

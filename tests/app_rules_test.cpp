@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/ApplicationTitle.h"
-#include "app/FailureText.h"
+#include "common/FailureText.h"
 
 namespace {
 

@@ -51,10 +51,10 @@ class BatchedLogTest : public CleanFixture {
   void RunBoth(const std::function<void(MemoryRegistry&)>& seed) {
     MemoryRegistry lineByLine;
     seed(lineByLine);
-    RunClean(lineByLine, window);
+    RunCleanInWindow(lineByLine, window);
     seed(store);
     BatchedLog batch(calls);
-    RunClean(store, batch);
+    RunCleanInWindow(store, batch);
   }
 
   CallLog calls;
@@ -76,7 +76,7 @@ TEST_F(BatchedLogTest, WholeLogArrivesOnceBeforeTheStatus) {
 TEST_F(BatchedLogTest, NoticeOpensOnTheCompleteLog) {
   RunBoth([](MemoryRegistry& registry) {
     SeedInstallation(registry);
-    registry.SetAllowedAccess(kHkeyLocalMachine, traces::kDistributionUnit, kKeyRead);
+    registry.SeedAccess(kHkeyLocalMachine, traces::kDistributionUnit, kKeyRead);
   });
   ASSERT_THAT(window.notices, ElementsAre("It failed to Open Distribution Unit in Local Machine"));
   ASSERT_EQ(calls.calls.size(), 3u);
@@ -101,7 +101,7 @@ TEST_F(BatchedLogTest, LinesBeforeABreakdownStayInTheLog) {
   });
   {
     BatchedLog batch(calls);
-    EXPECT_THROW(RunClean(store, batch), std::runtime_error);
+    EXPECT_THROW(RunCleanInWindow(store, batch), std::runtime_error);
   }
   EXPECT_EQ(calls.calls.size(), 2u);
   EXPECT_EQ(BoxText(calls.calls),

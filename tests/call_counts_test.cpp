@@ -20,8 +20,8 @@ TEST(CallCountsTest, TreeDeletionMakesAtMostFiveCallsPerKey) {
   for (int a = 0; a < 22; ++a) {
     for (int b = 0; b < 22; ++b) {
       for (int c = 0; c < 22; ++c) {
-        store.CreateKey(kHkeyCurrentUser, "tree\\" + std::to_string(a) + "\\" + std::to_string(b) +
-                                              "\\" + std::to_string(c));
+        store.SeedKey(kHkeyCurrentUser, "tree\\" + std::to_string(a) + "\\" + std::to_string(b) +
+                                            "\\" + std::to_string(c));
       }
     }
   }
@@ -46,13 +46,13 @@ TEST(CallCountsTest, SweepCostsOneCallAnEntryAndSixAMatch) {
   MemoryRegistry store;
   for (std::size_t i = 0; i < kEntries; ++i) {
     const bool match = i % (kEntries / kMatches) == 0;
-    store.CreateKey(kHkeyLocalMachine, std::string(traces::kModuleUsage) + "\\C:/" +
-                                           std::to_string(i) +
-                                           (match ? "/TessalineWeb_EN.ocx" : "/other.ocx"));
+    store.SeedKey(kHkeyLocalMachine, std::string(traces::kModuleUsage) + "\\C:/" +
+                                         std::to_string(i) +
+                                         (match ? "/TessalineWeb_EN.ocx" : "/other.ocx"));
   }
   RecordingRegistry recorder(store);
   RecordingWindow window;
-  RunClean(recorder, window);
+  RunCleanInWindow(recorder, window);
   ASSERT_EQ(window.log.size(), 2 * kMatches);
   // Six probes of absent targets; the list key's probe (open, close), open and one query;
   // an enumeration an entry; a match: its open, the release of the key current before it, and

@@ -18,7 +18,7 @@ std::string Usage(const std::string& entry) {
 
 TEST_F(CleanFaultsTest, TargetDeniedFullAccessStopsAtItsOpen) {
   SeedInstallation();
-  store.SetAllowedAccess(kHkeyClassesRoot, traces::kClsid, kKeyRead);
+  store.SeedAccess(kHkeyClassesRoot, traces::kClsid, kKeyRead);
   Run();
   EXPECT_THAT(window.notices, ElementsAre("It failed to Open CLSID"));
   EXPECT_THAT(window.log, ElementsAre("HKEY_CLASSES_ROOT", "\\ActiveFormProj1.ActiveFormX"));
@@ -28,7 +28,7 @@ TEST_F(CleanFaultsTest, TargetDeniedFullAccessStopsAtItsOpen) {
 
 TEST_F(CleanFaultsTest, TargetDeniedAllAccessCountsAsAbsent) {
   SeedInstallation();
-  store.SetAllowedAccess(kHkeyClassesRoot, traces::kProgId, 0);
+  store.SeedAccess(kHkeyClassesRoot, traces::kProgId, 0);
   Run();
   EXPECT_THAT(window.notices, IsEmpty());
   EXPECT_EQ(window.log.size(), 6u);
@@ -38,7 +38,7 @@ TEST_F(CleanFaultsTest, TargetDeniedAllAccessCountsAsAbsent) {
 
 TEST_F(CleanFaultsTest, UndeletableSubkeyFailsTheNamedKeysDelete) {
   SeedInstallation();
-  store.SetAllowedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib", kKeyRead);
+  store.SeedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib", kKeyRead);
   Run();
   EXPECT_THAT(window.notices, ElementsAre("It failed to delte CLSID"));
   EXPECT_THAT(window.log, ElementsAre("HKEY_CLASSES_ROOT", "\\ActiveFormProj1.ActiveFormX"));
@@ -64,9 +64,9 @@ TEST_F(CleanFaultsTest, FailedDeleteOfEachTargetShowsItsOwnText) {
   for (const auto& c : cases) {
     MemoryRegistry fresh;
     RecordingWindow freshWindow;
-    fresh.CreateKey(c.root, c.path);
+    fresh.SeedKey(c.root, c.path);
     fresh.FailCall(Call::Delete, c.root, c.path, kErrorAccessDenied);
-    RunClean(fresh, freshWindow);
+    RunCleanInWindow(fresh, freshWindow);
     EXPECT_THAT(freshWindow.notices, ElementsAre(c.text));
     EXPECT_THAT(freshWindow.log, IsEmpty());
     EXPECT_EQ(fresh.OpenHandleCount(), 0u);
@@ -75,7 +75,7 @@ TEST_F(CleanFaultsTest, FailedDeleteOfEachTargetShowsItsOwnText) {
 
 TEST_F(CleanFaultsTest, EnumerationFailingInsideATreeLeavesThatSubkeyAndFailsTheKey) {
   for (const char* sub : {"a", "b", "c", "d", "e"}) {
-    store.CreateKey(kHkeyLocalMachine, std::string(traces::kDistributionUnit) + "\\" + sub);
+    store.SeedKey(kHkeyLocalMachine, std::string(traces::kDistributionUnit) + "\\" + sub);
   }
   store.FailCall(Call::Enum, kHkeyLocalMachine, traces::kDistributionUnit, kErrorAccessDenied, 2);
   Run();
@@ -125,17 +125,17 @@ TEST_F(CleanFaultsTest, EntryVanishingAfterTheListingStopsAtItsOpen) {
 
 TEST_F(CleanFaultsTest, ModuleUsageFailuresShowTheirTexts) {
   AddModuleUsage("TessalineWeb_EN.ocx");
-  store.SetAllowedAccess(kHkeyLocalMachine, traces::kModuleUsage, kKeyRead);
+  store.SeedAccess(kHkeyLocalMachine, traces::kModuleUsage, kKeyRead);
   Run();
   EXPECT_THAT(window.notices, ElementsAre("It failed to Open Module Usage in Local Machine"));
 
-  store.SetAllowedAccess(kHkeyLocalMachine, traces::kModuleUsage, kKeyAllAccess);
-  store.SetAllowedAccess(kHkeyLocalMachine, Usage("TessalineWeb_EN.ocx"), kKeyRead);
+  store.SeedAccess(kHkeyLocalMachine, traces::kModuleUsage, kKeyAllAccess);
+  store.SeedAccess(kHkeyLocalMachine, Usage("TessalineWeb_EN.ocx"), kKeyRead);
   window.notices.clear();
   Run();
   EXPECT_THAT(window.notices, ElementsAre("It failed to open Sub Module usage"));
 
-  store.SetAllowedAccess(kHkeyLocalMachine, Usage("TessalineWeb_EN.ocx"), kKeyAllAccess);
+  store.SeedAccess(kHkeyLocalMachine, Usage("TessalineWeb_EN.ocx"), kKeyAllAccess);
   store.FailCall(Call::Delete, kHkeyLocalMachine, Usage("TessalineWeb_EN.ocx"), kErrorAccessDenied);
   window.notices.clear();
   Run();
@@ -192,8 +192,8 @@ TEST_F(CleanFaultsTest, FailedQueryOnTheListGivesAnEmptyListing) {
 }
 
 TEST_F(CleanFaultsTest, FailedQueryInsideATreeKeepsThatKeysSubkeys) {
-  store.CreateKey(kHkeyCurrentUser, std::string(traces::kStats) + "\\iexplore\\AllowedDomains");
-  store.CreateKey(kHkeyCurrentUser, std::string(traces::kStats) + "\\leaf");
+  store.SeedKey(kHkeyCurrentUser, std::string(traces::kStats) + "\\iexplore\\AllowedDomains");
+  store.SeedKey(kHkeyCurrentUser, std::string(traces::kStats) + "\\leaf");
   store.FailCall(Call::Query, kHkeyCurrentUser, std::string(traces::kStats) + "\\iexplore",
                  kErrorAccessDenied);
   store.FailCall(Call::Query, kHkeyCurrentUser, std::string(traces::kStats) + "\\leaf",

@@ -34,7 +34,7 @@ TEST_F(CleanProcedureTest, MissingModuleUsageKeySkipsTheSweep) {
 }
 
 TEST_F(CleanProcedureTest, OnlyTheStatisticsKeyPresent) {
-  store.CreateKey(kHkeyCurrentUser, traces::kStats);
+  store.SeedKey(kHkeyCurrentUser, traces::kStats);
   Run();
   EXPECT_THAT(window.log, ElementsAre("HKEY_CURRENT_USER",
                                       "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\"
@@ -52,11 +52,11 @@ TEST_F(CleanProcedureTest, FullInstallationIsRemovedWholeAndNothingElse) {
   AddModuleUsage("C:/Windows/System32/TessalineWeb-EN.ocx");
   AddModuleUsage("C:/Windows/System32/mscomctl.ocx");
   // Neighbours of every target, which must stay.
-  store.CreateKey(kHkeyClassesRoot, "ActiveFormProj1.ActiveFormX2");
-  store.CreateKey(kHkeyClassesRoot, "CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F65}");
-  store.CreateKey(kHkeyCurrentUser, "software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\x");
-  store.CreateKey(kHkeyLocalMachine,
-                  "software\\Microsoft\\Code Store Database\\Distribution Units\\{other}");
+  store.SeedKey(kHkeyClassesRoot, "ActiveFormProj1.ActiveFormX2");
+  store.SeedKey(kHkeyClassesRoot, "CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F65}");
+  store.SeedKey(kHkeyCurrentUser, "software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\x");
+  store.SeedKey(kHkeyLocalMachine,
+                "software\\Microsoft\\Code Store Database\\Distribution Units\\{other}");
   const auto before = store.AllKeys();
 
   Run();
@@ -105,7 +105,7 @@ TEST_F(CleanProcedureTest, FullInstallationIsRemovedWholeAndNothingElse) {
 TEST_F(CleanProcedureTest, ReadableButLockedTargetStopsTheRunAndKeepsEarlierWork) {
   SeedInstallation();
   AddModuleUsage("tessalineweb_en.ocx");
-  store.SetAllowedAccess(kHkeyLocalMachine, traces::kDistributionUnit, kKeyRead);
+  store.SeedAccess(kHkeyLocalMachine, traces::kDistributionUnit, kKeyRead);
   for (const char* statusBefore : {"", "Done!"}) {
     window.status = statusBefore;
     window.statusWrites = 0;
@@ -125,7 +125,7 @@ TEST_F(CleanProcedureTest, ReadableButLockedTargetStopsTheRunAndKeepsEarlierWork
 
 TEST_F(CleanProcedureTest, StopKeepsTheLinesLoggedBeforeIt) {
   SeedInstallation();
-  store.SetAllowedAccess(kHkeyLocalMachine, traces::kDistributionUnit, kKeyRead);
+  store.SeedAccess(kHkeyLocalMachine, traces::kDistributionUnit, kKeyRead);
   Run();
   EXPECT_THAT(window.log,
               ElementsAre("HKEY_CLASSES_ROOT", "\\ActiveFormProj1.ActiveFormX", "HKEY_CLASSES_ROOT",
@@ -138,7 +138,7 @@ TEST_F(CleanProcedureTest, AListThatMayOnlyBeReadStopsTheRunOnlyWhenItNamesTheCo
   SeedInstallation();
   AddModuleUsage("C:/Windows/System32/other.ocx");
   AddModuleUsage("C:/Windows/System32/mscomctl.ocx");
-  store.SetAllowedAccess(kHkeyLocalMachine, traces::kModuleUsage, kKeyRead);
+  store.SeedAccess(kHkeyLocalMachine, traces::kModuleUsage, kKeyRead);
   Run();
   EXPECT_EQ(window.log.size(), 8u);
   EXPECT_THAT(window.notices, IsEmpty());
@@ -157,10 +157,10 @@ TEST_F(CleanProcedureTest, AListThatMayOnlyBeReadStopsTheRunOnlyWhenItNamesTheCo
     MemoryRegistry failing;
     SeedInstallation(failing);
     AddModuleUsage(failing, "C:/Windows/System32/other.ocx");
-    failing.SetAllowedAccess(kHkeyLocalMachine, traces::kModuleUsage, kKeyRead);
+    failing.SeedAccess(kHkeyLocalMachine, traces::kModuleUsage, kKeyRead);
     failing.FailCall(call, kHkeyLocalMachine, traces::kModuleUsage, kErrorAccessDenied);
     RecordingWindow failed;
-    RunClean(failing, failed);
+    RunCleanInWindow(failing, failed);
     EXPECT_THAT(failed.notices, ElementsAre("It failed to Open Module Usage in Local Machine"));
     EXPECT_EQ(failed.status, "");
   }
@@ -168,9 +168,9 @@ TEST_F(CleanProcedureTest, AListThatMayOnlyBeReadStopsTheRunOnlyWhenItNamesTheCo
 
 TEST_F(CleanProcedureTest, TheUsersOwnClassKeysGoEachJustBeforeTheMachines) {
   SeedInstallation();
-  store.CreateKey(kHkeyCurrentUser, std::string(traces::kUserProgId) + "\\CurVer");
-  store.CreateKey(kHkeyCurrentUser, std::string(traces::kUserClsid) + "\\InprocServer32");
-  store.CreateKey(kHkeyCurrentUser, "Software\\Classes\\CLSID\\{other}");
+  store.SeedKey(kHkeyCurrentUser, std::string(traces::kUserProgId) + "\\CurVer");
+  store.SeedKey(kHkeyCurrentUser, std::string(traces::kUserClsid) + "\\InprocServer32");
+  store.SeedKey(kHkeyCurrentUser, "Software\\Classes\\CLSID\\{other}");
   Run();
   EXPECT_THAT(
       window.log,
@@ -183,8 +183,8 @@ TEST_F(CleanProcedureTest, TheUsersOwnClassKeysGoEachJustBeforeTheMachines) {
   EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, "Software\\Classes\\CLSID\\{other}"));
 
   // The user's copy that cannot be opened for deletion stops the run with the class's text.
-  store.CreateKey(kHkeyCurrentUser, traces::kUserProgId);
-  store.SetAllowedAccess(kHkeyCurrentUser, traces::kUserProgId, kKeyRead);
+  store.SeedKey(kHkeyCurrentUser, traces::kUserProgId);
+  store.SeedAccess(kHkeyCurrentUser, traces::kUserProgId, kKeyRead);
   Run();
   EXPECT_THAT(window.notices, ElementsAre("It failed to open ActiveFormProj1.ActiveFormX"));
 }

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "CleanFixture.h"
-#include "console/CheckProcedure.h"
+#include "clean/CheckProcedure.h"
 #include "registry/AsciiCase.h"
 
 namespace {
@@ -462,9 +462,9 @@ class RandomRegistry {
   static void SeedKey(MemoryRegistry& store, int root, const std::string& path,
                       const ModelKey& key) {
     if (key.link) {
-      store.CreateLink(kRoots[root], path, kRoots[key.link->root], key.link->path);
+      store.SeedLink(kRoots[root], path, kRoots[key.link->root], key.link->path);
     } else {
-      store.CreateKey(kRoots[root], path);
+      store.SeedKey(kRoots[root], path);
     }
     for (const auto& [upper, child] : key.children) {
       SeedKey(store, root, path + "\\" + child.name, child);
@@ -473,7 +473,7 @@ class RandomRegistry {
       const std::uint32_t allowed = key.access == Access::ReadOnly        ? kKeyRead
                                     : key.access == Access::ReadAndDelete ? kKeyRead | kDelete
                                                                           : 0;
-      store.SetAllowedAccess(kRoots[root], path, allowed);
+      store.SeedAccess(kRoots[root], path, allowed);
     }
     if (key.deleteFails) {
       store.FailCall(MemoryRegistry::Call::Delete, kRoots[root], path, kErrorAccessDenied);
@@ -555,7 +555,7 @@ TEST(CleanPropertyTest, OnlyTheControlsKeysAreEverDeleted) {
     MemoryRegistry store;
     model.Seed(store);
     RecordingWindow window;
-    RunClean(store, window);
+    RunCleanInWindow(store, window);
 
     const Outcome expected = model.Expected();
     std::set<std::string> remaining = model.AllKeys();
@@ -601,12 +601,8 @@ TEST(CleanPropertyTest, CheckListsWhatTheCleanDeletes) {
     ASSERT_EQ(store.OpenHandleCount(), 0u) << "seed " << seed;
 
     RecordingWindow window;
-    RunClean(store, window);
-    std::vector<std::string> listed;
-    for (const ReportedKey& key : check.keys) {
-      listed.push_back(key.root);
-      listed.push_back(key.path);
-    }
+    RunCleanInWindow(store, window);
+    const std::vector<std::string> listed = LoggedLines(check);
     const bool done = window.status == "Done!";
     std::vector<std::string> compared = listed;
     if (!done) {
@@ -670,15 +666,15 @@ TEST(CleanPropertyTest, OverTheMergedClassesRootNothingIsLeftWhenItSaysDone) {
     MemoryRegistry store;
     store.MergeClassesRoot();
     for (std::size_t at = 0; at < places.size(); ++at) {
-      store.CreateKey(places[at].root, "Software\\Classes\\CLSID\\{other}");
-      store.CreateKey(places[at].root, "Software\\Classes\\Other.ProgId");
+      store.SeedKey(places[at].root, "Software\\Classes\\CLSID\\{other}");
+      store.SeedKey(places[at].root, "Software\\Classes\\Other.ProgId");
       present[at] = chance(0.6);
       if (present[at]) {
-        store.CreateKey(places[at].root,
-                        PlacePath(places[at]) + "\\sub" + std::to_string(random() % 3) + "\\deep");
+        store.SeedKey(places[at].root,
+                      PlacePath(places[at]) + "\\sub" + std::to_string(random() % 3) + "\\deep");
         readOnly[at] = chance(0.08);
         if (readOnly[at]) {
-          store.SetAllowedAccess(places[at].root, PlacePath(places[at]), kKeyRead);
+          store.SeedAccess(places[at].root, PlacePath(places[at]), kKeyRead);
         }
       }
     }
@@ -695,7 +691,7 @@ TEST(CleanPropertyTest, OverTheMergedClassesRootNothingIsLeftWhenItSaysDone) {
       const ClassPlace made = places[remake->second];
       store.SetHook([&store, deletedPath, made](const MemoryRegistry::CallSite& site) {
         if (site.call == MemoryRegistry::Call::Delete && AsciiUpper(site.keyPath) == deletedPath) {
-          store.CreateKey(made.root, PlacePath(made));
+          store.SeedKey(made.root, PlacePath(made));
         }
         return std::optional<RegStatus>();
       });
@@ -742,7 +738,7 @@ TEST(CleanPropertyTest, OverTheMergedClassesRootNothingIsLeftWhenItSaysDone) {
     expected.status = stopped ? "" : "Done!";
 
     RecordingWindow window;
-    RunClean(store, window);
+    RunCleanInWindow(store, window);
     ASSERT_EQ(window.log, expected.log) << "seed " << seed;
     ASSERT_EQ(window.notices, expected.notices) << "seed " << seed;
     ASSERT_EQ(window.status, expected.status) << "seed " << seed;
@@ -755,11 +751,7 @@ TEST(CleanPropertyTest, OverTheMergedClassesRootNothingIsLeftWhenItSaysDone) {
     ASSERT_EQ(store.OpenHandleCount(), 0u) << "seed " << seed;
     // Check on the untouched store lists what a run untroubled by the remade copy deletes.
     if (!remake && window.status == "Done!") {
-      std::vector<std::string> listed;
-      for (const ReportedKey& key : check.keys) {
-        listed.push_back(key.root);
-        listed.push_back(key.path);
-      }
+      const std::vector<std::string> listed = LoggedLines(check);
       ASSERT_EQ(listed, window.log) << "seed " << seed;
       ++done;
     }

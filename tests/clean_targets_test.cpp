@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "registry/MemoryRegistry.h"
-#include "unitMain/CleanTargets.h"
-#include "unitMain/TargetWalk.h"
+#include "clean/CleanTargets.h"
+#include "clean/TargetWalk.h"
+#include "registry/memory/MemoryRegistry.h"
 
 using ::testing::ElementsAre;
 
@@ -83,6 +83,10 @@ TEST(CleanTargetsTest, NeighboursAndHostileSpellingsAreNot) {
   }
 }
 
+bool LiesInHive(const std::string& platformName, const std::string& hive) {
+  return LiesWithin(platformName, UsersHivePlatformName(hive));
+}
+
 TEST(CleanTargetsTest, AnOpenedKeyLiesInItsHiveOnlyByThePlatformsFullName) {
   EXPECT_TRUE(LiesInHive("\\REGISTRY\\USER\\S-1-5-21-1\\Software\\x", "S-1-5-21-1"));
   EXPECT_TRUE(LiesInHive("\\registry\\user\\s-1-5-21-1_classes\\CLSID", "S-1-5-21-1_Classes"));
@@ -109,7 +113,7 @@ std::vector<std::string> Listed(const std::vector<CleanTarget>& targets) {
 TEST(CleanTargetsTest, EachHiveCopyFollowsItsTargetInTheOrderHivesAreListed) {
   MemoryRegistry store;
   for (const char* hive : {"S-1-5-21-2_Classes", ".DEFAULT", "S-1-5-21-1", "S-1-5-21-1_Classes"}) {
-    store.CreateKey(kHkeyUsers, hive);
+    store.SeedKey(kHkeyUsers, hive);
   }
   const std::string progId = "\\ActiveFormProj1.ActiveFormX";
   const std::string clsid = std::string("\\") + kClsid;

@@ -12,9 +12,9 @@
 
 #include "CleanFixture.h"
 #include "MemoryFiles.h"
+#include "backup/BackupName.h"
 #include "backup/BackupReader.h"
 #include "backup/RegFile.h"
-#include "console/BackupName.h"
 #include "console/CommandLine.h"
 #include "console/ConsoleProgram.h"
 
@@ -153,7 +153,7 @@ TEST_F(ConsoleTest, CheckListsWhatCleanDeletesThenBothFindNothing) {
 
 TEST_F(ConsoleTest, AStopPrintsTheNoticeOnStandardErrorAfterTheDeletedPairs) {
   SeedAll();
-  store.SetAllowedAccess(kHkeyLocalMachine, traces::kDistributionUnit, kKeyRead);
+  store.SeedAccess(kHkeyLocalMachine, traces::kDistributionUnit, kKeyRead);
   EXPECT_EQ(Run({"clean"}), 1);
   const std::vector<std::string> pairs = InstallationPairs();
   EXPECT_EQ(out.str(), Pairs({pairs.begin(), pairs.begin() + 6}));
@@ -242,7 +242,7 @@ TEST_F(ConsoleTest, OutputThatCannotBeWrittenIsStatusFourAfterTheRun) {
   EXPECT_EQ(errors.str(), "tessaline-clean: the output could not be written to standard output\n");
   // A stop still tells its notice, then the lost output.
   SeedAll();
-  store.SetAllowedAccess(kHkeyLocalMachine, traces::kDistributionUnit, kKeyRead);
+  store.SeedAccess(kHkeyLocalMachine, traces::kDistributionUnit, kKeyRead);
   EXPECT_EQ(run({"clean"}), 4);
   EXPECT_EQ(errors.str(),
             "It failed to Open Distribution Unit in Local Machine\n"
@@ -279,9 +279,9 @@ TEST_F(ConsoleTest, HelpShowsTheExitStatusesAndVersionTheVersion) {
 
 TEST_F(ConsoleTest, CheckAsJsonCountsWhatLiesBelowEachKey) {
   SeedAll();
-  store.SetValue(kHkeyClassesRoot, traces::kClsid, {u"", kRegSz, {0x41, 0, 0, 0}});
-  store.SetValue(kHkeyClassesRoot, std::string(traces::kClsid) + "\\InprocServer32",
-                 {u"ThreadingModel", kRegSz, {0x41, 0, 0, 0}});
+  store.SeedValue(kHkeyClassesRoot, traces::kClsid, {u"", kRegSz, {0x41, 0, 0, 0}});
+  store.SeedValue(kHkeyClassesRoot, std::string(traces::kClsid) + "\\InprocServer32",
+                  {u"ThreadingModel", kRegSz, {0x41, 0, 0, 0}});
   // A name that is not UTF-8 comes out replaced, so the report stays valid JSON.
   AddModuleUsage("C:/\xFF/TessalineWeb_EN.ocx\"");
   EXPECT_EQ(Run({"check", "--json"}), 1);
@@ -299,7 +299,7 @@ TEST_F(ConsoleTest, CheckAsJsonCountsWhatLiesBelowEachKey) {
             Logged(traces::kModuleUsage) + "\\C:/\xEF\xBF\xBD/TessalineWeb_EN.ocx\"");
 
   // A key that cannot be read whole is still listed; how much lies below it is not known.
-  store.SetAllowedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib", 0);
+  store.SeedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib", 0);
   EXPECT_EQ(Run({"check", "--json"}), 1);
   EXPECT_TRUE(Json()["keys"][1]["subkeys"].is_null());
   EXPECT_TRUE(Json()["keys"][1]["values"].is_null());
@@ -312,7 +312,7 @@ TEST_F(ConsoleTest, TheBackupHoldsEachKeyBeforeItIsDeleted) {
   EXPECT_TRUE(Json()["backup"].is_null());
 
   SeedAll();
-  store.SetValue(kHkeyCurrentUser, traces::kStats, {u"Flags", kRegDword, {4, 0, 0, 0}});
+  store.SeedValue(kHkeyCurrentUser, traces::kStats, {u"Flags", kRegDword, {4, 0, 0, 0}});
   // At each deletion, the key being deleted and what it holds are on disk, its section whole.
   std::vector<std::string> deleted;
   store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
@@ -389,14 +389,13 @@ TEST_F(ConsoleTest, AFailedBackupKeepsTheKeyAndStopsWithStatusThree) {
   // One that cannot even be opened for its deletion stops the run as without a backup.
   file = MemoryBackupFile();
   SeedAll();
-  store.SetAllowedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib", 0);
+  store.SeedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib", 0);
   EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 1);
   EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib"));
   EXPECT_EQ(err.str(), "It failed to delte CLSID\n");
 
   // The file that stops taking bytes is still named: it was made.
-  store.SetAllowedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib",
-                         kKeyAllAccess);
+  store.SeedAccess(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib", kKeyAllAccess);
   file = MemoryBackupFile();
   file.failWrite = true;
   EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 3);
@@ -409,10 +408,10 @@ TEST_F(ConsoleTest, EveryLoadedUserIsCleanedOnceAndClassesHivesAreLeftAlone) {
   const std::string sid = "S-1-5-21-1";
   for (const std::string& hive :
        {std::string(".DEFAULT"), std::string("S-1-5-18"), sid, sid + "_Classes"}) {
-    store.CreateKey(kHkeyUsers, hive + "\\" + traces::kStats + "\\iexplore");
+    store.SeedKey(kHkeyUsers, hive + "\\" + traces::kStats + "\\iexplore");
   }
   // The current user's key is the one in the user's own hive, reached by another name.
-  store.CreateLink(kHkeyCurrentUser, "software", kHkeyUsers, sid + "\\software");
+  store.SeedLink(kHkeyCurrentUser, "software", kHkeyUsers, sid + "\\software");
   const std::vector<std::string> expected = {
       "HKEY_CURRENT_USER", Logged(traces::kStats),
       "HKEY_USERS",        "\\.DEFAULT" + Logged(traces::kStats),
@@ -433,14 +432,14 @@ TEST_F(ConsoleTest, EveryLoadedUsersClassKeysGoBetweenTheUsersOwnAndTheMachines)
   const std::string own = "S-1-5-21-1";
   const std::string other = "S-1-5-21-2";
   for (const std::string& hive : {own, other}) {
-    store.CreateKey(kHkeyUsers, hive + "_Classes\\" + traces::kProgId + "\\CurVer");
-    store.CreateKey(kHkeyUsers, hive + "_Classes\\" + traces::kClsid + "\\InprocServer32");
-    store.CreateKey(kHkeyUsers, hive + "\\" + traces::kStats);
+    store.SeedKey(kHkeyUsers, hive + "_Classes\\" + traces::kProgId + "\\CurVer");
+    store.SeedKey(kHkeyUsers, hive + "_Classes\\" + traces::kClsid + "\\InprocServer32");
+    store.SeedKey(kHkeyUsers, hive + "\\" + traces::kStats);
   }
   // The current user's keys are those of the user's own hives, reached by other names.
-  store.CreateLink(kHkeyCurrentUser, "Software\\Classes", kHkeyUsers, own + "_Classes");
-  store.CreateLink(kHkeyCurrentUser, "software\\Microsoft", kHkeyUsers,
-                   own + "\\software\\Microsoft");
+  store.SeedLink(kHkeyCurrentUser, "Software\\Classes", kHkeyUsers, own + "_Classes");
+  store.SeedLink(kHkeyCurrentUser, "software\\Microsoft", kHkeyUsers,
+                 own + "\\software\\Microsoft");
   SeedInstallation();
   const std::vector<std::string> expected = {
       "HKEY_CURRENT_USER",  Logged(traces::kUserProgId),
@@ -464,10 +463,10 @@ TEST_F(ConsoleTest, EveryLoadedUsersClassKeysGoBetweenTheUsersOwnAndTheMachines)
 TEST_F(ConsoleTest, AHivesKeyThatLeadsOutOfTheHiveIsKeptAndStopsTheRun) {
   const std::string hive = "S-1-5-21-2";
   const std::string victim = "Software\\Wow6432Node\\Victim";
-  store.CreateKey(kHkeyLocalMachine, victim + "\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}\\data");
-  store.CreateKey(kHkeyCurrentUser, traces::kStats);
-  store.CreateLink(kHkeyUsers, hive + "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats",
-                   kHkeyLocalMachine, victim);
+  store.SeedKey(kHkeyLocalMachine, victim + "\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}\\data");
+  store.SeedKey(kHkeyCurrentUser, traces::kStats);
+  store.SeedLink(kHkeyUsers, hive + "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats",
+                 kHkeyLocalMachine, victim);
   const std::string named = "HKEY_USERS\\" + hive + Logged(traces::kStats);
   EXPECT_EQ(Run({"clean", "--all-users", "--backup", "b.reg"}), 1);
   EXPECT_EQ(out.str(), Pairs({"HKEY_CURRENT_USER", Logged(traces::kStats)}));
@@ -478,15 +477,15 @@ TEST_F(ConsoleTest, AHivesKeyThatLeadsOutOfTheHiveIsKeptAndStopsTheRun) {
   EXPECT_EQ(file.bytes.find(Bytes(u"HKEY_USERS")), std::string::npos);
 
   // Into another user's hive, or a hive's link that stays in it.
-  store.CreateKey(kHkeyUsers, "S-1-5-21-3\\" + std::string(traces::kStats));
-  store.CreateLink(kHkeyUsers, hive + "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats",
-                   kHkeyUsers,
-                   "S-1-5-21-3\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats");
+  store.SeedKey(kHkeyUsers, "S-1-5-21-3\\" + std::string(traces::kStats));
+  store.SeedLink(kHkeyUsers, hive + "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats",
+                 kHkeyUsers,
+                 "S-1-5-21-3\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats");
   EXPECT_EQ(Run({"clean", "--all-users"}), 1);
   EXPECT_EQ(err.str(), named + " leads out of the hive " + hive + ", so it was kept.\n");
-  store.CreateLink(kHkeyUsers, hive + "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats",
-                   kHkeyUsers, hive + "\\Elsewhere\\Stats");
-  store.CreateKey(kHkeyUsers, hive + "\\Elsewhere\\Stats\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}");
+  store.SeedLink(kHkeyUsers, hive + "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats",
+                 kHkeyUsers, hive + "\\Elsewhere\\Stats");
+  store.SeedKey(kHkeyUsers, hive + "\\Elsewhere\\Stats\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}");
   EXPECT_EQ(Run({"clean", "--all-users"}), 0);
   EXPECT_FALSE(store.KeyExists(
       kHkeyUsers, hive + "\\Elsewhere\\Stats\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}"));
@@ -495,9 +494,9 @@ TEST_F(ConsoleTest, AHivesKeyThatLeadsOutOfTheHiveIsKeptAndStopsTheRun) {
 }
 
 TEST_F(ConsoleTest, AStandardUsersRunFinishesWhenTheListItMayOnlyReadHoldsNothingOfTheControl) {
-  store.CreateKey(kHkeyCurrentUser, traces::kStats);
+  store.SeedKey(kHkeyCurrentUser, traces::kStats);
   AddModuleUsage("C:/x/other.ocx");
-  store.SetAllowedAccess(kHkeyLocalMachine, traces::kModuleUsage, kKeyRead);
+  store.SeedAccess(kHkeyLocalMachine, traces::kModuleUsage, kKeyRead);
   EXPECT_EQ(Run({"check"}), 1);
   EXPECT_EQ(out.str(), Pairs({"HKEY_CURRENT_USER", Logged(traces::kStats)}));
   EXPECT_EQ(Run({"clean"}), 0);
@@ -512,7 +511,7 @@ TEST_F(ConsoleTest, AKeyBackAtTheEndExitsOneAndCheckListsIt) {
   store.SetHook([this](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
     if (site.call == MemoryRegistry::Call::Delete &&
         site.keyPath.find("TessalineWeb_EN.ocx") != std::string::npos) {
-      store.CreateKey(kHkeyClassesRoot, traces::kProgId);
+      store.SeedKey(kHkeyClassesRoot, traces::kProgId);
     }
     return std::nullopt;
   });

@@ -4,7 +4,7 @@
 
 #include "FolderTrustCases.h"
 #include "SddlReader.h"
-#include "console/FolderTrust.h"
+#include "backup/FolderTrust.h"
 
 namespace {
 

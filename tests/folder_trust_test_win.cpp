@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "FolderTrustCases.h"
-#include "console/FileSecurity_win.h"
-#include "console/HandleChecks_win.h"
+#include "backup/FileSecurity_win.h"
+#include "backup/HandleChecks_win.h"
 
 namespace {
 

@@ -10,10 +10,11 @@
 #include <vector>
 
 #include "CleanFixture.h"
-#include "console/CheckProcedure.h"
+#include "clean/CheckProcedure.h"
 #include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
 #include "registry/TRegistry.h"
+#include "registry/Utf16.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -27,9 +28,9 @@ class MergedClassesTest : public CleanFixture {
  protected:
   void SetUp() override { store.MergeClassesRoot(); }
 
-  void User(const std::string& path) { store.CreateKey(kHkeyCurrentUser, kUserClasses + path); }
+  void User(const std::string& path) { store.SeedKey(kHkeyCurrentUser, kUserClasses + path); }
   void Machine(const std::string& path) {
-    store.CreateKey(kHkeyLocalMachine, kMachineClasses + path);
+    store.SeedKey(kHkeyLocalMachine, kMachineClasses + path);
   }
 
   // The platform's name of the key opened at base\path, or the open's failure.
@@ -62,9 +63,10 @@ class MergedClassesTest : public CleanFixture {
 
 TEST_F(MergedClassesTest, AKeyInBothOpensAsTheUsersAndItsDeletionShowsTheMachines) {
   User("Both\\UserOnly");
-  store.SetValue(kHkeyCurrentUser, std::string(kUserClasses) + "Both", {u"", kRegSz, {'u', 0}});
+  store.SeedValue(kHkeyCurrentUser, std::string(kUserClasses) + "Both", {u"", kRegSz, {'u', 0}});
   Machine("Both");
-  store.SetValue(kHkeyLocalMachine, std::string(kMachineClasses) + "Both", {u"", kRegSz, {'m', 0}});
+  store.SeedValue(kHkeyLocalMachine, std::string(kMachineClasses) + "Both",
+                  {u"", kRegSz, {'m', 0}});
   Machine("MachineOnly");
 
   EXPECT_EQ(NameAt(kHkeyClassesRoot, "both"),
@@ -111,6 +113,13 @@ TEST_F(MergedClassesTest, SubkeysAreTheUsersThenTheMachinesTheUserLacks) {
             kErrorSuccess);
   EXPECT_EQ(subkeys, 4u);
   EXPECT_EQ(longest, 12u);
+  // The wide enumeration, through which the backup and check list keys, lists the same view.
+  std::vector<std::string> wide;
+  std::u16string name;
+  for (std::uint32_t index = 0; store.EnumKeyW(key.get(), index, &name) == kErrorSuccess; ++index) {
+    wide.push_back(Utf16ToUtf8(name));
+  }
+  EXPECT_THAT(wide, ElementsAre("b", "C", "a", "longest-name"));
   // The user's own key, opened by its own name, lists only its own subkeys.
   TRegistry own(store, kKeyRead);
   own.SelectRoot(kHkeyCurrentUser);
@@ -134,7 +143,7 @@ TEST_F(MergedClassesTest, ASubkeyTheUserLacksIsOpenedInTheMachinesBelowAUsersKey
   EXPECT_EQ(NameAt(key.get(), "{other}"),
             "\\REGISTRY\\HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{other}");
   // Seeding through HKEY_CLASSES_ROOT addresses the machine's classes.
-  store.CreateKey(kHkeyClassesRoot, "Seeded");
+  store.SeedKey(kHkeyClassesRoot, "Seeded");
   EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, std::string(kMachineClasses) + "Seeded"));
 }
 
@@ -142,8 +151,8 @@ TEST_F(MergedClassesTest, ASubkeyTheUserLacksIsOpenedInTheMachinesBelowAUsersKey
 // registration leave them.
 void SeedBoth(MemoryRegistry& store) {
   for (RegHandle root : {kHkeyCurrentUser, kHkeyLocalMachine}) {
-    store.CreateKey(root, std::string(kUserClasses) + traces::kProgId + "\\Clsid");
-    store.CreateKey(root, std::string(kUserClasses) + traces::kClsid + "\\InprocServer32");
+    store.SeedKey(root, std::string(kUserClasses) + traces::kProgId + "\\Clsid");
+    store.SeedKey(root, std::string(kUserClasses) + traces::kClsid + "\\InprocServer32");
   }
 }
 
@@ -154,11 +163,7 @@ TEST_F(MergedClassesTest, TheCleanRemovesTheUsersCopyThenTheMachinesAndCheckList
                                              "HKEY_CURRENT_USER", Logged(traces::kUserClsid),
                                              "HKEY_CLASSES_ROOT", Logged(traces::kClsid)};
   const CheckResult check = RunCheck(store, false);
-  std::vector<std::string> listed;
-  for (const ReportedKey& key : check.keys) {
-    listed.push_back(key.root);
-    listed.push_back(key.path);
-  }
+  const std::vector<std::string> listed = LoggedLines(check);
   EXPECT_EQ(listed, expected);
 
   Run();
@@ -174,13 +179,13 @@ TEST_F(MergedClassesTest, TheCleanRemovesTheUsersCopyThenTheMachinesAndCheckList
 
 TEST_F(MergedClassesTest, ACopyBackAtTheEndStopsTheRunWithItsNoticeAndCheckListsIt) {
   SeedBoth(store);
-  store.CreateKey(kHkeyLocalMachine, traces::kDistributionUnit);
+  store.SeedKey(kHkeyLocalMachine, traces::kDistributionUnit);
   // Another installer registers the control for the user again while the run goes on.
   store.SetHook([this](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
     if (site.call == MemoryRegistry::Call::Delete &&
         AsciiUpper(site.keyPath) ==
             AsciiUpper(std::string("HKEY_LOCAL_MACHINE\\") + traces::kDistributionUnit)) {
-      store.CreateKey(kHkeyCurrentUser, traces::kUserClsid);
+      store.SeedKey(kHkeyCurrentUser, traces::kUserClsid);
     }
     return std::nullopt;
   });
@@ -191,8 +196,8 @@ TEST_F(MergedClassesTest, ACopyBackAtTheEndStopsTheRunWithItsNoticeAndCheckLists
   store.SetHook(nullptr);
   const CheckResult check = RunCheck(store, false);
   ASSERT_EQ(check.keys.size(), 1u);
-  EXPECT_EQ(check.keys[0].root, "HKEY_CURRENT_USER");
-  EXPECT_EQ(check.keys[0].path, Logged(traces::kUserClsid));
+  EXPECT_EQ(check.keys[0].key.root, "HKEY_CURRENT_USER");
+  EXPECT_EQ(check.keys[0].key.path, Logged(traces::kUserClsid));
   Run();
   EXPECT_EQ(window.status, "Done!");
 }

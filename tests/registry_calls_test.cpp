@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "RecordingRegistry.h"
-#include "registry/MemoryRegistry.h"
 #include "registry/PlatformLocale.h"
 #include "registry/RestoreOnExit.h"
 #include "registry/TRegistry.h"
+#include "registry/memory/MemoryRegistry.h"
 
 using ::testing::ElementsAre;
 
@@ -21,9 +21,9 @@ class RegistryCallsTest : public ::testing::Test {
 };
 
 TEST_F(RegistryCallsTest, ProbeAsksForReadRightsAndRestoresFullAccessAfterwards) {
-  store.CreateKey(kHkeyCurrentUser, "a");
-  store.CreateKey(kHkeyCurrentUser, "denied");
-  store.SetAllowedAccess(kHkeyCurrentUser, "denied", 0);
+  store.SeedKey(kHkeyCurrentUser, "a");
+  store.SeedKey(kHkeyCurrentUser, "denied");
+  store.SeedAccess(kHkeyCurrentUser, "denied", 0);
   TRegistry registry(recorder);
   EXPECT_TRUE(registry.KeyPresent("\\a"));
   EXPECT_FALSE(registry.KeyPresent("\\denied"));
@@ -37,7 +37,7 @@ TEST_F(RegistryCallsTest, ProbeAsksForReadRightsAndRestoresFullAccessAfterwards)
 }
 
 TEST_F(RegistryCallsTest, PathsResolveAgainstTheRootOrTheCurrentKey) {
-  store.CreateKey(kHkeyLocalMachine, "software\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage");
+  store.SeedKey(kHkeyLocalMachine, "software\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage");
   TRegistry registry(recorder);
   registry.SelectRoot(kHkeyLocalMachine);
   ASSERT_TRUE(registry.OpenPath("software\\Microsoft\\Windows\\CurrentVersion"));
@@ -57,7 +57,7 @@ TEST_F(RegistryCallsTest, PathsResolveAgainstTheRootOrTheCurrentKey) {
 
 TEST_F(RegistryCallsTest, TreeIsDeletedDeepestFirstFromTheHighestIndexDown) {
   for (const char* path : {"t\\a\\x", "t\\a\\y", "t\\b"}) {
-    store.CreateKey(kHkeyCurrentUser, path);
+    store.SeedKey(kHkeyCurrentUser, path);
   }
   TRegistry registry(recorder);
   EXPECT_TRUE(registry.DeleteTree("\\t"));
@@ -75,8 +75,8 @@ TEST_F(RegistryCallsTest, TreeIsDeletedDeepestFirstFromTheHighestIndexDown) {
 }
 
 TEST_F(RegistryCallsTest, LinkIsDeletedAsItselfWithoutLookingBehindIt) {
-  store.CreateKey(kHkeyCurrentUser, "precious\\inner");
-  store.CreateLink(kHkeyCurrentUser, "t\\l", kHkeyCurrentUser, "precious");
+  store.SeedKey(kHkeyCurrentUser, "precious\\inner");
+  store.SeedLink(kHkeyCurrentUser, "t\\l", kHkeyCurrentUser, "precious");
   TRegistry registry(recorder);
   EXPECT_TRUE(registry.DeleteTree("\\t"));
   // The link shows no subkeys when opened as itself: no call reaches its destination.
@@ -88,10 +88,10 @@ TEST_F(RegistryCallsTest, LinkIsDeletedAsItselfWithoutLookingBehindIt) {
 }
 
 TEST_F(RegistryCallsTest, KeyRefusingFullAccessIsOpenedForDeletingAlone) {
-  store.CreateKey(kHkeyCurrentUser, "locked\\inner");
-  store.CreateKey(kHkeyCurrentUser, "deletable");
-  store.SetAllowedAccess(kHkeyCurrentUser, "locked", kKeyRead);
-  store.SetAllowedAccess(kHkeyCurrentUser, "deletable", kKeyRead | kDelete);
+  store.SeedKey(kHkeyCurrentUser, "locked\\inner");
+  store.SeedKey(kHkeyCurrentUser, "deletable");
+  store.SeedAccess(kHkeyCurrentUser, "locked", kKeyRead);
+  store.SeedAccess(kHkeyCurrentUser, "deletable", kKeyRead | kDelete);
   TRegistry registry(recorder);
   EXPECT_FALSE(registry.DeleteTree("\\missing"));
   EXPECT_FALSE(registry.DeleteTree("\\locked"));
@@ -105,7 +105,7 @@ TEST_F(RegistryCallsTest, KeyRefusingFullAccessIsOpenedForDeletingAlone) {
 }
 
 TEST_F(RegistryCallsTest, DeletingTheCurrentKeyResolvesAgainstTheRestoredCurrentKey) {
-  store.CreateKey(kHkeyCurrentUser, "p\\k\\s");
+  store.SeedKey(kHkeyCurrentUser, "p\\k\\s");
   TRegistry registry(recorder);
   ASSERT_TRUE(registry.OpenPath("\\p"));
   EXPECT_TRUE(registry.DeleteTree("k"));
@@ -131,8 +131,8 @@ class EnumerationLengthTest : public RegistryCallsTest,
 TEST_P(EnumerationLengthTest, EveryEnumerationIsToldTheBufferSize) {
   RestoreOnExit<PlatformLocale> restoreLocale(gPlatformLocale);
   gPlatformLocale = {GetParam().platformId, GetParam().farEast};
-  store.CreateKey(kHkeyCurrentUser, "list\\abcdefghij");
-  store.CreateKey(kHkeyCurrentUser, "list\\short");
+  store.SeedKey(kHkeyCurrentUser, "list\\abcdefghij");
+  store.SeedKey(kHkeyCurrentUser, "list\\short");
   TRegistry registry(recorder);
   ASSERT_TRUE(registry.OpenPath("\\list"));
   TStringList names;
@@ -164,7 +164,7 @@ TEST_F(MultiByteNamesTest, NameLongerInBytesIsAskedForAgainWithRoomForAnyName) {
   // 26 characters, 30 bytes: it is the longest name, and the buffer fits 26.
   const std::string wide = "b-\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87-TessalineWeb_EN.ocx";
   for (const std::string& name : {std::string("a-short"), wide, std::string("c-short")}) {
-    store.CreateKey(kHkeyCurrentUser, "list\\" + name);
+    store.SeedKey(kHkeyCurrentUser, "list\\" + name);
   }
   TRegistry registry(recorder);
   ASSERT_TRUE(registry.OpenPath("\\list"));
@@ -179,15 +179,15 @@ TEST_F(MultiByteNamesTest, NameLongerInBytesIsAskedForAgainWithRoomForAnyName) {
 }
 
 TEST_F(MultiByteNamesTest, TreeWithSuchANameIsDeletedWhole) {
-  store.CreateKey(kHkeyCurrentUser, "t\\\xE6\x97\xA5\xE6\x9C\xAC\\inner");
-  store.CreateKey(kHkeyCurrentUser, "t\\ab");
+  store.SeedKey(kHkeyCurrentUser, "t\\\xE6\x97\xA5\xE6\x9C\xAC\\inner");
+  store.SeedKey(kHkeyCurrentUser, "t\\ab");
   TRegistry registry(recorder);
   EXPECT_TRUE(registry.DeleteTree("\\t"));
   EXPECT_FALSE(store.KeyExists(kHkeyCurrentUser, "t"));
 }
 
 TEST_F(MultiByteNamesTest, EnumerationFailingOtherwiseIsNotAskedAgain) {
-  store.CreateKey(kHkeyCurrentUser, "list\\one");
+  store.SeedKey(kHkeyCurrentUser, "list\\one");
   store.FailCall(MemoryRegistry::Call::Enum, kHkeyCurrentUser, "list", kErrorAccessDenied, 0);
   TRegistry registry(recorder);
   ASSERT_TRUE(registry.OpenPath("\\list"));

@@ -1,30 +1,30 @@
 #include "RegistryContract.h"
-#include "registry/MemoryRegistry.h"
+#include "registry/memory/MemoryRegistry.h"
 
 namespace {
 
 class MemoryWorld : public RegistryWorld {
  public:
-  MemoryWorld() { store_.CreateKey(kHkeyCurrentUser, kScratch); }
+  MemoryWorld() { store_.SeedKey(kHkeyCurrentUser, kScratch); }
   // Whatever a case does, it must leave no key open.
   ~MemoryWorld() override { EXPECT_EQ(store_.OpenHandleCount(), 0u); }
 
   RegistryApi& Api() override { return store_; }
-  void Create(const std::string& path) override { store_.CreateKey(kHkeyCurrentUser, Below(path)); }
+  void Create(const std::string& path) override { store_.SeedKey(kHkeyCurrentUser, Below(path)); }
   bool Exists(const std::string& path) override {
     return store_.KeyExists(kHkeyCurrentUser, Below(path));
   }
   void MakeReadOnly(const std::string& path) override {
-    store_.SetAllowedAccess(kHkeyCurrentUser, Below(path), kKeyRead);
+    store_.SeedAccess(kHkeyCurrentUser, Below(path), kKeyRead);
   }
   void DenyAll(const std::string& path) override {
-    store_.SetAllowedAccess(kHkeyCurrentUser, Below(path), 0);
+    store_.SeedAccess(kHkeyCurrentUser, Below(path), 0);
   }
   void CreateLink(const std::string& path, const std::string& target) override {
-    store_.CreateLink(kHkeyCurrentUser, Below(path), kHkeyCurrentUser, Below(target));
+    store_.SeedLink(kHkeyCurrentUser, Below(path), kHkeyCurrentUser, Below(target));
   }
   void SetValue(const std::string& path, const RegValue& value) override {
-    store_.SetValue(kHkeyCurrentUser, Below(path), value);
+    store_.SeedValue(kHkeyCurrentUser, Below(path), value);
   }
 
  private:
@@ -41,8 +41,8 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Memory, RegistryContract, MemoryWorld);
 // makes it regardless, so this holds for the store and Windows only.
 TEST(MemoryRegistryWrites, AKeyIsMadeOnlyBelowOneThatGrantsTheRight) {
   MemoryRegistry store;
-  store.CreateKey(kHkeyLocalMachine, "Software\\readonly");
-  store.SetAllowedAccess(kHkeyLocalMachine, "Software\\readonly", kKeyRead);
+  store.SeedKey(kHkeyLocalMachine, "Software\\readonly");
+  store.SeedAccess(kHkeyLocalMachine, "Software\\readonly", kKeyRead);
   RegHandle made = kNoHandle;
   EXPECT_EQ(
       store.CreateKey(kHkeyLocalMachine, u"Software\\readonly\\new\\deeper", 0, kKeyRead, &made),

@@ -92,12 +92,12 @@ class RestoreConsole : public CleanFixture {
 };
 
 TEST_F(RestoreConsole, PutsBackWhatTheFileHoldsAndSaysSo) {
-  store.SetValue(kHkeyCurrentUser, traces::kStats, {u"", kRegSz, {'a', 0}});
-  store.SetValue(kHkeyCurrentUser, std::string(traces::kStats) + "\\iexplore",
-                 {u"odd", kRegSz, {'a', 0, 'b'}});
-  store.CreateKey(kHkeyCurrentUser, "Software\\There");
-  store.CreateLink(kHkeyCurrentUser, std::string(traces::kStats) + "\\link", kHkeyCurrentUser,
-                   "Software\\There");
+  store.SeedValue(kHkeyCurrentUser, traces::kStats, {u"", kRegSz, {'a', 0}});
+  store.SeedValue(kHkeyCurrentUser, std::string(traces::kStats) + "\\iexplore",
+                  {u"odd", kRegSz, {'a', 0, 'b'}});
+  store.SeedKey(kHkeyCurrentUser, "Software\\There");
+  store.SeedLink(kHkeyCurrentUser, std::string(traces::kStats) + "\\link", kHkeyCurrentUser,
+                 "Software\\There");
   AddModuleUsage("C:/x/TessalineWeb_EN.ocx");
   const std::vector<std::string> before = State();
   std::vector<BackupSection> sections =

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "CleanFixture.h"
-#include "console/RestoreProcedure.h"
+#include "backup/RestoreProcedure.h"
+#include "clean/CleanTargets.h"
 #include "registry/AsciiCase.h"
 #include "registry/KeyTree.h"
 #include "registry/TRegistry.h"
 #include "registry/Utf16.h"
-#include "unitMain/CleanTargets.h"
 
 namespace {
 
@@ -22,6 +22,15 @@ const std::string kGuid = "{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}";
 const std::string kStats = "HKEY_CURRENT_USER\\" + std::string(traces::kStats);
 const std::string kUsage = "HKEY_LOCAL_MACHINE\\" + std::string(traces::kModuleUsage);
 const std::string kUnit = "HKEY_LOCAL_MACHINE\\" + std::string(traces::kDistributionUnit);
+
+// The keys restore wrote whole, each as "ROOT\path".
+std::vector<std::string> Restored(const RestoreResult& result) {
+  std::vector<std::string> names;
+  for (const LoggedKey& key : result.restored) {
+    names.push_back(key.root + key.path);
+  }
+  return names;
+}
 
 ParsedBackup BackupOf(const std::vector<std::string>& keyNames) {
   ParsedBackup backup;
@@ -147,17 +156,17 @@ TEST_F(Restore, PutsBackEveryKeyValueAndLinkExactly) {
   const std::string stats = traces::kStats;
   const std::string entry = std::string(traces::kModuleUsage) + "\\C:/x/TessalineWeb_EN.ocx";
   const std::string hiveStats = "S-1-5-21-9\\" + stats;
-  store.SetValue(kHkeyCurrentUser, stats, Value(u"", kRegSz, {'a', 0}));          // no terminator
-  store.SetValue(kHkeyCurrentUser, stats, Value(u"odd", kRegSz, {'a', 0, 'b'}));  // odd length
-  store.SetValue(kHkeyCurrentUser, stats, Value(u"empty", kRegBinary, {}));
-  store.SetValue(kHkeyCurrentUser, stats + "\\iexplore",
-                 Value(u"名前 \U0001F600", 0x20, {0, 1, 2}));
-  store.CreateKey(kHkeyCurrentUser, stats + "\\empty key");
-  store.CreateKey(kHkeyCurrentUser, "Software\\Elsewhere");
-  store.CreateLink(kHkeyCurrentUser, stats + "\\link", kHkeyCurrentUser, "Software\\Elsewhere");
-  store.SetValue(kHkeyUsers, hiveStats, Value(u"Type", kRegDword, {1, 0, 0, 0}));
-  store.SetValue(kHkeyLocalMachine, entry, Value(u"Owner", kRegMultiSz, {'o', 0, 0, 0}));
-  store.CreateKey(kHkeyLocalMachine, std::string(traces::kModuleUsage) + "\\other.dll");
+  store.SeedValue(kHkeyCurrentUser, stats, Value(u"", kRegSz, {'a', 0}));          // no terminator
+  store.SeedValue(kHkeyCurrentUser, stats, Value(u"odd", kRegSz, {'a', 0, 'b'}));  // odd length
+  store.SeedValue(kHkeyCurrentUser, stats, Value(u"empty", kRegBinary, {}));
+  store.SeedValue(kHkeyCurrentUser, stats + "\\iexplore",
+                  Value(u"名前 \U0001F600", 0x20, {0, 1, 2}));
+  store.SeedKey(kHkeyCurrentUser, stats + "\\empty key");
+  store.SeedKey(kHkeyCurrentUser, "Software\\Elsewhere");
+  store.SeedLink(kHkeyCurrentUser, stats + "\\link", kHkeyCurrentUser, "Software\\Elsewhere");
+  store.SeedValue(kHkeyUsers, hiveStats, Value(u"Type", kRegDword, {1, 0, 0, 0}));
+  store.SeedValue(kHkeyLocalMachine, entry, Value(u"Owner", kRegMultiSz, {'o', 0, 0, 0}));
+  store.SeedKey(kHkeyLocalMachine, std::string(traces::kModuleUsage) + "\\other.dll");
   const auto before = Snapshot(store);
   BackUp(kHkeyCurrentUser, "HKEY_CURRENT_USER", stats);
   BackUp(kHkeyUsers, "HKEY_USERS", hiveStats);
@@ -177,10 +186,10 @@ TEST_F(Restore, PutsBackEveryKeyValueAndLinkExactly) {
 
 // The user's copies went first, so a classes section is the machine's and goes there.
 TEST_F(Restore, ClassesGoToTheMachinesClassesAndExistingValuesAreReplaced) {
-  store.SetValue(kHkeyLocalMachine, "Software\\Classes\\" + std::string(traces::kProgId),
-                 Value(u"kept", kRegSz, {'k', 0}));
-  store.SetValue(kHkeyLocalMachine, "Software\\Classes\\" + std::string(traces::kProgId),
-                 Value(u"REPLACED", kRegSz, {'o', 0}));
+  store.SeedValue(kHkeyLocalMachine, "Software\\Classes\\" + std::string(traces::kProgId),
+                  Value(u"kept", kRegSz, {'k', 0}));
+  store.SeedValue(kHkeyLocalMachine, "Software\\Classes\\" + std::string(traces::kProgId),
+                  Value(u"REPLACED", kRegSz, {'o', 0}));
   backup.sections.push_back({"HKEY_CLASSES_ROOT\\" + std::string(traces::kProgId) + "\\Clsid",
                              false,
                              "",
@@ -210,19 +219,19 @@ TEST_F(Restore, ClassesGoToTheMachinesClassesAndExistingValuesAreReplaced) {
 // nothing is written outside the hive, the rest is restored, and each is named.
 TEST_F(Restore, NeverWritesOutsideTheHiveItsNameStartsIn) {
   const std::string stats = traces::kStats;
-  store.SetValue(kHkeyLocalMachine, "Software\\Victim", Value(u"v", kRegDword, {1, 0, 0, 0}));
+  store.SeedValue(kHkeyLocalMachine, "Software\\Victim", Value(u"v", kRegDword, {1, 0, 0, 0}));
   // The user's statistics key made a link into the machine's keys.
-  store.CreateKey(kHkeyCurrentUser, stats.substr(0, stats.rfind('\\')));
-  store.CreateLink(kHkeyCurrentUser, stats, kHkeyLocalMachine, "Software\\Victim");
+  store.SeedKey(kHkeyCurrentUser, stats.substr(0, stats.rfind('\\')));
+  store.SeedLink(kHkeyCurrentUser, stats, kHkeyLocalMachine, "Software\\Victim");
   // Another hive's statistics reached through a dangling link in the path.
   const std::string hive = "S-1-5-21-9\\software\\Microsoft\\Windows\\CurrentVersion\\Ext";
-  store.CreateKey(kHkeyUsers, hive);
-  store.CreateLink(kHkeyUsers, hive + "\\Stats", kHkeyLocalMachine, "Software\\Made");
+  store.SeedKey(kHkeyUsers, hive);
+  store.SeedLink(kHkeyUsers, hive + "\\Stats", kHkeyLocalMachine, "Software\\Made");
   // One user's hive linked to another's.
-  store.CreateKey(kHkeyUsers, "S-1-5-21-8\\software\\Microsoft\\Windows\\CurrentVersion");
-  store.CreateKey(kHkeyUsers, "S-1-5-21-7\\software\\Microsoft\\Windows\\CurrentVersion\\Ext");
-  store.CreateLink(kHkeyUsers, "S-1-5-21-8\\software\\Microsoft\\Windows\\CurrentVersion\\Ext",
-                   kHkeyUsers, "S-1-5-21-7\\software\\Microsoft\\Windows\\CurrentVersion\\Ext");
+  store.SeedKey(kHkeyUsers, "S-1-5-21-8\\software\\Microsoft\\Windows\\CurrentVersion");
+  store.SeedKey(kHkeyUsers, "S-1-5-21-7\\software\\Microsoft\\Windows\\CurrentVersion\\Ext");
+  store.SeedLink(kHkeyUsers, "S-1-5-21-8\\software\\Microsoft\\Windows\\CurrentVersion\\Ext",
+                 kHkeyUsers, "S-1-5-21-7\\software\\Microsoft\\Windows\\CurrentVersion\\Ext");
   const auto before = Snapshot(store);
 
   backup.sections = {
@@ -235,7 +244,7 @@ TEST_F(Restore, NeverWritesOutsideTheHiveItsNameStartsIn) {
       {kUnit + "\\prefix", true, Named(kHkeyLocalMachine) + "\\softwareX", {}},
   };
   const RestoreResult result = Run();
-  EXPECT_THAT(result.restored, ::testing::ElementsAre(kUnit, kUnit + "\\in"));
+  EXPECT_THAT(Restored(result), ::testing::ElementsAre(kUnit, kUnit + "\\in"));
   ASSERT_EQ(result.failures.size(), 5u);
   EXPECT_THAT(result.failures[0], ::testing::StartsWith(kStats + ": not restored: a link"));
   EXPECT_THAT(result.failures[1], ::testing::HasSubstr("a link to a missing key, Stats"));
@@ -263,11 +272,11 @@ TEST_F(Restore, NeverWritesOutsideTheHiveItsNameStartsIn) {
 // through it: the link is made, but nothing goes through it, nor through one a user planted.
 TEST_F(Restore, NeverGoesThroughALinkInsideTheControlsKeys) {
   const std::string run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-  store.CreateKey(kHkeyLocalMachine, run);
-  store.CreateKey(kHkeyCurrentUser, run);
-  store.CreateKey(kHkeyCurrentUser, std::string(traces::kStats));
-  store.CreateLink(kHkeyCurrentUser, std::string(traces::kStats) + "\\planted", kHkeyCurrentUser,
-                   run);
+  store.SeedKey(kHkeyLocalMachine, run);
+  store.SeedKey(kHkeyCurrentUser, run);
+  store.SeedKey(kHkeyCurrentUser, std::string(traces::kStats));
+  store.SeedLink(kHkeyCurrentUser, std::string(traces::kStats) + "\\planted", kHkeyCurrentUser,
+                 run);
   const auto before = Snapshot(store);
   const std::string evil = "HKEY_CLASSES_ROOT\\CLSID\\" + kGuid + "\\Evil";
   backup.sections = {
@@ -277,7 +286,7 @@ TEST_F(Restore, NeverGoesThroughALinkInsideTheControlsKeys) {
       {kStats + "\\planted", false, "", {Value(u"Pwned", kRegSz, {'x', 0})}},
   };
   const RestoreResult result = Run();
-  EXPECT_THAT(result.restored, ::testing::ElementsAre(evil));
+  EXPECT_THAT(Restored(result), ::testing::ElementsAre(evil));
   ASSERT_EQ(result.failures.size(), 3u);
   for (const std::string& failure : result.failures) {
     EXPECT_THAT(failure, ::testing::HasSubstr("stands in its path and is not followed"));
@@ -290,7 +299,7 @@ TEST_F(Restore, NeverGoesThroughALinkInsideTheControlsKeys) {
 
 // A name under HKEY_USERS may be of a hive's form and still name no loaded hive: none is made.
 TEST_F(Restore, MakesNoHiveUnderTheUsers) {
-  store.CreateKey(kHkeyUsers, ".DEFAULT");
+  store.SeedKey(kHkeyUsers, ".DEFAULT");
   const auto before = Snapshot(store);
   backup.sections = {
       {"HKEY_USERS\\.DEFAULT_Classes\\CLSID\\" + kGuid, false, "", {Value(u"v", kRegSz, {'x', 0})}},
@@ -298,7 +307,7 @@ TEST_F(Restore, MakesNoHiveUnderTheUsers) {
       {"HKEY_USERS\\.DEFAULT\\" + std::string(traces::kStats), false, "", {}},
   };
   const RestoreResult result = Run();
-  EXPECT_THAT(result.restored,
+  EXPECT_THAT(Restored(result),
               ::testing::ElementsAre("HKEY_USERS\\.DEFAULT\\" + std::string(traces::kStats)));
   ASSERT_EQ(result.failures.size(), 2u);
   EXPECT_THAT(result.failures[0], ::testing::HasSubstr("no hive .DEFAULT_Classes is loaded"));
@@ -312,9 +321,9 @@ TEST_F(Restore, MakesNoHiveUnderTheUsers) {
 
 TEST_F(Restore, AKeyThatCannotBeWrittenIsNamedAndTheRestStays) {
   const std::string entries = traces::kModuleUsage;
-  store.CreateKey(kHkeyLocalMachine, entries);
-  store.CreateKey(kHkeyCurrentUser, traces::kStats);
-  store.SetAllowedAccess(kHkeyCurrentUser, traces::kStats, kKeyRead);
+  store.SeedKey(kHkeyLocalMachine, entries);
+  store.SeedKey(kHkeyCurrentUser, traces::kStats);
+  store.SeedAccess(kHkeyCurrentUser, traces::kStats, kKeyRead);
   store.FailCall(MemoryRegistry::Call::Set, kHkeyLocalMachine, entries + "\\b.TessalineWeb_EN.ocx",
                  kErrorAccessDenied);
   backup.sections = {
@@ -323,10 +332,10 @@ TEST_F(Restore, AKeyThatCannotBeWrittenIsNamedAndTheRestStays) {
       {kUsage + "\\b.TessalineWeb_EN.ocx", false, "", {Value(u"v", kRegSz, {})}},
       {kUsage + "\\c.TessalineWeb_EN.ocx", true, Named(kHkeyLocalMachine) + "\\software", {}},
   };
-  store.CreateKey(kHkeyLocalMachine, entries + "\\c.TessalineWeb_EN.ocx");
+  store.SeedKey(kHkeyLocalMachine, entries + "\\c.TessalineWeb_EN.ocx");
   backup.cutKey = kUsage + "\\d.TessalineWeb_EN.ocx";
   const RestoreResult result = Run();
-  EXPECT_THAT(result.restored, ::testing::ElementsAre(kUsage + "\\a.TessalineWeb_EN.ocx"));
+  EXPECT_THAT(Restored(result), ::testing::ElementsAre(kUsage + "\\a.TessalineWeb_EN.ocx"));
   ASSERT_EQ(result.failures.size(), 3u);
   EXPECT_THAT(result.failures[0], ::testing::HasSubstr("cannot be opened or made for writing"));
   EXPECT_THAT(result.failures[1], ::testing::HasSubstr("a value cannot be set (error 5)"));

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "app/UniqueHandle_win.h"
+#include "common/UniqueHandle_win.h"
 #include "tools/RegistryLink_win.h"
 
 namespace {

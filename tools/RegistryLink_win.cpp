@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/UniqueHandle_win.h"
+#include "common/UniqueHandle_win.h"
 
 namespace {
 

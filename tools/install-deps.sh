@@ -18,8 +18,13 @@ log=build/install-deps.log
 logged=0
 
 # Runs one step with its output added to this run's log; on failure prints that step's output
-# and stops.
+# and stops, unless told to let it pass (--may-fail), which it says in its line.
 step() {
+  local mayFail=0
+  if [ "$1" = --may-fail ]; then
+    mayFail=1
+    shift
+  fi
   local what=$1 start=$SECONDS status=0
   shift
   if [ $logged -eq 0 ]; then
@@ -30,6 +35,10 @@ step() {
   local from=$(($(wc -l <"$log") + 1))
   echo "== $what: $*" >>"$log"
   "$@" >>"$log" 2>&1 || status=$?
+  if [ $status -ne 0 ] && [ $mayFail -eq 1 ]; then
+    echo "install-deps: $what: failed in part (exit $status), going on; see $log" >&2
+    return $status
+  fi
   if [ $status -ne 0 ]; then
     echo "install-deps: $what: failed, exit $status after $((SECONDS - start)) s; from $log:" >&2
     tail -n "+$from" "$log" >&2
@@ -46,9 +55,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   # wine32 comes from the i386 architecture.
   dpkg --print-foreign-architectures | grep -qx i386 ||
     step "i386 architecture added" $sudo dpkg --add-architecture i386
-  step "package lists updated" $sudo apt-get update -qq
-  step "installed ${missing[*]}" $sudo env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # A mirror in the middle of a sync can fail one list of many (the security archive's i386
+  # list, say); what is to be installed is then asked of the lists that came.
+  step --may-fail "package lists updated" $sudo apt-get update -qq || true
+  install=($sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends)
+  # With one architecture's security list missing, the 32-bit libraries Wine needs cannot match
+  # the 64-bit ones of the security archive; bookworm's own release has both at the same versions.
+  step --may-fail "installed ${missing[*]}" "${install[@]}" "${missing[@]}" ||
+    step "installed ${missing[*]} from bookworm's release" "${install[@]}" -t bookworm "${missing[@]}"
 fi
 
 /usr/lib/wine/wine --version >/dev/null 2>&1 ||

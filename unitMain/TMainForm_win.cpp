@@ -6,8 +6,8 @@
 
 #include "app/TApplication_win.h"
 #include "unitMain/BatchedLog.h"
-#include "unitMain/CleanProcedure.h"
 #include "unitMain/MainFormLayout.h"
+#include "unitMain/WindowClean.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ LRESULT CALLBACK LogKeys(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 
 }  // namespace
 
-TMainForm::TMainForm(TApplication& application, RegistryApi& registry)
+TMainForm::TMainForm(TApplication& application, RegistryReads& registry)
     : application_(application), registry_(registry) {
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
@@ -169,7 +169,7 @@ void TMainForm::Show() {
 void TMainForm::Button1Click(HWND /*sender*/) {
   // The lines reach the log box in one piece, also when the run ends in an exception.
   BatchedLog log(*this);
-  RunClean(registry_, log);
+  RunCleanInWindow(registry_, log);
 }
 
 void TMainForm::ClearLog() {

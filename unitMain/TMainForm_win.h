@@ -14,7 +14,7 @@ class TApplication;
 // The main window: a fixed tool window with the "Clean" button, the log box and the status bar.
 class TMainForm : public BaseWindow<TMainForm>, public CleanWindow {
  public:
-  TMainForm(TApplication& application, RegistryApi& registry);
+  TMainForm(TApplication& application, RegistryReads& registry);
   ~TMainForm() override;
   TMainForm(const TMainForm&) = delete;
   TMainForm& operator=(const TMainForm&) = delete;
@@ -35,7 +35,7 @@ class TMainForm : public BaseWindow<TMainForm>, public CleanWindow {
   void CreateControls();
 
   TApplication& application_;
-  RegistryApi& registry_;
+  RegistryReads& registry_;
   HWND Button1 = nullptr;
   HWND Memo1 = nullptr;
   HWND StatusBar1 = nullptr;

@@ -11,7 +11,7 @@
 #include <iterator>
 #include <string>
 
-#include "app/UniqueHandle_win.h"
+#include "common/UniqueHandle_win.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 namespace {
 
 // Throws at the first key the clean procedure opens.
-class FailingRegistry : public RegistryApi {
+class FailingRegistry : public RegistryReads {
  public:
   RegStatus OpenKey(RegHandle, const char*, std::uint32_t, std::uint32_t, RegHandle*) override {
     throw std::runtime_error("The registry layer broke down");
@@ -23,11 +23,6 @@ class FailingRegistry : public RegistryApi {
   RegStatus DeleteOpenKey(RegHandle) override { return kErrorInvalidHandle; }
   RegStatus EnumValue(RegHandle, std::uint32_t, RegValue*) override { return kErrorInvalidHandle; }
   RegStatus QueryKeyName(RegHandle, std::string*) override { return kErrorInvalidHandle; }
-  RegStatus CreateKey(RegHandle, const std::u16string&, std::uint32_t, std::uint32_t,
-                      RegHandle*) override {
-    return kErrorInvalidHandle;
-  }
-  RegStatus SetValue(RegHandle, const RegValue&) override { return kErrorInvalidHandle; }
   RegStatus OpenKeyW(RegHandle, const std::u16string&, std::uint32_t, std::uint32_t,
                      RegHandle*) override {
     return kErrorInvalidHandle;

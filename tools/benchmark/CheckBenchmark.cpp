@@ -6,30 +6,19 @@
 #include <string>
 
 #include "Median.h"
-#include "console/CheckProcedure.h"
-#include "registry/MemoryRegistry.h"
-#include "unitMain/CleanProcedure.h"
+#include "clean/CheckProcedure.h"
+#include "clean/CleanProcedure.h"
+#include "registry/memory/MemoryRegistry.h"
 
 namespace {
 
 constexpr int kRepetitions = 5;
 constexpr const char* kModuleUsage = "software\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage";
 
-class NoWindow : public CleanWindow {
- public:
-  void ClearLog() override {}
-  void AppendLogLine(const std::string&) override {}
-  void ShowNotice(const std::string& text) override {
-    std::fprintf(stderr, "the clean stopped: %s\n", text.c_str());
-    std::exit(1);
-  }
-  void SetStatusText(const std::string&) override {}
-};
-
 void Seed(MemoryRegistry& store, int entries) {
   for (int i = 0; i < entries; ++i) {
-    store.CreateKey(kHkeyLocalMachine, std::string(kModuleUsage) + "\\C:/Program Files/App " +
-                                           std::to_string(i) + "/TessalineWeb_EN.ocx");
+    store.SeedKey(kHkeyLocalMachine, std::string(kModuleUsage) + "\\C:/Program Files/App " +
+                                         std::to_string(i) + "/TessalineWeb_EN.ocx");
   }
 }
 
@@ -46,8 +35,12 @@ PerKey Measure(int entries) {
     Seed(store, entries);
     std::size_t found = 0;
     check.push_back(SecondsOf([&] { found = RunCheck(store, false).keys.size(); }));
-    NoWindow window;
-    clean.push_back(SecondsOf([&] { RunClean(store, window); }));
+    CleanResult result;
+    clean.push_back(SecondsOf([&] { result = RunClean(store); }));
+    if (result.outcome != CleanOutcome::kDone) {
+      std::fprintf(stderr, "the clean stopped: %s\n", result.notice.c_str());
+      std::exit(1);
+    }
     if (found != static_cast<std::size_t>(entries) || !RunCheck(store, false).keys.empty()) {
       std::fprintf(stderr, "check found %zu of %d entries, or the clean left keys\n", found,
                    entries);

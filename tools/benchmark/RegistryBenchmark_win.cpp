@@ -8,10 +8,10 @@
 #include <string>
 
 #include "Median.h"
+#include "clean/CleanProcedure.h"
 #include "registry/LocaleSource_win.h"
 #include "registry/TRegistry.h"
 #include "registry/WindowsRegistry_win.h"
-#include "unitMain/CleanProcedure.h"
 
 namespace {
 
@@ -41,15 +41,6 @@ void CreateTree(HKEY parent, const std::string& name, int depth, int fanOut) {
   }
   RegCloseKey(key);
 }
-
-// Ignores what the clean procedure shows; the benchmark looks at the registry.
-class NoWindow : public CleanWindow {
- public:
-  void ClearLog() override {}
-  void AppendLogLine(const std::string&) override {}
-  void ShowNotice(const std::string& text) override { Fail("the sweep stopped: " + text); }
-  void SetStatusText(const std::string&) override {}
-};
 
 struct Comparison {
   std::vector<double> ours;
@@ -110,8 +101,10 @@ Comparison CompareSweep(WindowsRegistry& platform, int entries, int matches) {
       RegCloseKey(Create(list, "C:/dir-" + std::to_string(i) + "/TessalineWeb_EN.ocx"));
     }
     auto sweep = [&] {
-      NoWindow window;
-      RunClean(platform, window);
+      const CleanResult result = RunClean(platform);
+      if (result.outcome != CleanOutcome::kDone) {
+        Fail("the sweep stopped: " + result.notice);
+      }
     };
     auto enumerate = [&] {
       HKEY key = nullptr;

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "Median.h"
-#include "registry/MemoryRegistry.h"
 #include "registry/TRegistry.h"
+#include "registry/memory/MemoryRegistry.h"
 
 namespace {
 
@@ -28,8 +28,8 @@ PerKey Measure(int subkeys) {
     MemoryRegistry store;
     for (int key = 0; key < keys; ++key) {
       for (int i = 0; i < subkeys; ++i) {
-        store.CreateKey(kHkeyCurrentUser,
-                        "flat" + std::to_string(key) + "\\entry-" + std::to_string(i));
+        store.SeedKey(kHkeyCurrentUser,
+                      "flat" + std::to_string(key) + "\\entry-" + std::to_string(i));
       }
     }
     TRegistry registry(store);

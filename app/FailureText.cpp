@@ -1,8 +1,0 @@
-#include "app/FailureText.h"
-
-std::string FailureText(const std::string& message) {
-  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') {
-    return message + ".";
-  }
-  return message;
-}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "registry/KeyName.h"
+#include "registry/RegistryApi.h"
+
+// How much lies below a key that check found.
+struct KeyCounts {
+  std::uint64_t subkeys = 0;
+  std::uint64_t values = 0;
+};
+
+// A key the clean would delete, and how much it holds; the counts are unknown when it could not
+// be read whole.
+struct FoundKey {
+  LoggedKey key;
+  std::optional<KeyCounts> counts;
+};
+
+struct CheckResult {
+  std::vector<FoundKey> keys;  // what the clean would delete, in its order
+  std::string stopText;        // the clean's notice where the walk could not go on
+};
+
+// Finds what the clean would delete, by the same walk and the same rules, and changes nothing.
+CheckResult RunCheck(RegistryReads& api, bool allUsers);

@@ -1,0 +1,16 @@
+#include "unitMain/WindowClean.h"
+
+#include "clean/CleanProcedure.h"
+
+void RunCleanInWindow(RegistryReads& registry, CleanWindow& window) {
+  window.ClearLog();
+  const CleanResult result = RunClean(registry, {}, [&](const CleanTarget& key) {
+    window.AppendLogLine(key.rootName);
+    window.AppendLogLine(key.path);
+  });
+  if (result.outcome == CleanOutcome::kDone) {
+    window.SetStatusText(kDoneText);
+  } else {
+    window.ShowNotice(result.notice);
+  }
+}
