@@ -52,10 +52,10 @@ for file in "${sources[@]}"; do
   done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
 done
 
-# The version is set in CMakeLists.txt; the README tells it.
+# The version is set in CMakeLists.txt; the release section of docs/development.md tells it.
 version=$(sed -n 's/^project(TessalineCleaner VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
-if [ -z "$version" ] || ! grep -qF "now $version, and it reaches" README.md; then
-  echo "README.md does not give the version $version of CMakeLists.txt." >&2
+if [ -z "$version" ] || ! grep -qF "now $version, and it reaches" docs/development.md; then
+  echo "docs/development.md does not give the version $version of CMakeLists.txt." >&2
   status=1
 fi
 
