@@ -6,23 +6,9 @@
 source "$(dirname "$0")/lib.sh"
 
 STATS="software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\$GUID"
-OUT=$(mktemp)
-ERR=$(mktemp)
 FULL_DISK=
-cleanup() {
-  [ -n "$FULL_DISK" ] && umount "$FULL_DISK" 2>/dev/null
-  session_end
-  rm -f "$LOG" "$LOG.expected" "$TOOL_FAILURES" "$OUT" "$ERR"
-}
-trap cleanup EXIT
-
-# Runs the program; STATUS, and its output in OUT and ERR without the console's CRs.
-console() {
-  STATUS=0
-  timeout 300 wine "$BUILD/tessaline-clean.exe" "$@" >"$OUT.raw" 2>"$ERR.raw" || STATUS=$?
-  tr -d '\r' <"$OUT.raw" >"$OUT"
-  tr -d '\r' <"$ERR.raw" >"$ERR"
-  rm -f "$OUT.raw" "$ERR.raw"
+release_more() {
+  if [ -n "$FULL_DISK" ]; then umount "$FULL_DISK" 2>/dev/null; fi
 }
 
 # Values a .reg file cannot carry exactly, and links inside the trees the clean deletes, one in
