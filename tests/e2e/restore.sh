@@ -178,15 +178,33 @@ scenario_killed() {
 scenario_full_disk() {
   echo "full disk: the backup's folder fills up; what was deleted comes back"
   session_begin "$BASE_PREFIX"
+  local folder="$WINEPREFIX/drive_c/full" refused
+  mkdir -p "$folder"
+  # A tmpfs is open to everyone by default (1777), and the program refuses such a folder. Only
+  # root may mount one; elsewhere the scenario cannot run.
+  if ! refused=$(mount -t tmpfs -o size=64k,mode=755 tmpfs "$folder" 2>&1); then
+    refused=${refused:-mount failed and said nothing}
+    skip "full disk: the 64K tmpfs for its backup could not be mounted, which takes root and \
+the right to mount (this runs as uid $EUID): ${refused//$'\n'/ }"
+    session_end
+    return
+  fi
+  FULL_DISK=$folder
+  # Run on the normal disk, the clean would take its backup whole and the checks below would fail
+  # for a reason that is not the program's.
+  if [ "$(findmnt -rn -o FSTYPE,SIZE --mountpoint "$FULL_DISK")" != "tmpfs 64K" ]; then
+    echo "FAIL full disk: mount said it mounted the tmpfs, but $FULL_DISK is not a 64K tmpfs" |
+      tee -a "$TOOL_FAILURES" >&2
+    umount "$FULL_DISK" 2>/dev/null
+    FULL_DISK=
+    session_end
+    return
+  fi
   seed_installation
   seed_many_entries 600
   local before matching
   before=$(dump "${KEYS[@]:0:6}")
   matching=$(dump "$MODULE_USAGE" | grep -ic '^key .*tessalineweb_en\.ocx$')
-  FULL_DISK="$WINEPREFIX/drive_c/full"
-  mkdir -p "$FULL_DISK"
-  # A tmpfs is open to everyone by default (1777), and the program refuses such a folder.
-  mount -t tmpfs -o size=64k,mode=755 tmpfs "$FULL_DISK"
   console clean --backup 'C:\full\b.reg' --json
   check "full disk: exit status" 3 "$STATUS"
   check "full disk: JSON" "backup-failed C:\\full\\b.reg" "$(jq -r '"\(.outcome) \(.backup)"' "$OUT")"
