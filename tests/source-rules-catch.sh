@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Proves that check-sources.sh fails a checkout that breaks a rule: in a copy of this checkout, a
 # layer that includes one above it, a product file that includes the in-memory store, and a file
-# outside the *_win ones that includes <windows.h>. Each must fail, naming the file; the copy
-# as it is must pass.
+# outside the *_win ones that includes <windows.h>; a version of CMakeLists.txt that
+# docs/development.md does not give; a folder, at the top or below, that its layout list leaves
+# out, and a folder it names that the checkout does not hold. Each must fail, naming the file or
+# folder; the copy as it is must pass.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/tessaline-rules.XXXXXX")
@@ -21,17 +23,24 @@ fresh_copy() {
 # Plants the line at the top of the file in a fresh copy; the check must fail with a line that
 # names the file and says the rule it breaks.
 expect_failure() {
-  local file=$1 line=$2 rule=$3 output
+  local file=$1 line=$2 rule=$3
   fresh_copy
   sed -i "1i $line" "$work/copy/$file"
+  expect_refused "$file with $line" "$file" "$rule"
+}
+
+# The check run on the copy as it was changed (the change told by the first argument): it must
+# fail with a line that names the file or folder and says the rule it breaks.
+expect_refused() {
+  local change=$1 named=$2 rule=$3 output
   if output=$("$root/tools/check-sources.sh" "$work/copy" 2>&1); then
-    echo "FAIL the check passed $file with: $line"
+    echo "FAIL the check passed a copy with $change"
     status=1
-  elif ! grep -F "$file" <<<"$output" | grep -qF "$rule"; then
-    echo "FAIL the check failed, but not naming $file for \"$rule\": $output"
+  elif ! grep -F "$named" <<<"$output" | grep -qF "$rule"; then
+    echo "FAIL the check failed, but not naming $named for \"$rule\": $output"
     status=1
   else
-    echo "ok: $file with $line is refused"
+    echo "ok: a copy with $change is refused"
   fi
 }
 
@@ -48,4 +57,29 @@ expect_failure unitMain/WindowClean.cpp '#include "console/Report.h"' "$upward"
 expect_failure app/ApplicationTitle.cpp '#include "unitMain/WindowClean.h"' "$upward"
 expect_failure backup/RegFile.cpp '#include "registry/memory/MemoryRegistry.h"' "in-memory store"
 expect_failure clean/TargetWalk.cpp '#include <windows.h>' "is not one of the *_win files"
+
+fresh_copy
+sed -i 's/^project(TessalineCleaner VERSION [0-9.]* /project(TessalineCleaner VERSION 9.8.7 /' \
+  "$work/copy/CMakeLists.txt"
+expect_refused "version 9.8.7 in CMakeLists.txt" docs/development.md \
+  "does not give the version 9.8.7"
+
+# The layout list against the folders: one made at the top and one below, each with a file; one the
+# list names taken out of the list, and one taken out of the checkout; and no list at all.
+unlisted="does not list the folder"
+fresh_copy
+mkdir "$work/copy/scratch" && echo notes >"$work/copy/scratch/notes.txt"
+expect_refused "a new folder scratch/" scratch/ "$unlisted"
+fresh_copy
+mkdir "$work/copy/tests/fixtures" && echo data >"$work/copy/tests/fixtures/keys.txt"
+expect_refused "a new folder tests/fixtures/" tests/fixtures/ "$unlisted"
+fresh_copy
+sed -i '/^ *- `registry\/memory\/`/d' "$work/copy/docs/development.md"
+expect_refused "registry/memory/ out of the list" registry/memory/ "$unlisted"
+fresh_copy
+rm -r "$work/copy/tools/release"
+expect_refused "tools/release/ removed" tools/release/ "which the checkout does not hold"
+fresh_copy
+sed -i 's/^## How the code is laid out$/## The code/' "$work/copy/docs/development.md"
+expect_refused "the layout section renamed" docs/development.md "has no list of folders"
 exit $status

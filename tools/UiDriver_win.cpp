@@ -1,7 +1,13 @@
 // Drives the cleaner's windows from outside, as a user would, and reports what they show.
 //   find CAPTION                   waits for the main window
 //   layout CAPTION                 its frame, client area, controls, focus and taskbar owner
-//   key CAPTION enter|space|esc|tab|shift-tab   a key press for the focused control
+//   key CAPTION enter|space|esc|tab|shift-tab|x  types a key for the focused control; it returns
+//                                  once the key is sent, so what the key does is waited for
+//                                  after it. The window's thread takes keys in order: once a
+//                                  later key's effect shows, the earlier keys have been handled
+//   wait-focus CAPTION CLASS       waits until the focus is on the main window's control of that
+//                                  class, and prints it as layout does
+//   wait-empty-log CAPTION         waits until the log box is empty
 //   read CAPTION LOGFILE           writes the log box's text to LOGFILE, prints the status text
 //   notice TITLE                   waits for a box captioned TITLE and describes it
 //   close-notice TITLE ok|enter|esc|close       closes it that way and waits until it is gone
@@ -119,6 +125,11 @@ HWND FocusOf(HWND window) {
   return info.hwndFocus;
 }
 
+void PrintFocus(HWND focus) {
+  std::printf("focus %s '%s'\n", focus ? ClassOf(focus).c_str() : "none",
+              focus ? TextOf(focus).c_str() : "");
+}
+
 void PrintLayout(HWND window) {
   RECT frame;
   GetWindowRect(window, &frame);
@@ -150,9 +161,7 @@ void PrintLayout(HWND window) {
   std::printf("status simple %d grip %d\n",
               status ? SendMessageA(status, SB_ISSIMPLE, 0, 0) != 0 : 0,
               status ? (GetWindowLongA(status, GWL_STYLE) & SBARS_SIZEGRIP) != 0 : 0);
-  HWND focus = FocusOf(window);
-  std::printf("focus %s '%s'\n", focus ? ClassOf(focus).c_str() : "none",
-              focus ? TextOf(focus).c_str() : "");
+  PrintFocus(FocusOf(window));
   HWND owner = GetWindow(window, GW_OWNER);
   std::printf("owner '%s' visible %d\n", owner ? TextOf(owner).c_str() : "",
               owner ? IsWindowVisible(owner) != 0 : 0);
@@ -204,7 +213,21 @@ void PressKey(HWND window, const std::string& key) {
   if (SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size()) {
     Fail("the keys could not be typed");
   }
-  Sleep(200);  // let the program take the keys before the next look
+}
+
+// A box's focus is the program's focus too; only the main window's own controls count here.
+void WaitFocus(HWND window, const std::string& className) {
+  for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
+    HWND focus = FocusOf(window);
+    if (focus && IsChild(window, focus) && ClassOf(focus) == className) {
+      PrintFocus(focus);
+      return;
+    }
+    Sleep(50);
+  }
+  HWND focus = FocusOf(window);
+  Fail("the focus never reaches the " + className + "; it is on " +
+       (focus ? ClassOf(focus) + " '" + TextOf(focus) + "'" : std::string("nothing")));
 }
 
 void Post(HWND window, UINT message, WPARAM wParam) {
@@ -268,9 +291,31 @@ void ReadWindow(HWND window, const char* logFile) {
   std::printf("status '%s'\n", StatusText(ChildOfClass(window, STATUSCLASSNAMEA)).c_str());
 }
 
+void WaitEmptyLog(HWND window) {
+  HWND memo = ChildOfClass(window, "Edit");
+  std::string log;
+  for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
+    log = TextOf(memo);
+    if (log.empty()) {
+      return;
+    }
+    Sleep(50);
+  }
+  Fail("the log box keeps its " + std::to_string(log.size()) + " characters");
+}
+
+// The program's answer to a message it is sent, once the messages sent before have been handled.
+void WaitAnswer(HWND window, const std::string& what) {
+  if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, nullptr)) {
+    Fail(what + " does not answer");
+  }
+}
+
 void DescribeNotice(const std::string& title) {
   HWND box = WaitFor(title, true);
-  Sleep(200);  // let it finish opening
+  // A box answers only from its own loop, which it enters laid out, shown and with its owner
+  // disabled.
+  WaitAnswer(box, "the box");
   std::printf("count %u\n", static_cast<unsigned>(FindAll(title, true).size()));
   bool icon = false;
   std::string texts;
@@ -318,14 +363,28 @@ void ChooseEntry(HWND window) {
   if (!owner || !SetForegroundWindow(owner)) {
     Fail("the taskbar entry's window cannot come to the front");
   }
-  Sleep(500);  // let the program answer its activation
-  GUITHREADINFO info = {};
-  info.cbSize = sizeof(info);
-  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) || !info.hwndActive) {
-    Fail("the program has no active window");
+  // The activation reaches the program as messages sent to it before this one: once it answers,
+  // the taskbar entry's window has been activated, and the program has asked itself to bring its
+  // front window forward. That request is handled after the answer, so the active window is
+  // awaited too; it must not stay the taskbar entry's window.
+  WaitAnswer(owner, "the taskbar entry's window");
+  HWND active = nullptr;
+  for (DWORD waited = 0;; waited += 50) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) || !info.hwndActive) {
+      Fail("the program has no active window");
+    }
+    active = info.hwndActive;
+    if (active != owner) {
+      break;
+    }
+    if (waited >= kWaitMs) {
+      Fail("the taskbar entry's window stays active; nothing is brought forward");
+    }
+    Sleep(50);
   }
-  std::printf("active %s '%s'\n", ClassOf(info.hwndActive).c_str(),
-              TextOf(info.hwndActive).c_str());
+  std::printf("active %s '%s'\n", ClassOf(active).c_str(), TextOf(active).c_str());
 }
 
 // The status is asked for again and again; each question waits while the program is busy with
@@ -367,6 +426,10 @@ int main(int argc, char** argv) {
     PrintLayout(WaitFor(caption, false));
   } else if (command == "key") {
     PressKey(WaitFor(caption, false), arg);
+  } else if (command == "wait-focus") {
+    WaitFocus(WaitFor(caption, false), arg);
+  } else if (command == "wait-empty-log") {
+    WaitEmptyLog(WaitFor(caption, false));
   } else if (command == "read") {
     ReadWindow(WaitFor(caption, false), arg.c_str());
   } else if (command == "notice") {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The source rules that no compiler checks: one format everywhere, <windows.h> only in the files
 # meant for Windows (named *_win.*), so the core stays buildable and testable on Linux, and each
-# layer's files include only the layers below it.
+# layer's files include only the layers below it. And the two facts of docs/development.md that
+# must follow the tree: the version of CMakeLists.txt, and the list of the checkout's folders.
 #   check-sources.sh [CHECKOUT]   (the project's own checkout by default)
 set -u
 cd "${1:-$(dirname "$0")/..}"
@@ -52,12 +53,41 @@ for file in "${sources[@]}"; do
   done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
 done
 
-# The version is set in CMakeLists.txt; the README tells it.
+# The version is set in CMakeLists.txt; the release section of docs/development.md tells it.
 version=$(sed -n 's/^project(TessalineCleaner VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
-if [ -z "$version" ] || ! grep -qF "now $version, and it reaches" README.md; then
-  echo "README.md does not give the version $version of CMakeLists.txt." >&2
+if [ -z "$version" ] || ! grep -qF "now $version, and it reaches" docs/development.md; then
+  echo "docs/development.md does not give the version $version of CMakeLists.txt." >&2
   status=1
 fi
 
-[ $status -eq 0 ] && echo "Source rules hold for ${#sources[@]} files."
+# The layout list of docs/development.md names exactly the folders of the checkout. A folder of
+# the checkout is one that holds a file (tracked, or new and not ignored, as for the sources above)
+# at any depth below it, so every top-level folder and every subfolder on the way to a file, hidden
+# ones included. A folder of the list is a list item of the section "How the code is laid out"
+# that starts with the folder's path in backticks, "- `registry/`: ..." or, indented under its
+# folder, "  - `registry/memory/`: ...". A folder added, renamed or removed without the list
+# following fails here.
+layout=docs/development.md
+# Each folder on the way to a file that exists: "a/b/c.txt" gives "a" and "a/b".
+mapfile -t held < <(git ls-files --cached --others --exclude-standard |
+  while IFS= read -r file; do [ -e "$file" ] && printf '%s\n' "$file"; done |
+  awk -F/ '{ path = $1; for (i = 2; i <= NF; i++) { print path; path = path "/" $i } }' |
+  LC_ALL=C sort -u)
+mapfile -t listed < <(sed -n '/^## How the code is laid out$/,/^## /p' "$layout" 2>/dev/null |
+  sed -n 's/^[[:space:]]*- `\([^`]*\)\/`.*/\1/p' | LC_ALL=C sort -u)
+if [ ${#listed[@]} -eq 0 ]; then
+  echo "$layout has no list of folders under \"## How the code is laid out\"." >&2
+  status=1
+else
+  while IFS= read -r folder; do
+    echo "$layout does not list the folder $folder/, which the checkout holds" >&2
+    status=1
+  done < <(LC_ALL=C comm -23 <(printf '%s\n' "${held[@]}") <(printf '%s\n' "${listed[@]}"))
+  while IFS= read -r folder; do
+    echo "$layout lists the folder $folder/, which the checkout does not hold" >&2
+    status=1
+  done < <(LC_ALL=C comm -13 <(printf '%s\n' "${held[@]}") <(printf '%s\n' "${listed[@]}"))
+fi
+
+[ $status -eq 0 ] && echo "Source rules hold for ${#sources[@]} files and ${#held[@]} folders."
 exit $status

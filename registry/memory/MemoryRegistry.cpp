@@ -187,39 +187,27 @@ std::optional<std::vector<std::string>> MemoryRegistry::ClassesPathOf(RegHandle 
   return it != handles_.end() ? it->second.classesPath : std::nullopt;
 }
 
+MemoryRegistry::NodePtr MemoryRegistry::ClassesKey(RegHandle root,
+                                                   const std::vector<std::string>& names,
+                                                   bool followLast, RegStatus* status) const {
+  const NodePtr classes = Walk(RootNode(root), "Software\\Classes", true, status);
+  return classes ? Walk(classes, BelowRoot(KeyName{root, names}.Path()), followLast, status)
+                 : nullptr;
+}
+
 MemoryRegistry::NodePtr MemoryRegistry::WalkClasses(const std::vector<std::string>& names,
                                                     bool followLast, RegStatus* status) const {
-  std::string path;
-  for (const std::string& name : names) {
-    path += path.empty() ? name : "\\" + name;
-  }
-  *status = kErrorFileNotFound;
-  for (RegHandle root : {kHkeyCurrentUser, kHkeyLocalMachine}) {
-    RegStatus partStatus;
-    const NodePtr part = Walk(RootNode(root), "Software\\Classes", true, &partStatus);
-    if (!part) {
-      continue;
-    }
-    NodePtr node = Walk(part, path, followLast, status);
-    if (node) {
-      return node;
-    }
-  }
-  return nullptr;
+  NodePtr node = ClassesKey(kHkeyCurrentUser, names, followLast, status);
+  return node ? node : ClassesKey(kHkeyLocalMachine, names, followLast, status);
 }
 
 std::vector<const MemoryRegistry::Node*> MemoryRegistry::MergedSubkeys(
     const std::vector<std::string>& classesPath) const {
   std::vector<const Node*> subkeys;
   std::vector<std::string> userNames;
-  std::string path;
-  for (const std::string& name : classesPath) {
-    path += path.empty() ? name : "\\" + name;
-  }
   for (RegHandle root : {kHkeyCurrentUser, kHkeyLocalMachine}) {
     RegStatus status;
-    const NodePtr part = Walk(RootNode(root), "Software\\Classes", true, &status);
-    const NodePtr node = part ? Walk(part, path, true, &status) : nullptr;
+    const NodePtr node = ClassesKey(root, classesPath, true, &status);
     if (!node) {
       continue;
     }

@@ -122,6 +122,9 @@ class MemoryRegistry : public RegistryApi {
   // The names below the merged classes root that a handle stands for; nothing when the handle
   // does not read through the merged view.
   std::optional<std::vector<std::string>> ClassesPathOf(RegHandle handle) const;
+  // The key by these names below the root's Software\Classes; status tells why there is none.
+  NodePtr ClassesKey(RegHandle root, const std::vector<std::string>& names, bool followLast,
+                     RegStatus* status) const;
   // The user's key by these names below the merged root where the user has one, else the
   // machine's; status tells why there is none.
   NodePtr WalkClasses(const std::vector<std::string>& names, bool followLast,

@@ -1,4 +1,4 @@
-// Stands in for a deployment tool's agent in the end-to-end tests of the README's recipes.
+// Stands in for a deployment tool's agent in the end-to-end tests of docs/deployment.md's recipes.
 //   run FOLDER FILE     starts the command line held in FILE (UTF-8, one line) as the agent
 //                       would: given whole to CreateProcess, in FOLDER; exits with its status
 //   hold FILE RELEASE   opens FILE as a running program's file is held: anyone may read and

@@ -8,8 +8,9 @@ source "$(dirname "$0")/lib.sh"
 NAME='日本語の名前 😀'
 STATS="software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\$GUID"
 ansi() {
-  LANG=en_US.ISO-8859-1 LC_ALL=en_US.ISO-8859-1 \
-    wine "$TEST_BUILDS/tessaline-clean-ansi.exe" "$@" >/dev/null 2>&1
+  local CONSOLE_COMMAND=(env LANG=en_US.ISO-8859-1 LC_ALL=en_US.ISO-8859-1
+    wine "$TEST_BUILDS/tessaline-clean-ansi.exe")
+  console "$@"
 }
 
 session_begin "$BASE_PREFIX"
@@ -17,15 +18,13 @@ printf '%s\n' "HKCU\\$STATS\\$NAME|v|x" >"$SESSION_PREFIX/drive_c/seed.txt"
 regtool seed 32 'C:\seed.txt'
 # The proof that the code page is not UTF-8: the clean without a backup, which keeps the ANSI
 # calls, gets the name as question marks, cannot open the key, and stops.
-status=0
-ansi clean || status=$?
-check "without a backup, the ANSI calls miss the key under code page 1252" 1 "$status"
+ansi clean
+check "without a backup, the ANSI calls miss the key under code page 1252" 1 "$STATUS"
 check "so the key is still there" "present HKCU\\$STATS\\$NAME" \
   "$(regtool check 32 'C:\seed.txt' | tr -d '\r')"
 
-status=0
-ansi clean --backup 'C:\b.reg' || status=$?
-check "with a backup, the clean goes through" 0 "$status"
+ansi clean --backup 'C:\b.reg'
+check "with a backup, the clean goes through" 0 "$STATUS"
 check "the key is gone" "absent HKCU\\$STATS\\$NAME" "$(regtool check 32 'C:\seed.txt' | tr -d '\r')"
 check "the backup holds the key under its exact name, with its value" \
   "[HKEY_CURRENT_USER\\$STATS\\$NAME]|\"v\"=\"x\"" \

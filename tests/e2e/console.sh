@@ -5,20 +5,6 @@
 source "$(dirname "$0")/lib.sh"
 
 STATS="software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\$GUID"
-OUT=$(mktemp)
-ERR=$(mktemp)
-trap 'session_end; rm -f "$LOG" "$LOG.expected" "$TOOL_FAILURES" "$OUT" "$ERR" "$OUT.status"' EXIT
-
-# Runs the program; STATUS, and its output in OUT and ERR without the console's CRs.
-console() {
-  STATUS=0
-  wine "$BUILD/tessaline-clean.exe" "$@" >"$OUT.raw" 2>"$ERR.raw" || STATUS=$?
-  tr -d '\r' <"$OUT.raw" >"$OUT"
-  tr -d '\r' <"$ERR.raw" >"$ERR"
-  rm -f "$OUT.raw" "$ERR.raw"
-  # For runs in a subshell, whose STATUS is lost.
-  echo "$STATUS" >"$OUT.status"
-}
 
 # The pairs of lines the clean logs for the demo installation, with every loaded user's key.
 expected_pairs() {
@@ -199,7 +185,7 @@ scenario_planted_backup_places() {
   local plant option place reason
   while IFS='|' read -r option plant reason; do
     place="C:\\t\\$plant"
-    console clean "$option" "$place" --json </dev/null
+    console clean "$option" "$place" --json
     check "$option $plant: exit status, outcome, no file named" "3 backup-failed null" \
       "$STATUS $(jq -r '"\(.outcome) \(.backup)"' "$OUT")"
     check "$option $plant: the reason" "The backup failed: $reason" "$(jq -r .message "$OUT" |

@@ -25,21 +25,27 @@ control msctls_statusbar32 '' 0 165 469 19 tabstop 0" "$(line_of control "$layou
   check "centred" "$(((screenWidth - width) / 2)) $(((screenHeight - height) / 2))" "$left $top"
 
   driver key "$CAPTION" tab
-  check "tab" "focus Edit ''" "$(line_of focus "$(driver layout "$CAPTION")")"
+  check "tab" "focus Edit ''" "$(driver wait-focus "$CAPTION" Edit)"
+  # What a key must not do is seen once a later key's effect shows: the window's thread takes keys
+  # in order, and a run a key started goes to its end before the next key is taken.
   driver key "$CAPTION" x
+  driver key "$CAPTION" shift-tab
+  driver wait-focus "$CAPTION" Button >/dev/null
   read_status >/dev/null
   check "typing changes nothing" "" "$(cat "$LOG")"
+  driver key "$CAPTION" tab
+  driver wait-focus "$CAPTION" Edit >/dev/null
   # A run would say "Done!" even here, where there is nothing to delete.
   driver key "$CAPTION" enter
-  sleep 0.5
-  check "enter in the log starts no run" "status ''" "$(read_status)"
   driver key "$CAPTION" shift-tab
-  check "shift-tab" "focus Button 'Clean'" "$(line_of focus "$(driver layout "$CAPTION")")"
+  check "shift-tab" "focus Button 'Clean'" "$(driver wait-focus "$CAPTION" Button)"
+  check "enter in the log starts no run" "status ''" "$(read_status)"
   check "status empty at start" "status ''" "$(read_status)"
+  # Esc must leave the focus on the button, where the space after it presses it.
   driver key "$CAPTION" esc
-  check "esc does nothing" "focus Button 'Clean'" "$(line_of focus "$(driver layout "$CAPTION")")"
   driver key "$CAPTION" space
   check "space on the button starts a run" "status 'Done!'" "$(wait_status 'Done!')"
+  check "esc does nothing" "focus Button 'Clean'" "$(line_of focus "$(driver layout "$CAPTION")")"
 
   driver close "$CAPTION"
   wait_program_end
@@ -81,7 +87,9 @@ scenario_clean() {
   local before
   before=$(regtool check 32 "$(winepath -w "$TOOLS/demo-installation.txt")" | tr -d '\r')
   driver key "$CAPTION" space
-  sleep 0.5
+  # The status says "Done!" from the first run already; the run empties the log first, and the
+  # window answers only once the run is over.
+  driver wait-empty-log "$CAPTION"
   check "second run status" "status 'Done!'" "$(wait_status 'Done!')"
   # The first run's lines are gone, so this run cleared the log and then had nothing to add.
   check "second run log" "" "$(cat "$LOG")"

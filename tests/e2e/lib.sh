@@ -14,7 +14,16 @@ wineserver -w
 LOG=$(mktemp)
 # Helper failures are written here: they happen inside command substitutions too.
 TOOL_FAILURES=$(mktemp)
-trap 'session_end; rm -f "$LOG" "$LOG.expected" "$TOOL_FAILURES"' EXIT
+# The console program's output, for console below.
+OUT=$(mktemp)
+ERR=$(mktemp)
+# A script that holds something more (a mount, an open file) defines release_more, run first.
+on_exit() {
+  if declare -F release_more >/dev/null; then release_more; fi
+  session_end
+  rm -f "$LOG" "$LOG.expected" "$TOOL_FAILURES" "$OUT" "$OUT.raw" "$OUT.status" "$ERR" "$ERR.raw"
+}
+trap on_exit EXIT
 
 GUID='{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}'
 TITLE=Tessalinecleaner
@@ -24,6 +33,7 @@ MODULE_USAGE='HKLM\Software\Microsoft\Windows\CurrentVersion\ModuleUsage'
 LOGGED_MODULE_USAGE='\software\Microsoft\Windows\CurrentVersion\ModuleUsage'
 passed=0
 failed=0
+skipped=0
 
 # Every call of a helper must succeed: one that could not do what it was asked fails the test,
 # whatever its output would have matched.
@@ -47,7 +57,28 @@ check() {
   fi
 }
 
+# A scenario this machine cannot run says so, and why; it is no failure.
+skip() {
+  skipped=$((skipped + 1))
+  printf 'SKIP %s\n' "$1"
+}
+
 line_of() { grep "^$1" <<<"$2"; }
+
+# How console starts the program; a caller may make it a local of its own to run another build.
+CONSOLE_COMMAND=(wine "$BUILD/tessaline-clean.exe")
+# Runs the console program; STATUS, and its output in OUT and ERR without the console's CRs. The
+# status goes to OUT.status too, for runs in a subshell, whose STATUS is lost. A run that hangs is
+# stopped, so the script ends; none reads its input, and one inside a loop over a here-document
+# must not take the loop's lines.
+console() {
+  STATUS=0
+  timeout 300 "${CONSOLE_COMMAND[@]}" "$@" </dev/null >"$OUT.raw" 2>"$ERR.raw" || STATUS=$?
+  tr -d '\r' <"$OUT.raw" >"$OUT"
+  tr -d '\r' <"$ERR.raw" >"$ERR"
+  rm -f "$OUT.raw" "$ERR.raw"
+  echo "$STATUS" >"$OUT.status"
+}
 
 read_status() { read_window "$LOG"; }
 wait_status() { wait_for_status "$1" "$LOG"; }
@@ -76,6 +107,6 @@ seed_lines() {
 
 finish() {
   failed=$((failed + $(wc -l <"$TOOL_FAILURES")))
-  echo "$passed passed, $failed failed"
+  echo "$passed passed, $failed failed$([ "$skipped" -eq 0 ] || echo ", $skipped skipped")"
   [ "$failed" -eq 0 ]
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The README's deployment command lines, taken from README.md itself (its blocks marked
+# The deployment command lines, taken from docs/deployment.md itself (its blocks marked
 # recipe=NAME) and started under Wine's cmd.exe as a deployment agent starts them: on the demo
 # installation each exits 0 and the control's keys are gone, and a program planted where the
 # install command copies to, held open so the copy fails, never runs.
@@ -8,19 +8,18 @@ source "$(dirname "$0")/lib.sh"
 # "recipe NAME | agent FOLDER" sets STATUS here, not in a subshell.
 shopt -s lastpipe
 
-README="$TOOLS/../README.md"
-OUT=$(mktemp)
-trap 'release_hold; session_end; rm -f "$LOG" "$LOG.expected" "$TOOL_FAILURES" "$OUT"' EXIT
+RECIPES="$TOOLS/../docs/deployment.md"
+release_more() { release_hold; }
 
-# The text of the README's block marked recipe=NAME, without the block's indentation.
+# The text of the block of docs/deployment.md marked recipe=NAME, without the block's indentation.
 recipe() {
   local text
   text=$(awk -v name="$1" '
     $0 ~ "^ *```[a-z]+ recipe=" name "$" { inside = 1; indent = index($0, "`") - 1; next }
     inside && /^ *```$/ { exit }
-    inside { print substr($0, indent + 1) }' "$README")
+    inside { print substr($0, indent + 1) }' "$RECIPES")
   if [ -z "$text" ]; then
-    echo "FAIL README.md has no block marked recipe=$1" | tee -a "$TOOL_FAILURES" >&2
+    echo "FAIL docs/deployment.md has no block marked recipe=$1" | tee -a "$TOOL_FAILURES" >&2
   fi
   printf '%s\n' "$text"
 }
