@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # restore under Wine: a backup put back gives a registry identical to before, byte for byte and
-# links as links; a planted file is refused with nothing written; a clean killed at a random
-# moment, or whose backup fills its disk, is undone by restoring what its backup holds.
+# links as links, and again without a change; a planted file is refused with nothing written; a
+# clean killed at a random moment, or whose backup reaches its volume's reserve, is undone by
+# restoring what its backup holds, and one that deleted nothing leaves no file.
 #   restore.sh BUILD_DIR TEST_BUILD_DIR ARTIFACTS_DIR
 source "$(dirname "$0")/lib.sh"
 
@@ -180,57 +181,165 @@ scenario_killed() {
   session_end
 }
 
-scenario_full_disk() {
-  echo "full disk: the backup's folder fills up; what was deleted comes back"
-  session_begin "$BASE_PREFIX"
-  local folder="$WINEPREFIX/drive_c/full" refused
+# Mounts a tmpfs of the size in KiB at the folder for a backup, open only to its owner (a tmpfs
+# is open to everyone by default, 1777, and the program refuses such a folder). Only root may
+# mount one; where it cannot, the scenario says it is skipped and why (status 1), and a mount that
+# claims success but is not there fails the test (status 2), rather than test the normal disk.
+mount_volume() {
+  local folder=$1 kib=$2 refused
   mkdir -p "$folder"
-  # A tmpfs is open to everyone by default (1777), and the program refuses such a folder. Only
-  # root may mount one; elsewhere the scenario cannot run.
-  if ! refused=$(mount -t tmpfs -o size=64k,mode=755 tmpfs "$folder" 2>&1); then
+  if ! refused=$(mount -t tmpfs -o "size=${kib}k,mode=755" tmpfs "$folder" 2>&1); then
     refused=${refused:-mount failed and said nothing}
-    skip "full disk: the 64K tmpfs for its backup could not be mounted, which takes root and \
-the right to mount (this runs as uid $EUID): ${refused//$'\n'/ }"
-    session_end
-    return
+    skip "$3: the tmpfs for its backup could not be mounted, which takes root and the right to \
+mount (this runs as uid $EUID): ${refused//$'\n'/ }"
+    return 1
   fi
   FULL_DISK=$folder
-  # Run on the normal disk, the clean would take its backup whole and the checks below would fail
-  # for a reason that is not the program's.
-  if [ "$(findmnt -rn -o FSTYPE,SIZE --mountpoint "$FULL_DISK")" != "tmpfs 64K" ]; then
-    echo "FAIL full disk: mount said it mounted the tmpfs, but $FULL_DISK is not a 64K tmpfs" |
+  if [ "$(findmnt -rn -b -o FSTYPE,SIZE --mountpoint "$folder")" != "tmpfs $((kib * 1024))" ]; then
+    echo "FAIL $3: mount said it mounted the tmpfs, but $folder is not one of ${kib}K" |
       tee -a "$TOOL_FAILURES" >&2
-    umount "$FULL_DISK" 2>/dev/null
-    FULL_DISK=
-    session_end
-    return
+    return 2
   fi
-  seed_installation
-  seed_many_entries 600
-  local before matching
-  before=$(dump "${KEYS[@]:0:6}")
-  matching=$(dump "$MODULE_USAGE" | grep -ic '^key .*tessalineweb_en\.ocx$')
-  console clean --backup 'C:\full\b.reg' --json
-  check "full disk: exit status" 3 "$STATUS"
-  check "full disk: JSON" "backup-failed C:\\full\\b.reg" "$(jq -r '"\(.outcome) \(.backup)"' "$OUT")"
-  # The entries deleted are those the report names; the next one, whose section did not fit, and
-  # all after it are still there.
-  local deleted left
-  deleted=$(jq -r '.keys[] | select(.path | contains("ModuleUsage")) | .path' "$OUT" | wc -l)
-  left=$(dump "$MODULE_USAGE" | grep -ic '^key .*tessalineweb_en\.ocx$')
-  echo "  $deleted of $matching entries deleted before the disk was full"
-  check "full disk: some deleted, the rest kept" "1 $matching" "$((deleted > 0)) $((deleted + left))"
-  console restore 'C:\full\b.reg'
-  check "full disk: restore's exit status" 0 "$STATUS"
-  check "full disk: registry exactly as before" "$before" "$(dump "${KEYS[@]:0:6}")"
-  umount "$FULL_DISK"
+}
+unmount_volume() {
+  [ -n "$FULL_DISK" ] && umount "$FULL_DISK"
   FULL_DISK=
+}
+
+scenario_small_volume() {
+  echo "small volume: a backup never takes its volume below the reserve; nothing deleted, no file"
+  session_begin "$BASE_PREFIX"
+  if mount_volume "$WINEPREFIX/drive_c/small" 64 "small volume"; then
+    seed_installation
+    local before
+    before=$(dump "${KEYS[@]:0:6}")
+    console clean --backup 'C:\small\b.reg' --json
+    check "small volume: exit status" 3 "$STATUS"
+    check "small volume: JSON" "backup-failed null 0" \
+      "$(jq -r '"\(.outcome) \(.backup) \(.keys | length)"' "$OUT")"
+    check "small volume: stderr says why" 1 "$(grep -c 'less than 256 MB free' "$ERR")"
+    check "small volume: nothing deleted" "$before" "$(dump "${KEYS[@]:0:6}")"
+    check "small volume: no file left" "" "$(ls -A "$FULL_DISK")"
+  fi
+  unmount_volume
+  session_end
+}
+
+scenario_full_disk() {
+  echo "full disk: the backup stops at the reserve of its volume; what was deleted comes back"
+  session_begin "$BASE_PREFIX"
+  # Room for the reserve and a few sections more.
+  local reserve=$((256 * 1024)) folder="$WINEPREFIX/drive_c/full"
+  if mount_volume "$folder" $((reserve + 96)) "full disk"; then
+    seed_installation
+    seed_many_entries 600
+    local before matching
+    before=$(dump "${KEYS[@]:0:6}")
+    matching=$(dump "$MODULE_USAGE" | grep -ic '^key .*tessalineweb_en\.ocx$')
+    console clean --backup 'C:\full\b.reg' --json
+    check "full disk: exit status" 3 "$STATUS"
+    check "full disk: JSON" "backup-failed C:\\full\\b.reg" \
+      "$(jq -r '"\(.outcome) \(.backup)"' "$OUT")"
+    check "full disk: stderr says why" 1 "$(grep -c 'less than 256 MB free' "$ERR")"
+    check "full disk: the reserve kept" 1 \
+      "$(($(df -B1 --output=avail "$folder" | tail -1) >= reserve * 1024))"
+    # The entries deleted are those the report names; the next one, whose section could have gone
+    # below the reserve, and all after it are still there.
+    local deleted left
+    deleted=$(jq -r '.keys[] | select(.path | contains("ModuleUsage")) | .path' "$OUT" | wc -l)
+    left=$(dump "$MODULE_USAGE" | grep -ic '^key .*tessalineweb_en\.ocx$')
+    echo "  $deleted of $matching entries deleted before the reserve was reached"
+    check "full disk: some deleted, the rest kept" "1 1 $matching" \
+      "$((deleted > 0)) $((left > 0)) $((deleted + left))"
+    console restore 'C:\full\b.reg'
+    check "full disk: restore's exit status" 0 "$STATUS"
+    check "full disk: registry exactly as before" "$before" "$(dump "${KEYS[@]:0:6}")"
+  fi
+  unmount_volume
+  session_end
+}
+
+# A genuine backup with its class's server changed to a program of the user's, as a standard user
+# would edit one, left where restore is told to read it. Under Wine a file's or folder's rights
+# come from its Unix mode, so a mode that lets everyone write stands for an access list that does.
+scenario_where_it_lies() {
+  echo "where it lies: a backup others could have changed is refused whole; a safe one is taken"
+  session_begin "$BASE_PREFIX"
+  seed_installation
+  mkdir -p "$WINEPREFIX/drive_c/backups"
+  console clean --backup 'C:\backups\b.reg'
+  check "where it lies: the clean's exit status" 0 "$STATUS"
+  local cleaned edited="$WINEPREFIX/drive_c/edited.reg"
+  cleaned=$(dump "${KEYS[@]:0:6}")
+  iconv -f UTF-16LE -t UTF-8 "$WINEPREFIX/drive_c/backups/b.reg" |
+    sed 's/^@="C:\\\\windows\\\\Downloaded Program Files\\\\TessalineWeb_EN\.ocx"\r$/@="C:\\\\Users\\\\Public\\\\evil.dll"\r/I' |
+    iconv -f UTF-8 -t UTF-16LE >"$edited"
+  check "where it lies: the edit took" 1 "$(iconv -f UTF-16LE -t UTF-8 "$edited" | grep -c 'evil.dll')"
+  local place
+  # A folder every user may write (with and without the sticky bit of %ProgramData%), and a
+  # file every user may write in a folder that is safe.
+  for place in open:1777:644 shared:0777:644 safe:0755:666; do
+    IFS=: read -r folder folderMode fileMode <<<"$place"
+    mkdir -p "$WINEPREFIX/drive_c/$folder"
+    cp "$edited" "$WINEPREFIX/drive_c/$folder/b.reg"
+    chmod "$folderMode" "$WINEPREFIX/drive_c/$folder"
+    chmod "$fileMode" "$WINEPREFIX/drive_c/$folder/b.reg"
+    console restore "C:\\$folder\\b.reg" --json
+    check "where it lies, $folder ($folderMode, file $fileMode): refused" "3 refused 0" \
+      "$STATUS $(jq -r '"\(.outcome) \(.keys | length)"' "$OUT")"
+    check "where it lies, $folder: stderr says who may change it" 1 \
+      "$(grep -c 'may change what it holds' "$ERR")"
+    check "where it lies, $folder: nothing written" "$cleaned" "$(dump "${KEYS[@]:0:6}")"
+  done
+  # Taken through a link, or with a name of its own elsewhere, it is not the file it seems.
+  ln -s "$WINEPREFIX/drive_c/backups/b.reg" "$WINEPREFIX/drive_c/safe/linked.reg"
+  ln "$WINEPREFIX/drive_c/backups/b.reg" "$WINEPREFIX/drive_c/safe/twice.reg"
+  local name why
+  for name in 'linked.reg|leads elsewhere through a link' 'twice.reg|has another name as well' \
+    'b.reg:stream|is not a plain file name' 'NUL|is not a plain file name'; do
+    IFS='|' read -r name why <<<"$name"
+    console restore "C:\\safe\\$name"
+    check "where it lies, $name: refused" "3 1" "$STATUS $(grep -c "$why" "$ERR")"
+  done
+  check "where it lies: still nothing written" "$cleaned" "$(dump "${KEYS[@]:0:6}")"
+  # The same edited file where only its owner may write is taken: the file's place, not its text,
+  # was what kept it out.
+  chmod 644 "$WINEPREFIX/drive_c/safe/b.reg"
+  console restore 'C:\safe\b.reg'
+  # "evil.dll" in UTF-16, as the dump shows a value's bytes.
+  check "where it lies: a safe place is taken" "0 1" \
+    "$STATUS $(dump "HKCR\\CLSID\\$GUID\\InprocServer32" | grep -c '6500760069006c002e0064006c006c00')"
+  session_end
+}
+
+# A value name longer than the platform takes, in a file as the program writes one: the key is
+# named and kept back, never written under a shorter name.
+scenario_long_name() {
+  echo "long name: a value name longer than the platform takes is left out, not cut"
+  session_begin "$BASE_PREFIX"
+  local name
+  name=$(head -c 40000 /dev/zero | tr '\0' 'v')
+  {
+    printf '\xff\xfe'
+    printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+      '; tessaline-clean backup: one section a deleted key, each closed by its end mark' '' \
+      "[HKEY_CURRENT_USER\\$STATS]" "\"$name\"=dword:00000001" '"short"=dword:00000002' \
+      '; end of key, 2 values' '' | iconv -f UTF-8 -t UTF-16LE
+  } >"$WINEPREFIX/drive_c/long.reg"
+  console restore 'C:\long.reg'
+  check "long name: exit status and the key named" "1 1" \
+    "$STATUS $(grep -c 'longer than the platform takes' "$ERR")"
+  check "long name: no value of another name" "value short 4 02000000" \
+    "$(dump "HKCU\\$STATS" | grep '^value ')"
   session_end
 }
 
 scenario_round_trip
+scenario_where_it_lies
+scenario_long_name
 scenario_planted
 scenario_link_then_through_it
 scenario_killed
+scenario_small_volume
 scenario_full_disk
 finish
