@@ -181,6 +181,26 @@ scenario_killed() {
   session_end
 }
 
+scenario_restore_killed() {
+  echo "restore killed: a restore killed part way, run again, leaves the registry as before"
+  session_begin "$BASE_PREFIX"
+  seed_installation
+  seed_many_entries 3000
+  local before written
+  before=$(dump "${KEYS[@]:0:6}")
+  console clean --backup 'C:\\whole.reg'
+  check "restore killed: the clean's exit status" 0 "$STATUS"
+  # Killed somewhere among the entries: the file is read twice, the second time written.
+  timeout -s KILL "0.$((RANDOM % 5 + 4))" wine "$BUILD/tessaline-clean.exe" restore 'C:\\whole.reg' \
+    >/dev/null 2>&1 || true
+  written=$(dump "$MODULE_USAGE" | grep -c '^key .*TessalineWeb_EN.ocx$')
+  echo "  killed with $written of 3000 entries back"
+  console restore 'C:\\whole.reg'
+  check "restore killed: run again, exit status and stderr" "0 " "$STATUS $(cat "$ERR")"
+  check "restore killed: registry exactly as before" "$before" "$(dump "${KEYS[@]:0:6}")"
+  session_end
+}
+
 # Mounts a tmpfs of the size in KiB at the folder for a backup, open only to its owner (a tmpfs
 # is open to everyone by default, 1777, and the program refuses such a folder). Only root may
 # mount one; where it cannot, the scenario says it is skipped and why (status 1), and a mount that
@@ -340,6 +360,7 @@ scenario_long_name
 scenario_planted
 scenario_link_then_through_it
 scenario_killed
+scenario_restore_killed
 scenario_small_volume
 scenario_full_disk
 finish
