@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
-#include "backup/FilePlaces_win.h"
-#include "backup/FileSecurity_win.h"
-#include "backup/HandleChecks_win.h"
+#include "backup/FolderTrust.h"
+#include "backup/TrustedFolder_win.h"
+#include "common/FilePlaces_win.h"
+#include "common/FileSecurity_win.h"
+#include "common/HandleChecks_win.h"
 
 namespace {
 

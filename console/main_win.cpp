@@ -8,9 +8,9 @@
 #include "backup/FileBackup_win.h"
 #include "backup/RestoreFile_win.h"
 #include "common/ProcessHardening_win.h"
+#include "common/WideText_win.h"
 #include "console/ConsoleProgram.h"
 #include "registry/LocaleSource_win.h"
-#include "registry/WideText_win.h"
 #include "registry/WindowsRegistry_win.h"
 
 namespace {

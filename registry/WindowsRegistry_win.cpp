@@ -8,7 +8,7 @@
 #include <utility>
 
 #include <vector>
-#include "registry/WideText_win.h"
+#include "common/WideText_win.h"
 
 namespace {
 

@@ -6,8 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "FolderTrustCases.h"
-#include "backup/FileSecurity_win.h"
-#include "backup/HandleChecks_win.h"
+#include "backup/FolderTrust.h"
+#include "common/FileSecurity_win.h"
+#include "common/HandleChecks_win.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "backup/HandleChecks_win.h"
+#include "common/HandleChecks_win.h"
 
-#include "registry/WideText_win.h"
+#include "common/WideText_win.h"
 
 std::wstring FinalName(HANDLE handle) {
   const DWORD length = GetFinalPathNameByHandleW(handle, nullptr, 0, VOLUME_NAME_DOS);

@@ -1,4 +1,4 @@
-#include "backup/FileSecurity_win.h"
+#include "common/FileSecurity_win.h"
 
 #include <aclapi.h>
 #include <sddl.h>

@@ -6,7 +6,7 @@
 
 #include "common/UniqueHandle_win.h"
 
-// Names of files and folders as the backup and restore take them, and the folders they trust.
+// Files and folders by name: the names a program takes as plain ones, and the owner of a handle.
 
 void CloseFile(HANDLE file);
 using FileHandle = UniqueHandle<HANDLE, CloseFile>;
@@ -24,11 +24,3 @@ std::string ErrorText(const std::string& what);
 std::wstring PlainFullName(const std::wstring& name);
 // The folder holding `name`; empty for a drive's or share's root.
 std::wstring ParentFolder(const std::wstring& name);
-
-// Opens the folder itself, never what a link in its place names, and checks that it is the folder
-// asked for and that nobody but `account`, SYSTEM, Administrators and TrustedInstaller may change
-// what it holds or who may; `purpose` ends the message of a folder that fails ("for a backup").
-// The handle, which does not share deletion, keeps the folder from being renamed or replaced
-// while it is held. False, with *failure telling why.
-bool OpenTrustedFolder(const std::wstring& folder, const std::string& account,
-                       const std::string& purpose, FileHandle* held, std::string* failure);

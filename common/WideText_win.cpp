@@ -1,4 +1,4 @@
-#include "registry/WideText_win.h"
+#include "common/WideText_win.h"
 
 #include <windows.h>
 

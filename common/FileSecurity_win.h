@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "backup/FolderTrust.h"
+#include "common/SecurityModel.h"
 #include "common/UniqueHandle_win.h"
 
 // The owner and DACL of a descriptor the platform gave, as the folder decision reads them.
