@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "registry/ShownText.h"
 #include "registry/Utf16.h"
 
 using namespace backup_format;
@@ -12,13 +13,6 @@ namespace {
 constexpr std::size_t kWrapColumn = 77;
 // Hex text is passed on once it holds this many characters, so a value's text is never whole.
 constexpr std::size_t kPieceSize = 1 << 15;
-
-bool HighSurrogate(char16_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool LowSurrogate(char16_t unit) {
-  return unit >= 0xDC00 && unit <= 0xDFFF;
-}
 
 // The UTF-16 units of a string value's bytes, read in place: a large value is never copied.
 class LeUnits {
@@ -33,13 +27,6 @@ class LeUnits {
   const std::vector<std::uint8_t>& bytes_;
 };
 
-// Whether the unit at i is half of a pair of surrogates among the first `length` units.
-template <typename Units>
-bool Paired(const Units& units, std::size_t length, std::size_t i) {
-  return HighSurrogate(units[i]) ? i + 1 < length && LowSurrogate(units[i + 1])
-                                 : i > 0 && HighSurrogate(units[i - 1]);
-}
-
 // Whether the first `length` units read back the same from a line: whole characters, no line
 // break and no zero.
 template <typename Units>
@@ -52,33 +39,6 @@ bool LineText(const Units& units, std::size_t length) {
     }
   }
   return true;
-}
-
-// Text a reader could take for something else, or that could end a line: control characters,
-// the C1 set, the Unicode line and paragraph separators, lone surrogates, non-characters.
-bool NeedsEscape(const std::u16string& text, std::size_t i) {
-  const char16_t c = text[i];
-  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0xFEFF ||
-         c >= 0xFFFE || ((HighSurrogate(c) || LowSurrogate(c)) && !Paired(text, text.size(), i));
-}
-
-// Comment text from outside, with \uXXXX for whatever NeedsEscape names; in quoted form the
-// backslash and the quote are escaped too, so the text reads back exactly.
-std::u16string Escaped(const std::u16string& text, bool quoted) {
-  std::u16string escaped = quoted ? u"\"" : u"";
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (NeedsEscape(text, i)) {
-      char code[8];
-      std::snprintf(code, sizeof(code), "\\u%04x", static_cast<unsigned>(text[i]));
-      escaped += std::u16string(code, code + 6);
-    } else {
-      if (quoted && (text[i] == u'\\' || text[i] == u'"')) {
-        escaped += u'\\';
-      }
-      escaped += text[i];
-    }
-  }
-  return quoted ? escaped + u"\"" : escaped;
 }
 
 std::u16string Quoted(const std::u16string& text) {
@@ -119,10 +79,10 @@ std::u16string HexPrefix(std::uint32_t type) {
 }  // namespace
 
 std::u16string RegFileHeader(const BackupOrigin& origin, const std::string& fileName) {
-  const std::u16string name = Escaped(Utf8ToUtf16(fileName), false);
+  const std::u16string name = EscapedText(Utf8ToUtf16(fileName), false);
   return std::u16string(u"\xFEFF") + kFormatLine + kLineEnd + kLineEnd + kSignature + kLineEnd +
-         u"; Made by tessaline-clean " + Escaped(Utf8ToUtf16(origin.version), false) + u" on " +
-         Escaped(Utf8ToUtf16(origin.time), false) + u", before these keys were deleted." +
+         u"; Made by tessaline-clean " + EscapedText(Utf8ToUtf16(origin.version), false) + u" on " +
+         EscapedText(Utf8ToUtf16(origin.time), false) + u", before these keys were deleted." +
          kLineEnd + u"; Put them back with: tessaline-clean restore \"" + name + u"\"" + kLineEnd +
          u"; Only without the program, and only for a file kept where no other user can change" +
          u" it:" + kLineEnd + u";   reg import \"" + name + u"\" /reg:32" + kLineEnd +
@@ -161,8 +121,8 @@ bool SectionWriter::Key(const std::string& keyName) {
 }
 
 bool SectionWriter::Link(const std::string& keyName, const std::string& target) {
-  return Put(kLinkStart + Escaped(Utf8ToUtf16(keyName), true) + kLinkTo +
-             Escaped(Utf8ToUtf16(target), true) + kLineEnd);
+  return Put(kLinkStart + EscapedText(Utf8ToUtf16(keyName), true) + kLinkTo +
+             EscapedText(Utf8ToUtf16(target), true) + kLineEnd);
 }
 
 bool SectionWriter::Value(const RegValue& value) {

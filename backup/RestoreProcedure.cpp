@@ -13,17 +13,6 @@
 
 namespace {
 
-// The text with every control character shown as "?", so that no name from the file can move
-// the cursor or forge a line where the messages are shown.
-std::string Printable(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      c = '?';
-    }
-  }
-  return text;
-}
-
 // The first reading: whether every whole section names one of the clean's keys. A section cut
 // short is never written, so its key, cut as it may be, is not asked about.
 class Admission : public SectionVisitor {
@@ -32,7 +21,7 @@ class Admission : public SectionVisitor {
   void Value(RegValue) override {}
   void End() override {
     if (refusal_.empty() && !WithinCleanTargets(keyName_)) {
-      refusal_ = "it names a key that is not one of the control's: " + Printable(keyName_);
+      refusal_ = "it names a key that is not one of the control's: " + keyName_;
     }
   }
 
@@ -89,7 +78,7 @@ class Restorer : public SectionVisitor {
     if (why_.empty()) {
       result_.restored.push_back(ParseKeyName(keyName_)->Logged());
     } else {
-      result_.failures.push_back(Printable(keyName_) + ": not restored: " + Printable(why_) + ".");
+      result_.failures.push_back(keyName_ + ": not restored: " + why_ + ".");
     }
   }
 
@@ -304,7 +293,7 @@ RestoreResult RunRestore(RegistryApi& api, BackupSource& source) {
   }
   if (checked.cutKey) {
     // Only as much of its name as was written; nothing of the section is used.
-    result.cutNotice = Printable(*checked.cutKey) +
+    result.cutNotice = *checked.cutKey +
                        ": its part of the backup was cut short, so it was never deleted; nothing "
                        "of it was written.";
   }

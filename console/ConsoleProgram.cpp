@@ -193,7 +193,7 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
     context.out << JsonReport(report) << std::endl;
   }
   if (!report.message.empty()) {
-    context.err << report.message << std::endl;
+    PrintMessage(context.err, report.message);
   }
   return StatusAfterOutput(ExitStatus(report.outcome), context);
 }

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "registry/ShownText.h"
+
 namespace {
 
 const char* OutcomeName(Outcome outcome) {
@@ -87,5 +89,13 @@ std::string JsonReport(const Report& report) {
 }
 
 void PrintKey(std::ostream& out, const LoggedKey& key) {
-  out << key.root << '\n' << key.path << '\n';
+  out << Shown(key.root) << '\n' << Shown(key.path) << '\n';
+}
+
+void PrintMessage(std::ostream& err, const std::string& message) {
+  std::size_t start = 0;
+  for (std::size_t end; (end = message.find('\n', start)) != std::string::npos; start = end + 1) {
+    err << Shown(message.substr(start, end - start)) << '\n';
+  }
+  err << Shown(message.substr(start)) << std::endl;
 }

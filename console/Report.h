@@ -36,5 +36,9 @@ struct Report {
 // The run as one JSON object on one line; text that is not UTF-8 has its bad bytes replaced.
 std::string JsonReport(const Report& report);
 
-// A key as the lines on standard output show it: its root's line, then its path's.
+// A key as the lines on standard output show it: its root's line, then its path's. Names come
+// from the registry or a file, so what could forge a line or move the cursor is escaped, as the
+// backup's comments escape it; the JSON report holds them exactly.
 void PrintKey(std::ostream& out, const LoggedKey& key);
+// The message's lines on standard error, each escaped as the keys' lines are.
+void PrintMessage(std::ostream& err, const std::string& message);

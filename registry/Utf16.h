@@ -15,3 +15,16 @@ std::u16string Utf16FromLeBytes(const std::vector<std::uint8_t>& bytes);
 // The little-endian bytes of UTF-16 text, as the registry stores wide strings; no terminator is
 // added.
 std::vector<std::uint8_t> LeBytesFromUtf16(const std::u16string& text);
+
+inline bool HighSurrogate(char16_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+inline bool LowSurrogate(char16_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+// Whether the unit at i is half of a pair of surrogates among the first `length` units.
+template <typename Units>
+bool Paired(const Units& units, std::size_t length, std::size_t i) {
+  return HighSurrogate(units[i]) ? i + 1 < length && LowSurrogate(units[i + 1])
+                                 : i > 0 && HighSurrogate(units[i - 1]);
+}

@@ -133,6 +133,29 @@ TEST_F(ConsoleTest, AStopPrintsTheNoticeOnStandardErrorAfterTheDeletedPairs) {
   EXPECT_TRUE(report["backup"].is_null());
 }
 
+// A name a user chose to draw a false "Done!" into a log, or to hide a line: what could end a line
+// or move the cursor is escaped on standard output and error, and JSON holds the name exactly.
+TEST_F(ConsoleTest, NamesCannotForgeLinesWhereTheyAreShown) {
+  const std::string forged =
+      "C:/x\x1b[2K\r\nDone!\xC2\x85\xE2\x80\xA8\xE2\x80\xA9\x7F/TessalineWeb_EN.ocx";
+  AddModuleUsage(forged);
+  EXPECT_EQ(Run({"clean"}), 0);
+  const std::string shown = std::string(traces::kModuleUsage) +
+                            "\\C:/x\\u001b[2K\\u000d\\u000aDone!\\u0085\\u2028\\u2029\\u007f/"
+                            "TessalineWeb_EN.ocx";
+  EXPECT_EQ(out.str(), Pairs({"HKEY_LOCAL_MACHINE", "\\" + shown, "Done!"}));
+  AddModuleUsage(forged);
+  EXPECT_EQ(Run({"clean", "--json"}), 0);
+  EXPECT_EQ(Json()["keys"][0]["path"], "\\" + std::string(traces::kModuleUsage) + "\\" + forged);
+  // A stop that names the key shows it escaped on standard error.
+  store.SeedKey(kHkeyLocalMachine, "Software\\Victim");
+  store.SeedLink(kHkeyUsers, "S-1-5-21-9\x1b[2J\\" + std::string(traces::kStats), kHkeyLocalMachine,
+                 "Software\\Victim");
+  Run({"clean", "--all-users"});
+  EXPECT_NE(err.str().find("S-1-5-21-9\\u001b[2J"), std::string::npos) << err.str();
+  EXPECT_EQ(err.str().find('\x1b'), std::string::npos) << err.str();
+}
+
 TEST_F(ConsoleTest, WrongUsageExitsTwoWithTheUsageAndTouchesNothing) {
   SeedAll();
   const std::vector<std::string> before = store.AllKeys();
