@@ -51,16 +51,35 @@ bool KeyBackup::Start() {
   return true;
 }
 
-GuardedDeletion KeyBackup::DeleteTree(TRegistry& registry, const CleanTarget& key,
-                                      std::string* why) {
+GuardedDeletion KeyBackup::Guarded(const CleanTarget& target, const std::function<bool()>& deletion,
+                                   std::string* why) {
   failure_.clear();
-  topName_ = std::string(key.rootName) + key.path;
-  if ((started_ || Start()) &&
-      DeleteCheckedTree(api_, key.root, key.path, registry.Access(), *this)) {
+  const LoggedKey shown = target.Logged();
+  topName_ = shown.root + shown.path;
+  view_ = target.viewFlags;
+  if ((started_ || Start()) && deletion()) {
     return GuardedDeletion::kDeleted;
   }
   *why = failure_;
   return failure_.empty() ? GuardedDeletion::kNotDeleted : GuardedDeletion::kRefused;
+}
+
+GuardedDeletion KeyBackup::DeleteTree(TRegistry& registry, const CleanTarget& key,
+                                      std::string* why) {
+  return Guarded(
+      key, [&] { return DeleteCheckedTree(api_, key.root, key.path, registry.Access(), *this); },
+      why);
+}
+
+GuardedDeletion KeyBackup::DeleteOpenTree(RegHandle key, const CleanTarget& target,
+                                          std::string* why) {
+  return Guarded(
+      target,
+      [&] {
+        return DeleteCheckedOpenTree(api_, key, target.root, Utf8ToUtf16(BelowRoot(target.path)),
+                                     kKeyAllAccess | target.viewFlags, *this);
+      },
+      why);
 }
 
 bool KeyBackup::ReadContents(RegHandle key, Contents* contents) {
@@ -156,7 +175,7 @@ bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16s
                 "longer than restore could give back");
   }
   const bool link = before.subkeys == 0 && before.values == 1 && before.onlyLinkValue &&
-                    IsOpenedLink(api_, key, parent, name);
+                    IsOpenedLink(api_, key, parent, name, view_);
   Contents written;
   // A key's or link's comment escapes a unit in six at most.
   const std::uint64_t bound = before.textBound + 2 * (6 * keyName.size() + 64);

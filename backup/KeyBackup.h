@@ -1,12 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "backup/BackupFile.h"
-#include "backup/CheckedDeletion.h"
 #include "backup/RegFile.h"
 #include "clean/CleanProcedure.h"
+#include "registry/CheckedDeletion.h"
 #include "registry/RegistryApi.h"
 
 // Writes each key to the backup file and has it on disk just before it is deleted, deepest first,
@@ -25,6 +26,10 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   // Deletes the tree with each key backed up just before it goes; makes the file at the first.
   GuardedDeletion DeleteTree(TRegistry& registry, const CleanTarget& key,
                              std::string* why) override;
+  // The same for a copy in a user's hive, open as itself: backed up and deleted through that
+  // handle, under the name it has while its user is logged on.
+  GuardedDeletion DeleteOpenTree(RegHandle key, const CleanTarget& target,
+                                 std::string* why) override;
 
  private:
   bool BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16string& name,
@@ -42,6 +47,9 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   };
 
   bool Fail(const std::string& why);
+  // Starts the file if need be, then runs the deletion; how it went.
+  GuardedDeletion Guarded(const CleanTarget& target, const std::function<bool()>& deletion,
+                          std::string* why);
   // Makes the file and writes its heading.
   bool Start();
   // Reads the key's values one at a time; false when they cannot all be read.
@@ -55,6 +63,7 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   BackupFile& file_;
   BackupOrigin origin_;
   bool started_ = false;
-  std::string topName_;  // the target being deleted, "ROOT\path"
+  std::string topName_;     // the target being deleted, "ROOT\path" as the backup shows it
+  std::uint32_t view_ = 0;  // the registry view the target's keys are opened in
   std::string failure_;
 };

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "clean/TargetWalk.h"
 #include "registry/KeyName.h"
 #include "registry/RegistryApi.h"
 
@@ -22,9 +23,12 @@ struct FoundKey {
 };
 
 struct CheckResult {
-  std::vector<FoundKey> keys;  // what the clean would delete, in its order
-  std::string stopText;        // the clean's notice where the walk could not go on
+  std::vector<FoundKey> keys;           // what the clean would delete, in its order
+  std::string stopText;                 // the clean's notice where the walk could not go on
+  std::vector<ProfileReport> profiles;  // with the users' hives of profiles not loaded
+  std::vector<std::string> swept;       // hives a killed run had left loaded, unloaded first
 };
 
-// Finds what the clean would delete, by the same walk and the same rules, and changes nothing.
-CheckResult RunCheck(RegistryReads& api, bool allUsers);
+// Finds what the clean would delete, by the same walk and the same rules, and changes nothing: a
+// profile whose hive is not loaded is read from a private copy of its hive files.
+CheckResult RunCheck(RegistryReads& api, const AllUsers& users);

@@ -2,8 +2,13 @@
 
 #include <string>
 
+#include <algorithm>
+
 #include "clean/TargetWalk.h"
+#include "registry/CheckedDeletion.h"
+#include "registry/KeyHandle.h"
 #include "registry/TRegistry.h"
+#include "registry/Utf16.h"
 
 namespace {
 
@@ -18,11 +23,6 @@ class Removal : public TargetAction {
     if (!registry.OpenPath(key.path)) {
       return Stop(CleanOutcome::kOpenFailed, key.openFailed);
     }
-    if (!key.hive.empty() && !OpenedInHive(registry, key)) {
-      return Stop(CleanOutcome::kLeftHive, std::string(key.rootName) + key.path +
-                                               " leads out of the hive " + key.hive +
-                                               ", so it was kept.");
-    }
     std::string why;
     const GuardedDeletion deletion =
         guard_ ? guard_->DeleteTree(registry, key, &why)
@@ -34,11 +34,46 @@ class Removal : public TargetAction {
     if (deletion == GuardedDeletion::kNotDeleted) {
       return Stop(CleanOutcome::kDeleteFailed, key.deleteFailed);
     }
-    result_.deleted.push_back({key.rootName, key.path});
-    if (keyDeleted_) {
-      keyDeleted_(key);
-    }
+    Deleted(key);
     return true;
+  }
+
+  bool TakeInHive(RegHandle key, const CleanTarget& target) override {
+    // A user may link a name on the way to a key of the hive to a key of the machine or of
+    // another user; such a key is not the hive's and stays. The key checked is the key deleted.
+    std::string name;
+    if (api_.QueryKeyName(key, &name) != kErrorSuccess ||
+        !LiesWithin(name, UsersHivePlatformName(target.hive.loadedAs))) {
+      return Keep(target, "it leads out of the hive " + target.hive.shownAs + ", to " + name);
+    }
+    std::string why;
+    const std::u16string belowUsers = Utf8ToUtf16(BelowRoot(target.path));
+    const std::uint32_t access = kKeyAllAccess | target.viewFlags;
+    const GuardedDeletion deletion =
+        guard_ ? guard_->DeleteOpenTree(key, target, &why)
+               : (DeleteCheckedOpenTree(api_, key, target.root, belowUsers, access, anyKey_)
+                      ? GuardedDeletion::kDeleted
+                      : GuardedDeletion::kNotDeleted);
+    if (deletion == GuardedDeletion::kRefused) {
+      return Keep(target, "the backup kept it: " + why, true);
+    }
+    if (deletion == GuardedDeletion::kNotDeleted) {
+      return Keep(target, "it, or a key below it, cannot be deleted");
+    }
+    // Confirmed gone by its name, as the user would reach it.
+    RegHandle again = kNoHandle;
+    if (api_.OpenKeyW(kHkeyUsers, belowUsers, kRegOptionOpenLink, kProbeAccess | target.viewFlags,
+                      &again) != kErrorFileNotFound) {
+      const KeyHandle back(api_, again);
+      return Keep(target, "it is there again after its deletion");
+    }
+    Deleted(target);
+    return true;
+  }
+
+  bool Unopened(const CleanTarget& target, RegStatus status) override {
+    return Keep(target,
+                "it cannot be opened for its deletion (error " + std::to_string(status) + ")");
   }
 
   void ListOpenFailed(const char* text) override { Stop(CleanOutcome::kOpenFailed, text); }
@@ -50,15 +85,30 @@ class Removal : public TargetAction {
     return false;
   }
 
-  // A user may link a name on the way to a key of the hive to a key of the machine or of another
-  // user; such a key is not the hive's and stays.
-  bool OpenedInHive(TRegistry& registry, const CleanTarget& key) {
-    std::string name;
-    return api_.QueryKeyName(registry.CurrentKey(), &name) == kErrorSuccess &&
-           LiesWithin(name, UsersHivePlatformName(key.hive));
+  void Deleted(const CleanTarget& key) {
+    result_.deleted.push_back(key.Logged());
+    if (keyDeleted_) {
+      keyDeleted_(key);
+    }
   }
 
+  // The key stays, and the run goes on to the other users and the machine's keys.
+  bool Keep(const CleanTarget& target, const std::string& why, bool backupRefused = false) {
+    result_.kept.push_back({target.Logged(), target.hive.profile, why, backupRefused});
+    return true;
+  }
+
+  // What a deletion without a backup asks of each key: nothing.
+  class AnyKey : public KeyDeletionCheck {
+   public:
+    bool BeforeDeleteKey(RegHandle, RegHandle, const std::u16string&,
+                         const std::u16string&) override {
+      return true;
+    }
+  };
+
   RegistryReads& api_;
+  AnyKey anyKey_;
   DeletionGuard* guard_;
   const KeyDeleted& keyDeleted_;
   CleanResult& result_;
@@ -70,19 +120,30 @@ CleanResult RunClean(RegistryReads& registry, const CleanOptions& options,
                      const KeyDeleted& keyDeleted) {
   CleanResult result;
   Removal removal(registry, options.guard, keyDeleted, result);
-  if (!WalkTargets(registry, kKeyAllAccess, options.allUsers, removal)) {
+  WalkResult walk = WalkTargets(registry, kKeyAllAccess, options.users, removal);
+  result.profiles = std::move(walk.profiles);
+  result.swept = std::move(walk.swept);
+  if (!walk.finished) {
     return result;
   }
   // A key may be back by now: a copy that showed through once another went, or one made again
-  // meanwhile.
+  // meanwhile. A key kept is known to be there.
   TRegistry probe(registry, kProbeAccess);
-  for (const CleanTarget& target : TargetsInOrder(registry, options.allUsers)) {
-    probe.SelectRoot(target.root);
-    if (probe.KeyPresent(target.path)) {
+  for (const CleanTarget& target : TargetsInOrder(registry, options.users.enabled)) {
+    const bool kept = std::any_of(result.kept.begin(), result.kept.end(), [&](const KeptKey& key) {
+      return key.key.path == target.shownPath;
+    });
+    if (!kept && Present(registry, probe, target)) {
       result.outcome = CleanOutcome::kCameBack;
       result.notice = target.deleteFailed;
       return result;
     }
+  }
+  const bool profileLeft = std::any_of(
+      result.profiles.begin(), result.profiles.end(),
+      [](const ProfileReport& p) { return p.outcome == ProfileReport::Outcome::kNotExamined; });
+  if (!result.kept.empty() || profileLeft) {
+    result.outcome = CleanOutcome::kKept;
   }
   return result;
 }

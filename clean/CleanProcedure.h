@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "clean/CleanTargets.h"
+#include "clean/TargetWalk.h"
 #include "registry/KeyName.h"
 #include "registry/RegistryApi.h"
 #include "registry/TRegistry.h"
@@ -27,11 +28,15 @@ class DeletionGuard {
   // Deletes the target's tree as the guard allows; on kRefused *why tells why the key was kept.
   virtual GuardedDeletion DeleteTree(TRegistry& registry, const CleanTarget& key,
                                      std::string* why) = 0;
+  // The same for a copy in a user's hive, open as itself: through that very handle.
+  virtual GuardedDeletion DeleteOpenTree(RegHandle key, const CleanTarget& target,
+                                         std::string* why) = 0;
 };
 
 struct CleanOptions {
-  // Also each copy of a fixed target in the hives loaded under HKEY_USERS, right after it.
-  bool allUsers = false;
+  // Also each copy of a fixed target in the users' hives: those loaded under HKEY_USERS, right
+  // after it, and through users.profiles those of the profiles not loaded.
+  AllUsers users;
   DeletionGuard* guard = nullptr;
 };
 
@@ -42,7 +47,15 @@ enum class CleanOutcome {
   kDeleteFailed,   // a key could not be deleted
   kBackupRefused,  // the guard kept a key
   kCameBack,       // a key deleted or passed over was present again at the end
-  kLeftHive,       // a hive's key, as the platform names the opened key, lies outside that hive
+  kKept,           // the run went on to its end, but kept keys of users' hives, or profiles
+};
+
+// A key of a user's hive the run could not open, back up or delete; it went on without it.
+struct KeptKey {
+  LoggedKey key;
+  std::string profile;  // the hive's profile: its SID, or "Default"
+  std::string why;
+  bool backupRefused = false;
 };
 
 struct CleanResult {
@@ -50,15 +63,20 @@ struct CleanResult {
   std::vector<LoggedKey> deleted;  // in the order they went
   // At a stop, the notice the window shows; for kBackupRefused, why the guard kept the key.
   std::string notice;
+  std::vector<KeptKey> kept;            // in the order they were met
+  std::vector<ProfileReport> profiles;  // with the users' hives of profiles not loaded
+  std::vector<std::string> swept;       // hives a killed run had left loaded, unloaded first
 };
 
 // Told of each key right after it was deleted.
 using KeyDeleted = std::function<void(const CleanTarget&)>;
 
 // Removes the control's fixed keys and its module-usage entries, telling keyDeleted of each as it
-// goes. The first key that cannot be opened or deleted stops the run, and so does a copy in a hive
-// whose opened key lies outside that hive. At the end every fixed key is probed again: one present
-// stops the run with its deletion's notice. Every open key is released on every way out, an
-// escaping exception included.
+// goes. The first key that cannot be opened or deleted stops the run. A copy in a user's hive that
+// cannot be opened, backed up or deleted, or whose opened key lies outside that hive, is kept and
+// the run goes on without it, so no user's key keeps the machine's; each deleted one is looked
+// for again at once. At the end every key is probed again: one present stops the run with its
+// deletion's notice. Every open key is released, and every hive the run loaded unloaded, on every
+// way out, an escaping exception included.
 CleanResult RunClean(RegistryReads& registry, const CleanOptions& options = {},
                      const KeyDeleted& keyDeleted = {});

@@ -14,16 +14,14 @@ constexpr const char* kClassDeleteFailed = "It failed to delte CLSID";
 constexpr const char* kProgId = "\\ActiveFormProj1.ActiveFormX";
 
 CleanTarget Target(RegHandle root, std::string path, const char* openFailed,
-                   const char* deleteFailed, HiveKind hiveKind = HiveKind::kNone,
-                   const char* hivePath = "") {
+                   const char* deleteFailed) {
   CleanTarget target;
   target.root = root;
   target.rootName = RootName(root);
+  target.shownPath = path;
   target.path = std::move(path);
   target.openFailed = openFailed;
   target.deleteFailed = deleteFailed;
-  target.hiveKind = hiveKind;
-  target.hivePath = hivePath;
   return target;
 }
 
@@ -42,51 +40,88 @@ const std::array<CleanTarget, 6>& FixedTargets() {
     const char* openFailed;
     const char* deleteFailed;
     HiveKind hiveKind;
-    const char* hivePath;
+    std::array<const char*, 2> hivePaths;
   };
   constexpr const char* kClsid = "\\CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}";
   constexpr const char* kStats =
       "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\"
       "{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}";
   // The user's own copies are below HKEY_CURRENT_USER\Software\Classes; for a 32-bit program
-  // the CLSID there is the platform's 32-bit view of it.
+  // the CLSID there is the platform's 32-bit view of it. A user's classes hive, opened without
+  // redirection, holds the class under both of its names.
+  constexpr const char* kClsid64 = "\\Wow6432Node\\CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}";
   static constexpr Row kRows[] = {
-      {kHkeyCurrentUser, "\\Software\\Classes\\ActiveFormProj1.ActiveFormX", kProgIdOpenFailed,
-       kProgIdDeleteFailed, HiveKind::kClasses, kProgId},
-      {kHkeyClassesRoot, kProgId, kProgIdOpenFailed, kProgIdDeleteFailed, HiveKind::kNone, ""},
-      {kHkeyCurrentUser, "\\Software\\Classes\\CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}",
-       kClassOpenFailed, kClassDeleteFailed, HiveKind::kClasses, kClsid},
-      {kHkeyClassesRoot, kClsid, kClassOpenFailed, kClassDeleteFailed, HiveKind::kNone, ""},
-      {kHkeyCurrentUser, kStats, "It failed to Open Ext Stats in Current User",
-       "It failed to delte Ext Stats", HiveKind::kUser, kStats},
+      {kHkeyCurrentUser,
+       "\\Software\\Classes\\ActiveFormProj1.ActiveFormX",
+       kProgIdOpenFailed,
+       kProgIdDeleteFailed,
+       HiveKind::kClasses,
+       {kProgId, nullptr}},
+      {kHkeyClassesRoot, kProgId, kProgIdOpenFailed, kProgIdDeleteFailed, HiveKind::kNone, {}},
+      {kHkeyCurrentUser,
+       "\\Software\\Classes\\CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}",
+       kClassOpenFailed,
+       kClassDeleteFailed,
+       HiveKind::kClasses,
+       {kClsid, kClsid64}},
+      {kHkeyClassesRoot, kClsid, kClassOpenFailed, kClassDeleteFailed, HiveKind::kNone, {}},
+      {kHkeyCurrentUser,
+       kStats,
+       "It failed to Open Ext Stats in Current User",
+       "It failed to delte Ext Stats",
+       HiveKind::kUser,
+       {kStats, nullptr}},
       {kHkeyLocalMachine,
        "\\software\\Microsoft\\Code Store Database\\Distribution Units\\"
        "{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}",
        "It failed to Open Distribution Unit in Local Machine",
-       "It failed to delte Distribution Unit in Local Machine", HiveKind::kNone, ""},
+       "It failed to delte Distribution Unit in Local Machine",
+       HiveKind::kNone,
+       {}},
   };
   static const std::array<CleanTarget, 6> targets = [] {
     std::array<CleanTarget, 6> made;
     for (std::size_t index = 0; index < made.size(); ++index) {
       const Row& row = kRows[index];
-      made[index] =
-          Target(row.root, row.path, row.openFailed, row.deleteFailed, row.hiveKind, row.hivePath);
+      made[index] = Target(row.root, row.path, row.openFailed, row.deleteFailed);
+      made[index].hiveKind = row.hiveKind;
+      made[index].hivePaths = row.hivePaths;
     }
     return made;
   }();
   return targets;
 }
 
-CleanTarget HiveCopy(const CleanTarget& target, const std::string& hiveName) {
-  CleanTarget copy =
-      Target(kHkeyUsers, "\\" + hiveName + target.hivePath, target.openFailed, target.deleteFailed);
-  copy.hive = hiveName;
-  return copy;
+std::vector<CleanTarget> HiveCopies(const CleanTarget& target, const UserHive& hive) {
+  std::vector<CleanTarget> copies;
+  for (const char* hivePath : target.hivePaths) {
+    if (hivePath == nullptr) {
+      continue;
+    }
+    CleanTarget copy =
+        Target(kHkeyUsers, "\\" + hive.loadedAs + hivePath, target.openFailed, target.deleteFailed);
+    copy.shownPath = "\\" + hive.shownAs + hivePath;
+    copy.hive = hive;
+    copy.viewFlags = kKeyWow64_64Key;
+    copies.push_back(std::move(copy));
+  }
+  return copies;
+}
+
+UserHive LoadedHive(const std::string& name) {
+  const HiveKind kind = KindOfHive(name);
+  const std::string profile =
+      kind == HiveKind::kClasses
+          ? name.substr(0, name.size() - std::string(kClassesHiveSuffix).size())
+          : name;
+  return {name, name, profile, kind};
 }
 
 CleanTarget ModuleUsageEntry(const std::string& entryName) {
-  return Target(kModuleUsage.root, std::string(kModuleUsage.path) + "\\" + entryName,
-                kModuleUsage.entryOpenFailed, kModuleUsage.entryDeleteFailed);
+  CleanTarget entry = Target(kModuleUsage.root, std::string(kModuleUsage.path) + "\\" + entryName,
+                             kModuleUsage.entryOpenFailed, kModuleUsage.entryDeleteFailed);
+  entry.listEntry = true;
+  return entry;
 }
 
 HiveKind KindOfHive(const std::string& hiveName) {

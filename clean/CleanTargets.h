@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "registry/KeyName.h"
 #include "registry/RegistryApi.h"
@@ -14,28 +16,48 @@ enum class HiveKind {
   kClasses,  // a user's classes hive, "<SID>_Classes": per-user class registrations
 };
 
+// Registry-view flag: the key itself, never the 32-bit copy the platform would redirect a 32-bit
+// program to. A user's classes hive keeps both, and both are named.
+constexpr std::uint32_t kKeyWow64_64Key = 0x0100;
+
+// A hive under HKEY_USERS that holds copies of the fixed targets: a user's own hive or classes
+// hive, loaded by the user under its own name, or by this run under a private one.
+struct UserHive {
+  std::string loadedAs;  // its name under HKEY_USERS now
+  std::string shownAs;   // its name while its user is logged on, as logs and backups name it
+  std::string profile;   // the profile it belongs to: its SID, or "Default"
+  HiveKind kind = HiveKind::kNone;
+};
+// A hive loaded under HKEY_USERS by that name, as loaded by its user.
+UserHive LoadedHive(const std::string& name);
+// Which kind of hive a name under HKEY_USERS stands for.
+HiveKind KindOfHive(const std::string& hiveName);
+
 // One key the clean removes whole, with the texts of its failures.
 struct CleanTarget {
   RegHandle root = kNoHandle;
   const char* rootName = "";  // the log's root line
-  std::string path;           // from the root, leading backslash included, as the log shows it
+  std::string path;           // from the root, leading backslash included, as it is opened
+  std::string shownPath;      // the same as the log, the backup and the report show it
   const char* openFailed = "";
   const char* deleteFailed = "";
-  // For a fixed target: the hives holding its copy, and the copy's path below each hive.
+  // For a fixed target: the hives holding its copy, and the copies' paths below each hive.
   HiveKind hiveKind = HiveKind::kNone;
-  const char* hivePath = "";
-  // For a copy in a hive: the hive's name under HKEY_USERS; empty otherwise.
-  std::string hive;
+  std::array<const char*, 2> hivePaths = {nullptr, nullptr};
+  // For a copy in a hive: the hive; its loadedAs is empty for every other target.
+  UserHive hive;
+  std::uint32_t viewFlags = 0;  // added to every open of the key and below it
+  bool listEntry = false;       // an entry of the module-usage list
+
+  LoggedKey Logged() const { return {rootName, shownPath}; }
 };
 
 // The fixed targets in the order they go: the user's ProgID and the machine's, the user's class
-// and the machine's, the user's statistics, the downloaded code. Each hive's copy goes right
-// after the target whose hiveKind it matches.
+// and the machine's, the user's statistics, the downloaded code. Each hive's copies go right
+// after the target whose hiveKind they match.
 const std::array<CleanTarget, 6>& FixedTargets();
-// The copy of a fixed target in the hive loaded under HKEY_USERS by that name, with its texts.
-CleanTarget HiveCopy(const CleanTarget& target, const std::string& hiveName);
-// Which kind of hive a name under HKEY_USERS stands for.
-HiveKind KindOfHive(const std::string& hiveName);
+// The copies of a fixed target in the hive, with its texts: one for each of its hive paths.
+std::vector<CleanTarget> HiveCopies(const CleanTarget& target, const UserHive& hive);
 
 // The module-usage list: each entry whose name holds the control's file name goes.
 struct ModuleUsageList {
@@ -51,8 +73,8 @@ bool MatchesControl(const std::string& entryName);
 // The entry of the list by that name, with its texts.
 CleanTarget ModuleUsageEntry(const std::string& entryName);
 
-// Whether the key is one the clean removes or lies below one: a fixed target, its counterpart in a
-// hive loaded under HKEY_USERS, or a module-usage entry whose name holds the control's file name.
+// Whether the key is one the clean removes or lies below one: a fixed target, its counterparts in a
+// user's hive under HKEY_USERS, or a module-usage entry whose name holds the control's file name.
 bool WithinCleanTargets(const KeyName& key);
 // The same for a key named "ROOT\path" (the root spelled in full, names in UTF-8), read strictly.
 bool WithinCleanTargets(const std::string& keyName);

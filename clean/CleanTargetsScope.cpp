@@ -32,9 +32,11 @@ bool WithinCleanTargets(const KeyName& key) {
     if (key.root == target.root && StartsWithPath(names, 0, target.path)) {
       return true;
     }
-    if (target.hiveKind != HiveKind::kNone && key.root == kHkeyUsers && !names.empty() &&
-        KindOfHive(names[0]) == target.hiveKind && StartsWithPath(names, 1, target.hivePath)) {
-      return true;
+    for (const char* hivePath : target.hivePaths) {
+      if (hivePath != nullptr && key.root == kHkeyUsers && !names.empty() &&
+          KindOfHive(names[0]) == target.hiveKind && StartsWithPath(names, 1, hivePath)) {
+        return true;
+      }
     }
   }
   const std::size_t entryIndex = SplitNames(BelowRoot(kModuleUsage.path)).size();

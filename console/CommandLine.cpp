@@ -37,7 +37,8 @@ std::string BackupValueError(const std::vector<std::string>& arguments) {
 constexpr const char* kUsage =
     "Usage:\n"
     "  tessaline-clean check [--all-users] [--json]\n"
-    "  tessaline-clean clean [--backup FILE | --backup-dir DIR] [--all-users] [--json]\n"
+    "  tessaline-clean clean [--backup FILE | --backup-dir DIR]\n"
+    "                        [--all-users [--include-default-profile]] [--json]\n"
     "  tessaline-clean restore FILE [--json]\n"
     "  tessaline-clean --help | --version\n"
     "\n"
@@ -51,13 +52,21 @@ constexpr const char* kUsage =
     "                   tessaline-backup-<UTC time>-<process id>.reg\n"
     "  restore FILE     put back every key a backup holds, exactly; a file that is\n"
     "                   not a whole backup of the control's keys is refused\n"
-    "  --all-users      also every user's hive loaded under HKEY_USERS\n"
+    "  --all-users      also every user's keys: the hives loaded under HKEY_USERS,\n"
+    "                   and those of every profile whose user is not logged on\n"
+    "                   (check reads private copies of them; clean loads each in\n"
+    "                   turn, then unloads it); a key of a user's that cannot go\n"
+    "                   is kept and named, and the run goes on\n"
+    "  --include-default-profile\n"
+    "                   with --all-users, clean the template of new users'\n"
+    "                   profiles too (check always reports it)\n"
     "  --json           print one JSON object instead of the lines\n"
     "\n"
     "Exit status:\n"
-    "  0  nothing present (check), done (clean), or everything back (restore)\n"
-    "  1  something present (check), stopped at a failure (clean), or a key not\n"
-    "     put back (restore)\n"
+    "  0  nothing present and every profile examined (check), done (clean), or\n"
+    "     everything back (restore)\n"
+    "  1  something present or a profile not examined (check), stopped at a\n"
+    "     failure or a user's key kept (clean), or a key not put back (restore)\n"
     "  2  wrong usage; nothing was touched\n"
     "  3  the backup could not be written; the key it was for was not deleted\n"
     "     (clean), or the file was refused and nothing was written (restore)\n"
@@ -104,6 +113,8 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
     verb->add_flag("--all-users", command.allUsers);
     verb->add_flag("--json", command.json);
   }
+  CLI::Option* allUsers = clean->get_option("--all-users");
+  clean->add_flag("--include-default-profile", command.withTemplate)->needs(allUsers);
   std::string backupFolder;
   CLI::Option* file = clean->add_option("--backup", command.backupPath)->type_name("FILE");
   clean->add_option("--backup-dir", backupFolder)->type_name("DIR")->excludes(file);

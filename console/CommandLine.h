@@ -8,6 +8,7 @@ struct Command {
   enum class Verb { kCheck, kClean, kRestore, kHelp, kVersion };
   Verb verb = Verb::kHelp;
   bool allUsers = false;
+  bool withTemplate = false;  // --include-default-profile: clean the new users' template too
   bool json = false;
   std::string backupPath;       // empty without --backup or --backup-dir
   bool backupInFolder = false;  // --backup-dir: a new file of its own in the folder backupPath

@@ -1,5 +1,6 @@
 #include "console/ConsoleProgram.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "backup/KeyBackup.h"
@@ -21,14 +22,38 @@ void PrintKeys(const std::vector<FoundKey>& keys, std::ostream& out) {
   out.flush();
 }
 
+// Which users' hives the command reaches: with --all-users, every profile's as well, check's
+// through private copies, the template's always for check and for clean only when asked.
+AllUsers UsersOf(const Command& command, const ConsoleContext& context) {
+  AllUsers users;
+  users.enabled = command.allUsers;
+  users.profiles = command.allUsers ? context.profiles : nullptr;
+  users.copies = command.verb == Command::Verb::kCheck;
+  users.withTemplate = users.copies || command.withTemplate;
+  return users;
+}
+
+bool AnyNotExamined(const std::vector<ProfileReport>& profiles) {
+  for (const ProfileReport& profile : profiles) {
+    if (profile.outcome == ProfileReport::Outcome::kNotExamined) {
+      return true;
+    }
+  }
+  return false;
+}
+
 Report Check(const Command& command, const ConsoleContext& context) {
-  CheckResult result = RunCheck(context.registry, command.allUsers);
+  CheckResult result = RunCheck(context.registry, UsersOf(command, context));
   Report report;
   report.keys = std::move(result.keys);
   report.message = std::move(result.stopText);
-  report.outcome = !report.message.empty() ? Outcome::kFailed
-                   : report.keys.empty()   ? Outcome::kAbsent
-                                           : Outcome::kPresent;
+  report.usersReported = command.allUsers;
+  report.profiles = std::move(result.profiles);
+  report.swept = std::move(result.swept);
+  report.outcome = !report.message.empty()           ? Outcome::kFailed
+                   : !report.keys.empty()            ? Outcome::kPresent
+                   : AnyNotExamined(report.profiles) ? Outcome::kIncomplete
+                                                     : Outcome::kAbsent;
   if (!command.json) {
     PrintKeys(report.keys, context.out);
   }
@@ -42,14 +67,14 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
   report.action = Action::kClean;
   std::unique_ptr<KeyBackup> backup;
   CleanOptions options;
-  options.allUsers = command.allUsers;
+  options.users = UsersOf(command, context);
   if (file) {
     backup = std::make_unique<KeyBackup>(context.registry, *file,
                                          BackupOrigin{ConsoleVersion(), context.now()});
     options.guard = backup.get();
   }
   const CleanResult result = RunClean(context.registry, options, [&](const CleanTarget& key) {
-    report.keys.push_back({{key.rootName, key.path}, std::nullopt});
+    report.keys.push_back({key.Logged(), std::nullopt});
     if (!command.json) {
       // Flushed at once, so whoever watches the run sees each key as it goes.
       PrintKey(context.out, report.keys.back().key);
@@ -59,6 +84,10 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
   if (file) {
     report.backupPath = file->Name();
   }
+  report.usersReported = command.allUsers;
+  report.profiles = result.profiles;
+  report.kept = result.kept;
+  report.swept = result.swept;
   // A file that holds no deleted key is no backup; a run that deleted nothing leaves none, so
   // retries that keep failing cannot fill the disk with them.
   if (file && result.deleted.empty() && !report.backupPath.empty()) {
@@ -77,6 +106,14 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
         context.out << kDoneText << std::endl;
       }
       break;
+    case CleanOutcome::kKept: {
+      // The machine's keys and the other users' went; what stayed is named on stderr.
+      const bool backupKept = std::any_of(result.kept.begin(), result.kept.end(),
+                                          [](const KeptKey& key) { return key.backupRefused; });
+      report.outcome = backupKept ? Outcome::kBackupFailed : Outcome::kIncomplete;
+      report.message += "The clean went to its end, but what is named above was not cleaned.";
+      break;
+    }
     case CleanOutcome::kBackupRefused:
       report.outcome = Outcome::kBackupFailed;
       report.message += "The backup failed: " + result.notice +
@@ -192,6 +229,7 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
   if (command.json) {
     context.out << JsonReport(report) << std::endl;
   }
+  PrintUsersNotes(context.err, report);
   if (!report.message.empty()) {
     PrintMessage(context.err, report.message);
   }

@@ -8,6 +8,7 @@
 
 #include "backup/BackupFile.h"
 #include "backup/BackupSource.h"
+#include "clean/Profiles.h"
 #include "registry/RegistryApi.h"
 
 // What the console program runs against: the platform's pieces on Windows, stand-ins in tests.
@@ -24,6 +25,9 @@ struct ConsoleContext {
   // cannot be opened or is not in a place only the trusted could have written it.
   std::function<std::unique_ptr<BackupSource>(const std::string& path, std::string* failure)>
       openBackup;
+  // What reaches the hives of the profiles whose users are not logged on; without it,
+  // --all-users reaches only the hives loaded under HKEY_USERS.
+  ProfileHives* profiles = nullptr;
 };
 
 // Runs the command line (the arguments after the program's name, UTF-8) and returns the exit

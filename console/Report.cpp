@@ -22,6 +22,8 @@ const char* OutcomeName(Outcome outcome) {
       return "restored";
     case Outcome::kRefused:
       return "refused";
+    case Outcome::kIncomplete:
+      return "incomplete";
     case Outcome::kFailed:
       break;
   }
@@ -44,6 +46,54 @@ nlohmann::ordered_json TextOrNull(const std::string& text) {
   return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
 }
 
+const char* LoadedName(ProfileReport::Loaded loaded) {
+  switch (loaded) {
+    case ProfileReport::Loaded::kByUser:
+      return "by-user";
+    case ProfileReport::Loaded::kByRun:
+      return "by-run";
+    case ProfileReport::Loaded::kNo:
+      break;
+  }
+  return nullptr;
+}
+
+const char* ProfileOutcomeName(ProfileReport::Outcome outcome) {
+  switch (outcome) {
+    case ProfileReport::Outcome::kPassedOver:
+      return "passed-over";
+    case ProfileReport::Outcome::kNotExamined:
+      return "not-examined";
+    case ProfileReport::Outcome::kExamined:
+      break;
+  }
+  return "examined";
+}
+
+// The profiles, the kept keys and the swept hives of a run over every user.
+void AddUsers(const Report& report, nlohmann::ordered_json& object) {
+  nlohmann::ordered_json profiles = nlohmann::ordered_json::array();
+  for (const ProfileReport& profile : report.profiles) {
+    const char* loaded = LoadedName(profile.loaded);
+    profiles.push_back(
+        {{"sid", profile.id},
+         {"folder", TextOrNull(profile.folder)},
+         {"loaded", loaded ? nlohmann::ordered_json(loaded) : nlohmann::ordered_json(nullptr)},
+         {"outcome", ProfileOutcomeName(profile.outcome)},
+         {"reason", TextOrNull(profile.reason)}});
+  }
+  nlohmann::ordered_json kept = nlohmann::ordered_json::array();
+  for (const KeptKey& key : report.kept) {
+    kept.push_back({{"root", key.key.root},
+                    {"path", key.key.path},
+                    {"sid", key.profile},
+                    {"reason", key.why}});
+  }
+  object["profiles"] = std::move(profiles);
+  object["kept"] = std::move(kept);
+  object["swept"] = report.swept;
+}
+
 }  // namespace
 
 int ExitStatus(Outcome outcome) {
@@ -53,6 +103,7 @@ int ExitStatus(Outcome outcome) {
       return 0;
     case Outcome::kPresent:
     case Outcome::kStopped:
+    case Outcome::kIncomplete:
       return 1;
     case Outcome::kRestored:
       return 0;
@@ -78,18 +129,38 @@ std::string JsonReport(const Report& report) {
     }
     keys.push_back(std::move(entry));
   }
-  const nlohmann::ordered_json object = {
+  nlohmann::ordered_json object = {
       {"action", ActionName(report.action)},
       {"outcome", OutcomeName(report.outcome)},
       {"keys", std::move(keys)},
       {"message", TextOrNull(report.message)},
       {"backup", TextOrNull(report.backupPath)},
   };
+  if (report.usersReported) {
+    AddUsers(report, object);
+  }
   return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 void PrintKey(std::ostream& out, const LoggedKey& key) {
   out << Shown(key.root) << '\n' << Shown(key.path) << '\n';
+}
+
+void PrintUsersNotes(std::ostream& err, const Report& report) {
+  for (const std::string& hive : report.swept) {
+    err << "Unloaded HKEY_USERS\\" << Shown(hive) << ", left loaded by a run that was cut short\n";
+  }
+  for (const KeptKey& key : report.kept) {
+    err << "Kept " << Shown(key.key.root + key.key.path) << " of " << Shown(key.profile) << ": "
+        << Shown(key.why) << '\n';
+  }
+  for (const ProfileReport& profile : report.profiles) {
+    if (profile.outcome == ProfileReport::Outcome::kNotExamined) {
+      err << "The profile " << Shown(profile.id) << " (" << Shown(profile.folder)
+          << ") was not examined: " << Shown(profile.reason) << '\n';
+    }
+  }
+  err.flush();
 }
 
 void PrintMessage(std::ostream& err, const std::string& message) {

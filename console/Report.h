@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "clean/CheckProcedure.h"
+#include "clean/CleanProcedure.h"
 #include "registry/KeyName.h"
 
 // How a run ended, as scripts read it.
@@ -16,7 +17,8 @@ enum class Outcome {
   kBackupFailed,
   kFailed,
   kRestored,
-  kRefused
+  kRefused,
+  kIncomplete,  // went to its end, but a user's key was kept or a profile not examined
 };
 
 enum class Action { kCheck, kClean, kRestore };
@@ -31,6 +33,10 @@ struct Report {
   std::vector<FoundKey> keys;  // counts only where check read a key whole
   std::string message;         // at a stop or failure
   std::string backupPath;      // empty without a backup
+  bool usersReported = false;  // --all-users: the profiles and kept keys are part of the report
+  std::vector<ProfileReport> profiles;
+  std::vector<KeptKey> kept;
+  std::vector<std::string> swept;  // hives a killed run had left loaded, unloaded first
 };
 
 // The run as one JSON object on one line; text that is not UTF-8 has its bad bytes replaced.
@@ -40,5 +46,8 @@ std::string JsonReport(const Report& report);
 // from the registry or a file, so what could forge a line or move the cursor is escaped, as the
 // backup's comments escape it; the JSON report holds them exactly.
 void PrintKey(std::ostream& out, const LoggedKey& key);
+// The lines on standard error that name what a run over every user could not do: each key of a
+// user's it kept, each profile it could not examine, and each hive it unloaded for a killed run.
+void PrintUsersNotes(std::ostream& err, const Report& report);
 // The message's lines on standard error, each escaped as the keys' lines are.
 void PrintMessage(std::ostream& err, const std::string& message);

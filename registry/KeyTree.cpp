@@ -10,9 +10,10 @@ bool IsLinkValue(const RegValue& value) {
   return value.type == kRegLink && SameIgnoringAsciiCase(value.name, u"SymbolicLinkValue");
 }
 
-bool IsOpenedLink(RegistryReads& api, RegHandle key, RegHandle parent, const std::u16string& name) {
+bool IsOpenedLink(RegistryReads& api, RegHandle key, RegHandle parent, const std::u16string& name,
+                  std::uint32_t view) {
   RegHandle plain = kNoHandle;
-  if (api.OpenKeyW(parent, name, 0, kProbeAccess, &plain) != kErrorSuccess) {
+  if (api.OpenKeyW(parent, name, 0, kProbeAccess | view, &plain) != kErrorSuccess) {
     return true;
   }
   const KeyHandle followed(api, plain);
@@ -26,12 +27,13 @@ namespace {
 
 class TreeReader {
  public:
-  TreeReader(RegistryReads& api, const std::function<bool(const TreeKey&)>& visit)
-      : api_(api), visit_(visit) {}
+  TreeReader(RegistryReads& api, const std::function<bool(const TreeKey&)>& visit,
+             std::uint32_t view)
+      : api_(api), visit_(visit), view_(view) {}
 
   bool Read(RegHandle base, const std::string& name, const std::string& path) {
     RegHandle opened = kNoHandle;
-    if (api_.OpenKey(base, name.c_str(), kRegOptionOpenLink, kProbeAccess, &opened) !=
+    if (api_.OpenKey(base, name.c_str(), kRegOptionOpenLink, kProbeAccess | view_, &opened) !=
         kErrorSuccess) {
       return false;
     }
@@ -45,7 +47,7 @@ class TreeReader {
     // A link opened as itself shows no subkeys and its target value alone; an ordinary key that
     // merely holds such a value is read as it is.
     if (subkeys == 0 && record.values.size() == 1 && IsLinkValue(record.values[0]) &&
-        IsOpenedLink(api_, key.get(), base, Utf8ToUtf16(name))) {
+        IsOpenedLink(api_, key.get(), base, Utf8ToUtf16(name), view_)) {
       record.link = true;
       record.linkTarget = Utf16ToUtf8(Utf16FromLeBytes(record.values[0].data));
       record.values.clear();
@@ -93,11 +95,12 @@ class TreeReader {
 
   RegistryReads& api_;
   const std::function<bool(const TreeKey&)>& visit_;
+  const std::uint32_t view_;
 };
 
 }  // namespace
 
 bool ReadTree(RegistryReads& api, RegHandle root, const std::string& path,
-              const std::function<bool(const TreeKey&)>& visit) {
-  return TreeReader(api, visit).Read(root, BelowRoot(path), "");
+              const std::function<bool(const TreeKey&)>& visit, std::uint32_t view) {
+  return TreeReader(api, visit, view).Read(root, BelowRoot(path), "");
 }

@@ -19,7 +19,9 @@ struct TreeKey {
 // Whether the key, opened as itself as parent\name and holding a link's target value alone, is a
 // link as the platform has it: a plain open of the same name lands elsewhere or nowhere. An
 // ordinary key that merely holds such a value opens as itself either way.
-bool IsOpenedLink(RegistryReads& api, RegHandle key, RegHandle parent, const std::u16string& name);
+// The plain open asks for the registry view given, as the key itself was opened.
+bool IsOpenedLink(RegistryReads& api, RegHandle key, RegHandle parent, const std::u16string& name,
+                  std::uint32_t view = 0);
 // The value a link holds its target in, "SymbolicLinkValue" of type REG_LINK.
 bool IsLinkValue(const RegValue& value);
 
@@ -28,5 +30,6 @@ bool IsLinkValue(const RegValue& value);
 // visitor as it is read. Every key is opened as itself with read rights, one name at a time.
 // False, once the keys read so far were handed on, when a key could not be opened or listed or a
 // value could not be read, or when the visitor returned false.
+// Each open asks for the registry view given.
 bool ReadTree(RegistryReads& api, RegHandle root, const std::string& path,
-              const std::function<bool(const TreeKey&)>& visit);
+              const std::function<bool(const TreeKey&)>& visit, std::uint32_t view = 0);

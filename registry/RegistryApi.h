@@ -44,6 +44,8 @@ constexpr std::uint32_t kKeyWrite = 0x20006;
 constexpr std::uint32_t kDelete = 0x10000;
 constexpr std::uint32_t kKeyRead = 0x20019;
 constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+// Registry-view flags (KEY_WOW64_64KEY, KEY_WOW64_32KEY) choose a view; they are no rights.
+constexpr std::uint32_t kViewFlags = 0x0300;
 
 // The longest names the platform takes, in UTF-16 units: a key's, and a value's.
 constexpr std::size_t kLongestKeyNameLength = 255;

@@ -596,7 +596,7 @@ TEST(CleanPropertyTest, CheckListsWhatTheCleanDeletes) {
     MemoryRegistry store;
     model.Seed(store);
     const std::vector<std::string> before = store.AllKeys();
-    const CheckResult check = RunCheck(store, false);
+    const CheckResult check = RunCheck(store, {});
     ASSERT_EQ(store.AllKeys(), before) << "seed " << seed;
     ASSERT_EQ(store.OpenHandleCount(), 0u) << "seed " << seed;
 
@@ -678,7 +678,7 @@ TEST(CleanPropertyTest, OverTheMergedClassesRootNothingIsLeftWhenItSaysDone) {
         }
       }
     }
-    const CheckResult check = RunCheck(store, false);
+    const CheckResult check = RunCheck(store, {});
     // Now and then, deleting one copy makes another.
     std::optional<std::pair<std::size_t, std::size_t>> remake;
     if (chance(0.3)) {

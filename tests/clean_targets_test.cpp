@@ -112,23 +112,27 @@ std::vector<std::string> Listed(const std::vector<CleanTarget>& targets) {
 
 TEST(CleanTargetsTest, EachHiveCopyFollowsItsTargetInTheOrderHivesAreListed) {
   MemoryRegistry store;
-  for (const char* hive : {"S-1-5-21-2_Classes", ".DEFAULT", "S-1-5-21-1", "S-1-5-21-1_Classes"}) {
+  // A hive a run loaded under its private name is walked as its profile's, not here.
+  for (const char* hive : {"S-1-5-21-2_Classes", ".DEFAULT", "S-1-5-21-1", "S-1-5-21-1_Classes",
+                           "TessalineClean-S-1-5-21-3-user", "tessalineclean-S-1-5-21-3-classes"}) {
     store.SeedKey(kHkeyUsers, hive);
   }
   const std::string progId = "\\ActiveFormProj1.ActiveFormX";
   const std::string clsid = std::string("\\") + kClsid;
+  const std::string clsid32 = std::string("\\Wow6432Node\\") + kClsid;
   const std::string stats = std::string("\\") + kStats;
-  EXPECT_THAT(Listed(TargetsInOrder(store, true)),
-              ElementsAre("HKEY_CURRENT_USER\\Software\\Classes" + progId,
-                          "HKEY_USERS\\S-1-5-21-1_Classes" + progId,
-                          "HKEY_USERS\\S-1-5-21-2_Classes" + progId, "HKEY_CLASSES_ROOT" + progId,
-                          "HKEY_CURRENT_USER\\Software\\Classes" + clsid,
-                          "HKEY_USERS\\S-1-5-21-1_Classes" + clsid,
-                          "HKEY_USERS\\S-1-5-21-2_Classes" + clsid, "HKEY_CLASSES_ROOT" + clsid,
-                          "HKEY_CURRENT_USER" + stats, "HKEY_USERS\\.DEFAULT" + stats,
-                          "HKEY_USERS\\S-1-5-21-1" + stats,
-                          "HKEY_LOCAL_MACHINE\\software\\Microsoft\\Code Store Database\\"
-                          "Distribution Units\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}"));
+  EXPECT_THAT(
+      Listed(TargetsInOrder(store, true)),
+      ElementsAre(
+          "HKEY_CURRENT_USER\\Software\\Classes" + progId,
+          "HKEY_USERS\\S-1-5-21-1_Classes" + progId, "HKEY_USERS\\S-1-5-21-2_Classes" + progId,
+          "HKEY_CLASSES_ROOT" + progId, "HKEY_CURRENT_USER\\Software\\Classes" + clsid,
+          "HKEY_USERS\\S-1-5-21-1_Classes" + clsid, "HKEY_USERS\\S-1-5-21-1_Classes" + clsid32,
+          "HKEY_USERS\\S-1-5-21-2_Classes" + clsid, "HKEY_USERS\\S-1-5-21-2_Classes" + clsid32,
+          "HKEY_CLASSES_ROOT" + clsid, "HKEY_CURRENT_USER" + stats, "HKEY_USERS\\.DEFAULT" + stats,
+          "HKEY_USERS\\S-1-5-21-1" + stats,
+          "HKEY_LOCAL_MACHINE\\software\\Microsoft\\Code Store Database\\"
+          "Distribution Units\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}"));
   const std::vector<CleanTarget> own = TargetsInOrder(store, false);
   ASSERT_EQ(own.size(), FixedTargets().size());
   for (std::size_t index = 0; index < own.size(); ++index) {

@@ -147,11 +147,12 @@ TEST_F(ConsoleTest, NamesCannotForgeLinesWhereTheyAreShown) {
   AddModuleUsage(forged);
   EXPECT_EQ(Run({"clean", "--json"}), 0);
   EXPECT_EQ(Json()["keys"][0]["path"], "\\" + std::string(traces::kModuleUsage) + "\\" + forged);
-  // A stop that names the key shows it escaped on standard error.
-  store.SeedKey(kHkeyLocalMachine, "Software\\Victim");
-  store.SeedLink(kHkeyUsers, "S-1-5-21-9\x1b[2J\\" + std::string(traces::kStats), kHkeyLocalMachine,
-                 "Software\\Victim");
-  Run({"clean", "--all-users"});
+  // A key kept is named escaped on standard error: here one a link in the middle takes out of
+  // its hive.
+  store.SeedLink(kHkeyUsers, "S-1-5-21-9\x1b[2J\\software", kHkeyLocalMachine, "Software\\Victim");
+  store.SeedKey(kHkeyLocalMachine,
+                std::string("Software\\Victim\\") + (traces::kStats + sizeof("software")));
+  EXPECT_EQ(Run({"clean", "--all-users"}), 1);
   EXPECT_NE(err.str().find("S-1-5-21-9\\u001b[2J"), std::string::npos) << err.str();
   EXPECT_EQ(err.str().find('\x1b'), std::string::npos) << err.str();
 }
@@ -478,18 +479,25 @@ TEST_F(ConsoleTest, EveryLoadedUsersClassKeysGoBetweenTheUsersOwnAndTheMachines)
   EXPECT_FALSE(store.KeyExists(kHkeyUsers, own + "_Classes\\" + traces::kProgId));
 }
 
-// A user links a name on the way to a key of the hive to a key elsewhere.
-TEST_F(ConsoleTest, AHivesKeyThatLeadsOutOfTheHiveIsKeptAndStopsTheRun) {
+// A user links a name on the way to a key of the hive to a key elsewhere: that key stays, named,
+// and the run goes on to the machine's keys.
+TEST_F(ConsoleTest, AHivesKeyThatLeadsOutOfTheHiveIsKeptAndTheRunGoesOn) {
   const std::string hive = "S-1-5-21-2";
   const std::string victim = "Software\\Wow6432Node\\Victim";
   store.SeedKey(kHkeyLocalMachine, victim + "\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}\\data");
   store.SeedKey(kHkeyCurrentUser, traces::kStats);
+  store.SeedKey(kHkeyLocalMachine, traces::kDistributionUnit);
   store.SeedLink(kHkeyUsers, hive + "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats",
                  kHkeyLocalMachine, victim);
-  const std::string named = "HKEY_USERS\\" + hive + Logged(traces::kStats);
+  const std::string named = "Kept HKEY_USERS\\" + hive + Logged(traces::kStats) + " of " + hive +
+                            ": it leads out of the hive " + hive + ", to \\REGISTRY\\";
+  const std::string after = "The clean went to its end, but what is named above was not cleaned.\n";
   EXPECT_EQ(Run({"clean", "--all-users", "--backup", "b.reg"}), 1);
-  EXPECT_EQ(out.str(), Pairs({"HKEY_CURRENT_USER", Logged(traces::kStats)}));
-  EXPECT_EQ(err.str(), named + " leads out of the hive " + hive + ", so it was kept.\n");
+  EXPECT_EQ(out.str(), Pairs({"HKEY_CURRENT_USER", Logged(traces::kStats), "HKEY_LOCAL_MACHINE",
+                              Logged(traces::kDistributionUnit)}));
+  EXPECT_EQ(err.str(),
+            named + "MACHINE\\" + victim + "\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}\n" + after);
+  EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, traces::kDistributionUnit));
   EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine,
                               victim + "\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}\\data"));
   EXPECT_EQ(file.bytes.find(Bytes(u"Victim")), std::string::npos);
@@ -500,8 +508,15 @@ TEST_F(ConsoleTest, AHivesKeyThatLeadsOutOfTheHiveIsKeptAndStopsTheRun) {
   store.SeedLink(kHkeyUsers, hive + "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats",
                  kHkeyUsers,
                  "S-1-5-21-3\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats");
-  EXPECT_EQ(Run({"clean", "--all-users"}), 1);
-  EXPECT_EQ(err.str(), named + " leads out of the hive " + hive + ", so it was kept.\n");
+  EXPECT_EQ(Run({"clean", "--all-users", "--json"}), 1);
+  EXPECT_EQ(err.str(), named + "USER\\S-1-5-21-3" + Logged(traces::kStats) + "\n" + after);
+  const nlohmann::json report = Json();
+  EXPECT_EQ(report["outcome"], "incomplete");
+  EXPECT_EQ(report["kept"][0]["sid"], hive);
+  EXPECT_EQ(report["kept"][0]["path"], "\\" + hive + Logged(traces::kStats));
+  // The other user's key went as that user's, named so.
+  EXPECT_FALSE(store.KeyExists(kHkeyUsers, "S-1-5-21-3\\" + std::string(traces::kStats)));
+  EXPECT_EQ(report["keys"][0]["path"], "\\S-1-5-21-3" + Logged(traces::kStats));
   store.SeedLink(kHkeyUsers, hive + "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats",
                  kHkeyUsers, hive + "\\Elsewhere\\Stats");
   store.SeedKey(kHkeyUsers, hive + "\\Elsewhere\\Stats\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}");

@@ -162,7 +162,7 @@ TEST_F(MergedClassesTest, TheCleanRemovesTheUsersCopyThenTheMachinesAndCheckList
                                              "HKEY_CLASSES_ROOT", Logged(traces::kProgId),
                                              "HKEY_CURRENT_USER", Logged(traces::kUserClsid),
                                              "HKEY_CLASSES_ROOT", Logged(traces::kClsid)};
-  const CheckResult check = RunCheck(store, false);
+  const CheckResult check = RunCheck(store, {});
   const std::vector<std::string> listed = LoggedLines(check);
   EXPECT_EQ(listed, expected);
 
@@ -174,7 +174,7 @@ TEST_F(MergedClassesTest, TheCleanRemovesTheUsersCopyThenTheMachinesAndCheckList
     EXPECT_FALSE(store.KeyExists(root, std::string(kUserClasses) + traces::kProgId));
     EXPECT_FALSE(store.KeyExists(root, std::string(kUserClasses) + traces::kClsid));
   }
-  EXPECT_TRUE(RunCheck(store, false).keys.empty());
+  EXPECT_TRUE(RunCheck(store, {}).keys.empty());
 }
 
 TEST_F(MergedClassesTest, ACopyBackAtTheEndStopsTheRunWithItsNoticeAndCheckListsIt) {
@@ -194,7 +194,7 @@ TEST_F(MergedClassesTest, ACopyBackAtTheEndStopsTheRunWithItsNoticeAndCheckLists
   EXPECT_THAT(window.notices, ElementsAre("It failed to delte CLSID"));
   EXPECT_EQ(window.status, "");
   store.SetHook(nullptr);
-  const CheckResult check = RunCheck(store, false);
+  const CheckResult check = RunCheck(store, {});
   ASSERT_EQ(check.keys.size(), 1u);
   EXPECT_EQ(check.keys[0].key.root, "HKEY_CURRENT_USER");
   EXPECT_EQ(check.keys[0].key.path, Logged(traces::kUserClsid));

@@ -6,7 +6,7 @@ void RunCleanInWindow(RegistryReads& registry, CleanWindow& window) {
   window.ClearLog();
   const CleanResult result = RunClean(registry, {}, [&](const CleanTarget& key) {
     window.AppendLogLine(key.rootName);
-    window.AppendLogLine(key.path);
+    window.AppendLogLine(key.shownPath);
   });
   if (result.outcome == CleanOutcome::kDone) {
     window.SetStatusText(kDoneText);

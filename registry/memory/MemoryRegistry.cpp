@@ -13,8 +13,6 @@ constexpr RegStatus kErrorBadPathname = 161;
 // How many links one open may pass through before the platform takes them for a loop.
 constexpr int kLinkLimit = 16;
 constexpr std::uint32_t kAnyRight = 0xFFFFFFFF;
-// Registry-view flags choose a view; they are no rights to be granted.
-constexpr std::uint32_t kViewFlags = 0x0300;
 
 // How the platform spells a root in a key's full name. The store's own roots for the current
 // user and the classes keep their names, standing where the platform has a key of a hive.

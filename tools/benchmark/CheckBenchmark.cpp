@@ -34,14 +34,14 @@ PerKey Measure(int entries) {
     MemoryRegistry store;
     Seed(store, entries);
     std::size_t found = 0;
-    check.push_back(SecondsOf([&] { found = RunCheck(store, false).keys.size(); }));
+    check.push_back(SecondsOf([&] { found = RunCheck(store, {}).keys.size(); }));
     CleanResult result;
     clean.push_back(SecondsOf([&] { result = RunClean(store); }));
     if (result.outcome != CleanOutcome::kDone) {
       std::fprintf(stderr, "the clean stopped: %s\n", result.notice.c_str());
       std::exit(1);
     }
-    if (found != static_cast<std::size_t>(entries) || !RunCheck(store, false).keys.empty()) {
+    if (found != static_cast<std::size_t>(entries) || !RunCheck(store, {}).keys.empty()) {
       std::fprintf(stderr, "check found %zu of %d entries, or the clean left keys\n", found,
                    entries);
       std::exit(1);

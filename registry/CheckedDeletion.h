@@ -24,3 +24,8 @@ class KeyDeletionCheck {
 // for reading and deletion, listed, passed or deleted ends the whole deletion, with false.
 bool DeleteCheckedTree(RegistryReads& api, RegHandle root, const std::string& path,
                        std::uint32_t access, KeyDeletionCheck& check);
+// The same for a key already open as itself as parent\name, through that very handle: what was
+// checked of it is what goes.
+bool DeleteCheckedOpenTree(RegistryReads& api, RegHandle key, RegHandle parent,
+                           const std::u16string& name, std::uint32_t access,
+                           KeyDeletionCheck& check);

@@ -1,0 +1,53 @@
+#include "registry/CheckedDeletion.h"
+
+#include "registry/KeyHandle.h"
+#include "registry/KeyName.h"
+#include "registry/Utf16.h"
+
+namespace {
+
+bool DeleteOpen(RegistryReads& api, RegHandle key, RegHandle parent, const std::u16string& name,
+                const std::u16string& below, std::uint32_t access, KeyDeletionCheck& check);
+
+bool DeleteChecked(RegistryReads& api, RegHandle parent, const std::u16string& name,
+                   const std::u16string& below, std::uint32_t access, KeyDeletionCheck& check) {
+  RegHandle handle = kNoHandle;
+  // The check reads the key, so a key that grants DELETE needs read rights here too; the view
+  // asked for stays.
+  const std::uint32_t view = access & kViewFlags;
+  if (api.OpenKeyW(parent, name, kRegOptionOpenLink, access, &handle) != kErrorSuccess &&
+      api.OpenKeyW(parent, name, kRegOptionOpenLink, kDelete | kKeyRead | view, &handle) !=
+          kErrorSuccess) {
+    return false;
+  }
+  const KeyHandle key(api, handle);
+  return DeleteOpen(api, key.get(), parent, name, below, access, check);
+}
+
+bool DeleteOpen(RegistryReads& api, RegHandle key, RegHandle parent, const std::u16string& name,
+                const std::u16string& below, std::uint32_t access, KeyDeletionCheck& check) {
+  // Always the first subkey until there is none, so one made meanwhile goes the same way.
+  std::u16string child;
+  RegStatus status;
+  while ((status = api.EnumKeyW(key, 0, &child)) == kErrorSuccess) {
+    if (!DeleteChecked(api, key, child, below.empty() ? child : below + u"\\" + child, access,
+                       check)) {
+      return false;
+    }
+  }
+  return status == kErrorNoMoreItems && check.BeforeDeleteKey(key, parent, name, below) &&
+         api.DeleteOpenKey(key) == kErrorSuccess;
+}
+
+}  // namespace
+
+bool DeleteCheckedTree(RegistryReads& api, RegHandle root, const std::string& path,
+                       std::uint32_t access, KeyDeletionCheck& check) {
+  return DeleteChecked(api, root, Utf8ToUtf16(BelowRoot(path)), u"", access, check);
+}
+
+bool DeleteCheckedOpenTree(RegistryReads& api, RegHandle key, RegHandle parent,
+                           const std::u16string& name, std::uint32_t access,
+                           KeyDeletionCheck& check) {
+  return DeleteOpen(api, key, parent, name, u"", access, check);
+}
