@@ -19,6 +19,7 @@ struct HiveFile {
 enum class HiveLoading {
   kLoaded,
   kMissing,  // no such file, and none was made
+  kInUse,    // the platform holds the file: its user is logging on, or another program has it
   kRefused,  // not loaded, for the reason given
 };
 

@@ -103,6 +103,11 @@ bool WalkProfileHive(RegistryReads& api, std::uint32_t access, const AllUsers& u
     }
     return true;
   }
+  if (loading == HiveLoading::kInUse) {
+    NotExamined(report, "its hive " + file.relative +
+                            " is in use: its user may be logging on; run again to reach it");
+    return true;
+  }
   if (loading == HiveLoading::kRefused) {
     NotExamined(report, "its hive " + file.relative + " was not loaded: " + why);
     return true;
