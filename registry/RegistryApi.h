@@ -22,6 +22,7 @@ constexpr RegStatus kErrorSuccess = 0;
 constexpr RegStatus kErrorFileNotFound = 2;
 constexpr RegStatus kErrorAccessDenied = 5;
 constexpr RegStatus kErrorInvalidHandle = 6;
+constexpr RegStatus kErrorSharingViolation = 32;
 // What the platform answers when links lead round in a loop.
 constexpr RegStatus kErrorInvalidParameter = 87;
 constexpr RegStatus kErrorMoreData = 234;

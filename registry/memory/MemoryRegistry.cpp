@@ -1,5 +1,7 @@
 #include "registry/memory/MemoryRegistry.h"
 
+#include "registry/memory/MemoryRegistryNode.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -12,7 +14,6 @@ namespace {
 constexpr RegStatus kErrorBadPathname = 161;
 // How many links one open may pass through before the platform takes them for a loop.
 constexpr int kLinkLimit = 16;
-constexpr std::uint32_t kAnyRight = 0xFFFFFFFF;
 
 // How the platform spells a root in a key's full name. The store's own roots for the current
 // user and the classes keep their names, standing where the platform has a key of a hive.
@@ -47,63 +48,6 @@ void PutValue(std::vector<RegValue>& values, const RegValue& value) {
 }
 
 }  // namespace
-
-struct MemoryRegistry::Node {
-  // The folded name sits beside the pointer, so a search reads one array and follows no pointer
-  // until it has found its key.
-  struct Entry {
-    std::string folded;  // upper-cased: the platform orders and matches names by it
-    NodePtr node;
-  };
-
-  std::string name;
-  Node* parent = nullptr;
-  std::vector<Entry> children;  // sorted by folded name
-  std::uint32_t allowed = kAnyRight;
-  bool deleted = false;
-  // Set on a symbolic link: where it points. A link has no subkeys and one value.
-  std::optional<std::pair<RegHandle, std::string>> linkTarget;
-  std::vector<RegValue> values;
-  // Counts the changes to the key's values and subkeys, reported as its last write time, which
-  // the platform moves on with each.
-  std::uint32_t writes = 0;
-
-  std::vector<Entry>::iterator LowerBound(const std::string& folded) {
-    // Keys are mostly added and removed at the end (created in order, deleted from the highest
-    // index down), so the last place is tried before a search.
-    if (children.empty() || children.back().folded < folded) {
-      return children.end();
-    }
-    if (children.back().folded == folded) {
-      return children.end() - 1;
-    }
-    return std::lower_bound(
-        children.begin(), children.end(), folded,
-        [](const Entry& child, const std::string& key) { return child.folded < key; });
-  }
-
-  NodePtr Child(const std::string& childName) {
-    const std::string key = AsciiUpper(childName);
-    auto it = LowerBound(key);
-    return it != children.end() && it->folded == key ? it->node : nullptr;
-  }
-
-  NodePtr AddChild(const std::string& childName) {
-    auto node = std::make_shared<Node>();
-    node->name = childName;
-    node->parent = this;
-    std::string folded = AsciiUpper(childName);
-    auto at = LowerBound(folded);
-    children.insert(at, Entry{std::move(folded), node});
-    ++writes;
-    return node;
-  }
-
-  void RemoveChild(const Node& child) {
-    children.erase(LowerBound(AsciiUpper(child.name)));
-    ++writes;
-  }
-};
 
 MemoryRegistry::MemoryRegistry() {
   for (RegHandle root : {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers}) {
@@ -296,7 +240,11 @@ RegHandle MemoryRegistry::NewHandle(const NodePtr& node, std::uint32_t granted,
                                     std::optional<std::vector<std::string>> classesPath) {
   const RegHandle handle = nextHandle_;
   nextHandle_ += 4;
-  handles_[handle] = OpenKeyEntry{node, granted, std::move(classesPath)};
+  const Node* top = node.get();
+  while (top->parent && top->parent->parent) {
+    top = top->parent;
+  }
+  handles_[handle] = OpenKeyEntry{node, granted, std::move(classesPath), top};
   return handle;
 }
 
@@ -461,7 +409,12 @@ RegStatus MemoryRegistry::QueryKeyName(RegHandle key, std::string* name) {
   if (!node) {
     return status;
   }
-  *name = FullNameOf(PathOf(*node));
+  const std::string path = PathOf(*node);
+  if (auto fault = RunHook(
+          Call::Name, [&] { return path; }, 0)) {
+    return *fault;
+  }
+  *name = FullNameOf(path);
   return kErrorSuccess;
 }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,7 +21,9 @@
 // bytes. Tests seed it, restrict it and make chosen calls fail.
 class MemoryRegistry : public RegistryApi {
  public:
-  enum class Call { Open, Close, Query, Enum, Delete, Value, Create, Set };
+  // Name is told once QueryKeyName has read the key's name, so what its hook changes comes
+  // right after the caller learnt it.
+  enum class Call { Open, Close, Query, Enum, Delete, Value, Create, Set, Name };
 
   // The call about to be made: the key it concerns, written as "ROOT\path" with the names as
   // they are stored (or as asked for, where the key does not exist), and for Enum and Value the
@@ -75,6 +78,23 @@ class MemoryRegistry : public RegistryApi {
   std::vector<std::string> AllKeys() const;
   std::size_t OpenHandleCount() const { return handles_.size(); }
 
+  // Hive files, as the platform loads them under HKEY_USERS. Loading mounts the file's keys as
+  // HKEY_USERS\as, so what changes there is in the file once it is unloaded; a file that does
+  // not exist is made, empty, as the platform makes it; a name already taken is refused with
+  // kErrorAlreadyExists and a file already loaded with kErrorSharingViolation. Unloading refuses
+  // a name that is no loaded hive, and one while any handle is open on a key of it, with
+  // kErrorAccessDenied.
+  RegStatus LoadHive(const std::string& as, const std::string& file);
+  RegStatus UnloadHive(const std::string& as);
+  bool HiveFileExists(const std::string& file) const { return hiveFiles_.count(file) != 0; }
+  // Copies a hive file, as a program copies the file's bytes.
+  void CopyHiveFile(const std::string& from, const std::string& to);
+  void RemoveHiveFile(const std::string& file) { hiveFiles_.erase(file); }
+  // Every key and value the file holds, in one text: two files hold the same when they are equal.
+  std::string HiveFileText(const std::string& file) const;
+  // The hives loaded now, by the names they are loaded as.
+  std::vector<std::string> LoadedHives() const;
+
   void SetHook(Hook hook) { hook_ = std::move(hook); }
   // Fails the given call on the key at root\path (and for Enum and Value, at that index only).
   void FailCall(Call call, RegHandle root, const std::string& path, RegStatus status,
@@ -101,6 +121,9 @@ class MemoryRegistry : public RegistryApi {
     std::uint32_t granted;
     // Set on a key opened through the merged classes root: its names below that root.
     std::optional<std::vector<std::string>> classesPath;
+    // The key right below a root that the key lay under when it was opened: the root of a hive
+    // loaded there, which no handle may outlive while the hive stays loaded.
+    const Node* top = nullptr;
   };
 
   static std::string RootText(RegHandle root);
@@ -149,6 +172,8 @@ class MemoryRegistry : public RegistryApi {
   std::uint32_t CharCount(const std::string& name) const;
 
   std::vector<NodePtr> roots_;
+  std::map<std::string, NodePtr> hiveFiles_;        // each file's keys, its root unnamed
+  std::map<std::string, std::string> loadedHives_;  // the file loaded as each name, upper-cased
   std::unordered_map<RegHandle, OpenKeyEntry> handles_;
   RegHandle nextHandle_ = 0x1000;
   Hook hook_;
