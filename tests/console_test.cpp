@@ -12,11 +12,13 @@
 
 #include "CleanFixture.h"
 #include "MemoryFiles.h"
+#include "MemoryHives.h"
 #include "backup/BackupName.h"
 #include "backup/KeyBackup.h"
 #include "backup/RegFile.h"
 #include "console/CommandLine.h"
 #include "console/ConsoleProgram.h"
+#include "registry/Utf16.h"
 
 namespace {
 
@@ -67,7 +69,8 @@ class ConsoleTest : public CleanFixture {
         [] { return std::string(kTime); },
         out,
         err,
-        [this](const std::string& path, std::string* failure) { return disk.Open(path, failure); }};
+        [this](const std::string& path, std::string* failure) { return disk.Open(path, failure); },
+        &hives};
     return RunConsole(arguments, context);
   }
 
@@ -90,6 +93,7 @@ class ConsoleTest : public CleanFixture {
   MemoryBackupFile file;
   std::vector<std::string> backupPaths;
   MemoryFiles disk;  // what restore may read, by path
+  MemoryHives hives{store};
   std::ostringstream out;
   std::ostringstream err;
 };
@@ -573,3 +577,73 @@ TEST_F(ConsoleTest, AnUnexpectedFailureExitsFourWithItsText) {
 }
 
 }  // namespace
+
+namespace {
+
+// A profile whose user is not logged on, with the control's statistics key in its hive file.
+void AddProfileWithStats(MemoryRegistry& store, const std::string& sid, const std::string& user) {
+  const std::string entry = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + sid;
+  const std::string folder = "C:\\Users\\" + user;
+  const std::string bytes = Utf16LeBytes(Utf8ToUtf16(folder) + u'\0');
+  store.SeedValue(kHkeyLocalMachine, entry,
+                  {u"ProfileImagePath", kRegExpandSz, {bytes.begin(), bytes.end()}});
+  ASSERT_EQ(store.LoadHive("seeding", folder + "\\NTUSER.DAT"), kErrorSuccess);
+  store.SeedKey(kHkeyUsers, "seeding\\" + std::string(traces::kStats));
+  ASSERT_EQ(store.UnloadHive("seeding"), kErrorSuccess);
+}
+
+}  // namespace
+
+TEST_F(ConsoleTest, EveryProfileIsReportedAndOneNotExaminedIsNoCleanMachine) {
+  SeedInstallation();
+  AddProfileWithStats(store, "S-1-5-21-1-2-3-1001", "alice");
+  const std::string alice = "\\S-1-5-21-1-2-3-1001\\" + std::string(traces::kStats);
+  EXPECT_EQ(Run({"check", "--all-users", "--json"}), 1);
+  nlohmann::json report = Json();
+  EXPECT_EQ(report["keys"][4]["path"], alice);
+  EXPECT_EQ(report["profiles"], nlohmann::json::parse(R"([{"sid": "S-1-5-21-1-2-3-1001",
+      "folder": "C:\\Users\\alice", "loaded": "by-run", "outcome": "examined", "reason": null}])"));
+  EXPECT_EQ(hives.events.front(),
+            "load a copy of C:\\Users\\alice\\NTUSER.DAT as "
+            "TessalineClean-S-1-5-21-1-2-3-1001-user");
+  // Without the privileges to load hives, the machine's keys go and the profile is named.
+  hives.privileges = false;
+  EXPECT_EQ(Run({"clean", "--all-users"}), 1);
+  EXPECT_EQ(out.str().find("Done!"), std::string::npos);
+  EXPECT_EQ(err.str(),
+            "The profile S-1-5-21-1-2-3-1001 (C:\\Users\\alice) was not examined: its hive "
+            "NTUSER.DAT was not loaded: the privileges to load a hive are not held; its hive "
+            "AppData\\Local\\Microsoft\\Windows\\UsrClass.dat was not loaded: the privileges to "
+            "load a hive are not held\n"
+            "The clean went to its end, but what is named above was not cleaned.\n");
+  EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, traces::kDistributionUnit));
+  // Nothing present, but a profile not examined: check cannot call the machine clean.
+  EXPECT_EQ(Run({"check", "--all-users", "--json"}), 1);
+  report = Json();
+  EXPECT_EQ(report["outcome"], "incomplete");
+  EXPECT_EQ(report["profiles"][0]["outcome"], "not-examined");
+  EXPECT_EQ(report["keys"], nlohmann::json::array());
+  hives.privileges = true;
+  EXPECT_EQ(Run({"clean", "--all-users"}), 0);
+  EXPECT_EQ(out.str(), Pairs({"HKEY_USERS", alice, "Done!"}));
+  EXPECT_EQ(Run({"check", "--all-users"}), 0);
+  // The template is only cleaned when asked for, and only with every user.
+  EXPECT_EQ(Run({"clean", "--include-default-profile"}), 2);
+}
+
+// A key of a user's that the backup cannot hold exactly stays; the machine's keys go, and the
+// run ends as a backup that refused.
+TEST_F(ConsoleTest, AUsersKeyTheBackupRefusesIsKeptAndTheRunExitsThree) {
+  SeedInstallation();
+  const std::string user = "S-1-5-21-1-2-3-1012";
+  store.SeedKey(kHkeyUsers, user + "\\" + traces::kStats + "\\line\nbreak");
+  EXPECT_EQ(Run({"clean", "--all-users", "--backup", "b.reg", "--json"}), 3);
+  const nlohmann::json report = Json();
+  EXPECT_EQ(report["outcome"], "backup-failed");
+  EXPECT_EQ(report["kept"][0]["sid"], user);
+  EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, traces::kDistributionUnit));
+  EXPECT_FALSE(store.KeyExists(kHkeyClassesRoot, traces::kClsid));
+  EXPECT_TRUE(store.KeyExists(kHkeyUsers, user + "\\" + traces::kStats + "\\line\nbreak"));
+  EXPECT_NE(err.str().find("Kept HKEY_USERS\\" + user), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("the backup kept it"), std::string::npos) << err.str();
+}
