@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "backup/BackupReader.h"
+#include "backup/RestoreHives.h"
 #include "clean/CleanTargets.h"
 #include "registry/KeyHandle.h"
 #include "registry/KeyName.h"
@@ -41,8 +42,11 @@ struct Level {
 // The second reading: writes each whole section as it comes.
 class Restorer : public SectionVisitor {
  public:
-  Restorer(RegistryApi& api, std::size_t wholeSections, RestoreResult& result)
-      : api_(api), wholeSections_(wholeSections), result_(result) {}
+  Restorer(RegistryApi& api, RestoreHives& users, std::size_t wholeSections, RestoreResult& result)
+      : api_(api), users_(users), wholeSections_(wholeSections), result_(result) {}
+
+  // Lets go of every key it holds, so the hive they lie in can be unloaded.
+  void Close() { levels_.clear(); }
 
   void Begin(const BackupSection& head) override {
     // Past the whole sections lies the one cut short, whose key was never deleted.
@@ -94,14 +98,29 @@ class Restorer : public SectionVisitor {
     const KeyName named = *ParseKeyName(head.keyName);
     // The user's copies went first, so HKEY_CLASSES_ROOT's keys are the machine's; the merged
     // view would put them in a user's copy.
-    const KeyName place = InMachineClasses(named);
+    KeyName place = InMachineClasses(named);
     for (const std::string& name : place.names) {
       if (Utf8ToUtf16(name).size() > kLongestKeyNameLength) {
         return "a key's name is longer than the platform takes, so it was left out";
       }
     }
+    if (place.root == kHkeyUsers) {
+      // A link's target names the hive as its user has it loaded, wherever the run writes it.
+      linkHive_ = UsersHivePlatformName(place.names.front());
+      if (!users_.Holds(place.names.front())) {
+        levels_.clear();
+      }
+      std::string why;
+      place.names.front() = users_.Reach(place.names.front(), &why);
+      if (place.names.front().empty()) {
+        return why;
+      }
+    }
     if (!Hive(place, &hive_)) {
       return "its hive cannot be named";
+    }
+    if (place.root != kHkeyUsers) {
+      linkHive_ = hive_;
     }
     const std::size_t walked = head.link ? place.names.size() - 1 : place.names.size();
     // The keys the last section reached on the same path were checked then; they serve again,
@@ -220,8 +239,8 @@ class Restorer : public SectionVisitor {
   }
 
   std::string MakeLink(RegHandle parent, const std::string& name, const std::string& target) {
-    if (!LiesWithin(target, hive_)) {
-      return "it is a link to " + target + ", outside " + hive_ + "; it was not made";
+    if (!LiesWithin(target, linkHive_)) {
+      return "it is a link to " + target + ", outside " + linkHive_ + "; it was not made";
     }
     const std::u16string wideName = Utf8ToUtf16(name);
     const RegValue targetValue{u"SymbolicLinkValue", kRegLink,
@@ -260,6 +279,7 @@ class Restorer : public SectionVisitor {
   }
 
   RegistryApi& api_;
+  RestoreHives& users_;
   const std::size_t wholeSections_;
   RestoreResult& result_;
   std::size_t begun_ = 0;
@@ -267,7 +287,8 @@ class Restorer : public SectionVisitor {
   bool opened_ = false;
   std::string keyName_;
   std::string why_;
-  std::string hive_;
+  std::string hive_;      // the platform's name of the hive the key is written in
+  std::string linkHive_;  // the same, as links in it name it
   std::map<RegHandle, std::string> rootNames_;
   RegHandle levelsRoot_ = kNoHandle;
   std::vector<Level> levels_;
@@ -275,7 +296,7 @@ class Restorer : public SectionVisitor {
 
 }  // namespace
 
-RestoreResult RunRestore(RegistryApi& api, BackupSource& source) {
+RestoreResult RunRestore(RegistryApi& api, BackupSource& source, ProfileHives* profiles) {
   RestoreResult result;
   Admission admission;
   const BackupReading checked = ReadBackup(source, admission);
@@ -283,8 +304,12 @@ RestoreResult RunRestore(RegistryApi& api, BackupSource& source) {
     result.refusal = !checked.valid ? checked.error : admission.Refusal();
     return result;
   }
-  Restorer restorer(api, checked.sections, result);
+  RestoreHives users(api, profiles);
+  Restorer restorer(api, users, checked.sections, result);
   const BackupReading written = ReadBackup(source, restorer);
+  restorer.Close();
+  users.Release();
+  result.failures.insert(result.failures.end(), users.Failures().begin(), users.Failures().end());
   if (!written.valid || written.sections != checked.sections) {
     // The file is held so that nobody can change it meanwhile; should it differ all the same,
     // the second reading wrote only what it found as the writer writes it and within the

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "backup/BackupSource.h"
+#include "clean/Profiles.h"
 #include "registry/KeyName.h"
 #include "registry/RegistryApi.h"
 
@@ -28,4 +29,6 @@ struct RestoreResult {
 // the way or one inside the control's keys, not a link whose target lies elsewhere, and no
 // dangling link's target is made. A name longer than the platform takes is left out, never
 // written as another. A last section cut short is never written; its key is only named.
-RestoreResult RunRestore(RegistryApi& api, BackupSource& source);
+// A key of a user's hive that is not loaded goes back through profiles into its profile's hive,
+// loaded while its keys are written and unloaded after; without profiles, it is not restored.
+RestoreResult RunRestore(RegistryApi& api, BackupSource& source, ProfileHives* profiles = nullptr);

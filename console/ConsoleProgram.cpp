@@ -148,7 +148,7 @@ Report Restore(const Command& command, const ConsoleContext& context) {
     report.message = "Nothing was restored: " + command.restorePath + " " + failure + ".";
     return report;
   }
-  const RestoreResult result = RunRestore(context.registry, *source);
+  const RestoreResult result = RunRestore(context.registry, *source, context.profiles);
   if (!result.refusal.empty()) {
     report.outcome = Outcome::kRefused;
     report.message =

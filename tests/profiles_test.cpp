@@ -13,6 +13,7 @@
 #include "MemoryFiles.h"
 #include "MemoryHives.h"
 #include "backup/KeyBackup.h"
+#include "backup/RestoreProcedure.h"
 #include "registry/AsciiCase.h"
 #include "registry/Utf16.h"
 
@@ -373,6 +374,55 @@ TEST_F(ProfilesTest, TheKeyFoundInTheHiveIsTheKeyDeleted) {
   ASSERT_EQ(result.kept.size(), 1u);
   EXPECT_EQ(result.kept[0].key.path, "\\" + key);
   EXPECT_EQ(file.bytes.find(Utf16LeBytes(u"Victim")), std::string::npos);
+}
+
+// Keys of a profile whose user is not logged on go back into its hive files, loaded from where
+// ProfileList says, one hive at a time; a key of a profile ProfileList does not name stays out.
+TEST_F(ProfilesTest, RestorePutsAProfilesKeysBackIntoItsFiles) {
+  AddAliceWithTheControl();
+  const std::string userBefore = store.HiveFileText(UserFile("alice"));
+  const std::string classesBefore = store.HiveFileText(ClassesFile("alice"));
+  MemoryBackupFile file;
+  KeyBackup backup(store, file, {"1.0", "now"});
+  ASSERT_EQ(Clean(&backup).outcome, CleanOutcome::kDone);
+  ASSERT_NE(store.HiveFileText(UserFile("alice")), userBefore);
+  hives.events.clear();
+
+  MemorySource source(file.bytes);
+  const RestoreResult restored = RunRestore(store, source, &hives);
+  EXPECT_EQ(restored.refusal, "");
+  EXPECT_THAT(restored.failures, ElementsAre());
+  EXPECT_EQ(store.HiveFileText(UserFile("alice")), userBefore);
+  EXPECT_EQ(store.HiveFileText(ClassesFile("alice")), classesBefore);
+  EXPECT_THAT(
+      hives.events,
+      ElementsAre("load " + UserFile("alice") + " as TessalineClean-" + kAlice + "-user",
+                  "unload TessalineClean-" + std::string(kAlice) + "-user",
+                  "load " + ClassesFile("alice") + " as TessalineClean-" + kAlice + "-classes",
+                  "unload TessalineClean-" + std::string(kAlice) + "-classes"));
+  EXPECT_TRUE(store.LoadedHives().empty());
+  EXPECT_THAT(Lines(restored.restored), testing::Contains(kAliceStats + "\\iexplore"));
+
+  // Logged on now: written where the user's hive is.
+  store.SeedKey(kHkeyUsers, kAlice);
+  MemorySource again(file.bytes);
+  EXPECT_THAT(RunRestore(store, again, &hives).failures, ElementsAre());
+  EXPECT_TRUE(store.KeyExists(kHkeyUsers, std::string(kAlice) + "\\" + traces::kStats));
+
+  // A profile ProfileList does not name.
+  const std::string other = "S-1-5-21-9-9-9-1099";
+  std::vector<BackupSection> sections = ReadWhole(file.bytes).sections;
+  for (BackupSection& section : sections) {
+    const std::size_t at = section.keyName.find(kAlice);
+    section.keyName.replace(at, std::string(kAlice).size(), other);
+  }
+  MemorySource unknown(BackupFileOf(sections));
+  const RestoreResult refused = RunRestore(store, unknown, &hives);
+  ASSERT_FALSE(refused.failures.empty());
+  EXPECT_EQ(refused.failures[0], "HKEY_USERS\\" + other + "\\" + traces::kStats +
+                                     "\\iexplore: not restored: no hive " + other +
+                                     " is loaded, and ProfileList names no profile of it.");
+  EXPECT_TRUE(store.LoadedHives().empty());
 }
 
 }  // namespace
