@@ -41,7 +41,8 @@ class TreeReader {
     TreeKey record;
     record.path = path;
     std::uint32_t subkeys = 0;
-    if (!ReadValues(key.get(), record) || !CountSubkeys(key.get(), &subkeys)) {
+    std::uint32_t values = 0;
+    if (!Count(key.get(), &subkeys, &values) || !ReadValues(key.get(), values, record)) {
       return false;
     }
     // A link opened as itself shows no subkeys and its target value alone; an ordinary key that
@@ -74,8 +75,10 @@ class TreeReader {
   }
 
  private:
-  bool ReadValues(RegHandle key, TreeKey& record) {
-    for (std::uint32_t index = 0;; ++index) {
+  // Reads as many values as the key was counted to hold, so that no call is spent to learn
+  // there are no more; fewer, should some go meanwhile.
+  bool ReadValues(RegHandle key, std::uint32_t count, TreeKey& record) {
+    for (std::uint32_t index = 0; index < count; ++index) {
       RegValue value;
       const RegStatus status = api_.EnumValue(key, index, &value);
       if (status == kErrorNoMoreItems) {
@@ -86,10 +89,11 @@ class TreeReader {
       }
       record.values.push_back(std::move(value));
     }
+    return true;
   }
 
-  bool CountSubkeys(RegHandle key, std::uint32_t* subkeys) {
-    return api_.QueryInfoKey(key, {subkeys, nullptr, nullptr, nullptr, nullptr, nullptr}) ==
+  bool Count(RegHandle key, std::uint32_t* subkeys, std::uint32_t* values) {
+    return api_.QueryInfoKey(key, {subkeys, nullptr, values, nullptr, nullptr, nullptr}) ==
            kErrorSuccess;
   }
 
