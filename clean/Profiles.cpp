@@ -4,7 +4,6 @@
 
 #include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
-#include "registry/TRegistry.h"
 #include "registry/Utf16.h"
 
 namespace {
@@ -108,10 +107,6 @@ std::vector<Profile> ReadProfiles(RegistryReads& api, ProfileHives& hives, bool 
     const std::string recorded = Text(values, u"PROFILEIMAGEPATH");
     profile.folder = recorded.empty() ? recorded : hives.Expand(recorded);
     profile.passedOver = PassedOver(profile.id, values, profile.folder);
-    RegHandle hive = kNoHandle;
-    profile.loaded = profile.passedOver.empty() &&
-                     api.OpenKeyW(kHkeyUsers, name, 0, kProbeAccess, &hive) == kErrorSuccess;
-    const KeyHandle loaded(api, hive);
     profiles.push_back(std::move(profile));
   }
   const std::string templateFolder = Text(ValuesOf(api, list.get()), u"DEFAULT");

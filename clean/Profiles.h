@@ -51,7 +51,6 @@ class ProfileHives {
 struct Profile {
   std::string id;          // its SID, or "Default" for the template of new users' profiles
   std::string folder;      // its folder, expanded
-  bool loaded = false;     // its user's hive is loaded under HKEY_USERS, by its own name
   std::string passedOver;  // why it is not examined, for a reason that is no failure; else empty
 };
 

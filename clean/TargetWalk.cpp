@@ -130,6 +130,14 @@ bool WalkProfileHive(RegistryReads& api, std::uint32_t access, const AllUsers& u
   return going;
 }
 
+// Whether the hive is loaded under HKEY_USERS by that name, as a user's logon loads it.
+bool LoadedByItsUser(RegistryReads& api, const std::string& hive) {
+  RegHandle opened = kNoHandle;
+  const RegStatus status = api.OpenKeyW(kHkeyUsers, Utf8ToUtf16(hive), 0, kProbeAccess, &opened);
+  const KeyHandle loaded(api, opened);
+  return status != kErrorFileNotFound;
+}
+
 // The profiles whose hives are not loaded, one hive at a time. False when the action stopped
 // the run.
 bool WalkProfiles(RegistryReads& api, std::uint32_t access, const AllUsers& users,
@@ -141,11 +149,13 @@ bool WalkProfiles(RegistryReads& api, std::uint32_t access, const AllUsers& user
     if (!profile.passedOver.empty()) {
       report.outcome = ProfileReport::Outcome::kPassedOver;
       report.reason = profile.passedOver;
-    } else if (profile.loaded) {
-      // Its hives were walked with the others loaded under HKEY_USERS.
-      report.loaded = ProfileReport::Loaded::kByUser;
     } else {
       for (HiveKind kind : {HiveKind::kUser, HiveKind::kClasses}) {
+        if (LoadedByItsUser(api, ProfileHive(profile, kind, std::string()).shownAs)) {
+          // Walked with the others loaded under HKEY_USERS.
+          report.loaded = ProfileReport::Loaded::kByUser;
+          continue;
+        }
         if (!WalkProfileHive(api, access, users, profile, kind, action, report)) {
           result.profiles.push_back(report);
           return false;
