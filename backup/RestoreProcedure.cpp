@@ -104,6 +104,9 @@ class Restorer : public SectionVisitor {
         return "a key's name is longer than the platform takes, so it was left out";
       }
     }
+    // A user's hive is written as the clean read it, without the platform's redirection: a
+    // class's two names there are two keys.
+    view_ = place.root == kHkeyUsers ? kKeyWow64_64Key : 0;
     if (place.root == kHkeyUsers) {
       // A link's target names the hive as its user has it loaded, wherever the run writes it.
       linkHive_ = UsersHivePlatformName(place.names.front());
@@ -186,7 +189,7 @@ class Restorer : public SectionVisitor {
     if (!ownKey) {
       // Above the control's keys, links are followed as the platform resolves them, within the
       // hive.
-      const RegStatus status = api_.OpenKeyW(parent, wideName, 0, kKeyWrite, &opened);
+      const RegStatus status = api_.OpenKeyW(parent, wideName, 0, kKeyWrite | view_, &opened);
       if (status == kErrorSuccess) {
         KeyHandle reached(api_, opened);
         std::string reachedName;
@@ -208,7 +211,7 @@ class Restorer : public SectionVisitor {
     // link's target is made.
     bool created = false;
     const RegStatus status = api_.CreateKey(parent, wideName, kRegOptionOpenLink,
-                                            kKeyWrite | kKeyQueryValue, &opened, &created);
+                                            kKeyWrite | kKeyQueryValue | view_, &opened, &created);
     if (status != kErrorSuccess) {
       return "it cannot be opened or made for writing (error " + std::to_string(status) + ")";
     }
@@ -235,7 +238,7 @@ class Restorer : public SectionVisitor {
       return false;
     }
     return api_.EnumValue(key, 0, &first) != kErrorSuccess ||
-           (IsLinkValue(first) && IsOpenedLink(api_, key, parent, name));
+           (IsLinkValue(first) && IsOpenedLink(api_, key, parent, name, view_));
   }
 
   std::string MakeLink(RegHandle parent, const std::string& name, const std::string& target) {
@@ -247,7 +250,7 @@ class Restorer : public SectionVisitor {
                                LeBytesFromUtf16(Utf8ToUtf16(target))};
     RegHandle made = kNoHandle;
     const RegStatus status =
-        api_.CreateKey(parent, wideName, kRegOptionCreateLink, kKeyWrite, &made, nullptr);
+        api_.CreateKey(parent, wideName, kRegOptionCreateLink, kKeyWrite | view_, &made, nullptr);
     if (status == kErrorAlreadyExists) {
       return SameLink(parent, wideName, targetValue)
                  ? std::string()
@@ -269,7 +272,8 @@ class Restorer : public SectionVisitor {
   // Whether parent\name is already the link the file holds, as an earlier restore made it.
   bool SameLink(RegHandle parent, const std::u16string& name, const RegValue& targetValue) {
     RegHandle opened = kNoHandle;
-    if (api_.OpenKeyW(parent, name, kRegOptionOpenLink, kKeyQueryValue, &opened) != kErrorSuccess) {
+    if (api_.OpenKeyW(parent, name, kRegOptionOpenLink, kKeyQueryValue | view_, &opened) !=
+        kErrorSuccess) {
       return false;
     }
     const KeyHandle key(api_, opened);
@@ -287,8 +291,9 @@ class Restorer : public SectionVisitor {
   bool opened_ = false;
   std::string keyName_;
   std::string why_;
-  std::string hive_;      // the platform's name of the hive the key is written in
-  std::string linkHive_;  // the same, as links in it name it
+  std::string hive_;        // the platform's name of the hive the key is written in
+  std::string linkHive_;    // the same, as links in it name it
+  std::uint32_t view_ = 0;  // the registry view the key is written in
   std::map<RegHandle, std::string> rootNames_;
   RegHandle levelsRoot_ = kNoHandle;
   std::vector<Level> levels_;
