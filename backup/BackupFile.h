@@ -20,7 +20,7 @@ class BackupFile {
   virtual bool Flush() = 0;
   // The bytes the file's volume has free for it; false when the platform cannot tell.
   virtual bool FreeSpace(std::uint64_t* bytes) = 0;
-  // Removes the file made, as a run that deleted nothing leaves none; false when it could not,
+  // Removes the file made, as a run that backed up no key leaves none; false when it could not,
   // with Failure() telling why.
   virtual bool Discard() = 0;
   // Why the last call that failed did; empty while none did.

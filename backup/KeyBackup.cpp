@@ -119,9 +119,15 @@ bool KeyBackup::WriteKey(RegHandle key, const std::string& keyName, bool link, s
                 std::to_string(kBackupReserve >> 20) + " MB free");
   }
   bool fileFailed = false;
+  bool grew = false;
+  std::uint64_t sectionBytes = 0;
   SectionWriter writer([&](const std::u16string& piece) {
-    fileFailed = !file_.Write(Utf16LeBytes(piece));
-    return !fileFailed;
+    // A value that grew since the first look could take the volume below its reserve: the
+    // section stops at its bound, unfinished, and the key stays.
+    sectionBytes += 2 * piece.size();
+    grew = sectionBytes > bound;
+    fileFailed = !grew && !file_.Write(Utf16LeBytes(piece));
+    return !grew && !fileFailed;
   });
   *written = Contents();
   written->digest = kDigestStart;
@@ -146,12 +152,15 @@ bool KeyBackup::WriteKey(RegHandle key, const std::string& keyName, bool link, s
   // A link that lost its target meanwhile has had nothing written.
   ok = ok && (!link || written->values == 1);
   if (!ok) {
-    return Fail(fileFailed ? "cannot write " + keyName + " to the backup file: " + file_.Failure()
-                           : "cannot read all of " + keyName + " exactly");
+    return Fail(grew         ? keyName + " grew while it was backed up"
+                : fileFailed ? "cannot write " + keyName + " to the backup file: " + file_.Failure()
+                             : "cannot read all of " + keyName + " exactly");
   }
   if (!writer.End() || !file_.Flush()) {
-    return Fail("cannot write " + keyName + " to the backup file: " + file_.Failure());
+    return Fail(grew ? keyName + " grew while it was backed up"
+                     : "cannot write " + keyName + " to the backup file: " + file_.Failure());
   }
+  ++sections_;
   return true;
 }
 

@@ -31,6 +31,10 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   GuardedDeletion DeleteOpenTree(RegHandle key, const CleanTarget& target,
                                  std::string* why) override;
 
+  // Whether the file holds the section of any key, whole: then it may hold a key deleted, even
+  // by a run that stopped inside its first target.
+  bool HoldsAnyKey() const { return sections_ != 0; }
+
  private:
   bool BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16string& name,
                        const std::u16string& below) override;
@@ -63,7 +67,8 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   BackupFile& file_;
   BackupOrigin origin_;
   bool started_ = false;
-  std::string topName_;     // the target being deleted, "ROOT\path" as the backup shows it
-  std::uint32_t view_ = 0;  // the registry view the target's keys are opened in
+  std::uint64_t sections_ = 0;  // the sections written whole and on disk
+  std::string topName_;         // the target being deleted, "ROOT\path" as the backup shows it
+  std::uint32_t view_ = 0;      // the registry view the target's keys are opened in
   std::string failure_;
 };

@@ -88,14 +88,15 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
   report.profiles = result.profiles;
   report.kept = result.kept;
   report.swept = result.swept;
-  // A file that holds no deleted key is no backup; a run that deleted nothing leaves none, so
-  // retries that keep failing cannot fill the disk with them.
-  if (file && result.deleted.empty() && !report.backupPath.empty()) {
+  // A file that holds no key is no backup; a run that backed up nothing leaves none, so retries
+  // that keep failing cannot fill the disk with them. One that holds a key stays, even when the
+  // run stopped inside its first target: the keys below it that went are in it.
+  if (file && !backup->HoldsAnyKey() && !report.backupPath.empty()) {
     if (file->Discard()) {
       report.backupPath.clear();
     } else {
       report.message = "The backup file " + report.backupPath +
-                       ", which holds no deleted key, could not be removed: " + file->Failure() +
+                       ", which holds no key, could not be removed: " + file->Failure() +
                        ".\n";
     }
   }

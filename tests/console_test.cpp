@@ -428,6 +428,49 @@ TEST_F(ConsoleTest, TheBackupLeavesItsVolumeItsReserve) {
   EXPECT_FALSE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
 }
 
+// A value that grows between the first look at its key and its writing cannot take the volume
+// below its reserve either: the section stops at its bound and the key stays.
+TEST_F(ConsoleTest, AValueThatGrowsWhileItsKeyIsBackedUpLeavesTheReserve) {
+  SeedAll();
+  store.SeedValue(kHkeyCurrentUser, traces::kStats, {u"grows", kRegBinary, {1}});
+  file.freeSpace = kBackupReserve + 200000;
+  int reads = 0;
+  store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+    if (site.call == MemoryRegistry::Call::Value && site.index == 0 &&
+        site.keyPath == "HKEY_CURRENT_USER\\" + std::string(traces::kStats) && ++reads == 2) {
+      store.SeedValue(kHkeyCurrentUser, traces::kStats,
+                      {u"grows", kRegBinary, std::vector<std::uint8_t>(1000000, 0xAB)});
+    }
+    return std::nullopt;
+  });
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 3);
+  store.SetHook(nullptr);
+  EXPECT_EQ(reads, 2);
+  EXPECT_LE(file.written.size() + kBackupReserve, file.freeSpace);
+  EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
+  EXPECT_NE(Json()["message"].get<std::string>().find("grew while it was backed up"),
+            std::string::npos);
+}
+
+// A run that stops inside its first target has deleted the keys below it that went first: the
+// file that holds them stays.
+TEST_F(ConsoleTest, ARunStoppedInsideItsFirstTargetKeepsTheFileOfWhatItDeleted) {
+  SeedAll();
+  const std::string first = std::string(traces::kProgId) + "\\Clsid";
+  const std::string unreadable = std::string(traces::kProgId) + "\\Zz";
+  store.SeedKey(kHkeyClassesRoot, unreadable);
+  store.FailCall(MemoryRegistry::Call::Value, kHkeyClassesRoot, unreadable, kErrorAccessDenied);
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 3);
+  EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, unreadable));
+  EXPECT_FALSE(store.KeyExists(kHkeyClassesRoot, first));
+  EXPECT_FALSE(file.discarded);
+  EXPECT_EQ(Json()["backup"], "C:\\work\\b.reg");
+  const ParsedBackup parsed = ReadWhole(file.bytes);
+  ASSERT_TRUE(parsed.valid) << parsed.error;
+  ASSERT_EQ(parsed.sections.size(), 1u);
+  EXPECT_EQ(parsed.sections[0].keyName, "HKEY_CLASSES_ROOT\\" + first);
+}
+
 TEST_F(ConsoleTest, EveryLoadedUserIsCleanedOnceAndClassesHivesAreLeftAlone) {
   const std::string sid = "S-1-5-21-1";
   for (const std::string& hive :
