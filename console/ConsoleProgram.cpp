@@ -96,8 +96,7 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
       report.backupPath.clear();
     } else {
       report.message = "The backup file " + report.backupPath +
-                       ", which holds no key, could not be removed: " + file->Failure() +
-                       ".\n";
+                       ", which holds no key, could not be removed: " + file->Failure() + ".\n";
     }
   }
   switch (result.outcome) {
