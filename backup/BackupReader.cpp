@@ -17,6 +17,9 @@ constexpr std::size_t kFirstBufferBytes = 1 << 10;
 constexpr std::size_t kBufferBytes = 1 << 16;
 // The longest stretch of text a cursor keeps for the check of a section.
 constexpr std::size_t kLongestRecording = 1 << 15;
+// A value's data that grows this large has the room for the rest of it made at once, from the
+// length of its text, rather than doubled as it grows: a large value is held once, not thrice.
+constexpr std::size_t kSizedFrom = 1 << 20;
 // The longest first line of a section, or line of the heading, that is read whole: far more than
 // the deepest key's name; a longer one is no line the writer wrote.
 constexpr std::size_t kLongestLine = 1 << 20;
@@ -62,6 +65,22 @@ class UnitCursor {
     recording_ = true;
     recorded_.text.clear();
     return recorded_;
+  }
+
+  // How many units lie from the cursor to the end of its line, the lines a hex value goes on in
+  // (after a backslash) included; read ahead by a cursor of its own, this one left where it is.
+  std::uint64_t UnitsToLineEnd() const {
+    UnitCursor ahead(source_, Unit());
+    std::uint64_t units = 0;
+    char16_t last[2] = {};
+    for (char16_t unit; ahead.Next(&unit); ++units) {
+      if (unit == u'\n' && last[1] == u'\r' && last[0] != u'\\') {
+        return units - 1;
+      }
+      last[0] = last[1];
+      last[1] = unit;
+    }
+    return units;
   }
 
   // Whether the cursor stands at the start of a line: the text's or right after a CR LF.
@@ -315,6 +334,10 @@ Read ReadValue(UnitCursor& in, RegValue* value) {
   if (unit == u'"') {
     value->type = kRegSz;
     const Read text = ReadQuoted(in, false, [&](char16_t c) {
+      if (value->data.size() == kSizedFrom) {
+        // Two bytes a unit at most, and the terminating zero.
+        value->data.reserve(kSizedFrom + 2 * in.UnitsToLineEnd() + 4);
+      }
       value->data.push_back(static_cast<std::uint8_t>(c & 0xFF));
       value->data.push_back(static_cast<std::uint8_t>(c >> 8));
       return true;
@@ -407,6 +430,10 @@ Read ReadValue(UnitCursor& in, RegValue* value) {
       }
       if (HexDigit(high) < 0 || HexDigit(low) < 0) {
         return Read::kBad;
+      }
+      if (value->data.size() == kSizedFrom) {
+        // Three units a byte, two digits and a comma, and the wrapping besides.
+        value->data.reserve(kSizedFrom + in.UnitsToLineEnd() / 3 + 2);
       }
       value->data.push_back(static_cast<std::uint8_t>(HexDigit(high) * 16 + HexDigit(low)));
     }

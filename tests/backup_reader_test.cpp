@@ -112,6 +112,32 @@ TEST(BackupReaderTest, LargeValuesReadBackExactlyAndAreCheckedWhole) {
   }
 }
 
+// A large value is held once: its room is made from the length of its text, not doubled as it
+// is decoded, so restore reads what the clean wrote of a value a quarter of its address space.
+TEST(BackupReaderTest, ALargeValueIsHeldInRoomOfItsOwnSize) {
+  std::vector<BackupSection> sections(1);
+  sections[0].keyName = "HKEY_CURRENT_USER\\Software\\big";
+  sections[0].values = {{u"binary", kRegBinary, std::vector<std::uint8_t>(5000000, 0x5A)},
+                        {u"text", kRegSz, Bytes(std::u16string(2500000, u'y'), true)}};
+  class Sizes : public SectionVisitor {
+   public:
+    void Begin(const BackupSection&) override {}
+    void Value(RegValue value) override {
+      held.emplace_back(value.data.size(), value.data.capacity());
+    }
+    void End() override {}
+    std::vector<std::pair<std::size_t, std::size_t>> held;
+  } sizes;
+  MemorySource source(Write(sections).bytes);
+  ASSERT_TRUE(ReadBackup(source, sizes).valid);
+  ASSERT_EQ(sizes.held.size(), 2u);
+  EXPECT_EQ(sizes.held[0].first, 5000000u);
+  EXPECT_EQ(sizes.held[1].first, 5000002u);
+  for (const auto& [size, room] : sizes.held) {
+    EXPECT_LE(room, size + size / 10) << size;
+  }
+}
+
 // Wherever the file ends, the reader takes the sections whose end mark was written, whole, and
 // not a value of the one after; a cut inside the heading leaves no backup at all.
 TEST(BackupReaderTest, CutAtEveryOffsetItTakesExactlyTheCompleteSections) {
