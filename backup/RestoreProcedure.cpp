@@ -42,8 +42,8 @@ struct Level {
 // The second reading: writes each whole section as it comes.
 class Restorer : public SectionVisitor {
  public:
-  Restorer(RegistryApi& api, RestoreHives& users, std::size_t wholeSections, RestoreResult& result)
-      : api_(api), users_(users), wholeSections_(wholeSections), result_(result) {}
+  Restorer(RegistryApi& api, RestoreHives& users, std::size_t wholeSections, RestoreLog& log)
+      : api_(api), users_(users), wholeSections_(wholeSections), log_(log) {}
 
   // Lets go of every key it holds, so the hive they lie in can be unloaded.
   void Close() { levels_.clear(); }
@@ -80,9 +80,9 @@ class Restorer : public SectionVisitor {
       return;
     }
     if (why_.empty()) {
-      result_.restored.push_back(ParseKeyName(keyName_)->Logged());
+      log_.Restored(ParseKeyName(keyName_)->Logged());
     } else {
-      result_.failures.push_back(keyName_ + ": not restored: " + why_ + ".");
+      log_.NotRestored(keyName_ + ": not restored: " + why_ + ".");
     }
   }
 
@@ -285,7 +285,7 @@ class Restorer : public SectionVisitor {
   RegistryApi& api_;
   RestoreHives& users_;
   const std::size_t wholeSections_;
-  RestoreResult& result_;
+  RestoreLog& log_;
   std::size_t begun_ = 0;
   bool skipping_ = false;
   bool opened_ = false;
@@ -299,9 +299,43 @@ class Restorer : public SectionVisitor {
   std::vector<Level> levels_;
 };
 
+// Keeps what restore tells, for a caller that gave no log of its own, and counts the keys not
+// restored.
+class ResultLog : public RestoreLog {
+ public:
+  ResultLog(RestoreLog* log, RestoreResult& result) : log_(log), result_(result) {}
+
+  void Restored(const LoggedKey& key) override {
+    if (log_) {
+      log_->Restored(key);
+    } else {
+      result_.restored.push_back(key);
+    }
+  }
+  void NotRestored(const std::string& line) override {
+    ++result_.notRestored;
+    if (log_) {
+      log_->NotRestored(line);
+    } else {
+      result_.failures.push_back(line);
+    }
+  }
+  void Cut(const std::string& notice) override {
+    result_.cutNotice = notice;
+    if (log_) {
+      log_->Cut(notice);
+    }
+  }
+
+ private:
+  RestoreLog* log_;
+  RestoreResult& result_;
+};
+
 }  // namespace
 
-RestoreResult RunRestore(RegistryApi& api, BackupSource& source, ProfileHives* profiles) {
+RestoreResult RunRestore(RegistryApi& api, BackupSource& source, ProfileHives* profiles,
+                         RestoreLog* log) {
   RestoreResult result;
   Admission admission;
   const BackupReading checked = ReadBackup(source, admission);
@@ -309,23 +343,26 @@ RestoreResult RunRestore(RegistryApi& api, BackupSource& source, ProfileHives* p
     result.refusal = !checked.valid ? checked.error : admission.Refusal();
     return result;
   }
+  ResultLog told(log, result);
+  if (checked.cutKey) {
+    // Only as much of its name as was written; nothing of the section is used.
+    told.Cut(*checked.cutKey +
+             ": its part of the backup was cut short, so it was never deleted; nothing of it was "
+             "written.");
+  }
   RestoreHives users(api, profiles);
-  Restorer restorer(api, users, checked.sections, result);
+  Restorer restorer(api, users, checked.sections, told);
   const BackupReading written = ReadBackup(source, restorer);
   restorer.Close();
   users.Release();
-  result.failures.insert(result.failures.end(), users.Failures().begin(), users.Failures().end());
+  for (const std::string& failure : users.Failures()) {
+    told.NotRestored(failure);
+  }
   if (!written.valid || written.sections != checked.sections) {
     // The file is held so that nobody can change it meanwhile; should it differ all the same,
     // the second reading wrote only what it found as the writer writes it and within the
     // control's keys.
-    result.failures.push_back("the file changed between its checking and its writing");
-  }
-  if (checked.cutKey) {
-    // Only as much of its name as was written; nothing of the section is used.
-    result.cutNotice = *checked.cutKey +
-                       ": its part of the backup was cut short, so it was never deleted; nothing "
-                       "of it was written.";
+    told.NotRestored("the file changed between its checking and its writing");
   }
   return result;
 }

@@ -8,15 +8,27 @@
 #include "registry/KeyName.h"
 #include "registry/RegistryApi.h"
 
+// Told of each key as restore goes, so that a file of any number of keys is never held whole.
+class RestoreLog {
+ public:
+  virtual ~RestoreLog() = default;
+  // A key that is now as the file holds it.
+  virtual void Restored(const LoggedKey& key) = 0;
+  // One line for a key that was not written whole, and why; what was written of it stays.
+  virtual void NotRestored(const std::string& line) = 0;
+  // Names the last key, cut short in the file, which was never deleted: told before any writing.
+  virtual void Cut(const std::string& notice) = 0;
+};
+
 struct RestoreResult {
   // Why nothing was written: the file is not a whole backup this program wrote, or one of its
   // sections names a key that is not one of the clean's. Empty when it was restored.
   std::string refusal;
-  std::vector<LoggedKey> restored;  // each key that is as the file holds it, in the file's order
-  // One line a key that was not written whole, and why, in the file's order; what was written of
-  // it stays.
+  std::size_t notRestored = 0;  // how many lines told of keys not written whole
+  // Without a log, what it would have been told, in the file's order.
+  std::vector<LoggedKey> restored;
   std::vector<std::string> failures;
-  std::string cutNotice;  // names the cut key, which was never deleted; empty when none was cut
+  std::string cutNotice;  // empty when no key was cut
 };
 
 // Reads the backup twice. The first reading checks the whole file and writes nothing; it refuses
@@ -32,4 +44,6 @@ struct RestoreResult {
 // cut short is never written; its key is only named. A key of a user's hive that is not loaded goes
 // back through profiles into its profile's hive, loaded while its keys are written and unloaded
 // after; without profiles, it is not restored.
-RestoreResult RunRestore(RegistryApi& api, BackupSource& source, ProfileHives* profiles = nullptr);
+// Each key is told to the log as it is done; without one, the result holds them.
+RestoreResult RunRestore(RegistryApi& api, BackupSource& source, ProfileHives* profiles = nullptr,
+                         RestoreLog* log = nullptr);

@@ -136,9 +136,52 @@ int StatusAfterOutput(int status, const ConsoleContext& context) {
   return status;
 }
 
+// How many lines of keys not restored the JSON report's message holds; standard error has all.
+constexpr std::size_t kMessageLines = 100;
+
+// Prints each key as restore puts it back, and each one it could not, as it goes: a file of any
+// size is never held whole in the report.
+class ConsoleRestoreLog : public RestoreLog {
+ public:
+  ConsoleRestoreLog(const Command& command, const ConsoleContext& context, Report& report)
+      : json_(command.json), context_(context), report_(report) {}
+
+  void Restored(const LoggedKey& key) override {
+    if (!json_) {
+      PrintKey(context_.out, key);
+      return;
+    }
+    context_.out << (report_.keysStreamed ? "," : JsonReportStart(Action::kRestore))
+                 << JsonKey({key, std::nullopt}, Action::kRestore);
+    report_.keysStreamed = true;
+  }
+
+  void NotRestored(const std::string& line) override { Cut(line); }
+
+  void Cut(const std::string& notice) override {
+    PrintMessage(context_.err, notice);
+    report_.messageShown = true;
+    if (++lines_ <= kMessageLines) {
+      report_.message += (report_.message.empty() ? "" : "\n") + notice;
+    }
+  }
+
+  // Where the message left lines out, says how many.
+  void Finish() {
+    if (lines_ > kMessageLines) {
+      report_.message += "\n... and " + std::to_string(lines_ - kMessageLines) + " more lines";
+    }
+  }
+
+ private:
+  const bool json_;
+  const ConsoleContext& context_;
+  Report& report_;
+  std::size_t lines_ = 0;
+};
+
 // Nothing is written before the whole file is read and checked.
-Report Restore(const Command& command, const ConsoleContext& context) {
-  Report report;
+void Restore(const Command& command, const ConsoleContext& context, Report& report) {
   report.action = Action::kRestore;
   report.backupPath = command.restorePath;
   std::string failure;
@@ -146,30 +189,18 @@ Report Restore(const Command& command, const ConsoleContext& context) {
   if (!source) {
     report.outcome = Outcome::kRefused;
     report.message = "Nothing was restored: " + command.restorePath + " " + failure + ".";
-    return report;
+    return;
   }
-  const RestoreResult result = RunRestore(context.registry, *source, context.profiles);
+  ConsoleRestoreLog log(command, context, report);
+  const RestoreResult result = RunRestore(context.registry, *source, context.profiles, &log);
   if (!result.refusal.empty()) {
     report.outcome = Outcome::kRefused;
     report.message =
         "Nothing was restored from " + command.restorePath + ": " + result.refusal + ".";
-    return report;
+    return;
   }
-  for (const LoggedKey& key : result.restored) {
-    report.keys.push_back({key, std::nullopt});
-  }
-  std::vector<std::string> notices = result.failures;
-  if (!result.cutNotice.empty()) {
-    notices.insert(notices.begin(), result.cutNotice);
-  }
-  for (const std::string& notice : notices) {
-    report.message += (report.message.empty() ? "" : "\n") + notice;
-  }
-  report.outcome = result.failures.empty() ? Outcome::kRestored : Outcome::kStopped;
-  if (!command.json) {
-    PrintKeys(report.keys, context.out);
-  }
-  return report;
+  log.Finish();
+  report.outcome = result.notRestored == 0 ? Outcome::kRestored : Outcome::kStopped;
 }
 
 // Runs the verb the command line names into the report.
@@ -180,7 +211,7 @@ void RunVerb(const Command& command, const ConsoleContext& context, BackupFile* 
       report = Check(command, context);
       break;
     case Command::Verb::kRestore:
-      report = Restore(command, context);
+      Restore(command, context, report);
       break;
     default:
       Clean(command, context, file, report);
@@ -224,13 +255,14 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
                                                               : Action::kClean;
     report.outcome = Outcome::kFailed;
     report.message = FailureText(error.what());
+    report.messageShown = false;
     report.backupPath = file ? file->Name() : command.restorePath;
   }
   if (command.json) {
     context.out << JsonReport(report) << std::endl;
   }
   PrintUsersNotes(context.err, report);
-  if (!report.message.empty()) {
+  if (!report.message.empty() && !report.messageShown) {
     PrintMessage(context.err, report.message);
   }
   return StatusAfterOutput(ExitStatus(report.outcome), context);

@@ -116,30 +116,62 @@ int ExitStatus(Outcome outcome) {
   return 4;
 }
 
-std::string JsonReport(const Report& report) {
-  nlohmann::ordered_json keys = nlohmann::ordered_json::array();
-  for (const FoundKey& key : report.keys) {
-    nlohmann::ordered_json entry = {{"root", key.key.root}, {"path", key.key.path}};
-    // Check tells how much lies below each key, or that it could not be read whole.
-    if (report.action == Action::kCheck) {
-      entry["subkeys"] = key.counts ? nlohmann::ordered_json(key.counts->subkeys)
-                                    : nlohmann::ordered_json(nullptr);
-      entry["values"] =
-          key.counts ? nlohmann::ordered_json(key.counts->values) : nlohmann::ordered_json(nullptr);
-    }
-    keys.push_back(std::move(entry));
+namespace {
+
+nlohmann::ordered_json KeyObject(const FoundKey& key, Action action) {
+  nlohmann::ordered_json entry = {{"root", key.key.root}, {"path", key.key.path}};
+  // Check tells how much lies below each key, or that it could not be read whole.
+  if (action == Action::kCheck) {
+    entry["subkeys"] =
+        key.counts ? nlohmann::ordered_json(key.counts->subkeys) : nlohmann::ordered_json(nullptr);
+    entry["values"] =
+        key.counts ? nlohmann::ordered_json(key.counts->values) : nlohmann::ordered_json(nullptr);
   }
-  nlohmann::ordered_json object = {
-      {"action", ActionName(report.action)},
-      {"outcome", OutcomeName(report.outcome)},
-      {"keys", std::move(keys)},
-      {"message", TextOrNull(report.message)},
-      {"backup", TextOrNull(report.backupPath)},
-  };
+  return entry;
+}
+
+std::string Dump(const nlohmann::ordered_json& json) {
+  return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+// Every field but the action and the keys.
+nlohmann::ordered_json OutcomeFields(const Report& report) {
+  nlohmann::ordered_json object = {{"outcome", OutcomeName(report.outcome)},
+                                   {"message", TextOrNull(report.message)},
+                                   {"backup", TextOrNull(report.backupPath)}};
   if (report.usersReported) {
     AddUsers(report, object);
   }
-  return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  return object;
+}
+
+}  // namespace
+
+std::string JsonReport(const Report& report) {
+  const nlohmann::ordered_json outcome = OutcomeFields(report);
+  if (report.keysStreamed) {
+    // The object's start and its keys are out already: its other fields close it.
+    return "]," + Dump(outcome).substr(1);
+  }
+  nlohmann::ordered_json keys = nlohmann::ordered_json::array();
+  for (const FoundKey& key : report.keys) {
+    keys.push_back(KeyObject(key, report.action));
+  }
+  nlohmann::ordered_json object = {{"action", ActionName(report.action)},
+                                   {"outcome", outcome["outcome"]},
+                                   {"keys", std::move(keys)}};
+  for (const auto& [name, value] : outcome.items()) {
+    object[name] = value;
+  }
+  return Dump(object);
+}
+
+std::string JsonReportStart(Action action) {
+  return "{\"action\":\"" + std::string(ActionName(action)) + "\",\"keys\":[";
+}
+
+std::string JsonKey(const FoundKey& key, Action action) {
+  return Dump(KeyObject(key, action));
 }
 
 void PrintKey(std::ostream& out, const LoggedKey& key) {

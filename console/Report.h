@@ -33,6 +33,11 @@ struct Report {
   std::vector<FoundKey> keys;  // counts only where check read a key whole
   std::string message;         // at a stop or failure
   std::string backupPath;      // empty without a backup
+  // The JSON object's start and its keys went out as the run went, so that no list of keys is
+  // held whole; JsonReport then closes it.
+  bool keysStreamed = false;
+  // The message's lines went to standard error as the run went; message holds them for JSON.
+  bool messageShown = false;
   bool usersReported = false;  // --all-users: the profiles and kept keys are part of the report
   std::vector<ProfileReport> profiles;
   std::vector<KeptKey> kept;
@@ -40,7 +45,10 @@ struct Report {
 };
 
 // The run as one JSON object on one line; text that is not UTF-8 has its bad bytes replaced.
+// With keysStreamed, only what closes the object JsonReportStart and JsonKey began.
 std::string JsonReport(const Report& report);
+std::string JsonReportStart(Action action);
+std::string JsonKey(const FoundKey& key, Action action);
 
 // A key as the lines on standard output show it: its root's line, then its path's. Names come
 // from the registry or a file, so what could forge a line or move the cursor is escaped, as the

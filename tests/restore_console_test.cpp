@@ -192,3 +192,30 @@ TEST_F(RestoreConsole, WrongUsageExitsTwo) {
 }
 
 }  // namespace
+
+// Restore tells of each key as it goes, so no list of keys is held whole: standard error has a
+// line for every key not put back, the JSON report's message the first hundred and how many more.
+TEST_F(RestoreConsole, EveryKeyNotPutBackIsNamedAndTheReportStaysBounded) {
+  store.SeedKey(kHkeyCurrentUser, std::string(traces::kStats) + "\\iexplore");
+  std::vector<BackupSection> sections =
+      TakeAway(kHkeyCurrentUser, "HKEY_CURRENT_USER", traces::kStats);
+  for (int index = 0; index < 150; ++index) {
+    sections.push_back(
+        {"HKEY_USERS\\S-1-5-21-9-9-9-" + std::to_string(index) + "\\" + traces::kStats,
+         false,
+         "",
+         {}});
+  }
+  disk.files["b.reg"] = BackupFileOf(sections);
+  EXPECT_EQ(Run({"restore", "b.reg", "--json"}), 1);
+  const nlohmann::json report = Json();
+  EXPECT_EQ(report["outcome"], "stopped");
+  EXPECT_EQ(report["keys"].size(), sections.size() - 150);
+  const std::string message = report["message"];
+  EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 100);
+  EXPECT_NE(message.find("\n... and 50 more lines"), std::string::npos);
+  const std::string errors = err.str();
+  EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 150);
+  EXPECT_NE(errors.find("S-1-5-21-9-9-9-149\\"), std::string::npos);
+  EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
+}
