@@ -122,6 +122,9 @@ class Restorer : public SectionVisitor {
     if (!Hive(place, &hive_)) {
       return "its hive cannot be named";
     }
+    // The current user's classes are a hive of their own, which the user's Software\Classes
+    // links to.
+    classesHive_ = place.root == kHkeyCurrentUser ? hive_ + "_Classes" : std::string();
     if (place.root != kHkeyUsers) {
       linkHive_ = hive_;
     }
@@ -161,6 +164,11 @@ class Restorer : public SectionVisitor {
                      : std::string();
   }
 
+  // Whether the platform's name lies in the hive named so, or in the current user's classes.
+  bool InHive(const std::string& name, const std::string& hive) const {
+    return LiesWithin(name, hive) || (!classesHive_.empty() && LiesWithin(name, classesHive_));
+  }
+
   // The key the walk has reached so far: the root before the first name.
   RegHandle Reached(const KeyName& place) const {
     return levels_.empty() ? place.root : levels_.back().key.get();
@@ -194,7 +202,7 @@ class Restorer : public SectionVisitor {
         KeyHandle reached(api_, opened);
         std::string reachedName;
         if (api_.QueryKeyName(reached.get(), &reachedName) != kErrorSuccess ||
-            !LiesWithin(reachedName, hive_)) {
+            !InHive(reachedName, hive_)) {
           return "a link in its path leads out of " + hive_;
         }
         levels_.push_back({name, std::move(reached)});
@@ -242,7 +250,7 @@ class Restorer : public SectionVisitor {
   }
 
   std::string MakeLink(RegHandle parent, const std::string& name, const std::string& target) {
-    if (!LiesWithin(target, linkHive_)) {
+    if (!InHive(target, linkHive_)) {
       return "it is a link to " + target + ", outside " + linkHive_ + "; it was not made";
     }
     const std::u16string wideName = Utf8ToUtf16(name);
@@ -291,9 +299,10 @@ class Restorer : public SectionVisitor {
   bool opened_ = false;
   std::string keyName_;
   std::string why_;
-  std::string hive_;        // the platform's name of the hive the key is written in
-  std::string linkHive_;    // the same, as links in it name it
-  std::uint32_t view_ = 0;  // the registry view the key is written in
+  std::string hive_;         // the platform's name of the hive the key is written in
+  std::string linkHive_;     // the same, as links in it name it
+  std::string classesHive_;  // for the current user's keys, the user's classes hive
+  std::uint32_t view_ = 0;   // the registry view the key is written in
   std::map<RegHandle, std::string> rootNames_;
   RegHandle levelsRoot_ = kNoHandle;
   std::vector<Level> levels_;

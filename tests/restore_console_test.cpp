@@ -219,3 +219,23 @@ TEST_F(RestoreConsole, EveryKeyNotPutBackIsNamedAndTheReportStaysBounded) {
   EXPECT_NE(errors.find("S-1-5-21-9-9-9-149\\"), std::string::npos);
   EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
 }
+
+// On Windows the current user's Software\Classes is a link to the user's classes hive: the
+// user's own copies of the control's keys go back there, and a link within that hive is made.
+TEST_F(RestoreConsole, TheUsersOwnClassesGoBackIntoTheirClassesHive) {
+  const std::string user = "S-1-5-21-1-2-3-1001";
+  store.SetCurrentUser(user);
+  store.SeedLink(kHkeyCurrentUser, "Software\\Classes", kHkeyUsers, user + "_Classes");
+  store.SeedValue(kHkeyUsers, user + "_Classes\\" + traces::kProgId + "\\Clsid",
+                  {u"", kRegSz, {'{', 0, 0, 0}});
+  store.SeedKey(kHkeyUsers, user + "_Classes\\Elsewhere");
+  store.SeedLink(kHkeyUsers, user + "_Classes\\" + traces::kProgId + "\\CurVer", kHkeyUsers,
+                 user + "_Classes\\Elsewhere");
+  const std::vector<std::string> before = State();
+  disk.files["b.reg"] =
+      BackupFileOf(TakeAway(kHkeyCurrentUser, "HKEY_CURRENT_USER", traces::kUserProgId));
+  ASSERT_FALSE(store.KeyExists(kHkeyUsers, user + "_Classes\\" + traces::kProgId));
+
+  EXPECT_EQ(Run({"restore", "b.reg"}), 0) << err.str();
+  EXPECT_EQ(State(), before);
+}

@@ -362,7 +362,8 @@ RegStatus MemoryRegistry::DeleteOpenKey(RegHandle key) {
   }
   // A root cannot be deleted, whether named by its own value or opened.
   auto entry = handles_.find(key);
-  if (entry == handles_.end() || !node->parent || (entry->second.granted & kDelete) == 0 ||
+  const bool root = std::find(roots_.begin(), roots_.end(), node) != roots_.end();
+  if (entry == handles_.end() || root || !node->parent || (entry->second.granted & kDelete) == 0 ||
       !node->children.empty()) {
     return kErrorAccessDenied;
   }
@@ -470,7 +471,10 @@ std::vector<std::string> MemoryRegistry::AllKeys() const {
     }
   };
   for (const NodePtr& root : roots_) {
-    visit(*root);
+    // A root that is a hive of another is listed there.
+    if (!root->parent) {
+      visit(*root);
+    }
   }
   return keys;
 }

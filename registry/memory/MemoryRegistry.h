@@ -112,6 +112,10 @@ class MemoryRegistry : public RegistryApi {
   // root of its own. In a merged store the seeding calls above, given HKEY_CLASSES_ROOT, address
   // the machine's classes.
   void MergeClassesRoot() { mergedClasses_ = true; }
+  // From now on HKEY_CURRENT_USER is the hive loaded as HKEY_USERS\<hive> (made where missing),
+  // as on Windows: the platform names its keys "\REGISTRY\USER\<hive>\...". By default it is a
+  // root of its own.
+  void SetCurrentUser(const std::string& hive);
 
  private:
   struct Node;

@@ -98,3 +98,8 @@ std::vector<std::string> MemoryRegistry::LoadedHives() const {
   }
   return names;
 }
+
+void MemoryRegistry::SetCurrentUser(const std::string& hive) {
+  SeedKey(kHkeyUsers, hive);
+  roots_[kHkeyCurrentUser - kHkeyClassesRoot] = RootNode(kHkeyUsers)->Child(hive);
+}
