@@ -7,6 +7,7 @@
 #include "backup/BackupReader.h"
 #include "backup/RestoreHives.h"
 #include "clean/CleanTargets.h"
+#include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
 #include "registry/KeyName.h"
 #include "registry/KeyTree.h"
@@ -37,6 +38,7 @@ class Admission : public SectionVisitor {
 struct Level {
   std::string name;
   KeyHandle key;
+  std::string platformName;  // as QueryKeyName tells it; empty until it was asked
 };
 
 // The second reading: writes each whole section as it comes.
@@ -205,7 +207,7 @@ class Restorer : public SectionVisitor {
             !InHive(reachedName, hive_)) {
           return "a link in its path leads out of " + hive_;
         }
-        levels_.push_back({name, std::move(reached)});
+        levels_.push_back({name, std::move(reached), reachedName});
         return std::string();
       }
       if (status != kErrorFileNotFound) {
@@ -224,12 +226,29 @@ class Restorer : public SectionVisitor {
       return "it cannot be opened or made for writing (error " + std::to_string(status) + ")";
     }
     KeyHandle key(api_, opened);
-    if (!created && IsLink(key.get(), parent, wideName)) {
+    std::string keyName;
+    // Where a platform would follow a link despite the option, the key reached is not the one
+    // below its parent by that name.
+    if (!created && (IsLink(key.get(), parent, wideName) ||
+                     api_.QueryKeyName(key.get(), &keyName) != kErrorSuccess ||
+                     AsciiUpper(keyName) != AsciiUpper(ParentName() + "\\" + name))) {
       return ownKey ? "a link, " + name + ", stands in its path and is not followed"
                     : "a link to a missing key, " + name + ", stands in its path";
     }
-    levels_.push_back({name, std::move(key)});
+    levels_.push_back({name, std::move(key), keyName});
     return std::string();
+  }
+
+  // The platform's name of the key the walk has reached so far, asked once.
+  const std::string& ParentName() {
+    if (levels_.empty()) {
+      return rootNames_[levelsRoot_];
+    }
+    Level& parent = levels_.back();
+    if (parent.platformName.empty()) {
+      api_.QueryKeyName(parent.key.get(), &parent.platformName);
+    }
+    return parent.platformName;
   }
 
   // Whether the key, opened as itself as parent\name, is a link. Most keys show at once that

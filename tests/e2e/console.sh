@@ -332,12 +332,13 @@ scenario_read_only_module_usage() {
   session_end
 }
 
-# A user links a name in the middle of the path to the hive's statistics to a key of the machine.
+# A user links a name in the middle of the path to the hive's statistics to a key of the machine:
+# that key stays, named, and the run goes on to the machine's keys.
 scenario_link_out_of_a_hive() {
   echo "a link in the middle of a hive's path, to a key of the machine"
   session_begin "$BASE_PREFIX"
   local victim='HKLM\Software\Wow6432Node\Victim'
-  printf '%s\n' "HKCU\\$STATS\\iexplore" >"$WINEPREFIX/drive_c/own.txt"
+  printf '%s\n' "HKCU\\$STATS\\iexplore" "$DISTRIBUTION_UNIT\\Contains" >"$WINEPREFIX/drive_c/own.txt"
   regtool seed 32 'C:\own.txt'
   printf '%s\n' "$victim\\$GUID\\data|v|precious" >"$WINEPREFIX/drive_c/victim.txt"
   regtool seed 64 'C:\victim.txt'
@@ -345,10 +346,12 @@ scenario_link_out_of_a_hive() {
   mkdir -p "$WINEPREFIX/drive_c/ProgramData/Tessaline"
   console clean --all-users --backup 'C:\ProgramData\Tessaline\link.reg'
   check "link: exit status" 1 "$STATUS"
-  check "link: stderr names the key" \
-    "HKEY_USERS\\.Default\\$STATS leads out of the hive .Default, so it was kept." "$(cat "$ERR")"
-  check "link: the user's own key deleted before" "$(printf '%s\n' HKEY_CURRENT_USER "\\$STATS")" \
-    "$(cat "$OUT")"
+  check "link: stderr names the key kept, and no Done!" \
+    "$(printf '%s\n' "Kept HKEY_USERS\\.Default\\$STATS of .Default: it leads out of the hive .Default, to \\REGISTRY\\Machine\\Software\\Wow6432Node\\Victim\\$GUID" \
+      "The clean went to its end, but what is named above was not cleaned.")" "$(cat "$ERR")"
+  check "link: the user's own key and the machine's went" \
+    "$(printf '%s\n' HKEY_CURRENT_USER "\\$STATS" HKEY_LOCAL_MACHINE \
+      "\\software\\Microsoft\\Code Store Database\\Distribution Units\\$GUID")" "$(cat "$OUT")"
   printf '%s\n' "$victim\\$GUID\\data" >"$WINEPREFIX/drive_c/after.txt"
   check "link: the victim stays" "present $victim\\$GUID\\data" \
     "$(regtool check 64 'C:\after.txt' | tr -d '\r')"
