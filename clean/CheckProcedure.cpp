@@ -158,7 +158,7 @@ class Finding : public TargetAction {
 
 }  // namespace
 
-CheckResult RunCheck(RegistryReads& api, const AllUsers& users) {
+CheckResult RunCheck(RegistryReads& api, UsersHives* users) {
   CheckResult result;
   Finding finding(api, result);
   WalkResult walk = WalkTargets(api, kProbeAccess, users, finding);

@@ -31,4 +31,4 @@ struct CheckResult {
 
 // Finds what the clean would delete, by the same walk and the same rules, and changes nothing: a
 // profile whose hive is not loaded is read from a private copy of its hive files.
-CheckResult RunCheck(RegistryReads& api, const AllUsers& users);
+CheckResult RunCheck(RegistryReads& api, UsersHives* users);

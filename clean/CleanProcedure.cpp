@@ -5,19 +5,16 @@
 #include <algorithm>
 
 #include "clean/TargetWalk.h"
-#include "registry/CheckedDeletion.h"
-#include "registry/KeyHandle.h"
 #include "registry/TRegistry.h"
-#include "registry/Utf16.h"
 
 namespace {
 
 // Opens and deletes each present key; stops at the first that cannot go.
 class Removal : public TargetAction {
  public:
-  Removal(RegistryReads& api, DeletionGuard* guard, const KeyDeleted& keyDeleted,
+  Removal(RegistryReads& api, UsersHives* users, DeletionGuard* guard, const KeyDeleted& keyDeleted,
           CleanResult& result)
-      : api_(api), guard_(guard), keyDeleted_(keyDeleted), result_(result) {}
+      : api_(api), users_(users), guard_(guard), keyDeleted_(keyDeleted), result_(result) {}
 
   bool Take(TRegistry& registry, const CleanTarget& key) override {
     if (!registry.OpenPath(key.path)) {
@@ -39,36 +36,13 @@ class Removal : public TargetAction {
   }
 
   bool TakeInHive(RegHandle key, const CleanTarget& target) override {
-    // A user may link a name on the way to a key of the hive to a key of the machine or of
-    // another user; such a key is not the hive's and stays. The key checked is the key deleted.
-    std::string name;
-    if (api_.QueryKeyName(key, &name) != kErrorSuccess ||
-        !LiesWithin(name, UsersHivePlatformName(target.hive.loadedAs))) {
-      return Keep(target, "it leads out of the hive " + target.hive.shownAs + ", to " + name);
-    }
     std::string why;
-    const std::u16string belowUsers = Utf8ToUtf16(BelowRoot(target.path));
-    const std::uint32_t access = kKeyAllAccess | target.viewFlags;
-    const GuardedDeletion deletion =
-        guard_ ? guard_->DeleteOpenTree(key, target, &why)
-               : (DeleteCheckedOpenTree(api_, key, target.root, belowUsers, access, anyKey_)
-                      ? GuardedDeletion::kDeleted
-                      : GuardedDeletion::kNotDeleted);
-    if (deletion == GuardedDeletion::kRefused) {
-      return Keep(target, "the backup kept it: " + why, true);
+    bool byGuard = false;
+    if (users_->DeleteCopy(api_, key, target, guard_, &why, &byGuard)) {
+      Deleted(target);
+      return true;
     }
-    if (deletion == GuardedDeletion::kNotDeleted) {
-      return Keep(target, "it, or a key below it, cannot be deleted");
-    }
-    // Confirmed gone by its name, as the user would reach it.
-    RegHandle again = kNoHandle;
-    if (api_.OpenKeyW(kHkeyUsers, belowUsers, kRegOptionOpenLink, kProbeAccess | target.viewFlags,
-                      &again) != kErrorFileNotFound) {
-      const KeyHandle back(api_, again);
-      return Keep(target, "it is there again after its deletion");
-    }
-    Deleted(target);
-    return true;
+    return Keep(target, why, byGuard);
   }
 
   bool Unopened(const CleanTarget& target, RegStatus status) override {
@@ -98,17 +72,8 @@ class Removal : public TargetAction {
     return true;
   }
 
-  // What a deletion without a backup asks of each key: nothing.
-  class AnyKey : public KeyDeletionCheck {
-   public:
-    bool BeforeDeleteKey(RegHandle, RegHandle, const std::u16string&,
-                         const std::u16string&) override {
-      return true;
-    }
-  };
-
   RegistryReads& api_;
-  AnyKey anyKey_;
+  UsersHives* users_;
   DeletionGuard* guard_;
   const KeyDeleted& keyDeleted_;
   CleanResult& result_;
@@ -119,7 +84,7 @@ class Removal : public TargetAction {
 CleanResult RunClean(RegistryReads& registry, const CleanOptions& options,
                      const KeyDeleted& keyDeleted) {
   CleanResult result;
-  Removal removal(registry, options.guard, keyDeleted, result);
+  Removal removal(registry, options.users, options.guard, keyDeleted, result);
   WalkResult walk = WalkTargets(registry, kKeyAllAccess, options.users, removal);
   result.profiles = std::move(walk.profiles);
   result.swept = std::move(walk.swept);
@@ -129,7 +94,7 @@ CleanResult RunClean(RegistryReads& registry, const CleanOptions& options,
   // A key may be back by now: a copy that showed through once another went, or one made again
   // meanwhile. A key kept is known to be there.
   TRegistry probe(registry, kProbeAccess);
-  for (const CleanTarget& target : TargetsInOrder(registry, options.users.enabled)) {
+  for (const CleanTarget& target : TargetsInOrder(registry, options.users)) {
     const bool kept = std::any_of(result.kept.begin(), result.kept.end(), [&](const KeptKey& key) {
       return key.key.path == target.shownPath;
     });

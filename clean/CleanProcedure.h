@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "clean/CleanTargets.h"
+#include "clean/DeletionGuard.h"
 #include "clean/TargetWalk.h"
 #include "registry/KeyName.h"
 #include "registry/RegistryApi.h"
@@ -13,30 +14,10 @@
 // What the status bar shows, and the console prints, once a clean has run to its end.
 constexpr const char* kDoneText = "Done!";
 
-// How a guarded deletion of one key went.
-enum class GuardedDeletion {
-  kDeleted,
-  kNotDeleted,  // the key itself could not be deleted
-  kRefused,     // the guard kept the key
-};
-
-// Deletes each target once it is open for deletion, so the window program, which has no guard,
-// carries none of a guarded deletion.
-class DeletionGuard {
- public:
-  virtual ~DeletionGuard() = default;
-  // Deletes the target's tree as the guard allows; on kRefused *why tells why the key was kept.
-  virtual GuardedDeletion DeleteTree(TRegistry& registry, const CleanTarget& key,
-                                     std::string* why) = 0;
-  // The same for a copy in a user's hive, open as itself: through that very handle.
-  virtual GuardedDeletion DeleteOpenTree(RegHandle key, const CleanTarget& target,
-                                         std::string* why) = 0;
-};
-
 struct CleanOptions {
   // Also each copy of a fixed target in the users' hives: those loaded under HKEY_USERS, right
-  // after it, and through users.profiles those of the profiles not loaded.
-  AllUsers users;
+  // after it, then those of the profiles not loaded; none without.
+  UsersHives* users = nullptr;
   DeletionGuard* guard = nullptr;
 };
 

@@ -5,7 +5,6 @@
 namespace {
 
 constexpr const char* kMatchText = "TessalineWeb_EN.ocx";
-constexpr const char* kClassesHiveSuffix = "_CLASSES";
 constexpr const char* kProgIdOpenFailed = "It failed to open ActiveFormProj1.ActiveFormX";
 constexpr const char* kProgIdDeleteFailed = "It failed to delte ActiveFormProj1.ActiveFormX";
 constexpr const char* kClassOpenFailed = "It failed to Open CLSID";
@@ -92,44 +91,11 @@ const std::array<CleanTarget, 6>& FixedTargets() {
   return targets;
 }
 
-std::vector<CleanTarget> HiveCopies(const CleanTarget& target, const UserHive& hive) {
-  std::vector<CleanTarget> copies;
-  for (const char* hivePath : target.hivePaths) {
-    if (hivePath == nullptr) {
-      continue;
-    }
-    CleanTarget copy =
-        Target(kHkeyUsers, "\\" + hive.loadedAs + hivePath, target.openFailed, target.deleteFailed);
-    copy.shownPath = "\\" + hive.shownAs + hivePath;
-    copy.hive = hive;
-    copy.viewFlags = kKeyWow64_64Key;
-    copies.push_back(std::move(copy));
-  }
-  return copies;
-}
-
-UserHive LoadedHive(const std::string& name) {
-  const HiveKind kind = KindOfHive(name);
-  const std::string profile =
-      kind == HiveKind::kClasses
-          ? name.substr(0, name.size() - std::string(kClassesHiveSuffix).size())
-          : name;
-  return {name, name, profile, kind};
-}
-
 CleanTarget ModuleUsageEntry(const std::string& entryName) {
   CleanTarget entry = Target(kModuleUsage.root, std::string(kModuleUsage.path) + "\\" + entryName,
                              kModuleUsage.entryOpenFailed, kModuleUsage.entryDeleteFailed);
   entry.listEntry = true;
   return entry;
-}
-
-HiveKind KindOfHive(const std::string& hiveName) {
-  const std::string folded = AsciiUpper(hiveName);
-  const std::string suffix = kClassesHiveSuffix;
-  const bool classes = folded.size() >= suffix.size() &&
-                       folded.compare(folded.size() - suffix.size(), suffix.size(), suffix) == 0;
-  return classes ? HiveKind::kClasses : HiveKind::kUser;
 }
 
 const ModuleUsageList kModuleUsage = {

@@ -5,18 +5,9 @@
 #include <vector>
 
 #include "clean/CleanTargets.h"
-#include "clean/Profiles.h"
+#include "clean/DeletionGuard.h"
 #include "registry/RegistryApi.h"
 #include "registry/TRegistry.h"
-
-// Which users' hives a run reaches besides the current user's.
-struct AllUsers {
-  bool enabled = false;  // every hive loaded under HKEY_USERS
-  // Through this, also the hives of the profiles whose users are not logged on; none without.
-  ProfileHives* profiles = nullptr;
-  bool copies = false;        // load private copies of those hives: a run that only reads
-  bool withTemplate = false;  // and the template of new users' profiles
-};
 
 // What became of a profile in a run, for the report.
 struct ProfileReport {
@@ -44,26 +35,51 @@ class TargetAction {
   virtual void ListOpenFailed(const char* text) = 0;
 };
 
-// The fixed targets in the order a run takes them; with allUsers, each fixed target that has
-// copies in hives is followed by its copies in each hive of that kind loaded under HKEY_USERS, in
-// the order the platform lists them.
-std::vector<CleanTarget> TargetsInOrder(RegistryReads& api, bool allUsers);
-
-// Whether the target is there to read: for a key of a root, as KeyPresent of the probe (a registry
-// object with read rights) finds it; a copy in a user's hive, opened as itself in its view.
-bool Present(RegistryReads& api, TRegistry& probe, const CleanTarget& target);
-
 struct WalkResult {
   bool finished = false;                // false when the run was stopped
   std::vector<ProfileReport> profiles;  // each profile of the machine, with what became of it
   std::vector<std::string> swept;       // the hives a killed run had left loaded, unloaded first
 };
 
+// The hives of the machine's users a run reaches besides the current user's, asked by the walk:
+// a program that reaches none passes none, and carries none of their walk.
+class UsersHives {
+ public:
+  virtual ~UsersHives() = default;
+  // Unloads the hives a killed run had left loaded, and names each.
+  virtual std::vector<std::string> Sweep() = 0;
+  // The fixed targets in order, each followed by its copies in the hives loaded under
+  // HKEY_USERS that hold one, in the order the platform lists them.
+  virtual std::vector<CleanTarget> TargetsInOrder(RegistryReads& api) = 0;
+  // Hands a copy in a user's hive to the action, opened as itself with the access asked for
+  // and the copy's view; false when the action stopped the run.
+  virtual bool TakeCopy(RegistryReads& api, std::uint32_t access, const CleanTarget& copy,
+                        TargetAction& action) = 0;
+  // Deletes a copy in a user's hive open as itself as key, through that very handle, with the
+  // guard where there is one, once the platform's name of it shows it lies in its hive, then
+  // looks it up again by its name; false, with why, when it stays, *byGuard telling whether it
+  // was the guard that kept it.
+  virtual bool DeleteCopy(RegistryReads& api, RegHandle key, const CleanTarget& copy,
+                          DeletionGuard* guard, std::string* why, bool* byGuard) = 0;
+  // The profiles whose hives are not loaded, one hive at a time, each reported; false when the
+  // action stopped the run.
+  virtual bool WalkProfiles(RegistryReads& api, std::uint32_t access, TargetAction& action,
+                            std::vector<ProfileReport>& reports) = 0;
+};
+
+// The fixed targets in the order a run takes them; with users, each that has copies in users'
+// hives followed by them.
+std::vector<CleanTarget> TargetsInOrder(RegistryReads& api, UsersHives* users);
+
+// Whether the target is there to read: for a key of a root, as KeyPresent of the probe (a registry
+// object with read rights) finds it; a copy in a user's hive, opened as itself in its view.
+bool Present(RegistryReads& api, TRegistry& probe, const CleanTarget& target);
+
 // Walks the clean's keys in order, with one registry object whose opens ask for the given access:
 // each of TargetsInOrder that KeyPresent finds (a copy in a user's hive: that it opens as itself),
-// then each module-usage entry whose name holds the control's file name, then, with profiles,
-// the hives of each profile not loaded, one at a time: loaded, walked, unloaded. A list that
-// cannot be opened with that access is read with read rights: holding no entry of the control,
-// it is passed over. The root is selected again before every target.
-WalkResult WalkTargets(RegistryReads& api, std::uint32_t access, const AllUsers& users,
+// then each module-usage entry whose name holds the control's file name, then, with users, the
+// hives of each profile not loaded. A list that cannot be opened with that access is read with
+// read rights: holding no entry of the control, it is passed over. The root is selected again
+// before every target.
+WalkResult WalkTargets(RegistryReads& api, std::uint32_t access, UsersHives* users,
                        TargetAction& action);

@@ -7,6 +7,7 @@
 #include "backup/RestoreProcedure.h"
 #include "clean/CheckProcedure.h"
 #include "clean/CleanProcedure.h"
+#include "clean/EveryUser.h"
 #include "common/FailureText.h"
 #include "console/CommandLine.h"
 #include "console/Report.h"
@@ -22,15 +23,11 @@ void PrintKeys(const std::vector<FoundKey>& keys, std::ostream& out) {
   out.flush();
 }
 
-// Which users' hives the command reaches: with --all-users, every profile's as well, check's
+// The users' hives the command reaches with --all-users: every profile's as well, check's
 // through private copies, the template's always for check and for clean only when asked.
-AllUsers UsersOf(const Command& command, const ConsoleContext& context) {
-  AllUsers users;
-  users.enabled = command.allUsers;
-  users.profiles = command.allUsers ? context.profiles : nullptr;
-  users.copies = command.verb == Command::Verb::kCheck;
-  users.withTemplate = users.copies || command.withTemplate;
-  return users;
+EveryUser UsersOf(const Command& command, const ConsoleContext& context) {
+  const bool check = command.verb == Command::Verb::kCheck;
+  return EveryUser(context.profiles, check, check || command.withTemplate);
 }
 
 bool AnyNotExamined(const std::vector<ProfileReport>& profiles) {
@@ -43,7 +40,8 @@ bool AnyNotExamined(const std::vector<ProfileReport>& profiles) {
 }
 
 Report Check(const Command& command, const ConsoleContext& context) {
-  CheckResult result = RunCheck(context.registry, UsersOf(command, context));
+  EveryUser users = UsersOf(command, context);
+  CheckResult result = RunCheck(context.registry, command.allUsers ? &users : nullptr);
   Report report;
   report.keys = std::move(result.keys);
   report.message = std::move(result.stopText);
@@ -67,7 +65,8 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
   report.action = Action::kClean;
   std::unique_ptr<KeyBackup> backup;
   CleanOptions options;
-  options.users = UsersOf(command, context);
+  EveryUser users = UsersOf(command, context);
+  options.users = command.allUsers ? &users : nullptr;
   if (file) {
     backup = std::make_unique<KeyBackup>(context.registry, *file,
                                          BackupOrigin{ConsoleVersion(), context.now()});

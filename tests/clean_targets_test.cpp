@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "clean/CleanTargets.h"
+#include "clean/EveryUser.h"
 #include "clean/TargetWalk.h"
 #include "registry/memory/MemoryRegistry.h"
 
@@ -117,12 +118,13 @@ TEST(CleanTargetsTest, EachHiveCopyFollowsItsTargetInTheOrderHivesAreListed) {
                            "TessalineClean-S-1-5-21-3-user", "tessalineclean-S-1-5-21-3-classes"}) {
     store.SeedKey(kHkeyUsers, hive);
   }
+  EveryUser everyone;
   const std::string progId = "\\ActiveFormProj1.ActiveFormX";
   const std::string clsid = std::string("\\") + kClsid;
   const std::string clsid32 = std::string("\\Wow6432Node\\") + kClsid;
   const std::string stats = std::string("\\") + kStats;
   EXPECT_THAT(
-      Listed(TargetsInOrder(store, true)),
+      Listed(TargetsInOrder(store, &everyone)),
       ElementsAre(
           "HKEY_CURRENT_USER\\Software\\Classes" + progId,
           "HKEY_USERS\\S-1-5-21-1_Classes" + progId, "HKEY_USERS\\S-1-5-21-2_Classes" + progId,
@@ -133,7 +135,7 @@ TEST(CleanTargetsTest, EachHiveCopyFollowsItsTargetInTheOrderHivesAreListed) {
           "HKEY_USERS\\S-1-5-21-1" + stats,
           "HKEY_LOCAL_MACHINE\\software\\Microsoft\\Code Store Database\\"
           "Distribution Units\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}"));
-  const std::vector<CleanTarget> own = TargetsInOrder(store, false);
+  const std::vector<CleanTarget> own = TargetsInOrder(store, nullptr);
   ASSERT_EQ(own.size(), FixedTargets().size());
   for (std::size_t index = 0; index < own.size(); ++index) {
     EXPECT_EQ(own[index].path, FixedTargets()[index].path);

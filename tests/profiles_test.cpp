@@ -14,6 +14,7 @@
 #include "MemoryHives.h"
 #include "backup/KeyBackup.h"
 #include "backup/RestoreProcedure.h"
+#include "clean/EveryUser.h"
 #include "registry/AsciiCase.h"
 #include "registry/Utf16.h"
 
@@ -80,18 +81,12 @@ class ProfilesTest : public CleanFixture {
                                         std::string(kWowClsid) + "\\InprocServer32"});
   }
 
-  AllUsers Everyone(bool copies) {
-    AllUsers users;
-    users.enabled = true;
-    users.profiles = &hives;
-    users.copies = copies;
-    users.withTemplate = copies;
-    return users;
-  }
+  EveryUser Everyone(bool copies) { return EveryUser(&hives, copies, copies); }
 
   CleanResult Clean(DeletionGuard* guard = nullptr) {
     CleanOptions options;
-    options.users = Everyone(false);
+    EveryUser users = Everyone(false);
+    options.users = &users;
     options.guard = guard;
     return RunClean(store, options);
   }
@@ -140,7 +135,8 @@ TEST_F(ProfilesTest, EachProfileIsExaminedOrPassedOverWithItsReason) {
                   Text(u"Default", "%SystemDrive%\\Users\\Default", kRegExpandSz));
   SeedHiveFile(UserFile("Default"), {traces::kStats});
 
-  const CheckResult check = RunCheck(store, Everyone(true));
+  EveryUser checking = Everyone(true);
+  const CheckResult check = RunCheck(store, &checking);
   std::vector<std::string> outcomes;
   for (const ProfileReport& report : check.profiles) {
     const char* loaded = report.loaded == ProfileReport::Loaded::kByRun    ? "by run"
@@ -195,7 +191,8 @@ TEST_F(ProfilesTest, CheckReadsPrivateCopiesAndLeavesTheUsersFilesAsTheyWere) {
   const std::string userBefore = store.HiveFileText(UserFile("alice"));
   const std::string classesBefore = store.HiveFileText(ClassesFile("alice"));
 
-  const CheckResult check = RunCheck(store, Everyone(true));
+  EveryUser checking = Everyone(true);
+  const CheckResult check = RunCheck(store, &checking);
   ASSERT_EQ(check.keys.size(), 4u);
   EXPECT_EQ(check.keys[0].key.root + check.keys[0].key.path, kAliceStats);
   ASSERT_TRUE(check.keys[0].counts);
@@ -270,26 +267,26 @@ TEST_F(ProfilesTest, AProfileThatCannotBeExaminedIsNamedAndTheMachinesKeysStillG
   EXPECT_EQ(result.outcome, CleanOutcome::kKept);
   EXPECT_EQ(ReportOf(result.profiles, kAlice)->outcome, ProfileReport::Outcome::kNotExamined);
   EXPECT_EQ(ReportOf(result.profiles, kAlice)->reason,
-            "its hive NTUSER.DAT was not loaded: the privileges to load a hive are not held; its "
-            "hive " +
-                std::string(kClassesFile) +
-                " was not loaded: the privileges to load a hive are not held");
+            "its hive NTUSER.DAT was not loaded: the privileges to load a hive are not held");
   EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, traces::kDistributionUnit));
 
   // A file the platform's checks refuse, and a hive the user's logon holds.
   hives.privileges = true;
   hives.unsafe[UserFile("alice")] = "AppData is a link or junction";
+  result = Clean();
+  EXPECT_EQ(ReportOf(result.profiles, kAlice)->reason,
+            "its hive NTUSER.DAT was not loaded: AppData is a link or junction");
+  EXPECT_EQ(result.outcome, CleanOutcome::kKept);
+  hives.unsafe.clear();
   ASSERT_EQ(store.LoadHive("held by a logon", ClassesFile("alice")), kErrorSuccess);
   result = Clean();
   EXPECT_EQ(ReportOf(result.profiles, kAlice)->reason,
-            "its hive NTUSER.DAT was not loaded: AppData is a link or junction; its hive " +
-                std::string(kClassesFile) +
+            "its hive " + std::string(kClassesFile) +
                 " is in use: its user may be logging on; run again to reach it");
   EXPECT_EQ(result.outcome, CleanOutcome::kKept);
 
   // A hive that stays loaded is named, and the next run unloads it first.
   ASSERT_EQ(store.UnloadHive("held by a logon"), kErrorSuccess);
-  hives.unsafe.clear();
   hives.unloadRefusals = 1;
   result = Clean();
   EXPECT_EQ(ReportOf(result.profiles, kAlice)->reason,

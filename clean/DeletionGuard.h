@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+#include "clean/CleanTargets.h"
+#include "registry/RegistryApi.h"
+#include "registry/TRegistry.h"
+
+// How a guarded deletion of one key went.
+enum class GuardedDeletion {
+  kDeleted,
+  kNotDeleted,  // the key itself could not be deleted
+  kRefused,     // the guard kept the key
+};
+
+// Deletes each target once it is open for deletion, so the window program, which has no guard,
+// carries none of a guarded deletion.
+class DeletionGuard {
+ public:
+  virtual ~DeletionGuard() = default;
+  // Deletes the target's tree as the guard allows; on kRefused *why tells why the key was kept.
+  virtual GuardedDeletion DeleteTree(TRegistry& registry, const CleanTarget& key,
+                                     std::string* why) = 0;
+  // The same for a copy in a user's hive, open as itself: through that very handle.
+  virtual GuardedDeletion DeleteOpenTree(RegHandle key, const CleanTarget& target,
+                                         std::string* why) = 0;
+};
