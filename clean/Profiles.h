@@ -66,5 +66,7 @@ HiveFile HiveFileOf(const Profile& profile, HiveKind kind);
 // The name a run loads a profile's hive of that kind as: private, recognisable as this
 // program's, and no name a user's hive has.
 std::string PrivateHiveName(const std::string& profile, HiveKind kind);
+// Whether a name under HKEY_USERS is one a run of this program loads a hive as, in any case.
+bool IsPrivateHiveName(const std::string& name);
 // The hive a profile's hive of that kind is while it is loaded as `as`.
 UserHive ProfileHive(const Profile& profile, HiveKind kind, const std::string& as);
