@@ -1,26 +1,14 @@
 #pragma once
 
-#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "common/PlaceFacts.h"
 #include "registry/RegistryApi.h"
 
 // The rules a profile's hive file must meet before it is loaded, and while it is, decided on what
 // the platform tells of it; and the platform's list of the hives it has loaded.
-
-// What the platform tells of a file or folder opened as itself.
-struct PlaceFacts {
-  bool folder = false;
-  bool reparsePoint = false;
-  bool plain = true;  // a file on a disk, no device or pipe
-  std::uint32_t links = 1;
-  bool reachedAsNamed = true;  // its final name is the name it was opened by
-  std::string owner;           // its owner's SID; empty when it could not be read
-  std::uint32_t volume = 0;    // with index, which file it is
-  std::uint64_t index = 0;
-};
 
 // Why the folder on the way to a hive, shown as `shown` ("AppData\Local"), may not be passed
 // through; empty when it may.
