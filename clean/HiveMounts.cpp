@@ -96,7 +96,11 @@ HiveLoading HiveMounts::Load(const HiveFile& file, bool copy, const std::string&
         "its loading could not be recorded in HKEY_LOCAL_MACHINE\\SOFTWARE\\TessalineClean",
         recorded));
   }
-  const RegStatus status = platform_.LoadHive(as, hive->Path());
+  // Held from before the load, so that whatever happens from here on, the hive is unloaded by the
+  // time this object goes.
+  const auto slot = loaded_.emplace(as, std::move(hive)).first;
+  HeldHive& loaded = *slot->second;
+  const RegStatus status = platform_.LoadHive(as, loaded.Path());
   if (status != kErrorSuccess) {
     // Under Wine a failed load may leave an empty key of the name; a name another run loaded
     // meanwhile is its own.
@@ -104,6 +108,7 @@ HiveLoading HiveMounts::Load(const HiveFile& file, bool copy, const std::string&
       DeleteKeyIfEmpty(registry_, kHkeyUsers, Utf8ToUtf16(as));
     }
     journal_.Drop(as);
+    loaded_.erase(slot);
     if (status == kErrorSharingViolation) {
       *why = WithError("the platform holds it", status);
       return HiveLoading::kInUse;
@@ -112,8 +117,6 @@ HiveLoading HiveMounts::Load(const HiveFile& file, bool copy, const std::string&
                       ? std::string(kHivePrivilegesMissing)
                       : WithError("the platform refused to load it", status));
   }
-  // Held from here on, so that it is unloaded whatever happens next.
-  HeldHive& loaded = *(loaded_[as] = std::move(hive));
   const HiveList list = HiveList::Read(registry_);
   const std::string* listed = list.FileOf(as);
   std::string changed =

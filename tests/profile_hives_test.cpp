@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -217,6 +218,9 @@ class FakePlatform : public HivePlatform {
     const std::string& Path() const override { return path_; }
     std::string Changed(const std::string* listed) override {
       platform_.calls.push_back("changed? " + (listed ? *listed : std::string("(unlisted)")));
+      if (platform_.changedFails) {
+        throw std::runtime_error("the check failed unexpectedly");
+      }
       return platform_.changed;
     }
 
@@ -278,6 +282,7 @@ class FakePlatform : public HivePlatform {
   bool leavesKey = false;  // a failed load leaves an empty key of the name, as Wine's does
   std::deque<RegStatus> unloadStatuses;
   std::string changed;
+  bool changedFails = false;
   std::string goingRun;
   std::vector<std::string> calls;
   int pauses = 0;
@@ -465,6 +470,15 @@ TEST_F(HiveMountsTest, WhatThisRunDidNotLoadIsNeverUnloaded) {
 
 TEST_F(HiveMountsTest, AHiveLeftLoadedWhenTheRunEndsIsUnloaded) {
   ASSERT_EQ(LoadBob(), HiveLoading::kLoaded);
+  mounts.reset();
+  EXPECT_FALSE(Mounted(kAs));
+  EXPECT_THAT(Recorded(), IsEmpty());
+  EXPECT_EQ(platform.calls.back(), "release C:\\Users\\bob\\NTUSER.DAT");
+}
+
+TEST_F(HiveMountsTest, AHiveWhoseCheckFailsUnexpectedlyIsUnloadedAllTheSame) {
+  platform.changedFails = true;
+  EXPECT_THROW(LoadBob(), std::runtime_error);
   mounts.reset();
   EXPECT_FALSE(Mounted(kAs));
   EXPECT_THAT(Recorded(), IsEmpty());
