@@ -73,7 +73,8 @@ private_hives() { regtool list 64 HKU | tr -d '\r' | grep -i '^TessalineClean-' 
 journal() { regtool dump 64 'HKLM\Software\TessalineClean' | tr -d '\r'; }
 # Every private copy folder left in the prefix.
 private_folders() { find "$WINEPREFIX/drive_c" -name 'TessalineClean-*' | sed "s|$WINEPREFIX/||"; }
-sums() { (cd "$WINEPREFIX/drive_c/users" && find . -type f -print0 | LC_ALL=C sort -z |
+# The sums of every file in the folders named, below C:\.
+sums() { (cd "$WINEPREFIX/drive_c" && find "$@" -type f -print0 | LC_ALL=C sort -z |
   xargs -0 sha256sum); }
 
 # What check and clean print for one user's keys, the user hive's first.
@@ -164,14 +165,14 @@ scenario_check_reads_copies() {
   printf 'classes log' >"$folder/$CLASSES/UsrClass.dat.LOG1"
   register_profiles <<<"$ALICE|ProfileImagePath|1|C:\\users\\alice"
   local before
-  before=$(sums)
+  before=$(sums users/alice)
   console check --all-users --json
   check "check: exit status and outcome" "1 present" "$STATUS $(jq -r .outcome "$OUT")"
   check "check: the keys under their logged-on names" \
     "$( (user_pairs "$ALICE"; classes_pairs "$ALICE") | paste - -)" \
     "$(jq -r '.keys[] | "\(.root)\t\(.path)"' "$OUT")"
   check "check: the profile" "$ALICE examined by-run null" "$(profile_line "$ALICE")"
-  check "check: the hives and their logs, byte for byte" "$before" "$(sums)"
+  check "check: the hives and their logs, byte for byte" "$before" "$(sums users/alice)"
   check_nothing_left check
   console check --all-users
   check "check: the pairs" "$(user_pairs "$ALICE"; classes_pairs "$ALICE")" "$(cat "$OUT")"
@@ -233,7 +234,7 @@ S-1-5-21-1-2-3-1012|ProfileImagePath|1|C:\\users\\carol
 S-1-5-21-1-2-3-1013|ProfileImagePath|1|C:\\users\\dave
 EOF
   local before
-  before=$(sums)
+  before=$(sums users/victim users/other users/carol elsewhere)
   console clean --all-users --json
   check "links: exit status and outcome" "1 incomplete" "$STATUS $(jq -r .outcome "$OUT")"
   check "links: each profile not examined, and why" "$(cat <<EOF
@@ -246,7 +247,7 @@ EOF
     "$( (user_pairs S-1-5-21-1-2-3-1012; classes_pairs S-1-5-21-1-2-3-1011
       classes_pairs S-1-5-21-1-2-3-1013) | paste - - | LC_ALL=C sort)" \
     "$(jq -r '.keys[] | "\(.root)\t\(.path)"' "$OUT" | LC_ALL=C sort)"
-  check "links: what they lead to untouched" "$before" "$(sums)"
+  check "links: what they lead to untouched" "$before" "$(sums users/victim users/other users/carol elsewhere)"
   check "links: still links" "link link" \
     "$([ -L "$c/users/bob/NTUSER.DAT" ] && echo link) $([ -L "$c/users/carol/AppData/Local" ] && echo link)"
   console clean --all-users
