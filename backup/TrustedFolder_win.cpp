@@ -10,22 +10,18 @@ bool OpenTrustedFolder(const std::wstring& folder, const std::string& account,
     *failure = why;
     return false;
   };
-  HANDLE opened = CreateFileW(folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (opened == INVALID_HANDLE_VALUE) {
+  *held = OpenItself(folder, READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY);
+  if (!*held) {
     return fail(ErrorText("cannot open the folder " + Utf8(folder)));
   }
-  *held = FileHandle(opened);
-  BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(held->get(), &information)) {
+  PlaceFacts facts;
+  if (!ReadPlaceFacts(held->get(), folder, &facts)) {
     return fail(ErrorText("cannot read the folder " + Utf8(folder)));
   }
-  if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+  if (!facts.folder) {
     return fail(Utf8(folder) + " is not a folder");
   }
-  if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-      !SameName(FinalName(held->get()), folder)) {
+  if (facts.reparsePoint || !facts.reachedAsNamed) {
     return fail(Utf8(folder) + " leads elsewhere through a link");
   }
   SecurityModel security;

@@ -9,9 +9,6 @@
 
 namespace {
 
-// What the names of the hives a run loads begin with; no user's hive is named so.
-constexpr const char* kPrivateHivePrefix = "TESSALINECLEAN-";
-
 // The hives loaded under HKEY_USERS in its enumeration order, read through an object of their
 // own so the walk's open key is left alone; none when the list cannot be read.
 TStringList LoadedHives(RegistryReads& api) {
@@ -125,7 +122,7 @@ std::vector<CleanTarget> EveryUser::TargetsInOrder(RegistryReads& api) {
     targets.push_back(CleanTarget(target));
     for (std::size_t index = 0; index < hives.Count(); ++index) {
       // A hive a run loads is walked, as its profile's, by the run that loaded it.
-      const bool loadedByARun = AsciiUpper(hives[index]).rfind(kPrivateHivePrefix, 0) == 0;
+      const bool loadedByARun = IsPrivateHiveName(hives[index]);
       if (target.hiveKind != HiveKind::kNone && !loadedByARun &&
           KindOfHive(hives[index]) == target.hiveKind) {
         for (CleanTarget& copy : HiveCopies(target, LoadedHive(hives[index]))) {

@@ -10,6 +10,7 @@ namespace {
 
 constexpr const char16_t* kProfileList =
     u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+constexpr const char* kPrivateHivePrefix = "TessalineClean-";
 constexpr std::uint32_t kTemporary = 0x800;
 constexpr std::uint32_t kMandatory = 0x1;
 
@@ -130,7 +131,11 @@ HiveFile HiveFileOf(const Profile& profile, HiveKind kind) {
 }
 
 std::string PrivateHiveName(const std::string& profile, HiveKind kind) {
-  return "TessalineClean-" + profile + (kind == HiveKind::kClasses ? "-classes" : "-user");
+  return kPrivateHivePrefix + profile + (kind == HiveKind::kClasses ? "-classes" : "-user");
+}
+
+bool IsPrivateHiveName(const std::string& name) {
+  return StartsWith(AsciiUpper(name), AsciiUpper(kPrivateHivePrefix));
 }
 
 UserHive ProfileHive(const Profile& profile, HiveKind kind, const std::string& as) {

@@ -36,10 +36,11 @@ class ProfileHives {
   // Loads the hive file under HKEY_USERS\<as>, once it has checked that it may: the file exists,
   // is a plain file with one link, neither it nor any folder from the profile's folder down is a
   // link or junction, its final name is the one expected, and it belongs to its owner, SYSTEM,
-  // Administrators or the account the program runs as; nothing may move it while it is loaded.
-  // With copy, a private copy of it and its logs is loaded instead, and the user's files are only
-  // read. The privileges loading takes are enabled only for the call. *why tells why it was
-  // refused.
+  // Administrators or the account the program runs as. No folder on its way may move while it is
+  // loaded; the file itself, which the platform's load shares with nobody, is checked again once
+  // loaded, and a file found swapped is unloaded at once. With copy, a private copy of it and its
+  // logs is loaded instead, and the user's files are only read. The privileges loading takes are
+  // enabled only for the call. *why tells why it was refused, or why it is in use.
   virtual HiveLoading Load(const HiveFile& file, bool copy, const std::string& as,
                            std::string* why) = 0;
   // Unloads what this run loaded as HKEY_USERS\<as> (removing a copy it loaded), trying again a
@@ -65,5 +66,7 @@ HiveFile HiveFileOf(const Profile& profile, HiveKind kind);
 // The name a run loads a profile's hive of that kind as: private, recognisable as this
 // program's, and no name a user's hive has.
 std::string PrivateHiveName(const std::string& profile, HiveKind kind);
+// Whether a name under HKEY_USERS is one a run of this program loads a hive as, in any case.
+bool IsPrivateHiveName(const std::string& name);
 // The hive a profile's hive of that kind is while it is loaded as `as`.
 UserHive ProfileHive(const Profile& profile, HiveKind kind, const std::string& as);

@@ -7,6 +7,7 @@
 
 #include "backup/FileBackup_win.h"
 #include "backup/RestoreFile_win.h"
+#include "clean/ProfileHives_win.h"
 #include "common/ProcessHardening_win.h"
 #include "common/WideText_win.h"
 #include "console/ConsoleProgram.h"
@@ -60,8 +61,11 @@ int main() {
   try {
     InitPlatformLocale(WindowsLocaleSource());
     WindowsRegistry registry;
-    const ConsoleContext context{registry,  MakeFileBackup, LocalTimeText,
-                                 std::cout, std::cerr,      OpenBackupToRestore};
+    // Declared after the registry it reaches through, so it unloads what it left loaded first.
+    WindowsProfileHives profiles(registry);
+    ConsoleContext context{registry,  MakeFileBackup, LocalTimeText,
+                           std::cout, std::cerr,      OpenBackupToRestore};
+    context.profiles = &profiles;
     return RunConsole(Utf8Arguments(), context);
   } catch (...) {
     std::cerr << "An unexpected failure occurred." << std::endl;

@@ -51,3 +51,21 @@ bool DeleteCheckedOpenTree(RegistryReads& api, RegHandle key, RegHandle parent,
                            KeyDeletionCheck& check) {
   return DeleteOpen(api, key, parent, name, u"", access, check);
 }
+
+void DeleteKeyIfEmpty(RegistryReads& api, RegHandle base, const std::u16string& subKey,
+                      std::uint32_t view) {
+  RegHandle opened = kNoHandle;
+  if (api.OpenKeyW(base, subKey, kRegOptionOpenLink, kKeyRead | kDelete | view, &opened) !=
+      kErrorSuccess) {
+    return;
+  }
+  const KeyHandle key(api, opened);
+  std::uint32_t subkeys = 0;
+  std::uint32_t values = 0;
+  // One that gains a subkey meanwhile stays: the platform deletes no key that has subkeys.
+  if (api.QueryInfoKey(key.get(), {&subkeys, nullptr, &values, nullptr, nullptr, nullptr}) ==
+          kErrorSuccess &&
+      subkeys == 0 && values == 0) {
+    api.DeleteOpenKey(key.get());
+  }
+}

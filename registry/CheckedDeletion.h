@@ -29,3 +29,8 @@ bool DeleteCheckedTree(RegistryReads& api, RegHandle root, const std::string& pa
 bool DeleteCheckedOpenTree(RegistryReads& api, RegHandle key, RegHandle parent,
                            const std::u16string& name, std::uint32_t access,
                            KeyDeletionCheck& check);
+
+// Deletes base\subKey, opened as itself in the registry view given, when it holds neither a
+// subkey nor a value; a key that is not there, or not empty, stays as it is.
+void DeleteKeyIfEmpty(RegistryReads& api, RegHandle base, const std::u16string& subKey,
+                      std::uint32_t view = 0);

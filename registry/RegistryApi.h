@@ -35,6 +35,8 @@ constexpr RegStatus kErrorAlreadyExists = 183;
 constexpr std::uint32_t kRegOptionOpenLink = 8;
 // Create option: the new key is a symbolic link, its target set afterwards as its one value.
 constexpr std::uint32_t kRegOptionCreateLink = 2;
+// Create option: the keys made are kept in memory only, and go when the machine restarts.
+constexpr std::uint32_t kRegOptionVolatile = 1;
 
 constexpr std::uint32_t kKeyQueryValue = 0x0001;
 constexpr std::uint32_t kKeySetValue = 0x0002;
@@ -147,14 +149,16 @@ class RegistryReads : public RegistryCalls {
   virtual RegStatus QueryKeyName(RegHandle key, std::string* name) = 0;
 };
 
-// What restore writes besides. The platform's registry and the in-memory store offer it all.
+// What restore and the record of loaded hives write besides. The platform's registry and the
+// in-memory store offer it all.
 class RegistryApi : public RegistryReads {
  public:
   // Opens base\subKey (UTF-16, one or more names), made with any missing keys above it where
   // missing; links met are followed, a dangling one by making its target, but with
   // kRegOptionOpenLink a link named last is opened as itself, dangling or not. With
   // kRegOptionCreateLink the last name is made as a link, and kErrorAlreadyExists answers where a
-  // key of that name exists. *result, and *created (whether the last name was made new, where
+  // key of that name exists. With kRegOptionVolatile the keys made are volatile (the in-memory
+  // store keeps every key so). *result, and *created (whether the last name was made new, where
   // asked), are written only on success.
   virtual RegStatus CreateKey(RegHandle base, const std::u16string& subKey, std::uint32_t options,
                               std::uint32_t access, RegHandle* result, bool* created) = 0;

@@ -180,7 +180,7 @@ RegStatus WindowsRegistry::CreateKey(RegHandle base, const std::u16string& subKe
                                      std::uint32_t options, std::uint32_t access, RegHandle* result,
                                      bool* created) {
   const std::wstring name(subKey.begin(), subKey.end());
-  // A link is made with the right to make one; keys are kept, never volatile.
+  // A link is made with the right to make one.
   const DWORD rights = access | ((options & REG_OPTION_CREATE_LINK) ? KEY_CREATE_LINK : 0);
   HKEY made = nullptr;
   DWORD disposition = 0;

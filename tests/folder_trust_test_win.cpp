@@ -7,6 +7,7 @@
 
 #include "FolderTrustCases.h"
 #include "backup/FolderTrust.h"
+#include "backup/TrustedFolder_win.h"
 #include "common/FileSecurity_win.h"
 #include "common/HandleChecks_win.h"
 
@@ -69,6 +70,35 @@ TEST(FolderTrustOnThePlatform, AFolderTheProgramMakesPassesItsOwnCheck) {
   std::printf("account %s elevated %d; folder owner %s dacl %d%s\n", identity.account.c_str(),
               identity.elevated, model.owner.c_str(), model.daclPresent, entries.c_str());
   EXPECT_EQ(FolderRefusal(model, identity.account), "");
+}
+
+// A folder held for a backup keeps its name until the hold goes: nobody can move the backup's
+// place away between the check and the write.
+TEST(FolderTrustOnThePlatform, AHeldFolderCannotBeRenamedUntilItIsReleased) {
+  ProcessIdentity identity;
+  ASSERT_TRUE(CurrentIdentity(&identity));
+  const LocalDescriptor own =
+      DescriptorFromSddl(OwnAccessList(identity.elevated, identity.account));
+  wchar_t temp[MAX_PATH];
+  ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
+  const FileHandle tempFolder(CreateFileW(temp, FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const std::wstring folder =
+      FinalName(tempFolder.get()) + L"\\held-" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring moved = folder + L"-moved";
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), own.get(), FALSE};
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), &attributes));
+  FileHandle held;
+  std::string failure;
+  const bool opened = OpenTrustedFolder(folder, identity.account, "for a backup", &held, &failure);
+  const bool movedWhileHeld = MoveFileW(folder.c_str(), moved.c_str());
+  held = FileHandle();
+  const bool movedAfter = !movedWhileHeld && MoveFileW(folder.c_str(), moved.c_str());
+  RemoveDirectoryW(moved.c_str());
+  RemoveDirectoryW(folder.c_str());
+  ASSERT_TRUE(opened) << failure;
+  EXPECT_FALSE(movedWhileHeld);
+  EXPECT_TRUE(movedAfter);
 }
 
 // The checks on a file just made, which catch a link or a second name planted in a race: here

@@ -14,6 +14,13 @@
 //   dacl 32|64 ROOT\path SDDL   sets the key's DACL (kept only while the wineserver lives)
 //   link 32|64 ROOT\path ROOT\target   creates ROOT\path, and the keys above it, as a symbolic
 //                            link to ROOT\target, a path taken as it stands (no view applies)
+// And hives, as other programs and the platform handle them (the view is not used):
+//   load 64 NAME FILE        loads the hive FILE as HKU\NAME, as a logged-on user's is loaded
+//   unload 64 NAME           unloads HKU\NAME, which must be a hive loaded so
+//   hold 64 FILE RELEASE     opens FILE sharing nothing, as the platform holds a loaded hive,
+//                            prints "held" and keeps it open until the file RELEASE exists
+//   killed 64 FOLDER SID user|classes   loads the profile's hive as the program does, its record
+//                            written, and ends as a killed run ends: without unloading it
 #include <windows.h>
 // sddl.h needs the declarations of windows.h before it.
 #include <sddl.h>
@@ -26,7 +33,10 @@
 #include <string>
 #include <vector>
 
+#include "clean/HivePrivileges_win.h"
+#include "clean/ProfileHives_win.h"
 #include "common/UniqueHandle_win.h"
+#include "registry/WindowsRegistry_win.h"
 #include "tools/RegistryLink_win.h"
 
 namespace {
@@ -68,11 +78,17 @@ std::vector<std::string> Split(const std::string& text, char separator) {
   return parts;
 }
 
-// Opens, or with create makes, ROOT\path one name at a time; an empty key when that fails.
+// Opens, or with create makes, ROOT\path one name at a time, or ROOT alone; an empty key when
+// that fails.
 Key Walk(const std::string& full, REGSAM access, bool create) {
   const std::vector<std::string> names = Split(full, '\\');
   HKEY parent = Root(names.front());
   Key key;
+  if (names.size() == 1) {
+    // The root itself, through a handle of its own.
+    HKEY root = nullptr;
+    return RegOpenKeyExA(parent, "", 0, access | view, &root) == ERROR_SUCCESS ? Key(root) : Key();
+  }
   for (std::size_t i = 1; i < names.size(); ++i) {
     HKEY next = nullptr;
     const REGSAM passing = create ? KEY_ALL_ACCESS : KEY_READ;
@@ -278,12 +294,64 @@ void Link(const std::string& full, const std::string& target) {
   }
 }
 
+void LoadHive(const std::string& name, const std::string& file) {
+  const HivePrivileges privileges;
+  const LONG status = privileges.Held()
+                          ? RegLoadKeyW(HKEY_USERS, Wide(name).c_str(), Wide(file).c_str())
+                          : ERROR_NOT_ALL_ASSIGNED;
+  if (status != ERROR_SUCCESS) {
+    Fail("cannot load " + file + " as HKU\\" + name + ": " + std::to_string(status));
+  }
+}
+
+void UnloadHive(const std::string& name) {
+  const HivePrivileges privileges;
+  const LONG status =
+      privileges.Held() ? RegUnLoadKeyW(HKEY_USERS, Wide(name).c_str()) : ERROR_NOT_ALL_ASSIGNED;
+  if (status != ERROR_SUCCESS) {
+    Fail("cannot unload HKU\\" + name + ": " + std::to_string(status));
+  }
+}
+
+void Hold(const std::string& file, const std::string& release) {
+  const UniqueHandle<HANDLE, &CloseHandle> held(CreateFileW(
+      Wide(file).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (held.get() == INVALID_HANDLE_VALUE) {
+    Fail("cannot hold " + file + ": " + std::to_string(GetLastError()));
+  }
+  std::printf("held\n");
+  std::fflush(stdout);
+  while (GetFileAttributesW(Wide(release).c_str()) == INVALID_FILE_ATTRIBUTES) {
+    Sleep(50);
+  }
+}
+
+[[noreturn]] void LoadAndDie(const std::string& folder, const std::string& sid,
+                             const std::string& kind) {
+  WindowsRegistry registry;
+  WindowsProfileHives hives(registry);
+  Profile profile;
+  profile.id = sid;
+  profile.folder = folder;
+  const HiveKind hiveKind = kind == "classes" ? HiveKind::kClasses : HiveKind::kUser;
+  std::string why;
+  if (hives.Load(HiveFileOf(profile, hiveKind), false, PrivateHiveName(sid, hiveKind), &why) !=
+      HiveLoading::kLoaded) {
+    Fail("cannot load the hive of " + sid + ": " + why);
+  }
+  // As a killed run ends: nothing it holds is released by it, nothing it loaded unloaded.
+  TerminateProcess(GetCurrentProcess(), 0);
+  std::abort();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   if (argc < 4) {
-    Fail("usage: regtool seed|values|dump|check|list|dacl|link 32|64 ARG [SDDL|TARGET]");
+    Fail(
+        "usage: regtool seed|values|dump|check|list|dacl|link|load|unload|hold|killed 32|64 "
+        "ARG...");
   }
   const std::string command = argv[1];
   view = std::string(argv[2]) == "64" ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
@@ -303,6 +371,14 @@ int main(int argc, char** argv) {
     SetDacl(argv[3], argv[4]);
   } else if (command == "link" && argc > 4) {
     Link(argv[3], argv[4]);
+  } else if (command == "load" && argc > 4) {
+    LoadHive(argv[3], argv[4]);
+  } else if (command == "unload") {
+    UnloadHive(argv[3]);
+  } else if (command == "hold" && argc > 4) {
+    Hold(argv[3], argv[4]);
+  } else if (command == "killed" && argc > 5) {
+    LoadAndDie(argv[3], argv[4], argv[5]);
   } else {
     Fail("unknown command " + command);
   }

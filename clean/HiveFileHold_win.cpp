@@ -1,0 +1,320 @@
+#include "clean/HiveFileHold_win.h"
+
+#include <windows.h>
+// ntsecapi.h needs the declarations of windows.h before it.
+#include <ntsecapi.h>
+
+#include <vector>
+
+#include "clean/HiveRules.h"
+#include "common/FilePlaces_win.h"
+#include "common/FileSecurity_win.h"
+#include "common/HandleChecks_win.h"
+
+namespace {
+
+// A folder held so that nobody can rename, move or delete it: listed, not shared for deletion.
+constexpr DWORD kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL;
+// A file looked at without reading it, which the platform's load, sharing nothing, tolerates.
+constexpr DWORD kLookAccess = FILE_READ_ATTRIBUTES | READ_CONTROL;
+// The logs the platform writes a hive's changes to first, and replays from at the next load.
+constexpr const wchar_t* kLogs[] = {L".LOG1", L".LOG2"};
+
+bool Missing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// A full name on a local disk ("C:\Users\bob"), as the platform spells it long; empty for any
+// other: a share, a device, a "\\?\" name, a stream, a name with "." or ".." in it.
+std::wstring LocalFullName(const std::string& utf8) {
+  std::wstring name;
+  if (!WideFromUtf8(utf8, &name)) {
+    return std::wstring();
+  }
+  while (name.size() > 3 && name.back() == L'\\') {
+    name.pop_back();
+  }
+  const std::wstring full = PlainFullName(name);
+  if (full.size() < 3 || full[1] != L':' || !SameName(full, name) ||
+      GetDriveTypeW(full.substr(0, 3).c_str()) != DRIVE_FIXED) {
+    return std::wstring();
+  }
+  // The names a folder's eight-letter short forms stand for, which its final name gives.
+  const DWORD length = GetLongPathNameW(full.c_str(), nullptr, 0);
+  std::wstring longName(length, L'\0');
+  const DWORD written = GetLongPathNameW(full.c_str(), longName.data(), length);
+  if (length == 0 || written == 0 || written >= length) {
+    return full;
+  }
+  longName.resize(written);
+  return longName;
+}
+
+std::string RandomHex(std::size_t bytes) {
+  std::vector<unsigned char> random(bytes);
+  if (!RtlGenRandom(random.data(), static_cast<ULONG>(random.size()))) {
+    return std::string();
+  }
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char byte : random) {
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 15];
+  }
+  return hex;
+}
+
+// A folder of the program's own, made new in its temp folder with an access list that lets in
+// SYSTEM, Administrators and the program's account alone; removed, with the files copied into it,
+// when this goes.
+class PrivateFolder {
+ public:
+  PrivateFolder() = default;
+  PrivateFolder(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(const PrivateFolder&) = delete;
+  ~PrivateFolder() {
+    for (const std::wstring& file : files_) {
+      DeleteFileW(file.c_str());
+    }
+    // Held without sharing deletion until here.
+    held_ = FileHandle();
+    if (!name_.empty()) {
+      RemoveDirectoryW(name_.c_str());
+    }
+  }
+
+  // False, with *why, when no such folder could be made.
+  bool Make(const std::string& account, std::string* why) {
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+    // The temp folder is the program's own; its name is taken as the platform resolves it.
+    HANDLE opened =
+        length == 0 || length > MAX_PATH
+            ? INVALID_HANDLE_VALUE
+            : CreateFileW(temp, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const FileHandle tempFolder(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
+    const std::wstring base = tempFolder ? FinalName(tempFolder.get()) : std::wstring();
+    const std::string random = RandomHex(16);
+    if (base.empty() || random.empty()) {
+      *why = ErrorText("no private folder for a copy can be made: the temp folder is unknown");
+      return false;
+    }
+    const std::wstring name =
+        base + L"\\TessalineClean-" + std::wstring(random.begin(), random.end());
+    const LocalDescriptor descriptor =
+        DescriptorFromSddl("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + account + ")");
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
+    // Made new, never one that was there: whoever made that chose what it holds.
+    if (!descriptor || !CreateDirectoryW(name.c_str(), &attributes)) {
+      *why = ErrorText("the private folder " + Utf8(name) + " for a copy could not be made");
+      return false;
+    }
+    name_ = name;
+    held_ = OpenItself(name_, kFolderAccess);
+    PlaceFacts facts;
+    if (!held_ || !ReadPlaceFacts(held_.get(), name_, &facts)) {
+      *why = ErrorText("the private folder " + Utf8(name_) + " cannot be held");
+      return false;
+    }
+    *why = FolderOnTheWayRefusal(Utf8(name_), facts);
+    return why->empty();
+  }
+
+  // Copies what `from` holds, read from its start, into a new file of the folder by that name;
+  // *facts of the copy. False, with *why, when it could not be copied whole.
+  bool CopyIn(HANDLE from, const std::wstring& leaf, const std::string& shown, PlaceFacts* facts,
+              std::string* why) {
+    const std::wstring name = name_ + L"\\" + leaf;
+    HANDLE made = CreateFileW(name.c_str(), GENERIC_WRITE | kLookAccess, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (made == INVALID_HANDLE_VALUE) {
+      *why = ErrorText("no copy of " + shown + " could be made");
+      return false;
+    }
+    files_.push_back(name);
+    // Closed when done: the platform's load shares the file with nobody.
+    const FileHandle copy(made);
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+      DWORD read = 0;
+      if (!ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+        *why = ErrorText(shown + " could not be read");
+        return false;
+      }
+      if (read == 0) {
+        break;
+      }
+      DWORD written = 0;
+      if (!WriteFile(copy.get(), buffer.data(), read, &written, nullptr) || written != read) {
+        *why = ErrorText("the copy of " + shown + " could not be written");
+        return false;
+      }
+    }
+    if (!ReadPlaceFacts(copy.get(), name, facts)) {
+      *why = ErrorText("the copy of " + shown + " cannot be checked");
+      return false;
+    }
+    return true;
+  }
+
+  const std::wstring& Name() const { return name_; }
+
+ private:
+  std::wstring name_;
+  FileHandle held_;
+  std::vector<std::wstring> files_;
+};
+
+// The hive file as checked: the folders on its way held, and the file the platform is to load.
+class HeldHiveFile : public HeldHive {
+ public:
+  HeldHiveFile(std::string profile, std::string account)
+      : profile_(std::move(profile)), account_(std::move(account)) {}
+
+  const std::string& Path() const override { return utf8Path_; }
+
+  std::string Changed(const std::string* listed) override {
+    // Opened by its name again, as the platform's load found it; no data access, so no conflict
+    // with the platform, which holds the file while it is loaded.
+    const FileHandle file = OpenItself(path_, kLookAccess);
+    PlaceFacts now;
+    if (!file || !ReadPlaceFacts(file.get(), path_, &now)) {
+      return ErrorText(shown_ + " cannot be checked again once loaded");
+    }
+    const std::string change = HiveFileChange(shown_, checked_, now, profile_, account_);
+    if (!change.empty() || listed == nullptr) {
+      return change;
+    }
+    std::wstring listedName;
+    return WideFromUtf8(*listed, &listedName) && SameName(DeviceFinalName(file.get()), listedName)
+               ? std::string()
+               : "the platform loaded " + *listed + ", not " + shown_;
+  }
+
+  // Holds the folder until the hold goes.
+  void HoldFolder(FileHandle folder) { folders_.push_back(std::move(folder)); }
+  // The file to load, as checked, shown in texts as `shown`.
+  void Checked(const std::wstring& path, const PlaceFacts& facts, const std::string& shown) {
+    path_ = path;
+    utf8Path_ = Utf8(path);
+    checked_ = facts;
+    shown_ = shown;
+  }
+  PrivateFolder& Copies() { return copies_; }
+
+ private:
+  const std::string profile_;
+  const std::string account_;
+  std::vector<FileHandle> folders_;
+  PrivateFolder copies_;
+  std::wstring path_;
+  std::string utf8Path_;
+  PlaceFacts checked_;
+  std::string shown_;
+};
+
+}  // namespace
+
+std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, bool copy, const std::string& account,
+                                       HiveLoading* loading, std::string* why) {
+  *loading = HiveLoading::kRefused;
+  const auto refuse = [why](const std::string& text) {
+    *why = text;
+    return nullptr;
+  };
+  const auto missing = [&](const std::string& shown) {
+    *loading = HiveLoading::kMissing;
+    return refuse(shown + " is missing");
+  };
+  const std::wstring folder = LocalFullName(file.folder);
+  std::wstring relative;
+  if (folder.empty() || !WideFromUtf8(file.relative, &relative)) {
+    return refuse("its folder " + file.folder + " is no full name on a local disk");
+  }
+  auto held = std::make_unique<HeldHiveFile>(file.owner, account);
+  for (const std::string& below : FoldersOnTheWay(file.relative)) {
+    std::wstring wideBelow;
+    WideFromUtf8(below, &wideBelow);
+    const std::wstring name = below.empty() ? folder : folder + L"\\" + wideBelow;
+    const std::string shown = below.empty() ? file.folder : below;
+    FileHandle handle = OpenItself(name, kFolderAccess);
+    if (!handle) {
+      return Missing(GetLastError()) ? missing(shown)
+                                     : refuse(ErrorText(shown + " cannot be opened"));
+    }
+    PlaceFacts facts;
+    if (!ReadPlaceFacts(handle.get(), name, &facts)) {
+      return refuse(ErrorText(shown + " cannot be read"));
+    }
+    const std::string refusal = FolderOnTheWayRefusal(shown, facts);
+    if (!refusal.empty()) {
+      return refuse(refusal);
+    }
+    held->HoldFolder(std::move(handle));
+  }
+
+  // Opens and checks the hive file, or a log beside it; empty, with *loading and *why, when it
+  // is not there or not one to take.
+  const auto openChecked = [&](const std::wstring& name, const std::string& shown,
+                               PlaceFacts* facts) {
+    FileHandle opened = OpenItself(name, (copy ? GENERIC_READ : 0) | kLookAccess);
+    if (!opened) {
+      const DWORD error = GetLastError();
+      if (Missing(error)) {
+        missing(shown);
+      } else if (error == ERROR_SHARING_VIOLATION) {
+        *loading = HiveLoading::kInUse;
+        refuse(ErrorText(shown + " is held by another program"));
+      } else {
+        refuse(ErrorText(shown + " cannot be opened"));
+      }
+      return FileHandle();
+    }
+    if (!ReadPlaceFacts(opened.get(), name, facts)) {
+      refuse(ErrorText(shown + " cannot be read"));
+      return FileHandle();
+    }
+    const std::string refusal = HiveFileRefusal(shown, *facts, file.owner, account);
+    if (!refusal.empty()) {
+      refuse(refusal);
+      return FileHandle();
+    }
+    return opened;
+  };
+  const std::wstring path = folder + L"\\" + relative;
+  PlaceFacts facts;
+  const FileHandle hive = openChecked(path, file.relative, &facts);
+  if (!hive) {
+    return nullptr;
+  }
+  if (!copy) {
+    // The platform's load, sharing nothing, takes the file by its name: the check after it finds
+    // whether that was this file.
+    held->Checked(path, facts, file.relative);
+    return held;
+  }
+  PrivateFolder& copies = held->Copies();
+  const std::wstring leaf = path.substr(path.find_last_of(L'\\') + 1);
+  PlaceFacts copyFacts;
+  if (!copies.Make(account, why) ||
+      !copies.CopyIn(hive.get(), leaf, file.relative, &copyFacts, why)) {
+    return nullptr;
+  }
+  // The platform replays a hive's logs at its load, so they go with it; a log not there is none.
+  for (const wchar_t* log : kLogs) {
+    const std::string shown = file.relative + Utf8(log);
+    PlaceFacts logFacts;
+    const FileHandle opened = openChecked(path + log, shown, &logFacts);
+    if (!opened && *loading == HiveLoading::kMissing) {
+      *loading = HiveLoading::kRefused;
+      continue;
+    }
+    PlaceFacts copiedLog;
+    if (!opened || !copies.CopyIn(opened.get(), leaf + log, shown, &copiedLog, why)) {
+      return nullptr;
+    }
+  }
+  held->Checked(copies.Name() + L"\\" + leaf, copyFacts, "the copy of " + file.relative);
+  return held;
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "clean/HiveMounts.h"
+#include "clean/Profiles.h"
+
+// Checks a profile's hive file where it lies, and holds it, as HivePlatform::Hold says: only a
+// full name on a local disk is taken; each folder from the profile's folder down is opened as
+// itself and held; the file must be there, and a plain file with one name, reached as named and
+// owned as HiveOwnerAllowed says for `account`, the account the program runs as. With copy, the
+// file and the logs beside it, each checked alike, are copied into a new folder only SYSTEM,
+// Administrators and `account` may enter, removed with the copies when the hold goes.
+std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, bool copy, const std::string& account,
+                                       HiveLoading* loading, std::string* why);

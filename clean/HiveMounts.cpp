@@ -1,0 +1,170 @@
+#include "clean/HiveMounts.h"
+
+#include "clean/HiveRules.h"
+#include "registry/CheckedDeletion.h"
+#include "registry/KeyHandle.h"
+#include "registry/TRegistry.h"
+#include "registry/Utf16.h"
+
+namespace {
+
+constexpr RegStatus kErrorSharingViolation = 32;
+constexpr RegStatus kErrorNotAllAssigned = 1300;
+constexpr RegStatus kErrorPrivilegeNotHeld = 1314;
+// An unload the platform refuses while a key of the hive is open is tried again this many times,
+// a pause apart: long enough for a program that merely looked to let go, short enough that the
+// user whose hive it is will not be logging on meanwhile.
+constexpr int kUnloadRetries = 5;
+
+std::string WithError(const std::string& text, RegStatus status) {
+  return text + " (error " + std::to_string(status) + ")";
+}
+
+}  // namespace
+
+const char* const kHivePrivilegesMissing =
+    "the privileges to load a hive are not held (run as SYSTEM or an administrator)";
+
+HiveMounts::~HiveMounts() {
+  try {
+    while (!loaded_.empty()) {
+      const std::string as = loaded_.begin()->first;
+      std::string why;
+      if (!Unload(as, &why)) {
+        // Left for the next run's sweep; what it held goes all the same.
+        loaded_.erase(as);
+      }
+    }
+  } catch (...) {
+    loaded_.clear();
+  }
+}
+
+std::vector<std::string> HiveMounts::SweepLeftovers() {
+  std::vector<std::string> swept;
+  const std::vector<MountJournal::Entry> entries = journal_.Entries();
+  if (entries.empty()) {
+    return swept;
+  }
+  const HiveList list = HiveList::Read(registry_);
+  for (const MountJournal::Entry& entry : entries) {
+    if (loaded_.count(entry.name) != 0 || platform_.RunGoing(entry.run)) {
+      continue;
+    }
+    // Where the platform lists its hives, a name it does not list is a plain key, no hive: under
+    // Wine unloading it would delete it with all below it.
+    const bool mounted = IsPrivateHiveName(entry.name) && UserKeyPresent(entry.name) &&
+                         (!list.ListsUserHives() || list.FileOf(entry.name) != nullptr);
+    if (!mounted) {
+      journal_.Drop(entry.name);
+    } else if (platform_.MayLoadHives() && UnloadTrying(entry.name) == kErrorSuccess) {
+      journal_.Drop(entry.name);
+      swept.push_back(entry.name);
+    }
+  }
+  return swept;
+}
+
+HiveLoading HiveMounts::Load(const HiveFile& file, bool copy, const std::string& as,
+                             std::string* why) {
+  const auto refuse = [why](const std::string& text) {
+    *why = text;
+    return HiveLoading::kRefused;
+  };
+  if (!IsPrivateHiveName(as)) {
+    return refuse("HKEY_USERS\\" + as + " is no name of this program's to load a hive as");
+  }
+  if (!platform_.MayLoadHives()) {
+    return refuse(kHivePrivilegesMissing);
+  }
+  const std::string taken = "HKEY_USERS\\" + as + " is taken: another run may have it loaded";
+  if (loaded_.count(as) != 0 || UserKeyPresent(as)) {
+    return refuse(taken);
+  }
+  HiveLoading held = HiveLoading::kRefused;
+  std::unique_ptr<HeldHive> hive = platform_.Hold(file, copy, &held, why);
+  if (!hive) {
+    return held;
+  }
+  const RegStatus recorded = journal_.Record({as, hive->Path(), platform_.RunName()});
+  if (recorded == kErrorAlreadyExists) {
+    return refuse(taken);
+  }
+  if (recorded != kErrorSuccess) {
+    journal_.Drop(as);
+    return refuse(WithError(
+        "its loading could not be recorded in HKEY_LOCAL_MACHINE\\SOFTWARE\\TessalineClean",
+        recorded));
+  }
+  // Held from before the load, so that whatever happens from here on, the hive is unloaded by the
+  // time this object goes.
+  const auto slot = loaded_.emplace(as, std::move(hive)).first;
+  HeldHive& loaded = *slot->second;
+  const RegStatus status = platform_.LoadHive(as, loaded.Path());
+  if (status != kErrorSuccess) {
+    // Under Wine a failed load may leave an empty key of the name; a name another run loaded
+    // meanwhile is its own.
+    if (status != kErrorAlreadyExists) {
+      DeleteKeyIfEmpty(registry_, kHkeyUsers, Utf8ToUtf16(as));
+    }
+    journal_.Drop(as);
+    loaded_.erase(slot);
+    if (status == kErrorSharingViolation) {
+      *why = WithError("the platform holds it", status);
+      return HiveLoading::kInUse;
+    }
+    return refuse(status == kErrorNotAllAssigned || status == kErrorPrivilegeNotHeld
+                      ? std::string(kHivePrivilegesMissing)
+                      : WithError("the platform refused to load it", status));
+  }
+  const HiveList list = HiveList::Read(registry_);
+  const std::string* listed = list.FileOf(as);
+  std::string changed =
+      list.ListsUserHives() && listed == nullptr
+          ? "the platform does not list HKEY_USERS\\" + as + " among the hives it loaded"
+          : loaded.Changed(listed);
+  if (changed.empty()) {
+    return HiveLoading::kLoaded;
+  }
+  std::string stays;
+  if (!Unload(as, &stays)) {
+    changed += "; " + stays;
+  }
+  return refuse(changed);
+}
+
+bool HiveMounts::Unload(const std::string& as, std::string* why) {
+  const auto found = loaded_.find(as);
+  if (found == loaded_.end()) {
+    *why = "HKEY_USERS\\" + as + " was not loaded by this run";
+    return false;
+  }
+  const RegStatus status = UnloadTrying(as);
+  // A hive no longer there is unloaded as much as it can be.
+  if (status != kErrorSuccess && status != kErrorFileNotFound) {
+    *why = WithError("the platform would not unload HKEY_USERS\\" + as, status) +
+           (status == kErrorAccessDenied ? ", a key of it being open" : "") +
+           "; the next run unloads it";
+    return false;
+  }
+  journal_.Drop(as);
+  loaded_.erase(found);
+  return true;
+}
+
+RegStatus HiveMounts::UnloadTrying(const std::string& as) {
+  RegStatus status = platform_.UnloadHive(as);
+  for (int again = 0; status == kErrorAccessDenied && again < kUnloadRetries; ++again) {
+    platform_.Pause();
+    status = platform_.UnloadHive(as);
+  }
+  return status;
+}
+
+bool HiveMounts::UserKeyPresent(const std::string& name) {
+  RegHandle opened = kNoHandle;
+  const RegStatus status =
+      registry_.OpenKeyW(kHkeyUsers, Utf8ToUtf16(name), kRegOptionOpenLink, kProbeAccess, &opened);
+  const KeyHandle key(registry_, opened);
+  return status != kErrorFileNotFound;
+}

@@ -1,0 +1,113 @@
+#include "clean/HiveRules.h"
+
+#include "registry/AsciiCase.h"
+#include "registry/KeyHandle.h"
+#include "registry/Utf16.h"
+
+namespace {
+
+constexpr const char* kSystem = "S-1-5-18";
+constexpr const char* kAdministrators = "S-1-5-32-544";
+constexpr const char* kTrustedInstaller =
+    "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+constexpr const char16_t* kHiveListKey = u"SYSTEM\\CurrentControlSet\\Control\\hivelist";
+constexpr const char* kUserHivePrefix = "\\REGISTRY\\USER\\";
+
+bool SameSid(const std::string& one, const std::string& other) {
+  return !one.empty() && AsciiUpper(one) == AsciiUpper(other);
+}
+
+}  // namespace
+
+std::string FolderOnTheWayRefusal(const std::string& shown, const PlaceFacts& facts) {
+  if (facts.reparsePoint || !facts.reachedAsNamed) {
+    return shown + " is a link or junction";
+  }
+  return facts.folder ? std::string() : shown + " is not a folder";
+}
+
+bool HiveOwnerAllowed(const std::string& owner, const std::string& profile,
+                      const std::string& account) {
+  if (SameSid(owner, kSystem) || SameSid(owner, kAdministrators) || SameSid(owner, account)) {
+    return true;
+  }
+  // Only the system installs the template; a user's hive is the user's own.
+  return profile.empty() ? SameSid(owner, kTrustedInstaller) : SameSid(owner, profile);
+}
+
+std::string HiveFileRefusal(const std::string& shown, const PlaceFacts& facts,
+                            const std::string& profile, const std::string& account) {
+  if (facts.folder) {
+    return shown + " is a folder";
+  }
+  if (facts.reparsePoint || !facts.reachedAsNamed) {
+    return shown + " is a link";
+  }
+  if (!facts.plain) {
+    return shown + " is not a plain file";
+  }
+  if (facts.links != 1) {
+    // Through another name the file may be another user's hive, or the system's.
+    return shown + " has " + std::to_string(facts.links) + " names";
+  }
+  if (facts.owner.empty()) {
+    return "the owner of " + shown + " cannot be read";
+  }
+  return HiveOwnerAllowed(facts.owner, profile, account) ? std::string()
+                                                         : shown + " belongs to " + facts.owner;
+}
+
+std::string HiveFileChange(const std::string& shown, const PlaceFacts& checked,
+                           const PlaceFacts& now, const std::string& profile,
+                           const std::string& account) {
+  if (now.volume != checked.volume || now.index != checked.index) {
+    return shown + " was replaced while it was loaded";
+  }
+  return HiveFileRefusal(shown, now, profile, account);
+}
+
+std::vector<std::string> FoldersOnTheWay(const std::string& relative) {
+  std::vector<std::string> folders{std::string()};
+  for (std::size_t slash = relative.find('\\'); slash != std::string::npos;
+       slash = relative.find('\\', slash + 1)) {
+    folders.push_back(relative.substr(0, slash));
+  }
+  return folders;
+}
+
+HiveList HiveList::Read(RegistryReads& api) {
+  RegHandle opened = kNoHandle;
+  std::vector<RegValue> values;
+  if (api.OpenKeyW(kHkeyLocalMachine, kHiveListKey, 0, kKeyRead, &opened) == kErrorSuccess) {
+    const KeyHandle key(api, opened);
+    RegValue value;
+    for (std::uint32_t index = 0; api.EnumValue(key.get(), index, &value) == kErrorSuccess;
+         ++index) {
+      values.push_back(value);
+    }
+  }
+  return FromValues(values);
+}
+
+HiveList HiveList::FromValues(const std::vector<RegValue>& values) {
+  HiveList list;
+  const std::string prefix = kUserHivePrefix;
+  for (const RegValue& value : values) {
+    const std::string name = AsciiUpper(Utf16ToUtf8(value.name));
+    if (name.compare(0, prefix.size(), prefix) != 0 || name.size() == prefix.size() ||
+        (value.type != kRegSz && value.type != kRegExpandSz)) {
+      continue;
+    }
+    std::u16string file = Utf16FromLeBytes(value.data);
+    while (!file.empty() && file.back() == 0) {
+      file.pop_back();
+    }
+    list.userHives_[name.substr(prefix.size())] = Utf16ToUtf8(file);
+  }
+  return list;
+}
+
+const std::string* HiveList::FileOf(const std::string& name) const {
+  const auto found = userHives_.find(AsciiUpper(name));
+  return found == userHives_.end() ? nullptr : &found->second;
+}

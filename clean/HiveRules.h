@@ -1,0 +1,56 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/PlaceFacts.h"
+#include "registry/RegistryApi.h"
+
+// The rules a profile's hive file must meet before it is loaded, and while it is, decided on what
+// the platform tells of it; and the platform's list of the hives it has loaded.
+
+// Why the folder on the way to a hive, shown as `shown` ("AppData\Local"), may not be passed
+// through; empty when it may.
+std::string FolderOnTheWayRefusal(const std::string& shown, const PlaceFacts& facts);
+
+// Whether a hive of the profile (its SID; empty for the template of new users' profiles) may
+// belong to `owner`: to its user, SYSTEM or Administrators, or the account the program runs as;
+// the template's to SYSTEM, Administrators, TrustedInstaller or the program's account.
+bool HiveOwnerAllowed(const std::string& owner, const std::string& profile,
+                      const std::string& account);
+
+// Why the hive file (or one of its logs), shown as `shown` ("NTUSER.DAT"), is not one to load for
+// the profile; empty when it is.
+std::string HiveFileRefusal(const std::string& shown, const PlaceFacts& facts,
+                            const std::string& profile, const std::string& account);
+
+// Why the file found at the hive's name after the load is not the one checked before it; empty
+// when it is the same file, still meeting the rules.
+std::string HiveFileChange(const std::string& shown, const PlaceFacts& checked,
+                           const PlaceFacts& now, const std::string& profile,
+                           const std::string& account);
+
+// The folders from a profile's folder down to the one holding its hive at `relative`
+// ("AppData\Local\Microsoft\Windows\UsrClass.dat"), each relative to the profile's folder: ""
+// for that folder itself, then "AppData", "AppData\Local", ...
+std::vector<std::string> FoldersOnTheWay(const std::string& relative);
+
+// The platform's list of the hives it has loaded, on Windows the values of
+// HKLM\SYSTEM\CurrentControlSet\Control\hivelist such as
+// "\REGISTRY\USER\<name>" = "\Device\HarddiskVolume2\Users\bob\NTUSER.DAT".
+class HiveList {
+ public:
+  // Reads the list; an unreadable one lists nothing.
+  static HiveList Read(RegistryReads& api);
+  // Reads it from the values as the platform holds them.
+  static HiveList FromValues(const std::vector<RegValue>& values);
+
+  // Whether it lists any hive under HKEY_USERS; Wine keeps the list empty.
+  bool ListsUserHives() const { return !userHives_.empty(); }
+  // The file the hive under HKEY_USERS by that name was loaded from; nullptr when it lists none.
+  const std::string* FileOf(const std::string& name) const;
+
+ private:
+  std::map<std::string, std::string> userHives_;  // by name, ASCII letters upper-cased
+};
