@@ -90,10 +90,17 @@ bool EveryUser::WalkProfileHive(RegistryReads& api, std::uint32_t access, const 
     return true;
   }
   if (loading == HiveLoading::kRefused) {
-    NotExamined(report, "its hive " + file.relative + " was not loaded: " + why);
+    // Both hives refused for one reason, as for want of the privileges, are named once.
+    const std::string ending = " was not loaded: " + why;
+    if (report.reason.size() < ending.size() ||
+        report.reason.compare(report.reason.size() - ending.size(), ending.size(), ending) != 0) {
+      NotExamined(report, "its hive " + file.relative + ending);
+    }
     return true;
   }
-  report.loaded = ProfileReport::Loaded::kByRun;
+  if (report.loaded == ProfileReport::Loaded::kNo) {
+    report.loaded = ProfileReport::Loaded::kByRun;
+  }
   ProfileHiveLoad loaded(*profiles_, as);
   bool going = true;
   for (const CleanTarget& target : FixedTargets()) {
@@ -216,9 +223,8 @@ bool EveryUser::WalkProfiles(RegistryReads& api, std::uint32_t access, TargetAct
           reports.push_back(report);
           return false;
         }
-        // A profile without a hive of its own holds nothing; one whose hive could not be loaded
-        // is named once, for the reason its own hive gave.
-        if (report.outcome != ProfileReport::Outcome::kExamined) {
+        // A profile without a hive of its own holds nothing.
+        if (report.outcome == ProfileReport::Outcome::kPassedOver) {
           break;
         }
       }

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr RegStatus kErrorSharingViolation = 32;
 constexpr RegStatus kErrorNotAllAssigned = 1300;
 constexpr RegStatus kErrorPrivilegeNotHeld = 1314;
 // An unload the platform refuses while a key of the hive is open is tried again this many times,

@@ -15,7 +15,8 @@ struct ProfileReport {
   enum class Outcome { kExamined, kPassedOver, kNotExamined };
   std::string id;  // its SID, or "Default"
   std::string folder;
-  Loaded loaded = Loaded::kNo;  // who had its hives loaded while it was examined
+  // Who had its hives loaded while it was examined: its user, when the user had either.
+  Loaded loaded = Loaded::kNo;
   Outcome outcome = Outcome::kExamined;
   std::string reason;  // why it was passed over, or could not be examined
 };
