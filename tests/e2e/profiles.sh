@@ -214,6 +214,44 @@ scenario_clean_with_backup() {
   session_end
 }
 
+# Restore puts a profile's keys back into its hive, loaded from where ProfileList says while its
+# keys are written; a profile ProfileList does not name gets nothing. (Wine drops the writes when
+# it unloads the hive: what restore did shows in its output alone.)
+scenario_restore_into_a_profile() {
+  echo "restore: the keys of a user who is not logged on go back into that user's hives"
+  session_begin "$BASE_PREFIX"
+  make_profile alice
+  register_profiles <<<"$ALICE|ProfileImagePath|1|C:\\users\\alice"
+  mkdir -p "$WINEPREFIX/drive_c/safe"
+  chmod 755 "$WINEPREFIX/drive_c/safe"
+  console clean --all-users --backup 'C:\safe\b.reg'
+  check "restore: the clean went" 0 "$STATUS"
+  chmod 644 "$WINEPREFIX/drive_c/safe/b.reg"
+  # The hives as Windows leaves them after the clean: without the control's keys.
+  printf 'WINE REGISTRY Version 2\n\n%s\n"x"="kept"\n' "$(hive_key 'Software\Keep')" \
+    >"$WINEPREFIX/drive_c/users/alice/NTUSER.DAT"
+  printf 'WINE REGISTRY Version 2\n\n%s\n' "$(hive_key 'Other')" \
+    >"$WINEPREFIX/drive_c/users/alice/$CLASSES/UsrClass.dat"
+  console restore 'C:\safe\b.reg'
+  check "restore: exit status and stderr" "0 " "$STATUS $(cat "$ERR")"
+  check "restore: each key put back, the deepest first" \
+    "$(printf '%s\n' HKEY_USERS "\\$ALICE\\$LOGGED_STATS\\iexplore"; user_pairs "$ALICE"
+      printf '%s\n' HKEY_USERS "\\${ALICE}_Classes\\ActiveFormProj1.ActiveFormX" \
+        HKEY_USERS "\\${ALICE}_Classes\\CLSID\\$GUID" \
+        HKEY_USERS "\\${ALICE}_Classes\\Wow6432Node\\CLSID\\$GUID\\InprocServer32" \
+        HKEY_USERS "\\${ALICE}_Classes\\Wow6432Node\\CLSID\\$GUID")" "$(cat "$OUT")"
+  check_nothing_left restore
+  # A profile ProfileList does not name: nothing is loaded for it.
+  counted wine reg delete "$PROFILE_LIST\\$ALICE" /f /reg:64 >"$WINEPREFIX/reg.txt"
+  console restore 'C:\safe\b.reg'
+  check "restore, no such profile: exit status" 1 "$STATUS"
+  check "restore, no such profile: named" \
+    "HKEY_USERS\\$ALICE\\$LOGGED_STATS\\iexplore: not restored: no hive $ALICE is loaded, and ProfileList names no profile of it." \
+    "$(head -1 "$ERR")"
+  check_nothing_left "restore, no such profile"
+  session_end
+}
+
 scenario_links_on_the_way() {
   echo "links: a hive, a hive with a second name, and a folder on the way that lead elsewhere"
   session_begin "$BASE_PREFIX"
@@ -380,6 +418,7 @@ scenario_locked_in_a_loaded_hive() {
 scenario_discovery
 scenario_check_reads_copies
 scenario_clean_with_backup
+scenario_restore_into_a_profile
 scenario_links_on_the_way
 scenario_registry_link_in_a_hive
 scenario_sweep
