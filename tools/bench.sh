@@ -2,8 +2,8 @@
 # Prints the benchmark figures: the in-memory store natively, the platform calls a deletion and a
 # sweep make, the registry object on the real registry under Wine, pinned with the wineserver to
 # one CPU, one click of the program on long module-usage lists, the console program's clean with
-# and without a backup, and its check against its clean. Figures to read, not tests that pass or
-# fail.
+# and without a backup, its check against its clean, and the cost of profiles whose users are not
+# logged on. Figures to read, not tests that pass or fail.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
@@ -27,6 +27,10 @@ tools/benchmark/console-benchmark.sh build/windows
 echo
 echo "the console program's check against its clean, on lists of matching entries, under Wine:"
 tools/benchmark/check-benchmark.sh build/windows
+echo
+
+echo "checking and cleaning 20 profiles whose users are not logged on, under Wine:"
+tools/benchmark/profiles-benchmark.sh build/windows
 echo
 
 echo "the memory a backup of one 64 MB value and its restore take, under Wine:"
