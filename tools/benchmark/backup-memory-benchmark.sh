@@ -7,13 +7,7 @@
 # loaded, nor named in ProfileList), and prints its peak: what it tells of each key goes out as it
 # goes, so the file's size does not show. Prints the figures; it passes or fails nothing.
 #   backup-memory-benchmark.sh BUILD_DIR
-set -euo pipefail
-BUILD=$(cd "$1" && pwd)
-TOOLS=$(cd "$(dirname "$0")/.." && pwd)
-source "$TOOLS/wine-env.sh"
-source "$TOOLS/cleaner-session.sh"
-trap 'wine_end_prefix' EXIT
-wine_throwaway_prefix
+source "$(dirname "$0")/lib.sh"
 megabytes=64
 key='HKCU\software\Microsoft\Windows\CurrentVersion\Ext\Stats\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}'
 # One binary value of 64 MB, its bytes as hex, in the form regtool sets values from.

@@ -1,21 +1,14 @@
 #!/usr/bin/env bash
 # Times "tessaline-clean check" and "tessaline-clean clean" on module-usage lists of 2,000, 8,000
 # and 16,000 matching entries, one value each, from the start of the process to its end, both on
-# registries seeded the same. A key's cost leaves out the process's own start-up, measured
-# with --version. The output goes to a file, as a deployment tool takes it: under Wine a
-# terminal or /dev/null costs milliseconds a line, which would time Wine, not the program.
+# registries seeded the same; the median of three rounds of each. A key's cost leaves out the
+# process's own start-up, measured with --version. The output goes to a file, as a deployment
+# tool takes it: under Wine a terminal or /dev/null costs milliseconds a line, which would time
+# Wine, not the program.
 # Prints the figures; it passes or fails nothing.
 #   check-benchmark.sh BUILD_DIR [PROGRAM]   (the program defaults to BUILD_DIR's)
-set -euo pipefail
-BUILD=$(cd "$1" && pwd)
+source "$(dirname "$0")/lib.sh"
 program=${2:-$BUILD/tessaline-clean.exe}
-TOOLS=$(cd "$(dirname "$0")/.." && pwd)
-source "$TOOLS/wine-env.sh"
-source "$TOOLS/cleaner-session.sh"
-OUTPUT=$(mktemp)
-trap 'session_end; WINEPREFIX=$BASE_PREFIX wine_end_prefix; rm -f "$OUTPUT"' EXIT
-wine_throwaway_prefix
-BASE_PREFIX=$WINEPREFIX
 sizes=(2000 8000 16000)
 for size in "${sizes[@]}"; do
   for i in $(seq -w 1 "$size"); do
@@ -52,15 +45,23 @@ seeded_session "${sizes[0]}"
 timed_run 1 check >/dev/null
 timed_run 0 clean >/dev/null
 session_end
+median_of_three() { printf '%s\n' "$@" | sort -n | sed -n 2p; }
 for size in "${sizes[@]}"; do
-  seeded_session "$size"
-  startup=$(timed_run 0 --version)
-  check=$(timed_run 1 check)
-  session_end
-  seeded_session "$size"
-  timed_run 0 --version >/dev/null
-  clean=$(timed_run 0 clean)
-  session_end
+  # Three rounds, a check and a clean in turn, so a machine that slows down meanwhile slows both.
+  startups=() checks=() cleans=()
+  for round in 1 2 3; do
+    seeded_session "$size"
+    startups+=("$(timed_run 0 --version)")
+    checks+=("$(timed_run 1 check)")
+    session_end
+    seeded_session "$size"
+    timed_run 0 --version >/dev/null
+    cleans+=("$(timed_run 0 clean)")
+    session_end
+  done
+  startup=$(median_of_three "${startups[@]}")
+  check=$(median_of_three "${checks[@]}")
+  clean=$(median_of_three "${cleans[@]}")
   printf '%-8s %8s %10s %12s %10s %12s %12s\n' "$size" "$startup" \
     "$check" "$(awk -v t="$check" -v s="$startup" -v n="$size" 'BEGIN { printf "%.3f", (t - s) / n }')" \
     "$clean" "$(awk -v t="$clean" -v s="$startup" -v n="$size" 'BEGIN { printf "%.3f", (t - s) / n }')" \

@@ -4,14 +4,7 @@
 # each the median of three runs on a fresh copy of the registry, the output going to a file (under
 # Wine a terminal costs milliseconds a line). Prints the figures; it passes or fails nothing.
 #   console-benchmark.sh BUILD_DIR
-set -euo pipefail
-BUILD=$(cd "$1" && pwd)
-TOOLS=$(cd "$(dirname "$0")/.." && pwd)
-source "$TOOLS/wine-env.sh"
-source "$TOOLS/cleaner-session.sh"
-trap 'session_end; WINEPREFIX=$BASE_PREFIX wine_end_prefix' EXIT
-wine_throwaway_prefix
-BASE_PREFIX=$WINEPREFIX
+source "$(dirname "$0")/lib.sh"
 list='HKLM\Software\Microsoft\Windows\CurrentVersion\ModuleUsage'
 for i in $(seq -w 1 10000); do
   if [ $((10#$i % 100)) -eq 0 ]; then
@@ -34,7 +27,7 @@ timed_run() {
   wine "$BUILD/tessaline-clean.exe" --version >/dev/null
   local start end
   start=$(date +%s%N)
-  wine "$BUILD/tessaline-clean.exe" "$@" >"$BASE_PREFIX/output.txt"
+  wine "$BUILD/tessaline-clean.exe" "$@" >"$OUTPUT"
   end=$(date +%s%N)
   session_end
   echo $(((end - start) / 1000000))

@@ -7,15 +7,7 @@
 # loads its own text hives, and a check copies each hive and its logs before it loads the copy.
 # Prints the figures; it passes or fails nothing.
 #   profiles-benchmark.sh BUILD_DIR
-set -euo pipefail
-BUILD=$(cd "$1" && pwd)
-TOOLS=$(cd "$(dirname "$0")/.." && pwd)
-source "$TOOLS/wine-env.sh"
-source "$TOOLS/cleaner-session.sh"
-OUTPUT=$(mktemp)
-trap 'session_end; WINEPREFIX=$BASE_PREFIX wine_end_prefix; rm -f "$OUTPUT"' EXIT
-wine_throwaway_prefix
-BASE_PREFIX=$WINEPREFIX
+source "$(dirname "$0")/lib.sh"
 wineserver -w
 profiles=20
 guid='{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}'
