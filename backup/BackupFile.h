@@ -16,6 +16,9 @@ class BackupFile {
   virtual bool Create() = 0;
   // Adds the bytes at the end; false when that failed, with Failure() telling why.
   virtual bool Write(const std::string& bytes) = 0;
+  // Takes the file back to its first bytes, the size given, as a section that could not be
+  // finished is taken out; false when that failed.
+  virtual bool CutTo(std::uint64_t size) = 0;
   // Has everything written so far on disk before it returns; false when that failed.
   virtual bool Flush() = 0;
   // The bytes the file's volume has free for it; false when the platform cannot tell.

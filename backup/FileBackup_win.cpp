@@ -61,6 +61,13 @@ class FileBackup : public BackupFile {
     return true;
   }
 
+  bool CutTo(std::uint64_t size) override {
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    return (SetFilePointerEx(file_.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file_.get())) ||
+           Fail(ErrorText("cannot cut " + name_ + " back"));
+  }
+
   bool Flush() override {
     return FlushFileBuffers(file_.get()) != 0 || Fail(ErrorText("cannot flush " + name_));
   }

@@ -44,9 +44,11 @@ bool KeyBackup::Start() {
   if (!file_.Create()) {
     return Fail(file_.Failure());
   }
-  if (!file_.Write(Utf16LeBytes(RegFileHeader(origin_, file_.Name()))) || !file_.Flush()) {
+  const std::string header = Utf16LeBytes(RegFileHeader(origin_, file_.Name()));
+  if (!file_.Write(header) || !file_.Flush()) {
     return Fail("cannot write the backup file: " + file_.Failure());
   }
+  size_ = header.size();
   started_ = true;
   return true;
 }
@@ -110,6 +112,9 @@ bool KeyBackup::ReadContents(RegHandle key, Contents* contents) {
 
 bool KeyBackup::WriteKey(RegHandle key, const std::string& keyName, bool link, std::uint64_t bound,
                          Contents* written) {
+  if (broken_) {
+    return Fail("the backup file could not be cut back after a section it could not finish");
+  }
   std::uint64_t free = 0;
   if (!file_.FreeSpace(&free)) {
     return Fail("cannot tell how much room the backup's volume has: " + file_.Failure());
@@ -150,17 +155,16 @@ bool KeyBackup::WriteKey(RegHandle key, const std::string& keyName, bool link, s
     }
   }
   // A link that lost its target meanwhile has had nothing written.
-  ok = ok && (!link || written->values == 1);
+  ok = ok && (!link || written->values == 1) && writer.End() && file_.Flush();
   if (!ok) {
+    // What was written of it goes, so the sections after it, of keys in other users' hives,
+    // follow whole ones; a file that cannot be cut back takes no more.
+    broken_ = broken_ || (sectionBytes != 0 && !file_.CutTo(size_));
     return Fail(grew         ? keyName + " grew while it was backed up"
                 : fileFailed ? "cannot write " + keyName + " to the backup file: " + file_.Failure()
                              : "cannot read all of " + keyName + " exactly");
   }
-  if (!writer.End() || !file_.Flush()) {
-    return Fail(grew ? keyName + " grew while it was backed up"
-                     : "cannot write " + keyName + " to the backup file: " + file_.Failure());
-  }
-  ++sections_;
+  size_ += sectionBytes;
   return true;
 }
 
@@ -188,15 +192,19 @@ bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16s
   Contents written;
   // A key's or link's comment escapes a unit in six at most.
   const std::uint64_t bound = before.textBound + 2 * (6 * keyName.size() + 64);
+  const std::uint64_t start = size_;
   if (!WriteKey(key, keyName, link, bound, &written)) {
     return false;
   }
-  // What the file holds is what the key holds now, or the key stays.
+  // What the file holds is what the key holds now, or the key stays, and its section goes.
   Contents after;
   if (!ReadContents(key, &after) || after.subkeys != 0 || after.values != written.values ||
       after.digest != written.digest || after.lastWrite.low != before.lastWrite.low ||
       after.lastWrite.high != before.lastWrite.high) {
+    broken_ = broken_ || !file_.CutTo(start) || !file_.Flush();
+    size_ = start;
     return Fail(keyName + " changed while it was backed up");
   }
+  ++passed_;
   return true;
 }

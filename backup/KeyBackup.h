@@ -15,7 +15,9 @@
 // hold, even if the process dies right after. Values are read and written one at a time, large
 // ones in pieces. A key that cannot be read, or written exactly, or that changed while it was
 // written, or whose section the file would not take, stays, and the run stops; so does one whose
-// section could leave its volume less than kBackupReserve free, so no run fills a disk.
+// section could leave its volume less than kBackupReserve free, so no run fills a disk. The
+// section of a key that stays is cut out of the file again, so the sections after it follow
+// whole ones.
 // The free space a backup always leaves on its volume.
 constexpr std::uint64_t kBackupReserve = 256ull << 20;
 
@@ -31,9 +33,9 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   GuardedDeletion DeleteOpenTree(RegHandle key, const CleanTarget& target,
                                  std::string* why) override;
 
-  // Whether the file holds the section of any key, whole: then it may hold a key deleted, even
-  // by a run that stopped inside its first target.
-  bool HoldsAnyKey() const { return sections_ != 0; }
+  // Whether any key was let go to its deletion, its section on disk: then the file may hold a
+  // key deleted, even by a run that stopped inside its first target.
+  bool HoldsAnyKey() const { return passed_ != 0; }
 
  private:
   bool BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16string& name,
@@ -59,7 +61,7 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   // Reads the key's values one at a time; false when they cannot all be read.
   bool ReadContents(RegHandle key, Contents* contents);
   // Writes the key's section, no larger than the bound, and has it on disk; what was written is
-  // told in *written.
+  // told in *written. A section it could not finish is cut out again.
   bool WriteKey(RegHandle key, const std::string& keyName, bool link, std::uint64_t bound,
                 Contents* written);
 
@@ -67,8 +69,10 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   BackupFile& file_;
   BackupOrigin origin_;
   bool started_ = false;
-  std::uint64_t sections_ = 0;  // the sections written whole and on disk
-  std::string topName_;         // the target being deleted, "ROOT\path" as the backup shows it
-  std::uint32_t view_ = 0;      // the registry view the target's keys are opened in
+  std::uint64_t size_ = 0;    // the file's bytes up to the end of its last whole section
+  bool broken_ = false;       // a section could not be cut out again: the file takes no more
+  std::uint64_t passed_ = 0;  // the keys let go to their deletion
+  std::string topName_;       // the target being deleted, "ROOT\path" as the backup shows it
+  std::uint32_t view_ = 0;    // the registry view the target's keys are opened in
   std::string failure_;
 };

@@ -114,7 +114,15 @@ class MemoryBackupFile : public BackupFile {
     written += more;
     return true;
   }
+  bool CutTo(std::uint64_t size) override {
+    if (failCut) {
+      return Fail("the file cannot be cut");
+    }
+    written.resize(std::min<std::uint64_t>(size, written.size()));
+    return true;
+  }
   bool Flush() override {
+    ++flushes;
     bytes = written;
     return true;
   }
@@ -144,5 +152,7 @@ class MemoryBackupFile : public BackupFile {
   bool made = false;
   bool exists = false;
   bool failWrite = false;
+  bool failCut = false;
+  std::size_t flushes = 0;
   bool discarded = false;
 };

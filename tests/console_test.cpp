@@ -30,6 +30,7 @@ class SharedFile : public BackupFile {
   std::string Name() const override { return made_ ? file_.Name() : std::string(); }
   bool Create() override { return made_ = file_.Create(); }
   bool Write(const std::string& bytes) override { return file_.Write(bytes); }
+  bool CutTo(std::uint64_t size) override { return file_.CutTo(size); }
   bool Flush() override { return file_.Flush(); }
   bool FreeSpace(std::uint64_t* bytes) override { return file_.FreeSpace(bytes); }
   bool Discard() override { return file_.Discard(); }

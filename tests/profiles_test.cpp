@@ -334,6 +334,52 @@ TEST_F(ProfilesTest, AUsersKeyThatCannotGoIsKeptWhileTheMachinesKeysGo) {
   EXPECT_TRUE(store.LoadedHives().empty());
 }
 
+// A user's key that cannot be read whole while its section is written stays, and its unfinished
+// section is taken out of the file: the sections of the keys that went after it still restore.
+TEST_F(ProfilesTest, AnUnfinishedSectionIsCutOutAndTheRestOfTheBackupStaysWhole) {
+  SeedInstallation();
+  const std::string loaded = "S-1-5-21-1-2-3-1012";
+  const std::string stats = loaded + "\\" + traces::kStats;
+  store.SeedValue(kHkeyUsers, stats, {u"first", kRegSz, {'a', 0, 0, 0}});
+  store.SeedValue(kHkeyUsers, stats, {u"second", kRegSz, {'b', 0, 0, 0}});
+  // The first look reads both values; the second, as the section is written, fails at the last.
+  int secondValueReads = 0;
+  store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+    if (site.call == MemoryRegistry::Call::Value && site.index == 1 &&
+        site.keyPath == "HKEY_USERS\\" + stats && ++secondValueReads == 2) {
+      return kErrorAccessDenied;
+    }
+    return std::nullopt;
+  });
+  MemoryBackupFile file;
+  KeyBackup backup(store, file, {"1.0", "now"});
+  const CleanResult result = Clean(&backup);
+  ASSERT_EQ(secondValueReads, 2);
+  EXPECT_EQ(result.outcome, CleanOutcome::kKept);
+  ASSERT_EQ(result.kept.size(), 1u);
+  EXPECT_TRUE(result.kept[0].backupRefused);
+  EXPECT_TRUE(store.KeyExists(kHkeyUsers, stats));
+  EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, traces::kDistributionUnit));
+
+  const ParsedBackup parsed = ReadWhole(file.bytes);
+  ASSERT_TRUE(parsed.valid) << parsed.error;
+  EXPECT_FALSE(parsed.cutKey.has_value());
+  std::vector<std::string> names;
+  for (const BackupSection& section : parsed.sections) {
+    names.push_back(section.keyName);
+  }
+  EXPECT_THAT(names, testing::Not(testing::Contains("HKEY_USERS\\" + stats)));
+  EXPECT_THAT(names,
+              testing::Contains(std::string("HKEY_LOCAL_MACHINE\\") + traces::kDistributionUnit));
+  // Every section is of a key that went, or of one below it.
+  const std::vector<std::string> deleted = Lines(result.deleted);
+  for (const std::string& name : names) {
+    EXPECT_TRUE(std::any_of(deleted.begin(), deleted.end(), [&](const std::string& key) {
+      return name.compare(0, key.size(), key) == 0;
+    })) << name;
+  }
+}
+
 // A user who swaps the key's parent for a link to the machine's keys right after the run found
 // the key in the hive gains nothing: what goes is the key found, through its handle.
 TEST_F(ProfilesTest, TheKeyFoundInTheHiveIsTheKeyDeleted) {
