@@ -4,6 +4,8 @@
 // ntsecapi.h needs the declarations of windows.h before it.
 #include <ntsecapi.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "clean/HiveRules.h"
@@ -19,6 +21,9 @@ constexpr DWORD kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | REA
 constexpr DWORD kLookAccess = FILE_READ_ATTRIBUTES | READ_CONTROL;
 // The logs the platform writes a hive's changes to first, and replays from at the next load.
 constexpr const wchar_t* kLogs[] = {L".LOG1", L".LOG2"};
+// The free space a check's copies always leave on their volume, as a backup leaves on its own:
+// a user who makes their files large cannot make a check fill the system's disk.
+constexpr ULONGLONG kCopyReserve = 256ull << 20;
 
 bool Missing(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -135,16 +140,33 @@ class PrivateFolder {
     files_.push_back(name);
     // Closed when done: the platform's load shares the file with nobody.
     const FileHandle copy(made);
+    LARGE_INTEGER size;
+    ULARGE_INTEGER free;
+    if (!GetFileSizeEx(from, &size) ||
+        !GetDiskFreeSpaceExW(name_.c_str(), &free, nullptr, nullptr)) {
+      *why = ErrorText("the room for a copy of " + shown + " cannot be told");
+      return false;
+    }
+    // Copied as large as it is now, no larger, and only with the reserve left.
+    ULONGLONG left = static_cast<ULONGLONG>(size.QuadPart);
+    if (free.QuadPart < left || free.QuadPart - left < kCopyReserve) {
+      *why = "a copy of " + shown + " (" + std::to_string(left >> 20) +
+             " MB) would leave its volume less than " + std::to_string(kCopyReserve >> 20) +
+             " MB free";
+      return false;
+    }
     std::vector<char> buffer(1 << 16);
-    for (;;) {
+    while (left != 0) {
       DWORD read = 0;
-      if (!ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+      const DWORD wanted = static_cast<DWORD>(std::min<ULONGLONG>(left, buffer.size()));
+      if (!ReadFile(from, buffer.data(), wanted, &read, nullptr)) {
         *why = ErrorText(shown + " could not be read");
         return false;
       }
       if (read == 0) {
         break;
       }
+      left -= read;
       DWORD written = 0;
       if (!WriteFile(copy.get(), buffer.data(), read, &written, nullptr) || written != read) {
         *why = ErrorText("the copy of " + shown + " could not be written");

@@ -17,9 +17,12 @@ TOOL_FAILURES=$(mktemp)
 # The console program's output, for console below.
 OUT=$(mktemp)
 ERR=$(mktemp)
-# A script that holds something more (a mount, an open file) defines release_more, run first.
+# A volume a scenario mounted, unmounted at the end whichever way the script ends.
+FULL_DISK=
+# A script that holds something more (an open file) defines release_more, run first.
 on_exit() {
   if declare -F release_more >/dev/null; then release_more; fi
+  if [ -n "$FULL_DISK" ]; then umount "$FULL_DISK" 2>/dev/null; fi
   session_end
   rm -f "$LOG" "$LOG.expected" "$TOOL_FAILURES" "$OUT" "$OUT.raw" "$OUT.status" "$ERR" "$ERR.raw"
 }
@@ -109,4 +112,29 @@ finish() {
   failed=$((failed + $(wc -l <"$TOOL_FAILURES")))
   echo "$passed passed, $failed failed$([ "$skipped" -eq 0 ] || echo ", $skipped skipped")"
   [ "$failed" -eq 0 ]
+}
+
+# Mounts a tmpfs of the size in KiB at the folder given, open only to its owner (a tmpfs
+# is open to everyone by default, 1777, and the program refuses such a folder). Only root may
+# mount one; where it cannot, the scenario says it is skipped and why (status 1), and a mount that
+# claims success but is not there fails the test (status 2), rather than test the normal disk.
+mount_volume() {
+  local folder=$1 kib=$2 refused
+  mkdir -p "$folder"
+  if ! refused=$(mount -t tmpfs -o "size=${kib}k,mode=755" tmpfs "$folder" 2>&1); then
+    refused=${refused:-mount failed and said nothing}
+    skip "$3: its tmpfs could not be mounted, which takes root and the right to \
+mount (this runs as uid $EUID): ${refused//$'\n'/ }"
+    return 1
+  fi
+  FULL_DISK=$folder
+  if [ "$(findmnt -rn -b -o FSTYPE,SIZE --mountpoint "$folder")" != "tmpfs $((kib * 1024))" ]; then
+    echo "FAIL $3: mount said it mounted the tmpfs, but $folder is not one of ${kib}K" |
+      tee -a "$TOOL_FAILURES" >&2
+    return 2
+  fi
+}
+unmount_volume() {
+  [ -n "$FULL_DISK" ] && umount "$FULL_DISK"
+  FULL_DISK=
 }

@@ -192,6 +192,27 @@ scenario_check_reads_copies() {
   session_end
 }
 
+scenario_copies_keep_the_reserve() {
+  echo "check: no copy of a hive takes the temp folder's volume below its reserve"
+  session_begin "$BASE_PREFIX"
+  make_profile alice
+  register_profiles <<<"$ALICE|ProfileImagePath|1|C:\\users\\alice"
+  local temp
+  temp=$(winepath -u "$(wine cmd /c echo %TEMP% | tr -d '\r')")
+  if mount_volume "$temp" 524288 "copies keep the reserve"; then
+    # A log as large as a user may make it, taking no room where it lies.
+    truncate -s 2G "$WINEPREFIX/drive_c/users/alice/NTUSER.DAT.LOG1"
+    console check --all-users --json
+    check "copies keep the reserve: not examined, and why" \
+      "1 $ALICE not-examined by-run its hive NTUSER.DAT was not loaded: a copy of NTUSER.DAT.LOG1 (2048 MB) would leave its volume less than 256 MB free" \
+      "$STATUS $(profile_line "$ALICE")"
+    check "copies keep the reserve: nothing copied" "" "$(ls -A "$temp")"
+    check_nothing_left "copies keep the reserve"
+  fi
+  unmount_volume
+  session_end
+}
+
 scenario_clean_with_backup() {
   echo "clean: the keys of a user who is not logged on, backed up under their logged-on names"
   session_begin "$BASE_PREFIX"
@@ -417,6 +438,7 @@ scenario_locked_in_a_loaded_hive() {
 
 scenario_discovery
 scenario_check_reads_copies
+scenario_copies_keep_the_reserve
 scenario_clean_with_backup
 scenario_restore_into_a_profile
 scenario_links_on_the_way

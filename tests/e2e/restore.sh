@@ -7,10 +7,6 @@
 source "$(dirname "$0")/lib.sh"
 
 STATS="software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\$GUID"
-FULL_DISK=
-release_more() {
-  if [ -n "$FULL_DISK" ]; then umount "$FULL_DISK" 2>/dev/null; fi
-}
 
 # Values a .reg file cannot carry exactly, and links inside the trees the clean deletes, one in
 # the machine's hive and one in the user's, each to a key outside the tree.
@@ -199,31 +195,6 @@ scenario_restore_killed() {
   check "restore killed: run again, exit status and stderr" "0 " "$STATUS $(cat "$ERR")"
   check "restore killed: registry exactly as before" "$before" "$(dump "${KEYS[@]:0:6}")"
   session_end
-}
-
-# Mounts a tmpfs of the size in KiB at the folder for a backup, open only to its owner (a tmpfs
-# is open to everyone by default, 1777, and the program refuses such a folder). Only root may
-# mount one; where it cannot, the scenario says it is skipped and why (status 1), and a mount that
-# claims success but is not there fails the test (status 2), rather than test the normal disk.
-mount_volume() {
-  local folder=$1 kib=$2 refused
-  mkdir -p "$folder"
-  if ! refused=$(mount -t tmpfs -o "size=${kib}k,mode=755" tmpfs "$folder" 2>&1); then
-    refused=${refused:-mount failed and said nothing}
-    skip "$3: the tmpfs for its backup could not be mounted, which takes root and the right to \
-mount (this runs as uid $EUID): ${refused//$'\n'/ }"
-    return 1
-  fi
-  FULL_DISK=$folder
-  if [ "$(findmnt -rn -b -o FSTYPE,SIZE --mountpoint "$folder")" != "tmpfs $((kib * 1024))" ]; then
-    echo "FAIL $3: mount said it mounted the tmpfs, but $folder is not one of ${kib}K" |
-      tee -a "$TOOL_FAILURES" >&2
-    return 2
-  fi
-}
-unmount_volume() {
-  [ -n "$FULL_DISK" ] && umount "$FULL_DISK"
-  FULL_DISK=
 }
 
 scenario_small_volume() {
