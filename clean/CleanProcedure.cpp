@@ -104,9 +104,9 @@ CleanResult RunClean(RegistryReads& registry, const CleanOptions& options,
       return result;
     }
   }
-  const bool profileLeft = std::any_of(
-      result.profiles.begin(), result.profiles.end(),
-      [](const ProfileReport& p) { return p.outcome == ProfileReport::Outcome::kNotExamined; });
+  const bool profileLeft =
+      std::any_of(result.profiles.begin(), result.profiles.end(),
+                  [](const ProfileReport& profile) { return profile.Unfinished(); });
   if (!result.kept.empty() || profileLeft) {
     result.outcome = CleanOutcome::kKept;
   }

@@ -112,8 +112,13 @@ bool EveryUser::WalkProfileHive(RegistryReads& api, std::uint32_t access, const 
     }
   }
   if (!loaded.Unload(&why)) {
-    NotExamined(report, "its hive " + file.relative + " stays loaded as HKEY_USERS\\" + as + " (" +
-                            why + ")");
+    // Its keys were examined all the same; a hive not examined says more.
+    if (report.outcome != ProfileReport::Outcome::kNotExamined) {
+      report.outcome = ProfileReport::Outcome::kLeftLoaded;
+    }
+    report.reason +=
+        (report.reason.empty() ? "" : "; ") +
+        ("its hive " + file.relative + " stays loaded as HKEY_USERS\\" + as + " (" + why + ")");
   }
   return going;
 }

@@ -30,9 +30,9 @@ EveryUser UsersOf(const Command& command, const ConsoleContext& context) {
   return EveryUser(context.profiles, check, check || command.withTemplate);
 }
 
-bool AnyNotExamined(const std::vector<ProfileReport>& profiles) {
+bool AnyUnfinished(const std::vector<ProfileReport>& profiles) {
   for (const ProfileReport& profile : profiles) {
-    if (profile.outcome == ProfileReport::Outcome::kNotExamined) {
+    if (profile.Unfinished()) {
       return true;
     }
   }
@@ -48,10 +48,10 @@ Report Check(const Command& command, const ConsoleContext& context) {
   report.usersReported = command.allUsers;
   report.profiles = std::move(result.profiles);
   report.swept = std::move(result.swept);
-  report.outcome = !report.message.empty()           ? Outcome::kFailed
-                   : !report.keys.empty()            ? Outcome::kPresent
-                   : AnyNotExamined(report.profiles) ? Outcome::kIncomplete
-                                                     : Outcome::kAbsent;
+  report.outcome = !report.message.empty()          ? Outcome::kFailed
+                   : !report.keys.empty()           ? Outcome::kPresent
+                   : AnyUnfinished(report.profiles) ? Outcome::kIncomplete
+                                                    : Outcome::kAbsent;
   if (!command.json) {
     PrintKeys(report.keys, context.out);
   }

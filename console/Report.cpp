@@ -64,6 +64,8 @@ const char* ProfileOutcomeName(ProfileReport::Outcome outcome) {
       return "passed-over";
     case ProfileReport::Outcome::kNotExamined:
       return "not-examined";
+    case ProfileReport::Outcome::kLeftLoaded:
+      return "left-loaded";
     case ProfileReport::Outcome::kExamined:
       break;
   }
@@ -180,7 +182,7 @@ void PrintKey(std::ostream& out, const LoggedKey& key) {
 
 void PrintUsersNotes(std::ostream& err, const Report& report) {
   for (const std::string& hive : report.swept) {
-    err << "Unloaded HKEY_USERS\\" << Shown(hive) << ", left loaded by a run that was cut short\n";
+    err << "Unloaded HKEY_USERS\\" << Shown(hive) << ", left loaded by an earlier run\n";
   }
   for (const KeptKey& key : report.kept) {
     err << "Kept " << Shown(key.key.root + key.key.path) << " of " << Shown(key.profile) << ": "
@@ -190,6 +192,9 @@ void PrintUsersNotes(std::ostream& err, const Report& report) {
     if (profile.outcome == ProfileReport::Outcome::kNotExamined) {
       err << "The profile " << Shown(profile.id) << " (" << Shown(profile.folder)
           << ") was not examined: " << Shown(profile.reason) << '\n';
+    } else if (profile.outcome == ProfileReport::Outcome::kLeftLoaded) {
+      err << "The profile " << Shown(profile.id) << " (" << Shown(profile.folder)
+          << ") was examined, but " << Shown(profile.reason) << '\n';
     }
   }
   err.flush();

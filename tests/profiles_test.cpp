@@ -285,13 +285,16 @@ TEST_F(ProfilesTest, AProfileThatCannotBeExaminedIsNamedAndTheMachinesKeysStillG
                 " is in use: its user may be logging on; run again to reach it");
   EXPECT_EQ(result.outcome, CleanOutcome::kKept);
 
-  // A hive that stays loaded is named, and the next run unloads it first.
+  // A hive that stays loaded once its keys went is named as such, not as one not examined, and
+  // the run is not done; the next run unloads it first.
   ASSERT_EQ(store.UnloadHive("held by a logon"), kErrorSuccess);
   hives.unloadRefusals = 1;
   result = Clean();
+  EXPECT_EQ(ReportOf(result.profiles, kAlice)->outcome, ProfileReport::Outcome::kLeftLoaded);
   EXPECT_EQ(ReportOf(result.profiles, kAlice)->reason,
             "its hive NTUSER.DAT stays loaded as HKEY_USERS\\TessalineClean-" +
                 std::string(kAlice) + "-user (error 5)");
+  EXPECT_EQ(result.outcome, CleanOutcome::kKept);
   EXPECT_EQ(Clean().swept,
             std::vector<std::string>{"TessalineClean-" + std::string(kAlice) + "-user"});
   EXPECT_TRUE(store.LoadedHives().empty());

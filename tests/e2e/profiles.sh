@@ -370,7 +370,7 @@ scenario_sweep() {
   console check --all-users --json
   check "sweep: swept" "[\"$left\"]" "$(jq -c .swept "$OUT")"
   check "sweep: stderr says so" \
-    "Unloaded HKEY_USERS\\$left, left loaded by a run that was cut short" "$(cat "$ERR")"
+    "Unloaded HKEY_USERS\\$left, left loaded by an earlier run" "$(cat "$ERR")"
   check "sweep: alice examined after it" "1 $ALICE examined by-run null" \
     "$STATUS $(profile_line "$ALICE")"
   check "sweep: what no run recorded stays" \
