@@ -205,7 +205,8 @@ class Restorer : public SectionVisitor {
         std::string reachedName;
         if (api_.QueryKeyName(reached.get(), &reachedName) != kErrorSuccess ||
             !InHive(reachedName, hive_)) {
-          return "a link in its path leads out of " + hive_;
+          // Named as its user has it loaded, never by the run's private name.
+          return "a link in its path leads out of " + linkHive_;
         }
         levels_.push_back({name, std::move(reached), reachedName});
         return std::string();

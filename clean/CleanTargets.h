@@ -30,7 +30,7 @@ struct UserHive {
 };
 // A hive loaded under HKEY_USERS by that name, as loaded by its user.
 UserHive LoadedHive(const std::string& name);
-// Which kind of hive a name under HKEY_USERS stands for.
+// Which kind of hive a name under HKEY_USERS stands for; none for a run's private name.
 HiveKind KindOfHive(const std::string& hiveName);
 
 // One key the clean removes whole, with the texts of its failures.

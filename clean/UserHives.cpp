@@ -1,5 +1,6 @@
 #include "clean/CleanTargets.h"
 
+#include "clean/Profiles.h"
 #include "registry/AsciiCase.h"
 
 // The copies of the targets in users' hives, apart from the table: only a run over every user
@@ -41,6 +42,11 @@ UserHive LoadedHive(const std::string& name) {
 }
 
 HiveKind KindOfHive(const std::string& hiveName) {
+  // A hive a run loaded under its private name is no user's by that name: nothing is read from,
+  // or written to, a name another run may unload meanwhile.
+  if (IsPrivateHiveName(hiveName)) {
+    return HiveKind::kNone;
+  }
   const std::string folded = AsciiUpper(hiveName);
   const std::string suffix = kClassesHiveSuffix;
   const bool classes = folded.size() >= suffix.size() &&

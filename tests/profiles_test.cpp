@@ -469,6 +469,30 @@ TEST_F(ProfilesTest, RestorePutsAProfilesKeysBackIntoItsFiles) {
                                      "\\iexplore: not restored: no hive " + other +
                                      " is loaded, and ProfileList names no profile of it.");
   EXPECT_TRUE(store.LoadedHives().empty());
+
+  // A link its user left on the way is named with the hive as the user has it, never by the
+  // private name it was written under.
+  const std::string bob = "S-1-5-21-1-2-3-1020";
+  AddProfile(bob, "%SystemDrive%\\Users\\bob");
+  SeedHiveFile(UserFile("bob"), {"Software\\Keep"});
+  store.SeedKey(kHkeyLocalMachine, "Software\\Victim");
+  ASSERT_EQ(store.LoadHive("seeding", UserFile("bob")), kErrorSuccess);
+  store.SeedLink(kHkeyUsers, "seeding\\software\\Microsoft\\Windows\\CurrentVersion\\Ext",
+                 kHkeyLocalMachine, "Software\\Victim");
+  ASSERT_EQ(store.UnloadHive("seeding"), kErrorSuccess);
+  for (BackupSection& section : sections) {
+    const std::size_t at = section.keyName.find(other);
+    section.keyName.replace(at, other.size(), bob);
+  }
+  MemorySource linked(BackupFileOf(sections));
+  const RestoreResult led = RunRestore(store, linked, &hives);
+  ASSERT_FALSE(led.failures.empty());
+  EXPECT_EQ(led.failures[0], "HKEY_USERS\\" + bob + "\\" + traces::kStats +
+                                 "\\iexplore: not restored: a link in its path leads out of "
+                                 "\\REGISTRY\\USER\\" +
+                                 bob + ".");
+  EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, "Software\\Victim\\Stats"));
+  EXPECT_TRUE(store.LoadedHives().empty());
 }
 
 }  // namespace
