@@ -84,9 +84,10 @@ GuardedDeletion KeyBackup::DeleteOpenTree(RegHandle key, const CleanTarget& targ
       why);
 }
 
-bool KeyBackup::ReadContents(RegHandle key, Contents* contents) {
+bool KeyBackup::ReadContents(RegHandle key, Contents* contents, bool hold) {
   *contents = Contents();
   contents->digest = kDigestStart;
+  contents->holdsAll = hold;
   for (;; ++contents->values) {
     RegValue value;
     const RegStatus status = api_.EnumValue(key, contents->values, &value);
@@ -107,11 +108,19 @@ bool KeyBackup::ReadContents(RegHandle key, Contents* contents) {
     contents->textBound += 2 * (2 * value.name.size() + 4 * value.data.size() + 32);
     contents->onlyLinkValue = contents->values == 0 && IsLinkValue(value);
     MixValue(&contents->digest, value);
+    // A small key's values are kept to be written as read; a large one's are read again in
+    // pieces as they are written.
+    contents->holdsAll = contents->holdsAll && contents->textBound <= kHeldText;
+    if (contents->holdsAll) {
+      contents->held.push_back(std::move(value));
+    } else {
+      contents->held = std::vector<RegValue>();
+    }
   }
 }
 
 bool KeyBackup::WriteKey(RegHandle key, const std::string& keyName, bool link, std::uint64_t bound,
-                         Contents* written) {
+                         const Contents& before, Contents* written) {
   if (broken_) {
     return Fail("the backup file could not be cut back after a section it could not finish");
   }
@@ -126,19 +135,37 @@ bool KeyBackup::WriteKey(RegHandle key, const std::string& keyName, bool link, s
   bool fileFailed = false;
   bool grew = false;
   std::uint64_t sectionBytes = 0;
+  // Pieces go to the file a batch at a time, the last with the section's end.
+  std::string pending;
+  const auto writePending = [&] {
+    fileFailed = !file_.Write(pending);
+    pending.clear();
+    return !fileFailed;
+  };
   SectionWriter writer([&](const std::u16string& piece) {
     // A value that grew since the first look could take the volume below its reserve: the
     // section stops at its bound, unfinished, and the key stays.
     sectionBytes += 2 * piece.size();
     grew = sectionBytes > bound;
-    fileFailed = !grew && !file_.Write(Utf16LeBytes(piece));
-    return !grew && !fileFailed;
+    pending += Utf16LeBytes(piece);
+    return !grew && (pending.size() < kWriteBatch || writePending());
   });
   *written = Contents();
   written->digest = kDigestStart;
+  // Values kept from the first look are written as they were read then.
+  const auto next = [&](RegValue* value) {
+    if (!before.holdsAll) {
+      return api_.EnumValue(key, written->values, value);
+    }
+    if (written->values == before.held.size()) {
+      return kErrorNoMoreItems;
+    }
+    *value = before.held[written->values];
+    return kErrorSuccess;
+  };
   bool ok = link || writer.Key(keyName);
   for (RegValue value; ok; value = RegValue()) {
-    const RegStatus status = api_.EnumValue(key, written->values, &value);
+    const RegStatus status = next(&value);
     if (status == kErrorNoMoreItems) {
       break;
     }
@@ -155,7 +182,7 @@ bool KeyBackup::WriteKey(RegHandle key, const std::string& keyName, bool link, s
     }
   }
   // A link that lost its target meanwhile has had nothing written.
-  ok = ok && (!link || written->values == 1) && writer.End() && file_.Flush();
+  ok = ok && (!link || written->values == 1) && writer.End() && writePending() && file_.Flush();
   if (!ok) {
     // What was written of it goes, so the sections after it, of keys in other users' hives,
     // follow whole ones; a file that cannot be cut back takes no more.
@@ -180,7 +207,7 @@ bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16s
     return Fail(keyName + " has a name longer than restore could give back");
   }
   Contents before;
-  if (!ReadContents(key, &before)) {
+  if (!ReadContents(key, &before, true)) {
     return Fail("cannot read all of " + keyName);
   }
   if (!before.writableNames) {
@@ -193,7 +220,7 @@ bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16s
   // A key's or link's comment escapes a unit in six at most.
   const std::uint64_t bound = before.textBound + 2 * (6 * keyName.size() + 64);
   const std::uint64_t start = size_;
-  if (!WriteKey(key, keyName, link, bound, &written)) {
+  if (!WriteKey(key, keyName, link, bound, before, &written)) {
     return false;
   }
   // What the file holds is what the key holds now, or the key stays, and its section goes.

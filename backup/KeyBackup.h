@@ -50,7 +50,14 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
     bool writableNames = true;
     bool onlyLinkValue = false;
     std::uint64_t textBound = 0;  // no section of these values takes more bytes
+    // The values as read, kept while their text stays small.
+    bool holdsAll = false;
+    std::vector<RegValue> held;
   };
+  // The text a key's values may take and still be kept from the first look to the writing.
+  static constexpr std::uint64_t kHeldText = 1 << 20;
+  // The bytes of a section gathered before they go to the file.
+  static constexpr std::size_t kWriteBatch = 1 << 16;
 
   bool Fail(const std::string& why);
   // Starts the file if need be, then runs the deletion; how it went.
@@ -58,12 +65,13 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
                           std::string* why);
   // Makes the file and writes its heading.
   bool Start();
-  // Reads the key's values one at a time; false when they cannot all be read.
-  bool ReadContents(RegHandle key, Contents* contents);
+  // Reads the key's values one at a time, keeping them where asked and small enough; false when
+  // they cannot all be read.
+  bool ReadContents(RegHandle key, Contents* contents, bool hold = false);
   // Writes the key's section, no larger than the bound, and has it on disk; what was written is
   // told in *written. A section it could not finish is cut out again.
   bool WriteKey(RegHandle key, const std::string& keyName, bool link, std::uint64_t bound,
-                Contents* written);
+                const Contents& before, Contents* written);
 
   RegistryReads& api_;
   BackupFile& file_;
