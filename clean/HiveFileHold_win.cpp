@@ -5,6 +5,7 @@
 #include <ntsecapi.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,29 @@ std::string RandomHex(std::size_t bytes) {
   return hex;
 }
 
+// The prefix of the private copy folders' names, in the temp folder.
+constexpr const wchar_t* kCopyFolderPrefix = L"TessalineClean-";
+
+// The temp folder's name as the platform resolves it; empty when it cannot be told.
+std::wstring TempFolder() {
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+  HANDLE opened = length == 0 || length > MAX_PATH
+                      ? INVALID_HANDLE_VALUE
+                      : CreateFileW(temp, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const FileHandle tempFolder(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
+  return tempFolder ? FinalName(tempFolder.get()) : std::wstring();
+}
+
+// Removes a copied hive and its logs, then their folder, as far as the platform lets.
+void RemoveCopies(const std::wstring& folder, const std::vector<std::wstring>& files) {
+  for (const std::wstring& file : files) {
+    DeleteFileW(file.c_str());
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
 // A folder of the program's own, made new in its temp folder with an access list that lets in
 // SYSTEM, Administrators and the program's account alone; removed, with the files copied into it,
 // when this goes.
@@ -78,35 +102,24 @@ class PrivateFolder {
   PrivateFolder(const PrivateFolder&) = delete;
   PrivateFolder& operator=(const PrivateFolder&) = delete;
   ~PrivateFolder() {
-    for (const std::wstring& file : files_) {
-      DeleteFileW(file.c_str());
-    }
     // Held without sharing deletion until here.
     held_ = FileHandle();
     if (!name_.empty()) {
-      RemoveDirectoryW(name_.c_str());
+      RemoveCopies(name_, files_);
     }
   }
 
   // False, with *why, when no such folder could be made.
   bool Make(const std::string& account, std::string* why) {
-    wchar_t temp[MAX_PATH + 1];
-    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
     // The temp folder is the program's own; its name is taken as the platform resolves it.
-    HANDLE opened =
-        length == 0 || length > MAX_PATH
-            ? INVALID_HANDLE_VALUE
-            : CreateFileW(temp, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    const FileHandle tempFolder(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
-    const std::wstring base = tempFolder ? FinalName(tempFolder.get()) : std::wstring();
+    const std::wstring base = TempFolder();
     const std::string random = RandomHex(16);
     if (base.empty() || random.empty()) {
       *why = ErrorText("no private folder for a copy can be made: the temp folder is unknown");
       return false;
     }
     const std::wstring name =
-        base + L"\\TessalineClean-" + std::wstring(random.begin(), random.end());
+        base + L"\\" + kCopyFolderPrefix + std::wstring(random.begin(), random.end());
     const LocalDescriptor descriptor =
         DescriptorFromSddl("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + account + ")");
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
@@ -339,4 +352,21 @@ std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, bool copy, const st
   }
   held->Checked(copies.Name() + L"\\" + leaf, copyFacts, "the copy of " + file.relative);
   return held;
+}
+
+void RemoveHiveCopyLeft(const std::string& file) {
+  std::wstring wide;
+  const std::wstring prefix = TempFolder() + L"\\" + kCopyFolderPrefix;
+  const std::size_t slash = WideFromUtf8(file, &wide) ? wide.rfind(L'\\') : std::wstring::npos;
+  // Only a folder of the copies' name right in the temp folder: none other was made by a run.
+  if (prefix.size() == std::wcslen(kCopyFolderPrefix) + 1 || slash == std::wstring::npos ||
+      wide.compare(0, prefix.size(), prefix) != 0 || slash <= prefix.size() ||
+      wide.find(L'\\', prefix.size()) != slash) {
+    return;
+  }
+  std::vector<std::wstring> copies;
+  for (const wchar_t* ending : {L"", kLogs[0], kLogs[1]}) {
+    copies.push_back(wide + ending);
+  }
+  RemoveCopies(wide.substr(0, slash), copies);
 }

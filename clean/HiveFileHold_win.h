@@ -14,3 +14,6 @@
 // Administrators and `account` may enter, removed with the copies when the hold goes.
 std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, bool copy, const std::string& account,
                                        HiveLoading* loading, std::string* why);
+// Removes the copy a run left, named by the file loaded from it, as HivePlatform::RemoveCopyLeft
+// says: only a file directly in a folder of the copies' name in the temp folder.
+void RemoveHiveCopyLeft(const std::string& file);

@@ -54,11 +54,17 @@ std::vector<std::string> HiveMounts::SweepLeftovers() {
     // Wine unloading it would delete it with all below it.
     const bool mounted = IsPrivateHiveName(entry.name) && UserKeyPresent(entry.name) &&
                          (!list.ListsUserHives() || list.FileOf(entry.name) != nullptr);
-    if (!mounted) {
-      journal_.Drop(entry.name);
-    } else if (platform_.MayLoadHives() && UnloadTrying(entry.name) == kErrorSuccess) {
-      journal_.Drop(entry.name);
+    if (mounted && !(platform_.MayLoadHives() && UnloadTrying(entry.name) == kErrorSuccess)) {
+      continue;
+    }
+    journal_.Drop(entry.name);
+    if (mounted) {
       swept.push_back(entry.name);
+    }
+    // A check's copy outlives a run killed, or a hive that could not be unloaded: the platform
+    // holds its files while it is loaded. It goes now, so such copies never pile up.
+    if (IsPrivateHiveName(entry.name)) {
+      platform_.RemoveCopyLeft(entry.file);
     }
   }
   return swept;

@@ -42,6 +42,10 @@ class HivePlatform {
   // could not be.
   virtual RegStatus LoadHive(const std::string& as, const std::string& file) = 0;
   virtual RegStatus UnloadHive(const std::string& as) = 0;
+  // Removes what is left of a private copy of a hive, the file a record names and its logs and
+  // folder, where that folder is one of this program's private copy folders; a file anywhere
+  // else, a user's own hive above all, is left alone.
+  virtual void RemoveCopyLeft(const std::string& file) = 0;
   // Waits a little before an unload is tried again.
   virtual void Pause() = 0;
   // This run, named so that RunGoing can tell whether it still goes.

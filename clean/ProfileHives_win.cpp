@@ -61,6 +61,10 @@ RegStatus WindowsHivePlatform::UnloadHive(const std::string& as) {
   return privileges.Held() ? RegUnLoadKeyW(HKEY_USERS, name.c_str()) : ERROR_NOT_ALL_ASSIGNED;
 }
 
+void WindowsHivePlatform::RemoveCopyLeft(const std::string& file) {
+  RemoveHiveCopyLeft(file);
+}
+
 void WindowsHivePlatform::Pause() {
   Sleep(kUnloadPause);
 }

@@ -18,6 +18,7 @@ class WindowsHivePlatform : public HivePlatform {
                                  std::string* why) override;
   RegStatus LoadHive(const std::string& as, const std::string& file) override;
   RegStatus UnloadHive(const std::string& as) override;
+  void RemoveCopyLeft(const std::string& file) override;
   void Pause() override;
   // The process's id and the time it started: an id alone may be another process's by now.
   std::string RunName() override;

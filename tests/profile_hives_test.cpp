@@ -268,6 +268,7 @@ class FakePlatform : public HivePlatform {
     }
     return status;
   }
+  void RemoveCopyLeft(const std::string& file) override { calls.push_back("remove copy " + file); }
   void Pause() override { ++pauses; }
   std::string RunName() override { return "9-99"; }
   bool RunGoing(const std::string& run) override { return run == "9-99" || run == goingRun; }
@@ -496,11 +497,14 @@ TEST_F(HiveMountsTest, TheSweepUnloadsOnlyRecordedHivesOfRunsThatEnded) {
     platform.Mount(name);
   }
   for (const std::string& name : {killed, gone, going, users}) {
-    ASSERT_EQ(journal.Record({name, "C:\\f", name == going ? "4-4" : "3-3"}), kErrorSuccess);
+    ASSERT_EQ(journal.Record({name, "C:\\" + name, name == going ? "4-4" : "3-3"}), kErrorSuccess);
   }
   platform.goingRun = "4-4";
   EXPECT_THAT(mounts->SweepLeftovers(), ElementsAre(killed));
-  EXPECT_THAT(platform.calls, ElementsAre("unload " + killed));
+  // What is left of the copies of the ended runs' hives goes once they are unloaded; a going
+  // run's, and a file recorded for a name that is no run's, stay.
+  EXPECT_THAT(platform.calls, ElementsAre("unload " + killed, "remove copy C:\\" + killed,
+                                          "remove copy C:\\" + gone));
   EXPECT_FALSE(Mounted(killed));
   for (const std::string& name : {unrecorded, going, users}) {
     EXPECT_TRUE(Mounted(name)) << name;

@@ -326,8 +326,9 @@ void Hold(const std::string& file, const std::string& release) {
   }
 }
 
+// Loads a profile's hive as a run does, or a private copy of it as a check does, and dies.
 [[noreturn]] void LoadAndDie(const std::string& folder, const std::string& sid,
-                             const std::string& kind) {
+                             const std::string& kind, bool copy) {
   WindowsRegistry registry;
   WindowsProfileHives hives(registry);
   Profile profile;
@@ -335,7 +336,7 @@ void Hold(const std::string& file, const std::string& release) {
   profile.folder = folder;
   const HiveKind hiveKind = kind == "classes" ? HiveKind::kClasses : HiveKind::kUser;
   std::string why;
-  if (hives.Load(HiveFileOf(profile, hiveKind), false, PrivateHiveName(sid, hiveKind), &why) !=
+  if (hives.Load(HiveFileOf(profile, hiveKind), copy, PrivateHiveName(sid, hiveKind), &why) !=
       HiveLoading::kLoaded) {
     Fail("cannot load the hive of " + sid + ": " + why);
   }
@@ -378,7 +379,7 @@ int main(int argc, char** argv) {
   } else if (command == "hold" && argc > 4) {
     Hold(argv[3], argv[4]);
   } else if (command == "killed" && argc > 5) {
-    LoadAndDie(argv[3], argv[4], argv[5]);
+    LoadAndDie(argv[3], argv[4], argv[5], argc > 6 && std::string(argv[6]) == "copy");
   } else {
     Fail("unknown command " + command);
   }

@@ -383,6 +383,16 @@ scenario_sweep() {
   check "sweep: no record left" "absent HKLM\\Software\\TessalineClean" "$(journal)"
   console check --all-users --json
   check "sweep: nothing to sweep again" "[]" "$(jq -c .swept "$OUT")"
+
+  # A check killed while its private copy of alice's classes was loaded: the copy, which the
+  # platform holds while it is loaded, goes once its mount is swept.
+  regtool killed 64 'C:\users\alice' "$ALICE" classes copy
+  check "sweep: the killed check's copy is left" 1 "$(private_folders | wc -l)"
+  console check --all-users --json
+  check "sweep: the killed check's mount swept" "[\"TessalineClean-$ALICE-classes\"]" \
+    "$(jq -c .swept "$OUT")"
+  check "sweep: the killed check's copy gone" "" "$(private_folders)"
+  check "sweep: no record left after the check" "absent HKLM\\Software\\TessalineClean" "$(journal)"
   session_end
 }
 
