@@ -228,10 +228,20 @@ bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16s
   if (!ReadContents(key, &after) || after.subkeys != 0 || after.values != written.values ||
       after.digest != written.digest || after.lastWrite.low != before.lastWrite.low ||
       after.lastWrite.high != before.lastWrite.high) {
-    broken_ = broken_ || !file_.CutTo(start) || !file_.Flush();
-    size_ = start;
+    CutBack(start);
     return Fail(keyName + " changed while it was backed up");
   }
+  lastStart_ = start;
   ++passed_;
   return true;
+}
+
+void KeyBackup::NotDeleted() {
+  CutBack(lastStart_);
+  --passed_;
+}
+
+void KeyBackup::CutBack(std::uint64_t size) {
+  broken_ = broken_ || !file_.CutTo(size) || !file_.Flush();
+  size_ = size;
 }

@@ -40,6 +40,10 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
  private:
   bool BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16string& name,
                        const std::u16string& below) override;
+  // The section of a key that stays after all goes from the file.
+  void NotDeleted() override;
+  // Takes the file back to the size given, and has that on disk.
+  void CutBack(std::uint64_t size);
 
   // What the key holds, as far as a change to it shows: its counts and a digest of its values.
   struct Contents {
@@ -77,10 +81,11 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   BackupFile& file_;
   BackupOrigin origin_;
   bool started_ = false;
-  std::uint64_t size_ = 0;    // the file's bytes up to the end of its last whole section
-  bool broken_ = false;       // a section could not be cut out again: the file takes no more
-  std::uint64_t passed_ = 0;  // the keys let go to their deletion
-  std::string topName_;       // the target being deleted, "ROOT\path" as the backup shows it
-  std::uint32_t view_ = 0;    // the registry view the target's keys are opened in
+  std::uint64_t size_ = 0;       // the file's bytes up to the end of its last whole section
+  bool broken_ = false;          // a section could not be cut out again: the file takes no more
+  std::uint64_t passed_ = 0;     // the keys let go to their deletion
+  std::uint64_t lastStart_ = 0;  // where the section of the key last let go begins
+  std::string topName_;          // the target being deleted, "ROOT\path" as the backup shows it
+  std::uint32_t view_ = 0;       // the registry view the target's keys are opened in
   std::string failure_;
 };

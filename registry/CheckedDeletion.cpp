@@ -35,8 +35,14 @@ bool DeleteOpen(RegistryReads& api, RegHandle key, RegHandle parent, const std::
       return false;
     }
   }
-  return status == kErrorNoMoreItems && check.BeforeDeleteKey(key, parent, name, below) &&
-         api.DeleteOpenKey(key) == kErrorSuccess;
+  if (status != kErrorNoMoreItems || !check.BeforeDeleteKey(key, parent, name, below)) {
+    return false;
+  }
+  if (api.DeleteOpenKey(key) != kErrorSuccess) {
+    check.NotDeleted();
+    return false;
+  }
+  return true;
 }
 
 }  // namespace

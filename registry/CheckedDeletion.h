@@ -14,6 +14,9 @@ class KeyDeletionCheck {
   // empty for the top. False keeps the key and ends the deletion.
   virtual bool BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16string& name,
                                const std::u16string& below) = 0;
+  // The key last passed could not be deleted after all, as when a subkey was made meanwhile: it
+  // stays, and the deletion ends.
+  virtual void NotDeleted() {}
 };
 
 // Deletes root\path (the clean's form, leading backslash included) and everything below it,

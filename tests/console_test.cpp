@@ -487,6 +487,26 @@ TEST_F(ConsoleTest, ARunStoppedInsideItsFirstTargetKeepsTheFileOfWhatItDeleted) 
   EXPECT_EQ(parsed.sections[0].keyName, "HKEY_CLASSES_ROOT\\" + first);
 }
 
+// A key that cannot be deleted once its section is on disk, as when a subkey is made under it
+// right before, stays, and its section goes from the file: a file holds only keys deleted, and a
+// run that deleted none leaves none.
+TEST_F(ConsoleTest, TheSectionOfAKeyThatCouldNotBeDeletedAfterAllGoes) {
+  SeedAll();
+  const std::string first = std::string(traces::kProgId) + "\\Clsid";
+  store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+    if (site.call == MemoryRegistry::Call::Delete &&
+        site.keyPath == "HKEY_CLASSES_ROOT\\" + first) {
+      store.SeedKey(kHkeyClassesRoot, first + "\\made meanwhile");
+    }
+    return std::nullopt;
+  });
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 1);
+  store.SetHook(nullptr);
+  EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, first + "\\made meanwhile"));
+  EXPECT_TRUE(file.discarded);
+  EXPECT_TRUE(Json()["backup"].is_null());
+}
+
 TEST_F(ConsoleTest, EveryLoadedUserIsCleanedOnceAndClassesHivesAreLeftAlone) {
   const std::string sid = "S-1-5-21-1";
   for (const std::string& hive :
