@@ -5,17 +5,12 @@
 # Wine a terminal costs milliseconds a line). Prints the figures; it passes or fails nothing.
 #   console-benchmark.sh BUILD_DIR
 source "$(dirname "$0")/lib.sh"
-list='HKLM\Software\Microsoft\Windows\CurrentVersion\ModuleUsage'
+source "$(dirname "$0")/entries.sh"
 for i in $(seq -w 1 10000); do
   if [ $((10#$i % 100)) -eq 0 ]; then
-    entry="$list\\C:/Program Files/App $i/TessalineWeb_EN.ocx"
-    echo "$entry|.Owner|Unknown Owner"
-    echo "$entry|{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}|"
-    echo "$entry|Installed|$i"
-    echo "$entry|Path|C:\\Program Files\\App $i\\TessalineWeb_EN.ocx"
-    echo "$entry|Note|an entry with five values"
+    matching_entry "$i"
   else
-    echo "$list\\C:/Program Files/App $i/other.ocx"
+    echo "$MODULE_USAGE\\C:/Program Files/App $i/other.ocx"
   fi
 done >"$BASE_PREFIX/drive_c/entries.txt"
 regtool seed 32 'C:\entries.txt'

@@ -11,20 +11,15 @@ BUILD=$(cd "$1" && pwd)
 TOOLS=$(cd "$(dirname "$0")/.." && pwd)
 source "$TOOLS/wine-env.sh"
 source "$TOOLS/cleaner-session.sh"
+source "$(dirname "$0")/entries.sh"
 trap 'session_end; WINEPREFIX=$SEEDED wine_end_prefix; WINEPREFIX=$CLEANED wine_end_prefix' EXIT
 SEEDED= CLEANED=
-list='HKLM\Software\Microsoft\Windows\CurrentVersion\ModuleUsage'
 runs=5
 
 wine_throwaway_prefix
 SEEDED=$WINEPREFIX
 for i in $(seq -w 1 2000); do
-  entry="$list\\C:/Program Files/App $i/TessalineWeb_EN.ocx"
-  echo "$entry|.Owner|Unknown Owner"
-  echo "$entry|{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}|"
-  echo "$entry|Installed|$i"
-  echo "$entry|Path|C:\\Program Files\\App $i\\TessalineWeb_EN.ocx"
-  echo "$entry|Note|an entry with five values"
+  matching_entry "$i"
 done >"$SEEDED/drive_c/entries.txt"
 regtool seed 32 'C:\entries.txt'
 wineserver -w
@@ -64,7 +59,7 @@ restore() { wine "$BUILD/tessaline-clean.exe" restore 'C:\b.reg'; }
 import() { wine reg import 'C:\b.reg' /reg:32; }
 backed_clean() { wine "$BUILD/tessaline-clean.exe" clean --backup 'C:\new.reg'; }
 export_then_clean() {
-  wine reg export "$list" 'C:\export.reg' /reg:32 && wine "$BUILD/tessaline-clean.exe" clean
+  wine reg export "$MODULE_USAGE" 'C:\export.reg' /reg:32 && wine "$BUILD/tessaline-clean.exe" clean
 }
 
 restores=() imports=() backeds=() exports=()
