@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "registry/KeyHandle.h"
+#include "registry/KeyName.h"
 #include "registry/KeyTree.h"
 #include "registry/Utf16.h"
 
@@ -49,8 +51,16 @@ bool KeyBackup::Start() {
     return Fail("cannot write the backup file: " + file_.Failure());
   }
   size_ = header.size();
-  started_ = true;
   return true;
+}
+
+bool KeyBackup::Started() {
+  // Made once: a file that could not be made is not tried again for every key.
+  if (!started_ && startFailure_.empty()) {
+    started_ = Start();
+    startFailure_ = started_ ? std::string() : failure_;
+  }
+  return started_ || Fail(startFailure_);
 }
 
 GuardedDeletion KeyBackup::Guarded(const CleanTarget& target, const std::function<bool()>& deletion,
@@ -59,7 +69,7 @@ GuardedDeletion KeyBackup::Guarded(const CleanTarget& target, const std::functio
   const LoggedKey shown = target.Logged();
   topName_ = shown.root + shown.path;
   view_ = target.viewFlags;
-  if ((started_ || Start()) && deletion()) {
+  if (Started() && deletion()) {
     return GuardedDeletion::kDeleted;
   }
   *why = failure_;
@@ -182,7 +192,7 @@ bool KeyBackup::WriteKey(RegHandle key, const std::string& keyName, bool link, s
     }
   }
   // A link that lost its target meanwhile has had nothing written.
-  ok = ok && (!link || written->values == 1) && writer.End() && writePending() && file_.Flush();
+  ok = ok && (!link || written->values == 1) && writer.End() && writePending();
   if (!ok) {
     // What was written of it goes, so the sections after it, of keys in other users' hives,
     // follow whole ones; a file that cannot be cut back takes no more.
@@ -202,6 +212,38 @@ bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16s
     return Fail("a key below " + topName_ + " has a name a .reg file cannot hold exactly");
   }
   const std::string keyName = below.empty() ? topName_ : topName_ + "\\" + belowName;
+  // Sections follow one another as their keys go: those written ahead for keys still to come
+  // leave the file before another key's is written, and come again the usual way.
+  if (!ahead_.empty() && ahead_.front().keyName != keyName) {
+    DropAhead();
+  }
+  if (!ahead_.empty()) {
+    const AheadKey next = std::move(ahead_.front());
+    ahead_.pop_front();
+    if (!StillAsRecorded(key, next.recorded)) {
+      CutBack(next.start);
+      ahead_.clear();
+      return Fail(keyName + " changed while it was backed up");
+    }
+    return Passed(next.start);
+  }
+  std::uint64_t start = 0;
+  Contents recorded;
+  if (!Write(key, parent, name, keyName, &recorded, &start)) {
+    return false;
+  }
+  if (!StillAsRecorded(key, recorded)) {
+    CutBack(start);
+    return Fail(keyName + " changed while it was backed up");
+  }
+  if (!file_.Flush()) {
+    return Fail("cannot write " + keyName + " to the backup file: " + file_.Failure());
+  }
+  return Passed(start);
+}
+
+bool KeyBackup::Write(RegHandle key, RegHandle parent, const std::u16string& name,
+                      const std::string& keyName, Contents* recorded, std::uint64_t* start) {
   // One restore would leave out, too long for the platform.
   if (Utf8ToUtf16(keyName.substr(keyName.rfind('\\') + 1)).size() > kLongestKeyNameLength) {
     return Fail(keyName + " has a name longer than restore could give back");
@@ -210,37 +252,98 @@ bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16s
   if (!ReadContents(key, &before, true)) {
     return Fail("cannot read all of " + keyName);
   }
+  if (before.subkeys != 0) {
+    return Fail(keyName + " changed while it was backed up");
+  }
   if (!before.writableNames) {
     return Fail("a value of " + keyName + " has a name a .reg file cannot hold exactly, or one " +
                 "longer than restore could give back");
   }
-  const bool link = before.subkeys == 0 && before.values == 1 && before.onlyLinkValue &&
-                    IsOpenedLink(api_, key, parent, name, view_);
-  Contents written;
+  const bool link =
+      before.values == 1 && before.onlyLinkValue && IsOpenedLink(api_, key, parent, name, view_);
   // A key's or link's comment escapes a unit in six at most.
   const std::uint64_t bound = before.textBound + 2 * (6 * keyName.size() + 64);
-  const std::uint64_t start = size_;
-  if (!WriteKey(key, keyName, link, bound, before, &written)) {
+  *start = size_;
+  if (!WriteKey(key, keyName, link, bound, before, recorded)) {
     return false;
   }
-  // What the file holds is what the key holds now, or the key stays, and its section goes. A
-  // small key's values are compared whole: a digest could be matched on purpose.
-  Contents after;
-  if (!ReadContents(key, &after, before.holdsAll) || after.subkeys != 0 ||
-      after.values != written.values || after.digest != written.digest ||
-      (before.holdsAll && after.held != before.held) ||
-      after.lastWrite.low != before.lastWrite.low ||
-      after.lastWrite.high != before.lastWrite.high) {
-    CutBack(start);
-    return Fail(keyName + " changed while it was backed up");
-  }
+  // What the key held when its values were first read, as written: a change since shows in its
+  // time, or in the values read again.
+  recorded->lastWrite = before.lastWrite;
+  recorded->holdsAll = before.holdsAll;
+  recorded->held = std::move(before.held);
+  recorded->textBound = before.textBound;
+  return true;
+}
+
+bool KeyBackup::StillAsRecorded(RegHandle key, const Contents& recorded) {
+  // A small key's values are compared whole: a digest could be matched on purpose.
+  Contents now;
+  return ReadContents(key, &now, recorded.holdsAll) && now.subkeys == 0 &&
+         now.values == recorded.values && now.digest == recorded.digest &&
+         (!recorded.holdsAll || now.held == recorded.held) &&
+         now.lastWrite.low == recorded.lastWrite.low &&
+         now.lastWrite.high == recorded.lastWrite.high;
+}
+
+bool KeyBackup::Passed(std::uint64_t start) {
   lastStart_ = start;
   ++passed_;
   return true;
 }
 
+void KeyBackup::Ahead(const std::vector<CleanTarget>& keys) {
+  DropAhead();
+  if (!Started()) {
+    failure_.clear();
+    return;
+  }
+  // Written in order until one cannot be, as many as keep their values' text small together;
+  // the rest go the usual way when their turn comes.
+  std::uint64_t heldText = 0;
+  for (const CleanTarget& target : keys) {
+    const LoggedKey shown = target.Logged();
+    const std::string keyName = shown.root + shown.path;
+    const std::u16string name = Utf8ToUtf16(BelowRoot(target.path));
+    view_ = target.viewFlags;
+    RegHandle opened = kNoHandle;
+    if (api_.OpenKeyW(target.root, name, kRegOptionOpenLink, kKeyRead | target.viewFlags,
+                      &opened) != kErrorSuccess) {
+      break;
+    }
+    const KeyHandle key(api_, opened);
+    AheadKey next{keyName, 0, Contents()};
+    if (!Write(key.get(), target.root, name, keyName, &next.recorded, &next.start) ||
+        !next.recorded.holdsAll || (heldText += next.recorded.textBound) > kHeldText) {
+      // One written whole but not kept goes from the file again.
+      if (size_ != next.start) {
+        CutBack(next.start);
+      }
+      break;
+    }
+    ahead_.push_back(std::move(next));
+  }
+  if (!ahead_.empty() && !file_.Flush()) {
+    DropAhead();
+  }
+  failure_.clear();
+}
+
+void KeyBackup::Finish() {
+  DropAhead();
+}
+
+void KeyBackup::DropAhead() {
+  if (!ahead_.empty()) {
+    CutBack(ahead_.front().start);
+    ahead_.clear();
+  }
+}
+
 void KeyBackup::NotDeleted() {
+  // Sections written ahead follow this key's: they go with it, and come again the usual way.
   CutBack(lastStart_);
+  ahead_.clear();
   --passed_;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "backup/BackupFile.h"
 #include "backup/RegFile.h"
@@ -10,15 +12,16 @@
 #include "registry/CheckedDeletion.h"
 #include "registry/RegistryApi.h"
 
-// Writes each key to the backup file and has it on disk just before it is deleted, deepest first,
+// Writes each key to the backup file and has it on disk before it is deleted, deepest first,
 // through the very handle its deletion goes through, so nothing is deleted that the file does not
-// hold, even if the process dies right after. Values are read and written one at a time, large
-// ones in pieces. A key that cannot be read, or written exactly, or that changed while it was
-// written, or whose section the file would not take, stays, and the run stops; so does one whose
-// section could leave its volume less than kBackupReserve free, so no run fills a disk. The
-// section of a key that stays is cut out of the file again, so the sections after it follow
-// whole ones.
-// The free space a backup always leaves on its volume.
+// hold, even if the process dies right after. A batch of module-usage entries announced together
+// is written and put on disk at once, each deleted later only while it holds what its section
+// holds. Values are read and written one at a time, large ones in pieces. A key that cannot be
+// read, or written exactly, or that changed while it was written, or whose section the file would
+// not take, stays, and the run stops; so does one whose section could leave its volume less than
+// kBackupReserve free, so no run fills a disk. The section of a key that stays is cut out of the
+// file again, so the file holds only keys deleted, each section whole. The free space a backup
+// always leaves on its volume.
 constexpr std::uint64_t kBackupReserve = 256ull << 20;
 
 class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
@@ -33,6 +36,11 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   GuardedDeletion DeleteOpenTree(RegHandle key, const CleanTarget& target,
                                  std::string* why) override;
 
+  // Writes the sections of the module-usage entries about to be deleted in turn and has them on
+  // disk at once; each is deleted later only while it holds what its section holds.
+  void Ahead(const std::vector<CleanTarget>& keys) override;
+  void Finish() override;
+
   // Whether any key was let go to its deletion, its section on disk: then the file may hold a
   // key deleted, even by a run that stopped inside its first target.
   bool HoldsAnyKey() const { return passed_ != 0; }
@@ -44,6 +52,10 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   void NotDeleted() override;
   // Takes the file back to the size given, and has that on disk.
   void CutBack(std::uint64_t size);
+  // Takes the sections written ahead of keys still to come out of the file.
+  void DropAhead();
+  // Whether the file is made, making it at the first call.
+  bool Started();
 
   // What the key holds, as far as a change to it shows: its counts and a digest of its values.
   struct Contents {
@@ -63,6 +75,14 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   // The bytes of a section gathered before they go to the file.
   static constexpr std::size_t kWriteBatch = 1 << 16;
 
+  // Writes the section of the key, opened as itself as parent\name, from its end *start, and
+  // has *recorded hold what it held; false keeps the key, with nothing of it left in the file.
+  bool Write(RegHandle key, RegHandle parent, const std::u16string& name,
+             const std::string& keyName, Contents* recorded, std::uint64_t* start);
+  // Whether the key holds, read again now, what its section recorded, with no subkey.
+  bool StillAsRecorded(RegHandle key, const Contents& recorded);
+  // The key goes, its section starting at start on disk.
+  bool Passed(std::uint64_t start);
   bool Fail(const std::string& why);
   // Starts the file if need be, then runs the deletion; how it went.
   GuardedDeletion Guarded(const CleanTarget& target, const std::function<bool()>& deletion,
@@ -85,7 +105,16 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   bool broken_ = false;          // a section could not be cut out again: the file takes no more
   std::uint64_t passed_ = 0;     // the keys let go to their deletion
   std::uint64_t lastStart_ = 0;  // where the section of the key last let go begins
-  std::string topName_;          // the target being deleted, "ROOT\path" as the backup shows it
-  std::uint32_t view_ = 0;       // the registry view the target's keys are opened in
+  std::string startFailure_;     // why the file could not be made
+  // A key whose section is on disk ahead of its deletion, where the section begins, and what
+  // the key held.
+  struct AheadKey {
+    std::string keyName;
+    std::uint64_t start;
+    Contents recorded;
+  };
+  std::deque<AheadKey> ahead_;
+  std::string topName_;     // the target being deleted, "ROOT\path" as the backup shows it
+  std::uint32_t view_ = 0;  // the registry view the target's keys are opened in
   std::string failure_;
 };

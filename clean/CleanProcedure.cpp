@@ -45,6 +45,12 @@ class Removal : public TargetAction {
     return Keep(target, why, byGuard);
   }
 
+  void Coming(const std::vector<CleanTarget>& entries) override {
+    if (guard_) {
+      guard_->Ahead(entries);
+    }
+  }
+
   bool Unopened(const CleanTarget& target, RegStatus status) override {
     return Keep(target,
                 "it cannot be opened for its deletion (error " + std::to_string(status) + ")");
@@ -86,6 +92,9 @@ CleanResult RunClean(RegistryReads& registry, const CleanOptions& options,
   CleanResult result;
   Removal removal(registry, options.users, options.guard, keyDeleted, result);
   WalkResult walk = WalkTargets(registry, kKeyAllAccess, options.users, removal);
+  if (options.guard) {
+    options.guard->Finish();
+  }
   result.profiles = std::move(walk.profiles);
   result.swept = std::move(walk.swept);
   if (!walk.finished) {

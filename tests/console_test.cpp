@@ -487,6 +487,100 @@ TEST_F(ConsoleTest, ARunStoppedInsideItsFirstTargetKeepsTheFileOfWhatItDeleted) 
   EXPECT_EQ(parsed.sections[0].keyName, "HKEY_CLASSES_ROOT\\" + first);
 }
 
+// The module-usage entries go to the backup a batch at a time, on disk together before the first
+// of them is deleted; an entry that changed since its section was written, and every entry after
+// it, stays out of the file, and the file holds exactly the keys deleted.
+TEST_F(ConsoleTest, EntriesAreWrittenAheadABatchAtATimeAndOnlyDeletedOnesStay) {
+  const auto entry = [](int number) {
+    return "C:/App " + std::to_string(1000 + number) + "/TessalineWeb_EN.ocx";
+  };
+  const auto seedEntries = [&] {
+    for (int number = 0; number < 250; ++number) {
+      store.SeedValue(kHkeyLocalMachine, std::string(traces::kModuleUsage) + "\\" + entry(number),
+                      {u".Owner", kRegSz, {'x', 0, 0, 0}});
+    }
+  };
+  // At each deletion the key deleted is whole on disk.
+  seedEntries();
+  std::size_t deletions = 0;
+  store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+    if (site.call == MemoryRegistry::Call::Delete) {
+      const ParsedBackup onDisk = ReadWhole(file.bytes);
+      EXPECT_TRUE(onDisk.valid) << onDisk.error;
+      EXPECT_TRUE(std::any_of(
+          onDisk.sections.begin(), onDisk.sections.end(),
+          [&](const BackupSection& section) { return section.keyName == site.keyPath; }))
+          << site.keyPath;
+      ++deletions;
+    }
+    return std::nullopt;
+  });
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 0);
+  store.SetHook(nullptr);
+  EXPECT_EQ(deletions, 250u);
+  // The heading, then three batches: not one flush an entry.
+  EXPECT_LE(file.flushes, 4u);
+  EXPECT_EQ(ReadWhole(file.bytes).sections.size(), 250u);
+
+  // Entry 130 changes after its batch was written: entries 100 to 129 go, and their sections
+  // stay; 130 and the rest of the batch stay, out of the file.
+  store = MemoryRegistry();
+  file = MemoryBackupFile();
+  seedEntries();
+  const std::string changed =
+      "HKEY_LOCAL_MACHINE\\" + std::string(traces::kModuleUsage) + "\\" + entry(130);
+  store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+    if (site.call == MemoryRegistry::Call::Delete &&
+        site.keyPath ==
+            "HKEY_LOCAL_MACHINE\\" + std::string(traces::kModuleUsage) + "\\" + entry(129)) {
+      store.SeedValue(kHkeyLocalMachine, std::string(traces::kModuleUsage) + "\\" + entry(130),
+                      {u".Owner", kRegSz, {'y', 0, 0, 0}});
+    }
+    return std::nullopt;
+  });
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
+  store.SetHook(nullptr);
+  EXPECT_NE(err.str().find("changed while it was backed up"), std::string::npos) << err.str();
+  EXPECT_FALSE(
+      store.KeyExists(kHkeyLocalMachine, std::string(traces::kModuleUsage) + "\\" + entry(129)));
+  EXPECT_TRUE(
+      store.KeyExists(kHkeyLocalMachine, std::string(traces::kModuleUsage) + "\\" + entry(130)));
+  const ParsedBackup parsed = ReadWhole(file.bytes);
+  ASSERT_TRUE(parsed.valid) << parsed.error;
+  ASSERT_EQ(parsed.sections.size(), 130u);
+  EXPECT_EQ(parsed.sections.back().keyName,
+            "HKEY_LOCAL_MACHINE\\" + std::string(traces::kModuleUsage) + "\\" + entry(129));
+  for (const BackupSection& section : parsed.sections) {
+    EXPECT_FALSE(store.KeyExists(
+        kHkeyLocalMachine, section.keyName.substr(std::string("HKEY_LOCAL_MACHINE\\").size())))
+        << section.keyName;
+  }
+  EXPECT_NE(changed, parsed.sections.back().keyName);
+
+  // The run stops at entry 150, which cannot be opened for its deletion: the sections written
+  // ahead for it and the rest of its batch go when the run ends.
+  store = MemoryRegistry();
+  file = MemoryBackupFile();
+  seedEntries();
+  int opens = 0;
+  store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+    // Its first open is the batch's, which writes it ahead.
+    if (site.call == MemoryRegistry::Call::Open &&
+        site.keyPath ==
+            "HKEY_LOCAL_MACHINE\\" + std::string(traces::kModuleUsage) + "\\" + entry(150) &&
+        ++opens == 2) {
+      return kErrorAccessDenied;
+    }
+    return std::nullopt;
+  });
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 1);
+  store.SetHook(nullptr);
+  EXPECT_EQ(opens, 2);
+  const ParsedBackup stopped = ReadWhole(file.bytes);
+  ASSERT_TRUE(stopped.valid) << stopped.error;
+  EXPECT_EQ(stopped.sections.size(), 150u);
+}
+
 // A key that cannot be deleted once its section is on disk, as when a subkey is made under it
 // right before, stays, and its section goes from the file: a file holds only keys deleted, and a
 // run that deleted none leaves none.
