@@ -5,7 +5,7 @@
 #include <ntsecapi.h>
 
 #include <algorithm>
-#include <cwchar>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,9 +70,6 @@ std::string RandomHex(std::size_t bytes) {
   return hex;
 }
 
-// The prefix of the private copy folders' names, in the temp folder.
-constexpr const wchar_t* kCopyFolderPrefix = L"TessalineClean-";
-
 // The temp folder's name as the platform resolves it; empty when it cannot be told.
 std::wstring TempFolder() {
   wchar_t temp[MAX_PATH + 1];
@@ -85,12 +82,11 @@ std::wstring TempFolder() {
   return tempFolder ? FinalName(tempFolder.get()) : std::wstring();
 }
 
-// Removes a copied hive and its logs, then their folder, as far as the platform lets.
-void RemoveCopies(const std::wstring& folder, const std::vector<std::wstring>& files) {
-  for (const std::wstring& file : files) {
-    DeleteFileW(file.c_str());
-  }
-  RemoveDirectoryW(folder.c_str());
+// Removes the file or folder open as itself through its handle, which needs DELETE: no other of
+// that name can go instead.
+void RemoveOpen(HANDLE handle) {
+  FILE_DISPOSITION_INFO remove{TRUE};
+  SetFileInformationByHandle(handle, FileDispositionInfo, &remove, sizeof(remove));
 }
 
 // A folder of the program's own, made new in its temp folder with an access list that lets in
@@ -102,10 +98,13 @@ class PrivateFolder {
   PrivateFolder(const PrivateFolder&) = delete;
   PrivateFolder& operator=(const PrivateFolder&) = delete;
   ~PrivateFolder() {
+    for (const std::wstring& file : files_) {
+      DeleteFileW(file.c_str());
+    }
     // Held without sharing deletion until here.
     held_ = FileHandle();
     if (!name_.empty()) {
-      RemoveCopies(name_, files_);
+      RemoveDirectoryW(name_.c_str());
     }
   }
 
@@ -118,8 +117,9 @@ class PrivateFolder {
       *why = ErrorText("no private folder for a copy can be made: the temp folder is unknown");
       return false;
     }
-    const std::wstring name =
-        base + L"\\" + kCopyFolderPrefix + std::wstring(random.begin(), random.end());
+    const std::string prefix = kCopyFolderPrefix;
+    const std::wstring name = base + L"\\" + std::wstring(prefix.begin(), prefix.end()) +
+                              std::wstring(random.begin(), random.end());
     const LocalDescriptor descriptor =
         DescriptorFromSddl("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + account + ")");
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
@@ -354,19 +354,34 @@ std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, bool copy, const st
   return held;
 }
 
-void RemoveHiveCopyLeft(const std::string& file) {
-  std::wstring wide;
-  const std::wstring prefix = TempFolder() + L"\\" + kCopyFolderPrefix;
-  const std::size_t slash = WideFromUtf8(file, &wide) ? wide.rfind(L'\\') : std::wstring::npos;
-  // Only a folder of the copies' name right in the temp folder: none other was made by a run.
-  if (prefix.size() == std::wcslen(kCopyFolderPrefix) + 1 || slash == std::wstring::npos ||
-      wide.compare(0, prefix.size(), prefix) != 0 || slash <= prefix.size() ||
-      wide.find(L'\\', prefix.size()) != slash) {
+void RemoveHiveCopyLeft(const std::string& file, const std::string& account) {
+  const std::optional<CopyPlace> copy = CopyPlaceOf(file, Utf8(TempFolder()));
+  std::wstring folderName;
+  if (!copy || !WideFromUtf8(copy->folder, &folderName)) {
     return;
   }
-  std::vector<std::wstring> copies;
-  for (const wchar_t* ending : {L"", kLogs[0], kLogs[1]}) {
-    copies.push_back(wide + ending);
+  // The folder is held, unshared for deletion, while its files go: it cannot be swapped for a
+  // link or another folder meanwhile. It must be a folder of the run's own making: reached as
+  // named, no link, owned by SYSTEM, Administrators or the program's account.
+  const FileHandle folder = OpenItself(folderName, kFolderAccess | DELETE);
+  PlaceFacts facts;
+  if (!folder || !ReadPlaceFacts(folder.get(), folderName, &facts) ||
+      !FolderOnTheWayRefusal(copy->folder, facts).empty() ||
+      !HiveOwnerAllowed(facts.owner, std::string(), account)) {
+    return;
   }
-  RemoveCopies(wide.substr(0, slash), copies);
+  for (const wchar_t* ending : {L"", kLogs[0], kLogs[1]}) {
+    std::wstring leaf;
+    WideFromUtf8(copy->leaf, &leaf);
+    const std::wstring name = folderName + L"\\" + leaf + ending;
+    const FileHandle copied = OpenItself(name, DELETE | kLookAccess);
+    PlaceFacts copiedFacts;
+    // A plain file of one name, no link.
+    if (copied && ReadPlaceFacts(copied.get(), name, &copiedFacts) && !copiedFacts.folder &&
+        !copiedFacts.reparsePoint && copiedFacts.plain && copiedFacts.links == 1 &&
+        copiedFacts.reachedAsNamed) {
+      RemoveOpen(copied.get());
+    }
+  }
+  RemoveOpen(folder.get());
 }

@@ -15,5 +15,7 @@
 std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, bool copy, const std::string& account,
                                        HiveLoading* loading, std::string* why);
 // Removes the copy a run left, named by the file loaded from it, as HivePlatform::RemoveCopyLeft
-// says: only a file directly in a folder of the copies' name in the temp folder.
-void RemoveHiveCopyLeft(const std::string& file);
+// says: only where CopyPlaceOf finds one in the temp folder, in a folder no link, reached as
+// named and owned by SYSTEM, Administrators or `account`, held while the copied hive and its logs
+// go, each a plain file opened as itself and removed through its handle.
+void RemoveHiveCopyLeft(const std::string& file, const std::string& account);

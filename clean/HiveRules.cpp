@@ -1,5 +1,7 @@
 #include "clean/HiveRules.h"
 
+#include <cctype>
+
 #include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
 #include "registry/Utf16.h"
@@ -110,4 +112,26 @@ HiveList HiveList::FromValues(const std::vector<RegValue>& values) {
 const std::string* HiveList::FileOf(const std::string& name) const {
   const auto found = userHives_.find(AsciiUpper(name));
   return found == userHives_.end() ? nullptr : &found->second;
+}
+
+std::optional<CopyPlace> CopyPlaceOf(const std::string& file, const std::string& tempFolder) {
+  const std::string start = tempFolder + "\\" + kCopyFolderPrefix;
+  constexpr std::size_t kDigits = 32;
+  const std::size_t slash = start.size() + kDigits;
+  if (tempFolder.empty() || file.size() <= slash || file.compare(0, start.size(), start) != 0 ||
+      file[slash] != '\\') {
+    return std::nullopt;
+  }
+  for (std::size_t at = start.size(); at < slash; ++at) {
+    if (!std::isxdigit(static_cast<unsigned char>(file[at]))) {
+      return std::nullopt;
+    }
+  }
+  const std::string leaf = file.substr(slash + 1);
+  for (const char* hive : {"NTUSER.DAT", "UsrClass.dat"}) {
+    if (AsciiUpper(leaf) == AsciiUpper(hive)) {
+      return CopyPlace{file.substr(0, slash), hive};
+    }
+  }
+  return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,19 @@ std::string HiveFileRefusal(const std::string& shown, const PlaceFacts& facts,
 std::string HiveFileChange(const std::string& shown, const PlaceFacts& checked,
                            const PlaceFacts& now, const std::string& profile,
                            const std::string& account);
+
+// The start of the name of each private folder a check copies a hive into, in its temp folder.
+constexpr const char* kCopyFolderPrefix = "TessalineClean-";
+
+// A private copy of a hive as a run's record names it: its folder, right in the temp folder and
+// named with the prefix and 32 hex digits, and the copied hive's file name in it.
+struct CopyPlace {
+  std::string folder;
+  std::string leaf;  // "NTUSER.DAT" or "UsrClass.dat"
+};
+// The copy the file a record names is, when it is one as a run makes it in `tempFolder`; nothing
+// for any other name, as one with another folder, a "..", a "/" or another file's name.
+std::optional<CopyPlace> CopyPlaceOf(const std::string& file, const std::string& tempFolder);
 
 // The folders from a profile's folder down to the one holding its hive at `relative`
 // ("AppData\Local\Microsoft\Windows\UsrClass.dat"), each relative to the profile's folder: ""

@@ -62,7 +62,10 @@ RegStatus WindowsHivePlatform::UnloadHive(const std::string& as) {
 }
 
 void WindowsHivePlatform::RemoveCopyLeft(const std::string& file) {
-  RemoveHiveCopyLeft(file);
+  ProcessIdentity identity;
+  if (CurrentIdentity(&identity)) {
+    RemoveHiveCopyLeft(file, identity.account);
+  }
 }
 
 void WindowsHivePlatform::Pause() {

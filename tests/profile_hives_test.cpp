@@ -123,6 +123,35 @@ TEST(HiveRulesTest, TheFoldersOnTheWayRunFromTheProfilesFolderDown) {
                           "AppData\\Local\\Microsoft\\Windows"));
 }
 
+// Only a copy as a run makes it is ever named for removal by the record a run left.
+TEST(HiveRulesTest, ACopyLeftIsOnlyOneARunMakesInTheTempFolder) {
+  const std::string temp = "C:\\Windows\\Temp";
+  const std::string folder = temp + "\\TessalineClean-0123456789abcdef0123456789ABCDEF";
+  const std::optional<CopyPlace> user = CopyPlaceOf(folder + "\\NTUSER.DAT", temp);
+  ASSERT_TRUE(user.has_value());
+  EXPECT_EQ(user->folder, folder);
+  EXPECT_EQ(user->leaf, "NTUSER.DAT");
+  EXPECT_EQ(CopyPlaceOf(folder + "\\usrclass.DAT", temp)->leaf, "UsrClass.dat");
+  for (const std::string& other : std::vector<std::string>{
+           folder + "/../../../Users\\bob\\NTUSER.DAT",  // a way out, however spelled
+           temp + "\\TessalineClean-x/../../../bob\\NTUSER.DAT",
+           folder + "\\..\\NTUSER.DAT",
+           folder + "\\sub\\NTUSER.DAT",
+           folder + "\\NTUSER.DAT.LOG1",  // the logs go with their hive, never on their own
+           folder + "\\secret.txt",
+           temp + "\\TessalineClean-0123456789abcdef0123456789abcde\\NTUSER.DAT",  // 31 digits
+           temp + "\\TessalineClean-0123456789abcdef0123456789abcdeg\\NTUSER.DAT",
+           temp + "\\Other-0123456789abcdef0123456789abcdef\\NTUSER.DAT",
+           "D:\\Temp\\TessalineClean-0123456789abcdef0123456789abcdef\\NTUSER.DAT",
+           "C:\\Users\\bob\\NTUSER.DAT",
+       }) {
+    EXPECT_FALSE(CopyPlaceOf(other, temp).has_value()) << other;
+  }
+  // No temp folder known, no copy.
+  EXPECT_FALSE(
+      CopyPlaceOf("\\TessalineClean-0123456789abcdef0123456789abcdef\\NTUSER.DAT", "").has_value());
+}
+
 TEST(HiveRulesTest, TheHiveListNamesUserHivesFilesByTheirNamesInAnyCase) {
   const HiveList list = HiveList::FromValues({
       Text(u"\\REGISTRY\\MACHINE\\SYSTEM", "\\Device\\HarddiskVolume2\\Windows\\System32\\SYSTEM"),
