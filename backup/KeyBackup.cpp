@@ -312,7 +312,7 @@ void KeyBackup::Ahead(const std::vector<CleanTarget>& keys) {
       break;
     }
     const KeyHandle key(api_, opened);
-    AheadKey next{keyName, 0, Contents()};
+    AheadKey next{keyName, size_, Contents()};
     if (!Write(key.get(), target.root, name, keyName, &next.recorded, &next.start) ||
         !next.recorded.holdsAll || (heldText += next.recorded.textBound) > kHeldText) {
       // One written whole but not kept goes from the file again.

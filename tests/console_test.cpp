@@ -500,8 +500,10 @@ TEST_F(ConsoleTest, EntriesAreWrittenAheadABatchAtATimeAndOnlyDeletedOnesStay) {
                       {u".Owner", kRegSz, {'x', 0, 0, 0}});
     }
   };
-  // At each deletion the key deleted is whole on disk.
+  // At each deletion the key deleted is whole on disk; an entry with a key below it, which is
+  // written the usual way, ends its batch's writing ahead.
   seedEntries();
+  store.SeedKey(kHkeyLocalMachine, std::string(traces::kModuleUsage) + "\\" + entry(50) + "\\sub");
   std::size_t deletions = 0;
   store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
     if (site.call == MemoryRegistry::Call::Delete) {
@@ -517,10 +519,13 @@ TEST_F(ConsoleTest, EntriesAreWrittenAheadABatchAtATimeAndOnlyDeletedOnesStay) {
   });
   EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 0);
   store.SetHook(nullptr);
-  EXPECT_EQ(deletions, 250u);
-  // The heading, then three batches: not one flush an entry.
-  EXPECT_LE(file.flushes, 4u);
-  EXPECT_EQ(ReadWhole(file.bytes).sections.size(), 250u);
+  EXPECT_EQ(deletions, 251u);
+  // The heading, then three batches, and the fifty entries after the one with a key below it
+  // one at a time: not one flush an entry.
+  EXPECT_LE(file.flushes, 4u + 51u);
+  const ParsedBackup whole = ReadWhole(file.bytes);
+  ASSERT_TRUE(whole.valid) << whole.error;
+  EXPECT_EQ(whole.sections.size(), 251u);
 
   // Entry 130 changes after its batch was written: entries 100 to 129 go, and their sections
   // stay; 130 and the rest of the batch stay, out of the file.
