@@ -1,5 +1,6 @@
 #include "backup/KeyBackup.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "registry/KeyHandle.h"
@@ -65,6 +66,9 @@ bool KeyBackup::Started() {
 
 GuardedDeletion KeyBackup::Guarded(const CleanTarget& target, const std::function<bool()>& deletion,
                                    std::string* why) {
+  if (target.listEntry && Started()) {
+    WriteAhead(target);
+  }
   failure_.clear();
   const LoggedKey shown = target.Logged();
   topName_ = shown.root + shown.path;
@@ -292,16 +296,32 @@ bool KeyBackup::Passed(std::uint64_t start) {
   return true;
 }
 
-void KeyBackup::Ahead(const std::vector<CleanTarget>& keys) {
+void KeyBackup::Ahead(const TStringList& entries) {
   DropAhead();
-  if (!Started()) {
-    failure_.clear();
+  coming_.clear();
+  comingNext_ = 0;
+  for (std::size_t index = 0; index < entries.Count(); ++index) {
+    if (MatchesControl(entries[index])) {
+      coming_.push_back(entries[index]);
+    }
+  }
+}
+
+void KeyBackup::WriteAhead(const CleanTarget& entry) {
+  // The entries come in the list's order: this one and those after it are written together.
+  while (comingNext_ < coming_.size() &&
+         ModuleUsageEntry(coming_[comingNext_]).path != entry.path) {
+    ++comingNext_;
+  }
+  if (!ahead_.empty() || comingNext_ == coming_.size()) {
     return;
   }
   // Written in order until one cannot be, as many as keep their values' text small together;
   // the rest go the usual way when their turn comes.
+  const std::size_t end = std::min(coming_.size(), comingNext_ + kAheadBatch);
   std::uint64_t heldText = 0;
-  for (const CleanTarget& target : keys) {
+  for (std::size_t index = comingNext_; index < end; ++index) {
+    const CleanTarget target = ModuleUsageEntry(coming_[index]);
     const LoggedKey shown = target.Logged();
     const std::string keyName = shown.root + shown.path;
     const std::u16string name = Utf8ToUtf16(BelowRoot(target.path));
@@ -326,7 +346,6 @@ void KeyBackup::Ahead(const std::vector<CleanTarget>& keys) {
   if (!ahead_.empty() && !file_.Flush()) {
     DropAhead();
   }
-  failure_.clear();
 }
 
 void KeyBackup::Finish() {

@@ -36,9 +36,11 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   GuardedDeletion DeleteOpenTree(RegHandle key, const CleanTarget& target,
                                  std::string* why) override;
 
-  // Writes the sections of the module-usage entries about to be deleted in turn and has them on
-  // disk at once; each is deleted later only while it holds what its section holds.
-  void Ahead(const std::vector<CleanTarget>& keys) override;
+  // Keeps the names of the module-usage entries that name the control, in the list's order: the
+  // deletion of one writes its section with those of the entries after it, a batch at a time,
+  // and has them on disk at once; each is deleted later only while it holds what its section
+  // holds.
+  void Ahead(const TStringList& entries) override;
   void Finish() override;
 
   // Whether any key was let go to its deletion, its section on disk: then the file may hold a
@@ -54,6 +56,9 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   void CutBack(std::uint64_t size);
   // Takes the sections written ahead of keys still to come out of the file.
   void DropAhead();
+  // Writes the sections of the entry, which is about to be deleted, and of the entries after it
+  // in the list, unless they are written already, and has them on disk.
+  void WriteAhead(const CleanTarget& entry);
   // Whether the file is made, making it at the first call.
   bool Started();
 
@@ -114,6 +119,11 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
     Contents recorded;
   };
   std::deque<AheadKey> ahead_;
+  // The entries of the list that name the control, and the first not yet deleted.
+  std::vector<std::string> coming_;
+  std::size_t comingNext_ = 0;
+  // The entries written ahead together.
+  static constexpr std::size_t kAheadBatch = 100;
   std::string topName_;     // the target being deleted, "ROOT\path" as the backup shows it
   std::uint32_t view_ = 0;  // the registry view the target's keys are opened in
   std::string failure_;

@@ -45,7 +45,7 @@ class Removal : public TargetAction {
     return Keep(target, why, byGuard);
   }
 
-  void Coming(const std::vector<CleanTarget>& entries) override {
+  void Coming(const TStringList& entries) override {
     if (guard_) {
       guard_->Ahead(entries);
     }

@@ -6,6 +6,7 @@
 #include "clean/CleanTargets.h"
 #include "registry/RegistryApi.h"
 #include "registry/TRegistry.h"
+#include "registry/TStringList.h"
 
 // How a guarded deletion of one key went.
 enum class GuardedDeletion {
@@ -25,9 +26,9 @@ class DeletionGuard {
   // The same for a copy in a user's hive, open as itself: through that very handle.
   virtual GuardedDeletion DeleteOpenTree(RegHandle key, const CleanTarget& target,
                                          std::string* why) = 0;
-  // The keys, each a target of its own, that DeleteTree is about to be asked for in turn: the
-  // guard may prepare them together.
-  virtual void Ahead(const std::vector<CleanTarget>& keys) = 0;
+  // The module-usage list's entries as listed before DeleteTree is asked for those that name the
+  // control, in turn: the guard may prepare them together.
+  virtual void Ahead(const TStringList& entries) = 0;
   // The run has ended: what was prepared for a key that was not deleted is undone.
   virtual void Finish() = 0;
 };

@@ -57,21 +57,11 @@ bool WalkModuleUsage(RegistryReads& api, TRegistry& registry, TargetAction& acti
   TStringList entries;
   registry.ListSubkeyNames(entries);
   const std::size_t count = entries.Count();
-  // Taken a batch at a time, each announced first, so a backup can put a batch on disk at once.
-  constexpr std::size_t kBatch = 100;
-  std::vector<CleanTarget> batch;
+  action.Coming(entries);
   for (std::size_t index = 0; index < count; ++index) {
-    if (MatchesControl(entries[index])) {
-      batch.push_back(ModuleUsageEntry(entries[index]));
-    }
-    if (batch.size() == kBatch || (index + 1 == count && !batch.empty())) {
-      action.Coming(batch);
-      for (const CleanTarget& entry : batch) {
-        if (!action.Take(registry, entry)) {
-          return false;
-        }
-      }
-      batch.clear();
+    if (MatchesControl(entries[index]) &&
+        !action.Take(registry, ModuleUsageEntry(entries[index]))) {
+      return false;
     }
   }
   return true;

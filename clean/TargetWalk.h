@@ -8,6 +8,7 @@
 #include "clean/DeletionGuard.h"
 #include "registry/RegistryApi.h"
 #include "registry/TRegistry.h"
+#include "registry/TStringList.h"
 
 // What became of a profile in a run, for the report.
 struct ProfileReport {
@@ -38,9 +39,9 @@ class TargetAction {
   virtual bool TakeInHive(RegHandle key, const CleanTarget& target) = 0;
   // A copy in a user's hive that is there but could not be opened so; false stops the run.
   virtual bool Unopened(const CleanTarget& target, RegStatus status) = 0;
-  // The entries of the module-usage list the walk takes next, in order, before it takes the
-  // first: an action may prepare them together.
-  virtual void Coming(const std::vector<CleanTarget>& /*entries*/) {}
+  // The module-usage list's entries as the walk lists them, before it takes the first that names
+  // the control: an action may prepare those together.
+  virtual void Coming(const TStringList& /*entries*/) {}
   // The module-usage list is present but could not be opened: the run stops with this text.
   virtual void ListOpenFailed(const char* text) = 0;
 };
@@ -87,8 +88,8 @@ bool Present(RegistryReads& api, TRegistry& probe, const CleanTarget& target);
 
 // Walks the clean's keys in order, with one registry object whose opens ask for the given access:
 // each of TargetsInOrder that KeyPresent finds (a copy in a user's hive: that it opens as itself),
-// then each module-usage entry whose name holds the control's file name, announced a batch at a
-// time, then, with users, the
+// then each module-usage entry whose name holds the control's file name, the list announced
+// first, then, with users, the
 // hives of each profile not loaded. A list that cannot be opened with that access is read with
 // read rights: holding no entry of the control, it is passed over. The root is selected again
 // before every target.
