@@ -142,9 +142,9 @@ bool KeyBackup::WriteKey(RegHandle key, const std::string& keyName, bool link, s
   if (!file_.FreeSpace(&free)) {
     return Fail("cannot tell how much room the backup's volume has: " + file_.Failure());
   }
-  if (free < bound + kBackupReserve) {
+  if (free < bound + kVolumeReserve) {
     return Fail("writing " + keyName + " could leave the backup's volume less than " +
-                std::to_string(kBackupReserve >> 20) + " MB free");
+                std::to_string(kVolumeReserve >> 20) + " MB free");
   }
   bool fileFailed = false;
   bool grew = false;

@@ -19,10 +19,8 @@
 // holds. Values are read and written one at a time, large ones in pieces. A key that cannot be
 // read, or written exactly, or that changed while it was written, or whose section the file would
 // not take, stays, and the run stops; so does one whose section could leave its volume less than
-// kBackupReserve free, so no run fills a disk. The section of a key that stays is cut out of the
-// file again, so the file holds only keys deleted, each section whole. The free space a backup
-// always leaves on its volume.
-constexpr std::uint64_t kBackupReserve = 256ull << 20;
+// kVolumeReserve free, so no run fills a disk. The section of a key that stays is cut out of the
+// file again, so the file holds only keys deleted, each section whole.
 
 class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
  public:
@@ -97,8 +95,8 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   // Reads the key's values one at a time, keeping them where asked and small enough; false when
   // they cannot all be read.
   bool ReadContents(RegHandle key, Contents* contents, bool hold = false);
-  // Writes the key's section, no larger than the bound, and has it on disk; what was written is
-  // told in *written. A section it could not finish is cut out again.
+  // Writes the key's section, no larger than the bound, for the caller to have on disk; what was
+  // written is told in *written. A section it could not finish is cut out again.
   bool WriteKey(RegHandle key, const std::string& keyName, bool link, std::uint64_t bound,
                 const Contents& before, Contents* written);
 

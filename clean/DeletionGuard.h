@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "clean/CleanTargets.h"
 #include "registry/RegistryApi.h"

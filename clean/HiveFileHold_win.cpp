@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "clean/CleanProcedure.h"
 #include "clean/HiveRules.h"
 #include "common/FilePlaces_win.h"
 #include "common/FileSecurity_win.h"
@@ -22,9 +23,6 @@ constexpr DWORD kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | REA
 constexpr DWORD kLookAccess = FILE_READ_ATTRIBUTES | READ_CONTROL;
 // The logs the platform writes a hive's changes to first, and replays from at the next load.
 constexpr const wchar_t* kLogs[] = {L".LOG1", L".LOG2"};
-// The free space a check's copies always leave on their volume, as a backup leaves on its own:
-// a user who makes their files large cannot make a check fill the system's disk.
-constexpr ULONGLONG kCopyReserve = 256ull << 20;
 
 bool Missing(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -162,9 +160,9 @@ class PrivateFolder {
     }
     // Copied as large as it is now, no larger, and only with the reserve left.
     ULONGLONG left = static_cast<ULONGLONG>(size.QuadPart);
-    if (free.QuadPart < left || free.QuadPart - left < kCopyReserve) {
+    if (free.QuadPart < left || free.QuadPart - left < kVolumeReserve) {
       *why = "a copy of " + shown + " (" + std::to_string(left >> 20) +
-             " MB) would leave its volume less than " + std::to_string(kCopyReserve >> 20) +
+             " MB) would leave its volume less than " + std::to_string(kVolumeReserve >> 20) +
              " MB free";
       return false;
     }
@@ -370,9 +368,8 @@ void RemoveHiveCopyLeft(const std::string& file, const std::string& account) {
       !HiveOwnerAllowed(facts.owner, std::string(), account)) {
     return;
   }
+  const std::wstring leaf(copy->leaf.begin(), copy->leaf.end());  // ASCII, one of two names
   for (const wchar_t* ending : {L"", kLogs[0], kLogs[1]}) {
-    std::wstring leaf;
-    WideFromUtf8(copy->leaf, &leaf);
     const std::wstring name = folderName + L"\\" + leaf + ending;
     const FileHandle copied = OpenItself(name, DELETE | kLookAccess);
     PlaceFacts copiedFacts;

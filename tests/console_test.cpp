@@ -414,17 +414,17 @@ TEST_F(ConsoleTest, TheBackupLeavesItsVolumeItsReserve) {
   SeedAll();
   store.SeedValue(kHkeyCurrentUser, traces::kStats,
                   {u"big", kRegBinary, std::vector<std::uint8_t>(100000, 0xAB)});
-  file.freeSpace = kBackupReserve + 200000;
+  file.freeSpace = kVolumeReserve + 200000;
   EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 3);
   EXPECT_FALSE(store.KeyExists(kHkeyClassesRoot, traces::kClsid));
   EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
   EXPECT_NE(Json()["message"].get<std::string>().find(
                 "could leave the backup's volume less than 256 MB free"),
             std::string::npos);
-  EXPECT_LE(file.written.size() + kBackupReserve, file.freeSpace);
+  EXPECT_LE(file.written.size() + kVolumeReserve, file.freeSpace);
   // With the room, it goes.
   file = MemoryBackupFile();
-  file.freeSpace = kBackupReserve + 2000000;
+  file.freeSpace = kVolumeReserve + 2000000;
   EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 0);
   EXPECT_FALSE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
 }
@@ -445,7 +445,7 @@ TEST_F(ConsoleTest, AValueThatGrowsWhileItsKeyIsBackedUpLeavesTheReserve) {
     SeedAll();
     store.SeedValue(kHkeyCurrentUser, traces::kStats,
                     {u"grows", kRegBinary, std::vector<std::uint8_t>(growing.firstSize, 1)});
-    file.freeSpace = kBackupReserve + 3000000;
+    file.freeSpace = kVolumeReserve + 3000000;
     int reads = 0;
     store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
       if (site.call == MemoryRegistry::Call::Value && site.index == 0 &&
@@ -458,7 +458,7 @@ TEST_F(ConsoleTest, AValueThatGrowsWhileItsKeyIsBackedUpLeavesTheReserve) {
     EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 3) << growing.why;
     store.SetHook(nullptr);
     EXPECT_EQ(reads, 2) << growing.why;
-    EXPECT_LE(file.written.size() + kBackupReserve, file.freeSpace) << growing.why;
+    EXPECT_LE(file.written.size() + kVolumeReserve, file.freeSpace) << growing.why;
     EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, traces::kStats)) << growing.why;
     EXPECT_NE(Json()["message"].get<std::string>().find(growing.why), std::string::npos)
         << Json()["message"];
