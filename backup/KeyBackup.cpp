@@ -35,8 +35,8 @@ bool ExactUtf8(const std::u16string& text, std::string* utf8) {
 
 }  // namespace
 
-KeyBackup::KeyBackup(RegistryReads& api, BackupFile& file, BackupOrigin origin)
-    : api_(api), file_(file), origin_(std::move(origin)) {}
+KeyBackup::KeyBackup(RegistryReads& api, BackupFile& file, BackupOrigin origin, KeyWatches* watches)
+    : api_(api), file_(file), origin_(std::move(origin)), watches_(watches) {}
 
 bool KeyBackup::Fail(const std::string& why) {
   failure_ = why;
@@ -83,7 +83,20 @@ GuardedDeletion KeyBackup::Guarded(const CleanTarget& target, const std::functio
 GuardedDeletion KeyBackup::DeleteTree(TRegistry& registry, const CleanTarget& key,
                                       std::string* why) {
   return Guarded(
-      key, [&] { return DeleteCheckedTree(api_, key.root, key.path, registry.Access(), *this); },
+      key,
+      [&] {
+        if (ahead_.empty() || ahead_.front().keyName != topName_) {
+          return DeleteCheckedTree(api_, key.root, key.path, registry.Access(), *this);
+        }
+        // Written ahead: deleted through the handle it was read through and watched on, which
+        // tells a subkey made since it was seen to have none.
+        held_ = std::move(ahead_.front());
+        ahead_.pop_front();
+        const bool deleted = DeleteCheckedOpenLeaf(api_, held_->key.get(), key.root,
+                                                   Utf8ToUtf16(BelowRoot(key.path)), *this);
+        held_.reset();
+        return deleted;
+      },
       why);
 }
 
@@ -98,17 +111,27 @@ GuardedDeletion KeyBackup::DeleteOpenTree(RegHandle key, const CleanTarget& targ
       why);
 }
 
-bool KeyBackup::ReadContents(RegHandle key, Contents* contents, bool hold) {
+bool KeyBackup::ReadContents(RegHandle key, Contents* contents, bool hold, bool watched) {
   *contents = Contents();
   contents->digest = kDigestStart;
   contents->holdsAll = hold;
+  const KeyInfoOut info{&contents->subkeys,  nullptr, nullptr, nullptr, nullptr,
+                        &contents->lastWrite};
+  // A watched key's values are as many as it tells first: one added later marks its watch.
+  std::uint32_t count = 0;
+  if (watched && api_.QueryInfoKey(key, {&contents->subkeys, nullptr, &count, nullptr, nullptr,
+                                         &contents->lastWrite}) != kErrorSuccess) {
+    return false;
+  }
   for (;; ++contents->values) {
+    if (watched && contents->values == count) {
+      return true;
+    }
     RegValue value;
     const RegStatus status = api_.EnumValue(key, contents->values, &value);
-    if (status == kErrorNoMoreItems) {
+    if (status == kErrorNoMoreItems && !watched) {
       // Read after the values: a change to one already read moves the time on.
-      return api_.QueryInfoKey(key, {&contents->subkeys, nullptr, nullptr, nullptr, nullptr,
-                                     &contents->lastWrite}) == kErrorSuccess;
+      return api_.QueryInfoKey(key, info) == kErrorSuccess;
     }
     if (status != kErrorSuccess) {
       return false;
@@ -139,7 +162,7 @@ bool KeyBackup::WriteKey(RegHandle key, const std::string& keyName, bool link, s
     return Fail("the backup file could not be cut back after a section it could not finish");
   }
   std::uint64_t free = 0;
-  if (!file_.FreeSpace(&free)) {
+  if (!FreeSpace(&free)) {
     return Fail("cannot tell how much room the backup's volume has: " + file_.Failure());
   }
   if (free < bound + kVolumeReserve) {
@@ -216,21 +239,17 @@ bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16s
     return Fail("a key below " + topName_ + " has a name a .reg file cannot hold exactly");
   }
   const std::string keyName = below.empty() ? topName_ : topName_ + "\\" + belowName;
-  // Sections follow one another as their keys go: those written ahead for keys still to come
-  // leave the file before another key's is written, and come again the usual way.
-  if (!ahead_.empty() && ahead_.front().keyName != keyName) {
-    DropAhead();
-  }
-  if (!ahead_.empty()) {
-    const AheadKey next = std::move(ahead_.front());
-    ahead_.pop_front();
-    if (!StillAsRecorded(key, next.recorded)) {
-      CutBack(next.start);
-      ahead_.clear();
+  if (held_ && held_->written && key == held_->key.get()) {
+    if (held_->watch.Changed()) {
+      DropAhead();
       return Fail(keyName + " changed while it was backed up");
     }
-    return Passed(next.start);
+    held_->written = false;
+    return Passed(held_->start);
   }
+  // Sections follow one another as their keys go: those written ahead for keys still to come
+  // leave the file before another key's is written, and come again the usual way.
+  DropAhead();
   std::uint64_t start = 0;
   Contents recorded;
   if (!Write(key, parent, name, keyName, &recorded, &start)) {
@@ -247,13 +266,14 @@ bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16s
 }
 
 bool KeyBackup::Write(RegHandle key, RegHandle parent, const std::u16string& name,
-                      const std::string& keyName, Contents* recorded, std::uint64_t* start) {
+                      const std::string& keyName, Contents* recorded, std::uint64_t* start,
+                      bool watched) {
   // One restore would leave out, too long for the platform.
   if (Utf8ToUtf16(keyName.substr(keyName.rfind('\\') + 1)).size() > kLongestKeyNameLength) {
     return Fail(keyName + " has a name longer than restore could give back");
   }
   Contents before;
-  if (!ReadContents(key, &before, true)) {
+  if (!ReadContents(key, &before, true, watched)) {
     return Fail("cannot read all of " + keyName);
   }
   if (before.subkeys != 0) {
@@ -313,39 +333,51 @@ void KeyBackup::WriteAhead(const CleanTarget& entry) {
          ModuleUsageEntry(coming_[comingNext_]).path != entry.path) {
     ++comingNext_;
   }
-  if (!ahead_.empty() || comingNext_ == coming_.size()) {
+  std::uint64_t free = 0;
+  if (!watches_ || !ahead_.empty() || comingNext_ == coming_.size() || !file_.FreeSpace(&free)) {
     return;
   }
-  // Written in order until one cannot be, as many as keep their values' text small together;
-  // the rest go the usual way when their turn comes.
+  aheadFree_ = free;
+  aheadFrom_ = size_;
+  // Written in order until one cannot be; the rest go the usual way when their turn comes.
   const std::size_t end = std::min(coming_.size(), comingNext_ + kAheadBatch);
-  std::uint64_t heldText = 0;
   for (std::size_t index = comingNext_; index < end; ++index) {
     const CleanTarget target = ModuleUsageEntry(coming_[index]);
     const LoggedKey shown = target.Logged();
-    const std::string keyName = shown.root + shown.path;
     const std::u16string name = Utf8ToUtf16(BelowRoot(target.path));
     view_ = target.viewFlags;
     RegHandle opened = kNoHandle;
-    if (api_.OpenKeyW(target.root, name, kRegOptionOpenLink, kKeyRead | target.viewFlags,
+    // Opened as the checked deletion opens it, to go through this very handle.
+    if (api_.OpenKeyW(target.root, name, kRegOptionOpenLink, kDelete | kKeyRead | target.viewFlags,
                       &opened) != kErrorSuccess) {
       break;
     }
-    const KeyHandle key(api_, opened);
-    AheadKey next{keyName, size_, Contents()};
-    if (!Write(key.get(), target.root, name, keyName, &next.recorded, &next.start) ||
-        !next.recorded.holdsAll || (heldText += next.recorded.textBound) > kHeldText) {
-      // One written whole but not kept goes from the file again.
-      if (size_ != next.start) {
-        CutBack(next.start);
-      }
+    AheadKey next;
+    next.keyName = shown.root + shown.path;
+    next.key = KeyHandle(api_, opened);
+    // Watched before it is read, so any change after the reading shows.
+    next.watch = KeyWatch(*watches_, watches_->Watch(opened));
+    Contents recorded;
+    if (!next.watch ||
+        !Write(opened, target.root, name, next.keyName, &recorded, &next.start, true)) {
       break;
     }
+    next.written = true;
     ahead_.push_back(std::move(next));
   }
+  aheadFree_.reset();
   if (!ahead_.empty() && !file_.Flush()) {
     DropAhead();
   }
+}
+
+bool KeyBackup::FreeSpace(std::uint64_t* free) {
+  if (!aheadFree_) {
+    return file_.FreeSpace(free);
+  }
+  const std::uint64_t written = size_ - aheadFrom_;
+  *free = *aheadFree_ > written ? *aheadFree_ - written : 0;
+  return true;
 }
 
 void KeyBackup::Finish() {
@@ -353,10 +385,15 @@ void KeyBackup::Finish() {
 }
 
 void KeyBackup::DropAhead() {
-  if (!ahead_.empty()) {
-    CutBack(ahead_.front().start);
-    ahead_.clear();
+  // The held entry's section, where it is still there, comes before those still ahead.
+  const bool heldWritten = held_ && held_->written;
+  if (heldWritten || !ahead_.empty()) {
+    CutBack(heldWritten ? held_->start : ahead_.front().start);
   }
+  if (held_) {
+    held_->written = false;
+  }
+  ahead_.clear();
 }
 
 void KeyBackup::NotDeleted() {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,21 +11,26 @@
 #include "backup/RegFile.h"
 #include "clean/CleanProcedure.h"
 #include "registry/CheckedDeletion.h"
+#include "registry/KeyHandle.h"
+#include "registry/KeyWatch.h"
 #include "registry/RegistryApi.h"
 
 // Writes each key to the backup file and has it on disk before it is deleted, deepest first,
 // through the very handle its deletion goes through, so nothing is deleted that the file does not
 // hold, even if the process dies right after. A batch of module-usage entries announced together
-// is written and put on disk at once, each deleted later only while it holds what its section
-// holds. Values are read and written one at a time, large ones in pieces. A key that cannot be
-// read, or written exactly, or that changed while it was written, or whose section the file would
-// not take, stays, and the run stops; so does one whose section could leave its volume less than
-// kVolumeReserve free, so no run fills a disk. The section of a key that stays is cut out of the
-// file again, so the file holds only keys deleted, each section whole.
+// is written and put on disk at once, each entry opened, watched and only then read; each is
+// deleted later through that handle, only while its watch shows no change to it. Values are read
+// and written one at a time, large ones in pieces. A key that cannot be read, or written exactly,
+// or that changed while it was written, or whose section the file would not take, stays, and the
+// run stops; so does one whose section could leave its volume less than kVolumeReserve free, so
+// no run fills a disk. The section of a key that stays is cut out of the file again, so the file
+// holds only keys deleted, each section whole.
 
 class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
  public:
-  KeyBackup(RegistryReads& api, BackupFile& file, BackupOrigin origin);
+  // Without watches, no entry is written ahead of its turn.
+  KeyBackup(RegistryReads& api, BackupFile& file, BackupOrigin origin,
+            KeyWatches* watches = nullptr);
 
   // Deletes the tree with each key backed up just before it goes; makes the file at the first.
   GuardedDeletion DeleteTree(TRegistry& registry, const CleanTarget& key,
@@ -36,8 +42,8 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
 
   // Keeps the names of the module-usage entries that name the control, in the list's order: the
   // deletion of one writes its section with those of the entries after it, a batch at a time,
-  // and has them on disk at once; each is deleted later only while it holds what its section
-  // holds.
+  // and has them on disk at once; each is deleted later through the handle it was read through,
+  // only while the watch set on it before shows no change.
   void Ahead(const TStringList& entries) override;
   void Finish() override;
 
@@ -52,8 +58,11 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   void NotDeleted() override;
   // Takes the file back to the size given, and has that on disk.
   void CutBack(std::uint64_t size);
-  // Takes the sections written ahead of keys still to come out of the file.
+  // Takes the sections written ahead of keys still to come out of the file, the held one's too.
   void DropAhead();
+  // The volume's free space before the next section: read now, or during a batch written ahead
+  // what it was at the batch's start less what was written since.
+  bool FreeSpace(std::uint64_t* free);
   // Writes the sections of the entry, which is about to be deleted, and of the entries after it
   // in the list, unless they are written already, and has them on disk.
   void WriteAhead(const CleanTarget& entry);
@@ -80,8 +89,10 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
 
   // Writes the section of the key, opened as itself as parent\name, from its end *start, and
   // has *recorded hold what it held; false keeps the key, with nothing of it left in the file.
+  // A watched key is read as ReadContents reads one.
   bool Write(RegHandle key, RegHandle parent, const std::u16string& name,
-             const std::string& keyName, Contents* recorded, std::uint64_t* start);
+             const std::string& keyName, Contents* recorded, std::uint64_t* start,
+             bool watched = false);
   // Whether the key holds, read again now, what its section recorded, with no subkey.
   bool StillAsRecorded(RegHandle key, const Contents& recorded);
   // The key goes, its section starting at start on disk.
@@ -93,8 +104,9 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   // Makes the file and writes its heading.
   bool Start();
   // Reads the key's values one at a time, keeping them where asked and small enough; false when
-  // they cannot all be read.
-  bool ReadContents(RegHandle key, Contents* contents, bool hold = false);
+  // they cannot all be read. A key watched since before takes the figures it tells first for
+  // its own, so no read past its last value is asked for.
+  bool ReadContents(RegHandle key, Contents* contents, bool hold = false, bool watched = false);
   // Writes the key's section, no larger than the bound, for the caller to have on disk; what was
   // written is told in *written. A section it could not finish is cut out again.
   bool WriteKey(RegHandle key, const std::string& keyName, bool link, std::uint64_t bound,
@@ -109,14 +121,23 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   std::uint64_t passed_ = 0;     // the keys let go to their deletion
   std::uint64_t lastStart_ = 0;  // where the section of the key last let go begins
   std::string startFailure_;     // why the file could not be made
-  // A key whose section is on disk ahead of its deletion, where the section begins, and what
-  // the key held.
+  // A module-usage entry whose section is on disk ahead of its deletion: where the section
+  // begins, whether it is still there, and the handle it was read through, watched since before
+  // that reading. The watch is declared first, so it ends after the key is closed.
   struct AheadKey {
     std::string keyName;
-    std::uint64_t start;
-    Contents recorded;
+    std::uint64_t start = 0;
+    bool written = false;
+    KeyWatch watch;
+    KeyHandle key;
   };
   std::deque<AheadKey> ahead_;
+  // The entry written ahead whose deletion runs now, through its handle.
+  std::optional<AheadKey> held_;
+  KeyWatches* watches_;
+  // While a batch is written ahead: the volume's free space at its start, and the file's size then.
+  std::optional<std::uint64_t> aheadFree_;
+  std::uint64_t aheadFrom_ = 0;
   // The entries of the list that name the control, and the first not yet deleted.
   std::vector<std::string> coming_;
   std::size_t comingNext_ = 0;

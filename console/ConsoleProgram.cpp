@@ -68,8 +68,8 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
   EveryUser users = UsersOf(command, context);
   options.users = command.allUsers ? &users : nullptr;
   if (file) {
-    backup = std::make_unique<KeyBackup>(context.registry, *file,
-                                         BackupOrigin{ConsoleVersion(), context.now()});
+    backup = std::make_unique<KeyBackup>(
+        context.registry, *file, BackupOrigin{ConsoleVersion(), context.now()}, context.watches);
     options.guard = backup.get();
   }
   const CleanResult result = RunClean(context.registry, options, [&](const CleanTarget& key) {

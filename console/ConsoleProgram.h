@@ -9,6 +9,7 @@
 #include "backup/BackupFile.h"
 #include "backup/BackupSource.h"
 #include "clean/Profiles.h"
+#include "registry/KeyWatch.h"
 #include "registry/RegistryApi.h"
 
 // What the console program runs against: the platform's pieces on Windows, stand-ins in tests.
@@ -28,6 +29,9 @@ struct ConsoleContext {
   // What reaches the hives of the profiles whose users are not logged on; without it,
   // --all-users reaches only the hives loaded under HKEY_USERS.
   ProfileHives* profiles = nullptr;
+  // What tells the backup that a key read a while ago is unchanged; without it, each key is
+  // written and read again just before it goes.
+  KeyWatches* watches = nullptr;
 };
 
 // Runs the command line (the arguments after the program's name, UTF-8) and returns the exit

@@ -11,6 +11,7 @@
 #include "common/ProcessHardening_win.h"
 #include "common/WideText_win.h"
 #include "console/ConsoleProgram.h"
+#include "registry/KeyWatches_win.h"
 #include "registry/LocaleSource_win.h"
 #include "registry/WindowsRegistry_win.h"
 
@@ -63,9 +64,11 @@ int main() {
     WindowsRegistry registry;
     // Declared after the registry it reaches through, so it unloads what it left loaded first.
     WindowsProfileHives profiles(registry);
+    WindowsKeyWatches watches;
     ConsoleContext context{registry,  MakeFileBackup, LocalTimeText,
                            std::cout, std::cerr,      OpenBackupToRestore};
     context.profiles = &profiles;
+    context.watches = &watches;
     return RunConsole(Utf8Arguments(), context);
   } catch (...) {
     std::cerr << "An unexpected failure occurred." << std::endl;

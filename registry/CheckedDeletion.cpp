@@ -6,6 +6,18 @@
 
 namespace {
 
+bool DeleteLeaf(RegistryReads& api, RegHandle key, RegHandle parent, const std::u16string& name,
+                const std::u16string& below, KeyDeletionCheck& check) {
+  if (!check.BeforeDeleteKey(key, parent, name, below)) {
+    return false;
+  }
+  if (api.DeleteOpenKey(key) != kErrorSuccess) {
+    check.NotDeleted();
+    return false;
+  }
+  return true;
+}
+
 bool DeleteOpen(RegistryReads& api, RegHandle key, RegHandle parent, const std::u16string& name,
                 const std::u16string& below, std::uint32_t access, KeyDeletionCheck& check);
 
@@ -35,14 +47,7 @@ bool DeleteOpen(RegistryReads& api, RegHandle key, RegHandle parent, const std::
       return false;
     }
   }
-  if (status != kErrorNoMoreItems || !check.BeforeDeleteKey(key, parent, name, below)) {
-    return false;
-  }
-  if (api.DeleteOpenKey(key) != kErrorSuccess) {
-    check.NotDeleted();
-    return false;
-  }
-  return true;
+  return status == kErrorNoMoreItems && DeleteLeaf(api, key, parent, name, below, check);
 }
 
 }  // namespace
@@ -56,6 +61,11 @@ bool DeleteCheckedOpenTree(RegistryReads& api, RegHandle key, RegHandle parent,
                            const std::u16string& name, std::uint32_t access,
                            KeyDeletionCheck& check) {
   return DeleteOpen(api, key, parent, name, u"", access, check);
+}
+
+bool DeleteCheckedOpenLeaf(RegistryReads& api, RegHandle key, RegHandle parent,
+                           const std::u16string& name, KeyDeletionCheck& check) {
+  return DeleteLeaf(api, key, parent, name, u"", check);
 }
 
 void DeleteKeyIfEmpty(RegistryReads& api, RegHandle base, const std::u16string& subKey,

@@ -33,6 +33,12 @@ bool DeleteCheckedOpenTree(RegistryReads& api, RegHandle key, RegHandle parent,
                            const std::u16string& name, std::uint32_t access,
                            KeyDeletionCheck& check);
 
+// The same for a key known to have no subkey, as one watched since it was seen to have none: it
+// is passed by the check and deleted, with no listing first. One that has a subkey after all
+// stays, as the platform deletes no key that has one, and the check is told.
+bool DeleteCheckedOpenLeaf(RegistryReads& api, RegHandle key, RegHandle parent,
+                           const std::u16string& name, KeyDeletionCheck& check);
+
 // Deletes base\subKey, opened as itself in the registry view given, when it holds neither a
 // subkey nor a value; a key that is not there, or not empty, stays as it is.
 void DeleteKeyIfEmpty(RegistryReads& api, RegHandle base, const std::u16string& subKey,

@@ -42,6 +42,7 @@ constexpr std::uint32_t kKeyQueryValue = 0x0001;
 constexpr std::uint32_t kKeySetValue = 0x0002;
 constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
 constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
+constexpr std::uint32_t kKeyNotify = 0x0010;
 constexpr std::uint32_t kKeyCreateLink = 0x0020;
 constexpr std::uint32_t kKeyWrite = 0x20006;
 constexpr std::uint32_t kDelete = 0x10000;

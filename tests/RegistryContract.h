@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
 #include "registry/KeyTree.h"
+#include "registry/KeyWatch.h"
 #include "registry/TRegistry.h"
 #include "registry/Utf16.h"
 
@@ -542,6 +544,71 @@ TYPED_TEST_P(RegistryContract, LinksAreMadeAsLinksToTheirTarget) {
   }
 }
 
+// A watch is marked by each change to its key and the close of its handle, and by nothing done
+// beside it or by reading it; one set again after its key was closed starts clear. The key's
+// deletion by another handle need not mark it (under Wine it does not), but the watched handle
+// then deletes nothing, not even a key made again by that name: the platform may answer either
+// way.
+TYPED_TEST_P(RegistryContract, AWatchIsMarkedByEveryChangeToItsKeyAndNothingElse) {
+  RegistryWorld& world = this->world();
+  RegistryApi& api = world.Api();
+  world.SetValue("watched", {u"v", kRegDword, {1, 0, 0, 0}});
+  world.Create("beside");
+  const auto open = [&](const std::string& path, std::uint32_t access) {
+    RegHandle opened = kNoHandle;
+    EXPECT_EQ(api.OpenKeyW(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch(path)), kRegOptionOpenLink,
+                           access, &opened),
+              kErrorSuccess)
+        << path;
+    return KeyHandle(api, opened);
+  };
+  const auto deleteKey = [&](const std::string& path) {
+    const KeyHandle key = open(path, kDelete);
+    EXPECT_EQ(api.DeleteOpenKey(key.get()), kErrorSuccess) << path;
+  };
+  const std::pair<const char*, std::function<void()>> changes[] = {
+      {"a value set",
+       [&] {
+         world.SetValue("watched", {u"v", kRegDword, {2, 0, 0, 0}});
+       }},
+      {"a value added",
+       [&] {
+         world.SetValue("watched", {u"w", kRegSz, {}});
+       }},
+      {"a subkey made", [&] { world.Create("watched\\sub"); }},
+      {"a subkey deleted", [&] { deleteKey("watched\\sub"); }},
+  };
+  for (const auto& [what, change] : changes) {
+    KeyWatch watch;
+    const KeyHandle key = open("watched", kKeyRead);
+    watch = KeyWatch(world.Watches(), world.Watches().Watch(key.get()));
+    ASSERT_TRUE(watch) << what;
+    RegValue value;
+    EXPECT_EQ(api.EnumValue(key.get(), 0, &value), kErrorSuccess) << what;
+    world.SetValue("beside", {u"v", kRegDword, {3, 0, 0, 0}});
+    world.Create("beside\\sub");
+    EXPECT_FALSE(watch.Changed()) << what;
+    change();
+    EXPECT_TRUE(watch.Changed()) << what;
+  }
+
+  KeyWatch watch;
+  KeyHandle key = open("watched", kKeyRead | kDelete);
+  watch = KeyWatch(world.Watches(), world.Watches().Watch(key.get()));
+  ASSERT_TRUE(watch);
+  deleteKey("watched");
+  world.Create("watched");
+  // Wine answers success, having nothing to delete.
+  api.DeleteOpenKey(key.get());
+  EXPECT_TRUE(world.Exists("watched"));
+  key.reset();
+  EXPECT_TRUE(watch.Changed());
+  watch.reset();
+  // Without the right to be told of changes, a key cannot be watched.
+  const KeyHandle unwatchable = open("watched", kKeyQueryValue);
+  EXPECT_EQ(world.Watches().Watch(unwatchable.get()), kNoWatch);
+}
+
 REGISTER_TYPED_TEST_SUITE_P(
     RegistryContract, NewObjectHasNoCurrentKey, OpenPathFollowsTheRootOrTheCurrentKey,
     SelectingAnotherRootReleasesTheCurrentKey, ProbeReportsOnlyKeysThatCanBeRead,
@@ -550,4 +617,4 @@ REGISTER_TYPED_TEST_SUITE_P(
     LinksAreDeletedAsThemselvesAndWhatTheyPointAtStays, LinkLoopsAndDanglingLinksEndWithoutHarm,
     TreesAreReadWithEveryValuesExactBytes, EnumerationsNeedTheirRightsOnTheHandle,
     WideCallsNameKeysExactly, AKeyHoldingALinkValueIsNoLink, KeysAreMadeAndValuesSetWithExactBytes,
-    LinksAreMadeAsLinksToTheirTarget);
+    LinksAreMadeAsLinksToTheirTarget, AWatchIsMarkedByEveryChangeToItsKeyAndNothingElse);

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "registry/KeyWatch.h"
 #include "registry/RegistryApi.h"
 
 // A registry the contract suite runs against, with a scratch key below HKEY_CURRENT_USER that
@@ -13,6 +14,7 @@ class RegistryWorld {
 
   virtual ~RegistryWorld() = default;
   virtual RegistryApi& Api() = 0;
+  virtual KeyWatches& Watches() = 0;
   virtual void Create(const std::string& path) = 0;
   // Whether the key itself exists; a link is not followed.
   virtual bool Exists(const std::string& path) = 0;

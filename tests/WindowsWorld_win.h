@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "RegistryWorld.h"
+#include "registry/KeyWatches_win.h"
 #include "registry/WindowsRegistry_win.h"
 
 // The real registry: a scratch key below HKEY_CURRENT_USER, deleted before and after each case.
@@ -13,6 +14,7 @@ class WindowsWorld : public RegistryWorld {
   ~WindowsWorld() override;
 
   RegistryApi& Api() override { return registry_; }
+  KeyWatches& Watches() override { return watches_; }
   void Create(const std::string& path) override;
   bool Exists(const std::string& path) override;
   void MakeReadOnly(const std::string& path) override;
@@ -24,6 +26,7 @@ class WindowsWorld : public RegistryWorld {
   void SetDacl(const std::string& path, const char* sddl);
 
   WindowsRegistry registry_;
+  WindowsKeyWatches watches_;
   std::vector<std::string> restricted_;
   std::vector<std::string> links_;
 };

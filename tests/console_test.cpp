@@ -2,6 +2,7 @@
 // backup written before each deletion, and every loaded user's hive.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -71,7 +72,8 @@ class ConsoleTest : public CleanFixture {
         out,
         err,
         [this](const std::string& path, std::string* failure) { return disk.Open(path, failure); },
-        &hives};
+        &hives,
+        &store};
     return RunConsole(arguments, context);
   }
 
@@ -427,6 +429,24 @@ TEST_F(ConsoleTest, TheBackupLeavesItsVolumeItsReserve) {
   file.freeSpace = kVolumeReserve + 2000000;
   EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 0);
   EXPECT_FALSE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
+
+  // Entries written ahead together count what the batch wrote before them against the room
+  // the volume had at its start: those that fit go, the rest stay.
+  store = MemoryRegistry();
+  file = MemoryBackupFile();
+  const std::string list = std::string(traces::kModuleUsage) + "\\C:/App ";
+  for (int number = 10; number < 40; ++number) {
+    store.SeedValue(kHkeyLocalMachine, list + std::to_string(number) + "/TessalineWeb_EN.ocx",
+                    {u"big", kRegBinary, std::vector<std::uint8_t>(10000, 0xAB)});
+  }
+  file.freeSpace = kVolumeReserve + 500000;
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
+  EXPECT_LE(file.written.size() + kVolumeReserve, file.freeSpace);
+  const ParsedBackup parsed = ReadWhole(file.bytes);
+  ASSERT_TRUE(parsed.valid) << parsed.error;
+  EXPECT_GE(parsed.sections.size(), 3u);
+  EXPECT_LT(parsed.sections.size(), 30u);
+  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, list + "39/TessalineWeb_EN.ocx"));
 }
 
 // A value that grows between the first look at its key and its writing cannot take the volume
@@ -584,6 +604,46 @@ TEST_F(ConsoleTest, EntriesAreWrittenAheadABatchAtATimeAndOnlyDeletedOnesStay) {
   const ParsedBackup stopped = ReadWhole(file.bytes);
   ASSERT_TRUE(stopped.valid) << stopped.error;
   EXPECT_EQ(stopped.sections.size(), 150u);
+}
+
+// An entry written ahead is watched from before its first value is read until it goes: one
+// changed after a value of it was read, or given a subkey, stays, its section out of the file.
+TEST_F(ConsoleTest, AnEntryChangedOnceItsReadingBeganStays) {
+  const std::string list = std::string(traces::kModuleUsage) + "\\";
+  const std::string shown = "HKEY_LOCAL_MACHINE\\" + list;
+  const std::vector<std::pair<std::string, std::function<void()>>> changes = {
+      {"C:/A/TessalineWeb_EN.ocx",
+       [&] {
+         store.SeedValue(kHkeyLocalMachine, list + "C:/A/TessalineWeb_EN.ocx",
+                         {u".Owner", kRegSz, {'y', 0, 0, 0}});
+       }},
+      {"C:/B/TessalineWeb_EN.ocx",
+       [&] { store.SeedKey(kHkeyLocalMachine, list + "C:/B/TessalineWeb_EN.ocx\\made"); }},
+  };
+  for (const auto& [entry, change] : changes) {
+    store = MemoryRegistry();
+    file = MemoryBackupFile();
+    store.SeedValue(kHkeyLocalMachine, list + entry, {u".Owner", kRegSz, {'x', 0, 0, 0}});
+    store.SeedValue(kHkeyLocalMachine, list + entry, {u"Path", kRegSz, {'p', 0, 0, 0}});
+    // Once, while its second value is read to be written ahead, after the first was.
+    bool changed = false;
+    store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+      if (!changed && site.call == MemoryRegistry::Call::Value && site.index == 1 &&
+          site.keyPath == shown + entry) {
+        changed = true;
+        change();
+      }
+      return std::nullopt;
+    });
+    EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3) << entry;
+    store.SetHook(nullptr);
+    EXPECT_TRUE(changed) << entry;
+    EXPECT_NE(err.str().find(entry + " changed while it was backed up"), std::string::npos)
+        << err.str();
+    EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, list + entry)) << entry;
+    // Nothing was deleted, so the file is gone.
+    EXPECT_TRUE(file.discarded) << entry;
+  }
 }
 
 // A key that cannot be deleted once its section is on disk, as when a subkey is made under it

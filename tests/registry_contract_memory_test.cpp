@@ -7,9 +7,13 @@ class MemoryWorld : public RegistryWorld {
  public:
   MemoryWorld() { store_.SeedKey(kHkeyCurrentUser, kScratch); }
   // Whatever a case does, it must leave no key open.
-  ~MemoryWorld() override { EXPECT_EQ(store_.OpenHandleCount(), 0u); }
+  ~MemoryWorld() override {
+    EXPECT_EQ(store_.OpenHandleCount(), 0u);
+    EXPECT_EQ(store_.WatchCount(), 0u);
+  }
 
   RegistryApi& Api() override { return store_; }
+  KeyWatches& Watches() override { return store_; }
   void Create(const std::string& path) override { store_.SeedKey(kHkeyCurrentUser, Below(path)); }
   bool Exists(const std::string& path) override {
     return store_.KeyExists(kHkeyCurrentUser, Below(path));

@@ -258,6 +258,9 @@ RegStatus MemoryRegistry::CloseKey(RegHandle key) {
   }
   const NodePtr node = it->second.node;
   handles_.erase(it);
+  for (auto& [id, watch] : watches_) {
+    watch.closed = watch.closed || watch.handle == key;
+  }
   return RunHook(
              Call::Close, [&] { return PathOf(*node); }, 0)
       .value_or(kErrorSuccess);
@@ -371,6 +374,31 @@ RegStatus MemoryRegistry::DeleteOpenKey(RegHandle key) {
   node->parent = nullptr;
   node->deleted = true;
   return kErrorSuccess;
+}
+
+WatchId MemoryRegistry::Watch(RegHandle key) {
+  RegStatus status;
+  const NodePtr node = NodeForIndexedCall(key, kKeyNotify, Call::Watch, 0, &status);
+  if (!node || handles_.count(key) == 0) {
+    return kNoWatch;
+  }
+  const WatchId id = nextWatch_++;
+  watches_[id] = WatchEntry{key, node, node->writes, node->allowed};
+  return id;
+}
+
+bool MemoryRegistry::Changed(WatchId watch) {
+  const auto it = watches_.find(watch);
+  if (it == watches_.end()) {
+    return true;
+  }
+  const WatchEntry& entry = it->second;
+  // The key's deletion leaves it clear, as under Wine: a handle to a deleted key deletes nothing.
+  return entry.closed || entry.node->writes != entry.writes || entry.node->allowed != entry.allowed;
+}
+
+void MemoryRegistry::EndWatch(WatchId watch) {
+  watches_.erase(watch);
 }
 
 std::vector<RegValue> MemoryRegistry::ValuesOf(const Node& node) {

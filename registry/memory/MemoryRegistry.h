@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "registry/KeyWatch.h"
 #include "registry/RegistryApi.h"
 
 // A registry held in memory that answers the five calls as the platform does: names matched
@@ -18,12 +19,13 @@
 // handles that outlive their deleted key, per-key access rules, no deletion of a key that still
 // has subkeys, and symbolic links (followed wherever they stand in a path but last under the
 // open-link option, dangling ones, loops ended with the platform's error), and values kept as
-// bytes. Tests seed it, restrict it and make chosen calls fail.
-class MemoryRegistry : public RegistryApi {
+// bytes, and watches that a change to their key or the close of their handle marks (not the
+// key's deletion, which Wine does not tell). Tests seed it, restrict it and make chosen calls fail.
+class MemoryRegistry : public RegistryApi, public KeyWatches {
  public:
   // Name is told once QueryKeyName has read the key's name, so what its hook changes comes
   // right after the caller learnt it.
-  enum class Call { Open, Close, Query, Enum, Delete, Value, Create, Set, Name };
+  enum class Call { Open, Close, Query, Enum, Delete, Value, Create, Set, Name, Watch };
 
   // The call about to be made: the key it concerns, written as "ROOT\path" with the names as
   // they are stored (or as asked for, where the key does not exist), and for Enum and Value the
@@ -59,6 +61,13 @@ class MemoryRegistry : public RegistryApi {
   RegStatus OpenKeyW(RegHandle base, const std::u16string& subKey, std::uint32_t options,
                      std::uint32_t access, RegHandle* result) override;
   RegStatus EnumKeyW(RegHandle key, std::uint32_t index, std::u16string* name) override;
+
+  // A watch needs KEY_NOTIFY on its handle; a change to the key's access counts as one to its
+  // security.
+  WatchId Watch(RegHandle key) override;
+  bool Changed(WatchId watch) override;
+  void EndWatch(WatchId watch) override;
+  std::size_t WatchCount() const { return watches_.size(); }
 
   // Set-up, named apart from the calls under test.
   // Creates the key and any missing keys above it; an existing key is left as it is.
@@ -179,6 +188,16 @@ class MemoryRegistry : public RegistryApi {
   std::map<std::string, NodePtr> hiveFiles_;        // each file's keys, its root unnamed
   std::map<std::string, std::string> loadedHives_;  // the file loaded as each name, upper-cased
   std::unordered_map<RegHandle, OpenKeyEntry> handles_;
+  // What a watched key was like when its watch began.
+  struct WatchEntry {
+    RegHandle handle;
+    NodePtr node;
+    std::uint32_t writes;
+    std::uint32_t allowed;
+    bool closed = false;
+  };
+  std::unordered_map<WatchId, WatchEntry> watches_;
+  WatchId nextWatch_ = 1;
   RegHandle nextHandle_ = 0x1000;
   Hook hook_;
   bool utf8Names_ = false;
