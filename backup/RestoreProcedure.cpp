@@ -57,8 +57,10 @@ class Restorer : public SectionVisitor {
       return;
     }
     keyName_ = head.keyName;
+    named_ = ParseKeyName(keyName_);
     // Asked again of what is written, whatever the first reading found.
-    why_ = WithinCleanTargets(keyName_) ? Open(head) : "it is not one of the control's keys";
+    why_ = named_ && WithinCleanTargets(*named_) ? Open(head, *named_)
+                                                 : "it is not one of the control's keys";
     opened_ = why_.empty();
   }
 
@@ -82,7 +84,7 @@ class Restorer : public SectionVisitor {
       return;
     }
     if (why_.empty()) {
-      log_.Restored(ParseKeyName(keyName_)->Logged());
+      log_.Restored(named_->Logged());
     } else {
       log_.NotRestored(keyName_ + ": not restored: " + why_ + ".");
     }
@@ -96,8 +98,7 @@ class Restorer : public SectionVisitor {
   }
 
   // Opens, or makes, the section's key, or makes its link; empty, or why it was not.
-  std::string Open(const BackupSection& head) {
-    const KeyName named = *ParseKeyName(head.keyName);
+  std::string Open(const BackupSection& head, const KeyName& named) {
     // The user's copies went first, so HKEY_CLASSES_ROOT's keys are the machine's; the merged
     // view would put them in a user's copy.
     KeyName place = InMachineClasses(named);
@@ -318,6 +319,7 @@ class Restorer : public SectionVisitor {
   bool skipping_ = false;
   bool opened_ = false;
   std::string keyName_;
+  std::optional<KeyName> named_;  // the key's name, read once
   std::string why_;
   std::string hive_;         // the platform's name of the hive the key is written in
   std::string linkHive_;     // the same, as links in it name it
