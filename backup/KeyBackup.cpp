@@ -240,7 +240,14 @@ bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16s
   }
   const std::string keyName = below.empty() ? topName_ : topName_ + "\\" + belowName;
   if (held_ && held_->written && key == held_->key.get()) {
-    if (held_->watch.Changed()) {
+    // A key deleted by another meanwhile may not mark its watch, and the platform may answer
+    // its deletion through this handle with success while a key made again by its name stays:
+    // asked, the handle must still reach a key, with no subkey.
+    std::uint32_t subkeys = 0;
+    if (held_->watch.Changed() ||
+        api_.QueryInfoKey(key, {&subkeys, nullptr, nullptr, nullptr, nullptr, nullptr}) !=
+            kErrorSuccess ||
+        subkeys != 0) {
       DropAhead();
       return Fail(keyName + " changed while it was backed up");
     }
@@ -372,11 +379,20 @@ void KeyBackup::WriteAhead(const CleanTarget& entry) {
 }
 
 bool KeyBackup::FreeSpace(std::uint64_t* free) {
-  if (!aheadFree_) {
-    return file_.FreeSpace(free);
+  // Read again once a batch has written a little, so another's file that fills the volume
+  // meanwhile is seen about as soon as before a section of its own.
+  if (aheadFree_ && size_ - aheadFrom_ < kRoomReadAgain) {
+    const std::uint64_t written = size_ - aheadFrom_;
+    *free = *aheadFree_ > written ? *aheadFree_ - written : 0;
+    return true;
   }
-  const std::uint64_t written = size_ - aheadFrom_;
-  *free = *aheadFree_ > written ? *aheadFree_ - written : 0;
+  if (!file_.FreeSpace(free)) {
+    return false;
+  }
+  if (aheadFree_) {
+    aheadFree_ = *free;
+    aheadFrom_ = size_;
+  }
   return true;
 }
 

@@ -61,7 +61,7 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   // Takes the sections written ahead of keys still to come out of the file, the held one's too.
   void DropAhead();
   // The volume's free space before the next section: read now, or during a batch written ahead
-  // what it was at the batch's start less what was written since.
+  // what it was when last read less what was written since.
   bool FreeSpace(std::uint64_t* free);
   // Writes the sections of the entry, which is about to be deleted, and of the entries after it
   // in the list, unless they are written already, and has them on disk.
@@ -135,9 +135,11 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   // The entry written ahead whose deletion runs now, through its handle.
   std::optional<AheadKey> held_;
   KeyWatches* watches_;
-  // While a batch is written ahead: the volume's free space at its start, and the file's size then.
+  // While a batch is written ahead: the volume's free space when last read, and the file's size
+  // then; read again once the batch has written kRoomReadAgain bytes since.
   std::optional<std::uint64_t> aheadFree_;
   std::uint64_t aheadFrom_ = 0;
+  static constexpr std::uint64_t kRoomReadAgain = 1 << 16;
   // The entries of the list that name the control, and the first not yet deleted.
   std::vector<std::string> coming_;
   std::size_t comingNext_ = 0;

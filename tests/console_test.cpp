@@ -14,6 +14,7 @@
 #include "CleanFixture.h"
 #include "MemoryFiles.h"
 #include "MemoryHives.h"
+#include "RecordingRegistry.h"
 #include "backup/BackupName.h"
 #include "backup/KeyBackup.h"
 #include "backup/RegFile.h"
@@ -62,7 +63,7 @@ class ConsoleTest : public CleanFixture {
     out.str("");
     err.str("");
     const ConsoleContext context{
-        store,
+        through ? *through : store,
         [this](const std::string& path, bool inFolder) {
           backupPaths.push_back((inFolder ? "folder " : "") + path);
           file.path = path;
@@ -78,6 +79,9 @@ class ConsoleTest : public CleanFixture {
   }
 
   nlohmann::json Json() { return nlohmann::json::parse(out.str()); }
+
+  // The registry the program goes through, when not the store itself.
+  RegistryApi* through = nullptr;
 
   // The installation's pairs of lines, in the clean's order.
   static std::vector<std::string> InstallationPairs() {
@@ -447,6 +451,28 @@ TEST_F(ConsoleTest, TheBackupLeavesItsVolumeItsReserve) {
   EXPECT_GE(parsed.sections.size(), 3u);
   EXPECT_LT(parsed.sections.size(), 30u);
   EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, list + "39/TessalineWeb_EN.ocx"));
+
+  // Another's file fills the volume to just over the reserve while a batch is written: the run
+  // sees it and stops, the reserve kept.
+  store = MemoryRegistry();
+  file = MemoryBackupFile();
+  for (int number = 10; number < 40; ++number) {
+    store.SeedValue(kHkeyLocalMachine, list + std::to_string(number) + "/TessalineWeb_EN.ocx",
+                    {u"big", kRegBinary, std::vector<std::uint8_t>(10000, 0xAB)});
+  }
+  bool filled = false;
+  store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+    if (!filled && site.call == MemoryRegistry::Call::Value &&
+        site.keyPath == "HKEY_LOCAL_MACHINE\\" + list + "12/TessalineWeb_EN.ocx") {
+      filled = true;
+      file.freeSpace = file.written.size() + kVolumeReserve + 1000;
+    }
+    return std::nullopt;
+  });
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
+  store.SetHook(nullptr);
+  EXPECT_TRUE(filled);
+  EXPECT_LE(file.written.size() + kVolumeReserve, file.freeSpace);
 }
 
 // A value that grows between the first look at its key and its writing cannot take the volume
@@ -644,6 +670,54 @@ TEST_F(ConsoleTest, AnEntryChangedOnceItsReadingBeganStays) {
     // Nothing was deleted, so the file is gone.
     EXPECT_TRUE(file.discarded) << entry;
   }
+}
+
+// Wine answers the deletion of a key through a handle to a key already deleted with success, and
+// does not mark a watch when another deletes its key. An entry deleted and made again by its name
+// after it was written ahead is not reported deleted while the new key stays, and its old section
+// leaves the file.
+class WineLikeDeletion : public RecordingRegistry {
+ public:
+  using RecordingRegistry::RecordingRegistry;
+  RegStatus DeleteOpenKey(RegHandle key) override {
+    const RegStatus status = RecordingRegistry::DeleteOpenKey(key);
+    return status == kErrorKeyDeleted ? kErrorSuccess : status;
+  }
+};
+
+TEST_F(ConsoleTest, AnEntryDeletedAndMadeAgainAfterItWasWrittenAheadStays) {
+  const std::string list = std::string(traces::kModuleUsage) + "\\";
+  const std::string first = list + "C:/A/TessalineWeb_EN.ocx";
+  const std::string second = list + "C:/B/TessalineWeb_EN.ocx";
+  store.SeedValue(kHkeyLocalMachine, first, {u"Path", kRegSz, {'a', 0, 0, 0}});
+  store.SeedValue(kHkeyLocalMachine, second, {u"Path", kRegSz, {'b', 0, 0, 0}});
+  // When the first goes, both are written ahead and watched.
+  bool raced = false;
+  store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+    if (!raced && site.call == MemoryRegistry::Call::Delete &&
+        site.keyPath == "HKEY_LOCAL_MACHINE\\" + first) {
+      raced = true;
+      RegHandle other = kNoHandle;
+      EXPECT_EQ(store.OpenKeyW(kHkeyLocalMachine, Utf8ToUtf16(second), kRegOptionOpenLink, kDelete,
+                               &other),
+                kErrorSuccess);
+      EXPECT_EQ(store.DeleteOpenKey(other), kErrorSuccess);
+      store.CloseKey(other);
+      store.SeedValue(kHkeyLocalMachine, second, {u"Planted", kRegSz, {'e', 0, 0, 0}});
+    }
+    return std::nullopt;
+  });
+  WineLikeDeletion wine(store);
+  through = &wine;
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
+  store.SetHook(nullptr);
+  EXPECT_TRUE(raced);
+  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, second));
+  EXPECT_EQ(out.str().find("C:/B/TessalineWeb_EN.ocx"), std::string::npos) << out.str();
+  const ParsedBackup parsed = ReadWhole(file.bytes);
+  ASSERT_TRUE(parsed.valid) << parsed.error;
+  ASSERT_EQ(parsed.sections.size(), 1u);
+  EXPECT_EQ(parsed.sections[0].keyName, "HKEY_LOCAL_MACHINE\\" + first);
 }
 
 // A key that cannot be deleted once its section is on disk, as when a subkey is made under it

@@ -3,8 +3,9 @@
 # module-usage entries of five values each: "restore" against "reg import" of the same file, and
 # "clean --backup" against "reg export" of the same keys followed by a "clean" without a backup.
 # Each run is a whole process (two for export and clean) on a fresh copy of the registry; the
-# two sides alternate, and each figure is the median of five. Prints the figures and the ratios;
-# it passes or fails nothing.
+# two sides alternate, each figure is the median of seven, and each ratio the median of the seven
+# taken pair by pair, so a machine whose speed drifts during the runs moves both sides of a pair
+# alike. Prints the figures and the ratios; it passes or fails nothing.
 #   way-back-benchmark.sh BUILD_DIR
 set -euo pipefail
 BUILD=$(cd "$1" && pwd)
@@ -14,7 +15,7 @@ source "$TOOLS/cleaner-session.sh"
 source "$(dirname "$0")/entries.sh"
 trap 'session_end; WINEPREFIX=$SEEDED wine_end_prefix; WINEPREFIX=$CLEANED wine_end_prefix' EXIT
 SEEDED= CLEANED=
-runs=5
+runs=7
 
 wine_throwaway_prefix
 SEEDED=$WINEPREFIX
@@ -62,17 +63,19 @@ export_then_clean() {
   wine reg export "$MODULE_USAGE" 'C:\export.reg' /reg:32 && wine "$BUILD/tessaline-clean.exe" clean
 }
 
-restores=() imports=() backeds=() exports=()
+restores=() imports=() backeds=() exports=() restoreRatios=() backedRatios=()
 for _ in $(seq $runs); do
   restores+=("$(timed "$CLEANED" restore)")
   imports+=("$(timed "$CLEANED" import)")
   backeds+=("$(timed "$SEEDED" backed_clean)")
   exports+=("$(timed "$SEEDED" export_then_clean)")
+  restoreRatios+=("$(ratio "${restores[-1]}" "${imports[-1]}")")
+  backedRatios+=("$(ratio "${backeds[-1]}" "${exports[-1]}")")
 done
-r=$(median "${restores[@]}") i=$(median "${imports[@]}")
-b=$(median "${backeds[@]}") e=$(median "${exports[@]}")
 printf '%-44s %8s\n' run ms
-printf '%-44s %8s\n' "restore" "$r" "reg import" "$i" "clean --backup" "$b" \
-  "reg export, then clean" "$e"
-echo "  restore against reg import: $(ratio "$r" "$i")x"
-echo "  clean --backup against reg export and clean: $(ratio "$b" "$e")x"
+printf '%-44s %8s\n' "restore" "$(median "${restores[@]}")" "reg import" "$(median "${imports[@]}")" \
+  "clean --backup" "$(median "${backeds[@]}")" "reg export, then clean" "$(median "${exports[@]}")"
+echo "  restore against reg import: $(median "${restoreRatios[@]}")x" \
+  "(pairs: ${restoreRatios[*]})"
+echo "  clean --backup against reg export and clean: $(median "${backedRatios[@]}")x" \
+  "(pairs: ${backedRatios[*]})"
