@@ -19,7 +19,8 @@
 // through the very handle its deletion goes through, so nothing is deleted that the file does not
 // hold, even if the process dies right after. A batch of module-usage entries announced together
 // is written and put on disk at once, each entry opened, watched and only then read; each is
-// deleted later through that handle, only while its watch shows no change to it. Values are read
+// deleted later through that handle, only while its watch shows no change to it and the handle
+// still reaches a key. Values are read
 // and written one at a time, large ones in pieces. A key that cannot be read, or written exactly,
 // or that changed while it was written, or whose section the file would not take, stays, and the
 // run stops; so does one whose section could leave its volume less than kVolumeReserve free, so
@@ -43,7 +44,7 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   // Keeps the names of the module-usage entries that name the control, in the list's order: the
   // deletion of one writes its section with those of the entries after it, a batch at a time,
   // and has them on disk at once; each is deleted later through the handle it was read through,
-  // only while the watch set on it before shows no change.
+  // only while the watch set on it before shows no change and the handle still reaches a key.
   void Ahead(const TStringList& entries) override;
   void Finish() override;
 
