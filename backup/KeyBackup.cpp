@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
 #include "registry/KeyName.h"
 #include "registry/KeyTree.h"
@@ -162,7 +163,7 @@ bool KeyBackup::WriteKey(RegHandle key, const std::string& keyName, bool link, s
     return Fail("the backup file could not be cut back after a section it could not finish");
   }
   std::uint64_t free = 0;
-  if (!FreeSpace(&free)) {
+  if (!FreeSpace(bound, &free)) {
     return Fail("cannot tell how much room the backup's volume has: " + file_.Failure());
   }
   if (free < bound + kVolumeReserve) {
@@ -240,14 +241,12 @@ bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16s
   }
   const std::string keyName = below.empty() ? topName_ : topName_ + "\\" + belowName;
   if (held_ && held_->written && key == held_->key.get()) {
-    // A key deleted by another meanwhile may not mark its watch, and the platform may answer
-    // its deletion through this handle with success while a key made again by its name stays:
-    // asked, the handle must still reach a key, with no subkey.
-    std::uint32_t subkeys = 0;
-    if (held_->watch.Changed() ||
-        api_.QueryInfoKey(key, {&subkeys, nullptr, nullptr, nullptr, nullptr, nullptr}) !=
-            kErrorSuccess ||
-        subkeys != 0) {
+    // A key deleted by another meanwhile, or moved with its list renamed, may not mark its
+    // watch, and the platform may answer its deletion through this handle with success while a
+    // key made again by its name stays: asked, the handle must still reach a key of that name.
+    std::string platformName;
+    if (held_->watch.Changed() || api_.QueryKeyName(key, &platformName) != kErrorSuccess ||
+        AsciiUpper(platformName) != AsciiUpper(held_->platformName)) {
       DropAhead();
       return Fail(keyName + " changed while it was backed up");
     }
@@ -341,7 +340,9 @@ void KeyBackup::WriteAhead(const CleanTarget& entry) {
     ++comingNext_;
   }
   std::uint64_t free = 0;
-  if (!watches_ || !ahead_.empty() || comingNext_ == coming_.size() || !file_.FreeSpace(&free)) {
+  std::string listName;
+  if (!watches_ || !ahead_.empty() || comingNext_ == coming_.size() || !file_.FreeSpace(&free) ||
+      !ListName(ModuleUsageEntry(coming_[comingNext_]).viewFlags, &listName)) {
     return;
   }
   aheadFree_ = free;
@@ -361,6 +362,7 @@ void KeyBackup::WriteAhead(const CleanTarget& entry) {
     }
     AheadKey next;
     next.keyName = shown.root + shown.path;
+    next.platformName = listName + "\\" + coming_[index];
     next.key = KeyHandle(api_, opened);
     // Watched before it is read, so any change after the reading shows.
     next.watch = KeyWatch(*watches_, watches_->Watch(opened));
@@ -378,10 +380,20 @@ void KeyBackup::WriteAhead(const CleanTarget& entry) {
   }
 }
 
-bool KeyBackup::FreeSpace(std::uint64_t* free) {
-  // Read again once a batch has written a little, so another's file that fills the volume
-  // meanwhile is seen about as soon as before a section of its own.
-  if (aheadFree_ && size_ - aheadFrom_ < kRoomReadAgain) {
+bool KeyBackup::ListName(std::uint32_t view, std::string* name) {
+  RegHandle opened = kNoHandle;
+  if (api_.OpenKeyW(kModuleUsage.root, Utf8ToUtf16(BelowRoot(kModuleUsage.path)), 0,
+                    kKeyQueryValue | view, &opened) != kErrorSuccess) {
+    return false;
+  }
+  const KeyHandle list(api_, opened);
+  return api_.QueryKeyName(list.get(), name) == kErrorSuccess;
+}
+
+bool KeyBackup::FreeSpace(std::uint64_t bound, std::uint64_t* free) {
+  // Read again before a batch would write a little more on one reading, so another's file that
+  // fills the volume meanwhile is seen about as soon as before a section of its own.
+  if (aheadFree_ && size_ - aheadFrom_ + bound < kRoomReadAgain) {
     const std::uint64_t written = size_ - aheadFrom_;
     *free = *aheadFree_ > written ? *aheadFree_ - written : 0;
     return true;

@@ -61,9 +61,12 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   void CutBack(std::uint64_t size);
   // Takes the sections written ahead of keys still to come out of the file, the held one's too.
   void DropAhead();
-  // The volume's free space before the next section: read now, or during a batch written ahead
-  // what it was when last read less what was written since.
-  bool FreeSpace(std::uint64_t* free);
+  // The volume's free space before the next section, of at most bound bytes: read now, or
+  // during a batch written ahead what it was when last read less what was written since.
+  bool FreeSpace(std::uint64_t bound, std::uint64_t* free);
+  // The platform's name of the module-usage list, in the view given, as its entries' names
+  // start.
+  bool ListName(std::uint32_t view, std::string* name);
   // Writes the sections of the entry, which is about to be deleted, and of the entries after it
   // in the list, unless they are written already, and has them on disk.
   void WriteAhead(const CleanTarget& entry);
@@ -127,6 +130,7 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   // that reading. The watch is declared first, so it ends after the key is closed.
   struct AheadKey {
     std::string keyName;
+    std::string platformName;  // as the platform names it while it stands where it was read
     std::uint64_t start = 0;
     bool written = false;
     KeyWatch watch;
@@ -137,7 +141,7 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   std::optional<AheadKey> held_;
   KeyWatches* watches_;
   // While a batch is written ahead: the volume's free space when last read, and the file's size
-  // then; read again once the batch has written kRoomReadAgain bytes since.
+  // then; read again before the batch would have written kRoomReadAgain bytes on it.
   std::optional<std::uint64_t> aheadFree_;
   std::uint64_t aheadFrom_ = 0;
   static constexpr std::uint64_t kRoomReadAgain = 1 << 16;

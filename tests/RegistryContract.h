@@ -547,8 +547,8 @@ TYPED_TEST_P(RegistryContract, LinksAreMadeAsLinksToTheirTarget) {
 // A watch is marked by each change to its key and the close of its handle, and by nothing done
 // beside it or by reading it; one set again after its key was closed starts clear. The key's
 // deletion by another handle need not mark it (under Wine it does not), but the watched handle
-// then deletes nothing, not even a key made again by that name: the platform may answer either
-// way.
+// then has no name and deletes nothing, not even a key made again by that name: the platform may
+// answer that deletion either way.
 TYPED_TEST_P(RegistryContract, AWatchIsMarkedByEveryChangeToItsKeyAndNothingElse) {
   RegistryWorld& world = this->world();
   RegistryApi& api = world.Api();
@@ -598,6 +598,9 @@ TYPED_TEST_P(RegistryContract, AWatchIsMarkedByEveryChangeToItsKeyAndNothingElse
   ASSERT_TRUE(watch);
   deleteKey("watched");
   world.Create("watched");
+  // The handle names no key any more.
+  std::string name;
+  EXPECT_NE(api.QueryKeyName(key.get(), &name), kErrorSuccess) << name;
   // Wine answers success, having nothing to delete.
   api.DeleteOpenKey(key.get());
   EXPECT_TRUE(world.Exists("watched"));

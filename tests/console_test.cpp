@@ -473,6 +473,30 @@ TEST_F(ConsoleTest, TheBackupLeavesItsVolumeItsReserve) {
   store.SetHook(nullptr);
   EXPECT_TRUE(filled);
   EXPECT_LE(file.written.size() + kVolumeReserve, file.freeSpace);
+
+  // So does a large entry early in a batch: the room is read again before it is written.
+  store = MemoryRegistry();
+  file = MemoryBackupFile();
+  for (int number = 10; number < 14; ++number) {
+    store.SeedValue(
+        kHkeyLocalMachine, list + std::to_string(number) + "/TessalineWeb_EN.ocx",
+        {u"big", kRegBinary, std::vector<std::uint8_t>(number == 12 ? 1000000 : 10, 0xAB)});
+  }
+  file.freeSpace = kVolumeReserve + 100000000;
+  filled = false;
+  store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+    if (!filled && site.call == MemoryRegistry::Call::Value &&
+        site.keyPath == "HKEY_LOCAL_MACHINE\\" + list + "11/TessalineWeb_EN.ocx") {
+      filled = true;
+      file.freeSpace = file.written.size() + kVolumeReserve + 1000;
+    }
+    return std::nullopt;
+  });
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
+  store.SetHook(nullptr);
+  EXPECT_TRUE(filled);
+  EXPECT_LE(file.written.size() + kVolumeReserve, file.freeSpace);
+  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, list + "12/TessalineWeb_EN.ocx"));
 }
 
 // A value that grows between the first look at its key and its writing cannot take the volume
@@ -673,30 +697,52 @@ TEST_F(ConsoleTest, AnEntryChangedOnceItsReadingBeganStays) {
 }
 
 // Wine answers the deletion of a key through a handle to a key already deleted with success, and
-// does not mark a watch when another deletes its key. An entry deleted and made again by its name
-// after it was written ahead is not reported deleted while the new key stays, and its old section
-// leaves the file.
-class WineLikeDeletion : public RecordingRegistry {
+// marks no watch when another deletes its key or renames the list above it. An entry written
+// ahead that was deleted and made again by its name meanwhile, or moved with its list, is not
+// reported deleted while a key of its name stays, and its section leaves the file.
+class WineLikeRegistry : public RecordingRegistry {
  public:
   using RecordingRegistry::RecordingRegistry;
   RegStatus DeleteOpenKey(RegHandle key) override {
     const RegStatus status = RecordingRegistry::DeleteOpenKey(key);
     return status == kErrorKeyDeleted ? kErrorSuccess : status;
   }
+  // Once the list is taken to be renamed, its keys' names tell so.
+  RegStatus QueryKeyName(RegHandle key, std::string* name) override {
+    const RegStatus status = RecordingRegistry::QueryKeyName(key, name);
+    const std::size_t at = name->find("\\ModuleUsage\\");
+    if (listRenamed && status == kErrorSuccess && at != std::string::npos) {
+      name->insert(at + std::string("\\ModuleUsage").size(), "Old");
+    }
+    return status;
+  }
+  bool listRenamed = false;
 };
 
-TEST_F(ConsoleTest, AnEntryDeletedAndMadeAgainAfterItWasWrittenAheadStays) {
+TEST_F(ConsoleTest, AnEntryGoneFromWhereItWasWrittenAheadIsNotReportedDeleted) {
   const std::string list = std::string(traces::kModuleUsage) + "\\";
   const std::string first = list + "C:/A/TessalineWeb_EN.ocx";
   const std::string second = list + "C:/B/TessalineWeb_EN.ocx";
-  store.SeedValue(kHkeyLocalMachine, first, {u"Path", kRegSz, {'a', 0, 0, 0}});
-  store.SeedValue(kHkeyLocalMachine, second, {u"Path", kRegSz, {'b', 0, 0, 0}});
-  // When the first goes, both are written ahead and watched.
-  bool raced = false;
-  store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
-    if (!raced && site.call == MemoryRegistry::Call::Delete &&
-        site.keyPath == "HKEY_LOCAL_MACHINE\\" + first) {
+  WineLikeRegistry wine(store);
+  through = &wine;
+  for (const bool rename : {false, true}) {
+    store = MemoryRegistry();
+    file = MemoryBackupFile();
+    wine.listRenamed = false;
+    store.SeedValue(kHkeyLocalMachine, first, {u"Path", kRegSz, {'a', 0, 0, 0}});
+    store.SeedValue(kHkeyLocalMachine, second, {u"Path", kRegSz, {'b', 0, 0, 0}});
+    // When the first goes, both are written ahead and watched.
+    bool raced = false;
+    store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+      if (raced || site.call != MemoryRegistry::Call::Delete ||
+          site.keyPath != "HKEY_LOCAL_MACHINE\\" + first) {
+        return std::nullopt;
+      }
       raced = true;
+      if (rename) {
+        wine.listRenamed = true;
+        return std::nullopt;
+      }
       RegHandle other = kNoHandle;
       EXPECT_EQ(store.OpenKeyW(kHkeyLocalMachine, Utf8ToUtf16(second), kRegOptionOpenLink, kDelete,
                                &other),
@@ -704,20 +750,18 @@ TEST_F(ConsoleTest, AnEntryDeletedAndMadeAgainAfterItWasWrittenAheadStays) {
       EXPECT_EQ(store.DeleteOpenKey(other), kErrorSuccess);
       store.CloseKey(other);
       store.SeedValue(kHkeyLocalMachine, second, {u"Planted", kRegSz, {'e', 0, 0, 0}});
-    }
-    return std::nullopt;
-  });
-  WineLikeDeletion wine(store);
-  through = &wine;
-  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
-  store.SetHook(nullptr);
-  EXPECT_TRUE(raced);
-  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, second));
-  EXPECT_EQ(out.str().find("C:/B/TessalineWeb_EN.ocx"), std::string::npos) << out.str();
-  const ParsedBackup parsed = ReadWhole(file.bytes);
-  ASSERT_TRUE(parsed.valid) << parsed.error;
-  ASSERT_EQ(parsed.sections.size(), 1u);
-  EXPECT_EQ(parsed.sections[0].keyName, "HKEY_LOCAL_MACHINE\\" + first);
+      return std::nullopt;
+    });
+    EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3) << rename;
+    store.SetHook(nullptr);
+    EXPECT_TRUE(raced);
+    EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, second)) << rename;
+    EXPECT_EQ(out.str().find("C:/B/TessalineWeb_EN.ocx"), std::string::npos) << out.str();
+    const ParsedBackup parsed = ReadWhole(file.bytes);
+    ASSERT_TRUE(parsed.valid) << parsed.error;
+    ASSERT_EQ(parsed.sections.size(), 1u) << rename;
+    EXPECT_EQ(parsed.sections[0].keyName, "HKEY_LOCAL_MACHINE\\" + first);
+  }
 }
 
 // A key that cannot be deleted once its section is on disk, as when a subkey is made under it
