@@ -436,13 +436,30 @@ TEST_F(ConsoleTest, TheBackupLeavesItsVolumeItsReserve) {
 
   // Entries written ahead together count what the batch wrote before them against the room
   // the volume had at its start: those that fit go, the rest stay.
-  store = MemoryRegistry();
-  file = MemoryBackupFile();
   const std::string list = std::string(traces::kModuleUsage) + "\\C:/App ";
-  for (int number = 10; number < 40; ++number) {
-    store.SeedValue(kHkeyLocalMachine, list + std::to_string(number) + "/TessalineWeb_EN.ocx",
-                    {u"big", kRegBinary, std::vector<std::uint8_t>(10000, 0xAB)});
-  }
+  // Entries 10 up to the end, each with one binary value of the size given for its number.
+  const auto seedEntries = [&](int end, const std::function<std::size_t(int)>& size) {
+    store = MemoryRegistry();
+    file = MemoryBackupFile();
+    for (int number = 10; number < end; ++number) {
+      store.SeedValue(kHkeyLocalMachine, list + std::to_string(number) + "/TessalineWeb_EN.ocx",
+                      {u"big", kRegBinary, std::vector<std::uint8_t>(size(number), 0xAB)});
+    }
+  };
+  // Another's file leaves the volume just over the reserve once the entry is being read.
+  bool filled = false;
+  const auto fillWhileReading = [&](const std::string& number) {
+    filled = false;
+    store.SetHook([&, number](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+      if (!filled && site.call == MemoryRegistry::Call::Value &&
+          site.keyPath == "HKEY_LOCAL_MACHINE\\" + list + number + "/TessalineWeb_EN.ocx") {
+        filled = true;
+        file.freeSpace = file.written.size() + kVolumeReserve + 1000;
+      }
+      return std::nullopt;
+    });
+  };
+  seedEntries(40, [](int) { return 10000; });
   file.freeSpace = kVolumeReserve + 500000;
   EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
   EXPECT_LE(file.written.size() + kVolumeReserve, file.freeSpace);
@@ -454,44 +471,17 @@ TEST_F(ConsoleTest, TheBackupLeavesItsVolumeItsReserve) {
 
   // Another's file fills the volume to just over the reserve while a batch is written: the run
   // sees it and stops, the reserve kept.
-  store = MemoryRegistry();
-  file = MemoryBackupFile();
-  for (int number = 10; number < 40; ++number) {
-    store.SeedValue(kHkeyLocalMachine, list + std::to_string(number) + "/TessalineWeb_EN.ocx",
-                    {u"big", kRegBinary, std::vector<std::uint8_t>(10000, 0xAB)});
-  }
-  bool filled = false;
-  store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
-    if (!filled && site.call == MemoryRegistry::Call::Value &&
-        site.keyPath == "HKEY_LOCAL_MACHINE\\" + list + "12/TessalineWeb_EN.ocx") {
-      filled = true;
-      file.freeSpace = file.written.size() + kVolumeReserve + 1000;
-    }
-    return std::nullopt;
-  });
+  seedEntries(40, [](int) { return 10000; });
+  fillWhileReading("12");
   EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
   store.SetHook(nullptr);
   EXPECT_TRUE(filled);
   EXPECT_LE(file.written.size() + kVolumeReserve, file.freeSpace);
 
   // So does a large entry early in a batch: the room is read again before it is written.
-  store = MemoryRegistry();
-  file = MemoryBackupFile();
-  for (int number = 10; number < 14; ++number) {
-    store.SeedValue(
-        kHkeyLocalMachine, list + std::to_string(number) + "/TessalineWeb_EN.ocx",
-        {u"big", kRegBinary, std::vector<std::uint8_t>(number == 12 ? 1000000 : 10, 0xAB)});
-  }
+  seedEntries(14, [](int number) { return number == 12 ? 1000000 : 10; });
   file.freeSpace = kVolumeReserve + 100000000;
-  filled = false;
-  store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
-    if (!filled && site.call == MemoryRegistry::Call::Value &&
-        site.keyPath == "HKEY_LOCAL_MACHINE\\" + list + "11/TessalineWeb_EN.ocx") {
-      filled = true;
-      file.freeSpace = file.written.size() + kVolumeReserve + 1000;
-    }
-    return std::nullopt;
-  });
+  fillWhileReading("11");
   EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
   store.SetHook(nullptr);
   EXPECT_TRUE(filled);
