@@ -10,6 +10,7 @@
 #include "backup/BackupFile.h"
 #include "backup/RegFile.h"
 #include "clean/CleanProcedure.h"
+#include "common/VolumeReserve.h"
 #include "registry/CheckedDeletion.h"
 #include "registry/KeyHandle.h"
 #include "registry/KeyWatch.h"

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "backup/BackupSource.h"
-#include "clean/Profiles.h"
 #include "registry/KeyName.h"
 #include "registry/RegistryApi.h"
+#include "users/Profiles.h"
 
 // Told of each key as restore goes, so that a file of any number of keys is never held whole.
 class RestoreLog {

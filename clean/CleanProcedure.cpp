@@ -38,7 +38,7 @@ class Removal : public TargetAction {
   bool TakeInHive(RegHandle key, const CleanTarget& target) override {
     std::string why;
     bool byGuard = false;
-    if (users_->DeleteCopy(api_, key, target, guard_, &why, &byGuard)) {
+    if (users_->DeleteCounterpart(api_, key, target, guard_, &why, &byGuard)) {
       Deleted(target);
       return true;
     }

@@ -15,10 +15,6 @@
 // What the status bar shows, and the console prints, once a clean has run to its end.
 constexpr const char* kDoneText = "Done!";
 
-// The free space a run always leaves on a volume it writes to, a backup's or the temp folder a
-// check copies users' hives into, so that no user can make a run fill a disk.
-constexpr std::uint64_t kVolumeReserve = 256ull << 20;
-
 struct CleanOptions {
   // Also each copy of a fixed target in the users' hives: those loaded under HKEY_USERS, right
   // after it, then those of the profiles not loaded; none without.

@@ -11,7 +11,7 @@ namespace {
 bool TakeIfPresent(RegistryReads& api, TRegistry& registry, std::uint32_t access, UsersHives* users,
                    const CleanTarget& target, TargetAction& action) {
   if (!target.hive.loadedAs.empty()) {
-    return users->TakeCopy(api, access, target, action);
+    return users->TakeCounterpart(api, access, target, action);
   }
   registry.SelectRoot(target.root);
   return !registry.KeyPresent(target.path) || action.Take(registry, target);

@@ -9,24 +9,7 @@
 #include "registry/RegistryApi.h"
 #include "registry/TRegistry.h"
 #include "registry/TStringList.h"
-
-// What became of a profile in a run, for the report.
-struct ProfileReport {
-  enum class Loaded { kNo, kByUser, kByRun };
-  // kLeftLoaded: examined, but a hive of it could not be unloaded after; the next run unloads it.
-  enum class Outcome { kExamined, kPassedOver, kNotExamined, kLeftLoaded };
-  std::string id;  // its SID, or "Default"
-  std::string folder;
-  // Who had its hives loaded while it was examined: its user, when the user had either.
-  Loaded loaded = Loaded::kNo;
-  Outcome outcome = Outcome::kExamined;
-  std::string reason;  // why it was passed over, could not be examined, or stays loaded
-
-  // Whether the run left something of it undone: a hive not examined, or one left loaded.
-  bool Unfinished() const {
-    return outcome == Outcome::kNotExamined || outcome == Outcome::kLeftLoaded;
-  }
-};
+#include "users/ProfileReport.h"
 
 // What a run does with each key it finds present.
 class TargetAction {
@@ -64,14 +47,14 @@ class UsersHives {
   virtual std::vector<CleanTarget> TargetsInOrder(RegistryReads& api) = 0;
   // Hands a copy in a user's hive to the action, opened as itself with the access asked for
   // and the copy's view; false when the action stopped the run.
-  virtual bool TakeCopy(RegistryReads& api, std::uint32_t access, const CleanTarget& copy,
-                        TargetAction& action) = 0;
+  virtual bool TakeCounterpart(RegistryReads& api, std::uint32_t access, const CleanTarget& copy,
+                               TargetAction& action) = 0;
   // Deletes a copy in a user's hive open as itself as key, through that very handle, with the
   // guard where there is one, once the platform's name of it shows it lies in its hive, then
   // looks it up again by its name; false, with why, when it stays, *byGuard telling whether it
   // was the guard that kept it.
-  virtual bool DeleteCopy(RegistryReads& api, RegHandle key, const CleanTarget& copy,
-                          DeletionGuard* guard, std::string* why, bool* byGuard) = 0;
+  virtual bool DeleteCounterpart(RegistryReads& api, RegHandle key, const CleanTarget& copy,
+                                 DeletionGuard* guard, std::string* why, bool* byGuard) = 0;
   // The profiles whose hives are not loaded, one hive at a time, each reported; false when the
   // action stopped the run.
   virtual bool WalkProfiles(RegistryReads& api, std::uint32_t access, TargetAction& action,

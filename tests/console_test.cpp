@@ -18,6 +18,7 @@
 #include "backup/BackupName.h"
 #include "backup/KeyBackup.h"
 #include "backup/RegFile.h"
+#include "common/VolumeReserve.h"
 #include "console/CommandLine.h"
 #include "console/ConsoleProgram.h"
 #include "registry/Utf16.h"

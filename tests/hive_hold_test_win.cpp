@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "clean/HiveFileHold_win.h"
-#include "clean/HivePrivileges_win.h"
 #include "common/FilePlaces_win.h"
 #include "common/FileSecurity_win.h"
 #include "common/HandleChecks_win.h"
+#include "users/HiveFileHold_win.h"
+#include "users/HivePrivileges_win.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "clean/HiveMounts.h"
-#include "clean/HiveRules.h"
-#include "clean/MountJournal.h"
 #include "registry/Utf16.h"
 #include "registry/memory/MemoryRegistry.h"
+#include "users/HiveMounts.h"
+#include "users/HiveRules.h"
+#include "users/MountJournal.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -239,6 +239,8 @@ TEST_F(MountJournalTest, TheProgramsKeyStaysWhileItHoldsAnythingElse) {
 class FakePlatform : public HivePlatform {
  public:
   explicit FakePlatform(MemoryRegistry& store) : store_(store) {}
+
+  std::string Expand(const std::string& value) override { return value; }
 
   class Held : public HeldHive {
    public:
@@ -529,7 +531,7 @@ TEST_F(HiveMountsTest, TheSweepUnloadsOnlyRecordedHivesOfRunsThatEnded) {
     ASSERT_EQ(journal.Record({name, "C:\\" + name, name == going ? "4-4" : "3-3"}), kErrorSuccess);
   }
   platform.goingRun = "4-4";
-  EXPECT_THAT(mounts->SweepLeftovers(), ElementsAre(killed));
+  EXPECT_THAT(mounts->Sweep(), ElementsAre(killed));
   // What is left of the copies of the ended runs' hives goes once they are unloaded; a going
   // run's, and a file recorded for a name that is no run's, stay.
   EXPECT_THAT(platform.calls, ElementsAre("unload " + killed, "remove copy C:\\" + killed,
@@ -552,7 +554,7 @@ TEST_F(HiveMountsTest, WhereThePlatformListsItsHivesTheSweepUnloadsOnlyListedOne
   }
   store.SeedValue(kHkeyLocalMachine, kHiveList,
                   Text(Utf8ToUtf16("\\REGISTRY\\USER\\" + listed), "\\Device\\V\\NTUSER.DAT"));
-  EXPECT_THAT(mounts->SweepLeftovers(), ElementsAre(listed));
+  EXPECT_THAT(mounts->Sweep(), ElementsAre(listed));
   EXPECT_TRUE(Mounted(plain));
   EXPECT_THAT(Recorded(), IsEmpty());
 }
@@ -561,7 +563,7 @@ TEST_F(HiveMountsTest, WithoutThePrivilegesTheSweepLeavesLeftoversForARunThatHas
   platform.Mount(kAs);
   ASSERT_EQ(MountJournal(store).Record({kAs, "C:\\f", "3-3"}), kErrorSuccess);
   platform.mayLoad = false;
-  EXPECT_THAT(mounts->SweepLeftovers(), IsEmpty());
+  EXPECT_THAT(mounts->Sweep(), IsEmpty());
   EXPECT_TRUE(Mounted(kAs));
   EXPECT_THAT(Recorded(), ElementsAre(std::string(kAs) + " 3-3"));
 }
@@ -570,7 +572,7 @@ TEST_F(HiveMountsTest, ALeftoverThatStaysLoadedIsNotReportedAndStaysRecorded) {
   platform.Mount(kAs);
   ASSERT_EQ(MountJournal(store).Record({kAs, "C:\\f", "3-3"}), kErrorSuccess);
   platform.unloadStatuses.assign(6, kErrorAccessDenied);
-  EXPECT_THAT(mounts->SweepLeftovers(), IsEmpty());
+  EXPECT_THAT(mounts->Sweep(), IsEmpty());
   EXPECT_TRUE(Mounted(kAs));
   EXPECT_THAT(Recorded(), ElementsAre(std::string(kAs) + " 3-3"));
 }

@@ -1,10 +1,11 @@
-#include "clean/HiveMounts.h"
+#include "users/HiveMounts.h"
 
-#include "clean/HiveRules.h"
 #include "registry/CheckedDeletion.h"
 #include "registry/KeyHandle.h"
 #include "registry/TRegistry.h"
 #include "registry/Utf16.h"
+#include "users/HiveRules.h"
+#include "users/UserHive.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ HiveMounts::~HiveMounts() {
   }
 }
 
-std::vector<std::string> HiveMounts::SweepLeftovers() {
+std::vector<std::string> HiveMounts::Sweep() {
   std::vector<std::string> swept;
   const std::vector<MountJournal::Entry> entries = journal_.Entries();
   if (entries.empty()) {

@@ -1,4 +1,4 @@
-#include "clean/HiveRules.h"
+#include "users/HiveRules.h"
 
 #include <cctype>
 
