@@ -170,11 +170,10 @@ int HexDigit(char16_t c) {
   return c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
 }
 
-// Reads a quoted text after its opening quote, escaped as the writer escapes: \\ and \" always,
-// and \uXXXX too where comment escapes are allowed. Each unit goes to the sink. Leaves the cursor
-// past the closing quote.
+// Reads a quoted text after its opening quote, escaped as the writer escapes: \\ and \". Each
+// unit goes to the sink. Leaves the cursor past the closing quote.
 template <typename Sink>
-Read ReadQuoted(UnitCursor& in, bool commentEscapes, Sink sink) {
+Read ReadQuoted(UnitCursor& in, Sink sink) {
   for (char16_t unit; in.Next(&unit);) {
     if (unit == u'"') {
       return Read::kDone;
@@ -188,19 +187,7 @@ Read ReadQuoted(UnitCursor& in, bool commentEscapes, Sink sink) {
     if (!in.Next(&unit)) {
       return Read::kEnded;
     }
-    if (commentEscapes && unit == u'u') {
-      unsigned code = 0;
-      for (int k = 0; k < 4; ++k) {
-        if (!in.Next(&unit)) {
-          return Read::kEnded;
-        }
-        if (HexDigit(unit) < 0) {
-          return Read::kBad;
-        }
-        code = code * 16 + static_cast<unsigned>(HexDigit(unit));
-      }
-      unit = static_cast<char16_t>(code);
-    } else if (unit != u'\\' && unit != u'"') {
+    if (unit != u'\\' && unit != u'"') {
       return Read::kBad;
     }
     if (!sink(unit)) {
@@ -315,7 +302,7 @@ Read ReadValue(UnitCursor& in, RegValue* value) {
     return Read::kEnded;
   }
   if (unit == u'"') {
-    const Read name = ReadQuoted(in, false, [&](char16_t c) {
+    const Read name = ReadQuoted(in, [&](char16_t c) {
       value->name.push_back(c);
       return value->name.size() <= kLongestName;
     });
@@ -333,7 +320,7 @@ Read ReadValue(UnitCursor& in, RegValue* value) {
   }
   if (unit == u'"') {
     value->type = kRegSz;
-    const Read text = ReadQuoted(in, false, [&](char16_t c) {
+    const Read text = ReadQuoted(in, [&](char16_t c) {
       if (value->data.size() == kSizedFrom) {
         // Two bytes a unit at most, and the terminating zero.
         value->data.reserve(kSizedFrom + 2 * in.UnitsToLineEnd() + 4);
