@@ -1,19 +1,16 @@
 #include "backup/BackupReader.h"
 
 #include <optional>
-#include <vector>
 
 #include "backup/RegFile.h"
 #include "backup/UnitCursor.h"
+#include "backup/ValueTypes.h"
 #include "registry/Utf16.h"
 
 using namespace backup_format;
 
 namespace {
 
-// A value's data that grows this large has the room for the rest of it made at once, from the
-// length of its text, rather than doubled as it grows: a large value is held once, not thrice.
-constexpr std::size_t kSizedFrom = 1 << 20;
 // The longest first line of a section, or line of the heading, that is read whole: far more than
 // the deepest key's name; a longer one is no line the writer wrote.
 constexpr std::size_t kLongestLine = 1 << 20;
@@ -157,128 +154,14 @@ Read ReadValue(UnitCursor& in, RegValue* value) {
   } else if (unit != u'@') {
     return Read::kBad;
   }
-  if (!in.Next(&unit)) {
-    return Read::kEnded;
+  Read read = ReadUnit(in, u'=');
+  if (read == Read::kDone) {
+    read = ReadValueData(in, value);
   }
-  if (unit != u'=' || !in.Next(&unit)) {
-    return unit != u'=' ? Read::kBad : Read::kEnded;
+  if (read == Read::kDone) {
+    read = ReadUnit(in, u'\r');
   }
-  if (unit == u'"') {
-    value->type = kRegSz;
-    const Read text = ReadQuoted(in, [&](char16_t c) {
-      if (value->data.size() == kSizedFrom) {
-        // Two bytes a unit at most, and the terminating zero.
-        value->data.reserve(kSizedFrom + 2 * in.UnitsToLineEnd() + 4);
-      }
-      value->data.push_back(static_cast<std::uint8_t>(c & 0xFF));
-      value->data.push_back(static_cast<std::uint8_t>(c >> 8));
-      return true;
-    });
-    if (text != Read::kDone) {
-      return text;
-    }
-    value->data.insert(value->data.end(), {0, 0});
-  } else if (unit == u'd') {
-    std::uint32_t number = 0;
-    for (char16_t c : std::u16string(u"word:")) {
-      if (!in.Next(&unit)) {
-        return Read::kEnded;
-      }
-      if (unit != c) {
-        return Read::kBad;
-      }
-    }
-    for (int i = 0; i < 8; ++i) {
-      if (!in.Next(&unit)) {
-        return Read::kEnded;
-      }
-      if (HexDigit(unit) < 0) {
-        return Read::kBad;
-      }
-      number = number * 16 + static_cast<std::uint32_t>(HexDigit(unit));
-    }
-    value->type = kRegDword;
-    value->data = {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
-                   static_cast<std::uint8_t>(number >> 16),
-                   static_cast<std::uint8_t>(number >> 24)};
-  } else if (unit == u'h') {
-    for (char16_t c : std::u16string(u"ex")) {
-      if (!in.Next(&unit)) {
-        return Read::kEnded;
-      }
-      if (unit != c) {
-        return Read::kBad;
-      }
-    }
-    if (!in.Next(&unit)) {
-      return Read::kEnded;
-    }
-    value->type = kRegBinary;
-    if (unit == u'(') {
-      value->type = 0;
-      for (int digits = 0;; ++digits) {
-        if (!in.Next(&unit)) {
-          return Read::kEnded;
-        }
-        if (unit == u')' && digits > 0) {
-          break;
-        }
-        if (HexDigit(unit) < 0 || digits == 8) {
-          return Read::kBad;
-        }
-        value->type = value->type * 16 + static_cast<std::uint32_t>(HexDigit(unit));
-      }
-      if (!in.Next(&unit)) {
-        return Read::kEnded;
-      }
-    }
-    if (unit != u':') {
-      return Read::kBad;
-    }
-    // Pairs of hex digits, a comma between them, and after a comma the line may go on in the
-    // next one, ended by a backslash and begun with two spaces.
-    for (bool first = true;; first = false) {
-      if (!in.Peek(&unit)) {
-        return in.Failed() ? Read::kBad : Read::kEnded;
-      }
-      if (unit == u'\r') {
-        break;
-      }
-      if (!first) {
-        if (!in.Next(&unit)) {
-          return Read::kEnded;
-        }
-        if (unit != u',') {
-          return Read::kBad;
-        }
-        if (in.Peek(&unit) && unit == u'\\' && !in.Take(u"\\\r\n  ")) {
-          return in.Failed() ? Read::kBad : Read::kEnded;
-        }
-      }
-      char16_t high;
-      char16_t low;
-      if (!in.Next(&high) || !in.Next(&low)) {
-        return Read::kEnded;
-      }
-      if (HexDigit(high) < 0 || HexDigit(low) < 0) {
-        return Read::kBad;
-      }
-      if (value->data.size() == kSizedFrom) {
-        // Three units a byte, two digits and a comma, and the wrapping besides.
-        value->data.reserve(kSizedFrom + in.UnitsToLineEnd() / 3 + 2);
-      }
-      value->data.push_back(static_cast<std::uint8_t>(HexDigit(high) * 16 + HexDigit(low)));
-    }
-  } else {
-    return Read::kBad;
-  }
-  if (!in.Next(&unit)) {
-    return Read::kEnded;
-  }
-  if (unit != u'\r') {
-    return Read::kBad;
-  }
-  return in.Next(&unit) ? (unit == u'\n' ? Read::kDone : Read::kBad) : Read::kEnded;
+  return read == Read::kDone ? ReadUnit(in, u'\n') : read;
 }
 
 // Compares what the writer writes with the file's text from where it begins: with the text the

@@ -142,6 +142,15 @@ inline int HexDigit(char16_t c) {
   return c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
 }
 
+// Takes the unit that comes next: kBad, with it taken, when it is not the one wanted.
+inline Read ReadUnit(UnitCursor& in, char16_t wanted) {
+  char16_t unit;
+  if (!in.Next(&unit)) {
+    return Read::kEnded;
+  }
+  return unit == wanted ? Read::kDone : Read::kBad;
+}
+
 // Reads a quoted text after its opening quote, escaped as the writer escapes: \\ and \". Each
 // unit goes to the sink. Leaves the cursor past the closing quote.
 template <typename Sink>
