@@ -44,7 +44,8 @@ std::vector<BackupSection> SmallBackup() {
   }
   sections[3].values = {{u"wrapped", kRegBinary, wrapped},
                         {u"none", kRegNone, {}},
-                        {u"multi", kRegMultiSz, Bytes(std::u16string(u"a\0b\0", 4), true)}};
+                        {u"multi", kRegMultiSz, Bytes(std::u16string(u"a\0b\0", 4), true)},
+                        {u"widest", 0xFFFFFFFF, {1}}};
   return sections;
 }
 
