@@ -245,7 +245,7 @@ bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16s
     // watch, and the platform may answer its deletion through this handle with success while a
     // key made again by its name stays: asked, the handle must still reach a key of that name.
     std::string platformName;
-    if (held_->watch.Changed() || api_.QueryKeyName(key, &platformName) != kErrorSuccess ||
+    if (held_->key.Changed() || api_.QueryKeyName(key, &platformName) != kErrorSuccess ||
         AsciiUpper(platformName) != AsciiUpper(held_->platformName)) {
       DropAhead();
       return Fail(keyName + " changed while it was backed up");
@@ -363,11 +363,10 @@ void KeyBackup::WriteAhead(const CleanTarget& entry) {
     AheadKey next;
     next.keyName = shown.root + shown.path;
     next.platformName = listName + "\\" + coming_[index];
-    next.key = KeyHandle(api_, opened);
     // Watched before it is read, so any change after the reading shows.
-    next.watch = KeyWatch(*watches_, watches_->Watch(opened));
+    next.key = WatchedKey(api_, opened, *watches_);
     Contents recorded;
-    if (!next.watch ||
+    if (!next.key.Watched() ||
         !Write(opened, target.root, name, next.keyName, &recorded, &next.start, true)) {
       break;
     }

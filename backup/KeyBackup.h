@@ -11,9 +11,9 @@
 #include "backup/RegFile.h"
 #include "clean/CleanProcedure.h"
 #include "registry/CheckedDeletion.h"
-#include "registry/KeyHandle.h"
 #include "registry/KeyWatch.h"
 #include "registry/RegistryApi.h"
+#include "registry/WatchedKey.h"
 
 // Writes each key to the backup file and has it on disk before it is deleted, deepest first,
 // through the very handle its deletion goes through, so nothing is deleted that the file does not
@@ -127,14 +127,13 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   std::string startFailure_;     // why the file could not be made
   // A module-usage entry whose section is on disk ahead of its deletion: where the section
   // begins, whether it is still there, and the handle it was read through, watched since before
-  // that reading. The watch is declared first, so it ends after the key is closed.
+  // that reading.
   struct AheadKey {
     std::string keyName;
     std::string platformName;  // as the platform names it while it stands where it was read
     std::uint64_t start = 0;
     bool written = false;
-    KeyWatch watch;
-    KeyHandle key;
+    WatchedKey key;
   };
   std::deque<AheadKey> ahead_;
   // The entry written ahead whose deletion runs now, through its handle.
