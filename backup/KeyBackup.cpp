@@ -23,14 +23,14 @@ GuardedDeletion KeyBackup::Guarded(const CleanTarget& target, const std::functio
     writeAhead_.WriteFrom(target);
   }
   failure_.clear();
-  const LoggedKey shown = target.Logged();
+  const ShownKey shown = target.Shown();
   topName_ = shown.root + shown.path;
   view_ = target.viewFlags;
   if (Started() && deletion()) {
     return GuardedDeletion::kDeleted;
   }
   *why = failure_;
-  return failure_.empty() ? GuardedDeletion::kNotDeleted : GuardedDeletion::kRefused;
+  return failure_.empty() ? GuardedDeletion::kNotDeleted : GuardedDeletion::kKept;
 }
 
 GuardedDeletion KeyBackup::DeleteTree(TRegistry& registry, const CleanTarget& key,
@@ -86,7 +86,7 @@ bool KeyBackup::Passed(std::uint64_t start) {
   return true;
 }
 
-void KeyBackup::Ahead(const TStringList& entries) {
+void KeyBackup::EntriesListed(const TStringList& entries) {
   writeAhead_.Expect(entries);
 }
 

@@ -28,7 +28,7 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   // Deletes the tree with each key backed up just before it goes; makes the file at the first.
   GuardedDeletion DeleteTree(TRegistry& registry, const CleanTarget& key,
                              std::string* why) override;
-  // The same for a copy in a user's hive, open as itself: backed up and deleted through that
+  // The same for a counterpart in a user's hive, open as itself: backed up and deleted through that
   // handle, under the name it has while its user is logged on.
   GuardedDeletion DeleteOpenTree(RegHandle key, const CleanTarget& target,
                                  std::string* why) override;
@@ -38,7 +38,7 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   // a time, and has them on disk at once; each is deleted later through the handle it was read
   // through, only while the watch set on it before shows no change and the platform still names
   // it where it was read.
-  void Ahead(const TStringList& entries) override;
+  void EntriesListed(const TStringList& entries) override;
   void Finish() override;
 
   // Whether any key was let go to its deletion, its section on disk: then the file may have a

@@ -49,7 +49,7 @@ void WriteAhead::WriteFrom(const CleanTarget& entry) {
 
 bool WriteAhead::WriteEntry(const std::string& entryName, const std::string& listName) {
   const CleanTarget target = ModuleUsageEntry(entryName);
-  const LoggedKey shown = target.Logged();
+  const ShownKey shown = target.Shown();
   const std::u16string name = Utf8ToUtf16(BelowRoot(target.path));
   RegHandle opened = kNoHandle;
   // Opened as the checked deletion opens it, to go through this very handle.

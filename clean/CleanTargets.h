@@ -18,22 +18,22 @@ struct CleanTarget {
   std::string shownPath;      // the same as the log, the backup and the report show it
   const char* openFailed = "";
   const char* deleteFailed = "";
-  // For a fixed target: the hives holding its copy, and the copies' paths below each hive.
+  // For a fixed target: the hives holding its counterparts, and their paths below each hive.
   HiveKind hiveKind = HiveKind::kNone;
   std::array<const char*, 2> hivePaths = {nullptr, nullptr};
-  // For a copy in a hive: the hive; its loadedAs is empty for every other target.
+  // For a counterpart in a hive: the hive; its loadedAs is empty for every other target.
   UserHive hive;
   std::uint32_t viewFlags = 0;  // added to every open of the key and below it
   bool listEntry = false;       // an entry of the module-usage list
 
-  LoggedKey Logged() const { return {rootName, shownPath}; }
+  ShownKey Shown() const { return {rootName, shownPath}; }
 };
 
 // The fixed targets in the order they go: the user's ProgID and the machine's, the user's class
-// and the machine's, the user's statistics, the downloaded code. Each hive's copies go right
+// and the machine's, the user's statistics, the downloaded code. Each hive's counterparts go right
 // after the target whose hiveKind they match.
 const std::array<CleanTarget, 6>& FixedTargets();
-// The copies of a fixed target in the hive, with its texts: one for each of its hive paths.
+// The counterparts of a fixed target in the hive, with its texts: one for each of its hive paths.
 std::vector<CleanTarget> HiveCounterparts(const CleanTarget& target, const UserHive& hive);
 
 // The module-usage list: each entry whose name holds the control's file name goes.

@@ -41,9 +41,9 @@ std::vector<CleanTarget> EveryUser::TargetsInOrder(RegistryReads& api) {
   return targets;
 }
 
-// A copy in a user's hive is opened as itself by its name below HKEY_USERS, links in the middle
-// followed as the platform resolves them, and handed to the action open: the key whose name the
-// action checks is the key it reads and deletes.
+// A counterpart in a user's hive is opened as itself by its name below HKEY_USERS, links in the
+// middle followed as the platform resolves them, and handed to the action open: the key whose name
+// the action checks is the key it reads and deletes.
 bool EveryUser::TakeCounterpart(RegistryReads& api, std::uint32_t access, const CleanTarget& target,
                                 TargetAction& action) {
   const std::u16string name = Utf8ToUtf16(BelowRoot(target.path));
@@ -65,25 +65,25 @@ bool EveryUser::TakeCounterpart(RegistryReads& api, std::uint32_t access, const 
   return action.TakeInHive(key.get(), target);
 }
 
-bool EveryUser::DeleteCounterpart(RegistryReads& api, RegHandle key, const CleanTarget& copy,
+bool EveryUser::DeleteCounterpart(RegistryReads& api, RegHandle key, const CleanTarget& counterpart,
                                   DeletionGuard* guard, std::string* why, bool* byGuard) {
   // A user may link a name on the way to a key of the hive to a key of the machine or of
   // another user; such a key is not the hive's and stays. The key checked is the key deleted.
   std::string name;
   if (api.QueryKeyName(key, &name) != kErrorSuccess ||
-      !LiesWithin(name, UsersHivePlatformName(copy.hive.loadedAs))) {
-    *why = "it leads out of the hive " + copy.hive.shownAs + ", to " + name;
+      !LiesWithin(name, UsersHivePlatformName(counterpart.hive.loadedAs))) {
+    *why = "it leads out of the hive " + counterpart.hive.shownAs + ", to " + name;
     return false;
   }
-  const std::u16string belowUsers = Utf8ToUtf16(BelowRoot(copy.path));
+  const std::u16string belowUsers = Utf8ToUtf16(BelowRoot(counterpart.path));
   AnyKey anyKey;
   const GuardedDeletion deletion =
-      guard ? guard->DeleteOpenTree(key, copy, why)
-            : (DeleteCheckedOpenTree(api, key, copy.root, belowUsers,
-                                     kKeyAllAccess | copy.viewFlags, anyKey)
+      guard ? guard->DeleteOpenTree(key, counterpart, why)
+            : (DeleteCheckedOpenTree(api, key, counterpart.root, belowUsers,
+                                     kKeyAllAccess | counterpart.viewFlags, anyKey)
                    ? GuardedDeletion::kDeleted
                    : GuardedDeletion::kNotDeleted);
-  *byGuard = deletion == GuardedDeletion::kRefused;
+  *byGuard = deletion == GuardedDeletion::kKept;
   if (deletion != GuardedDeletion::kDeleted) {
     *why = *byGuard ? "the backup kept it: " + *why : "it, or a key below it, cannot be deleted";
     return false;
@@ -91,7 +91,7 @@ bool EveryUser::DeleteCounterpart(RegistryReads& api, RegHandle key, const Clean
   // Confirmed gone by its name, as the user would reach it.
   RegHandle again = kNoHandle;
   const RegStatus status = api.OpenKeyW(kHkeyUsers, belowUsers, kRegOptionOpenLink,
-                                        kProbeAccess | copy.viewFlags, &again);
+                                        kProbeAccess | counterpart.viewFlags, &again);
   const KeyHandle back(api, again);
   if (status != kErrorFileNotFound) {
     *why = "it is there again after its deletion";

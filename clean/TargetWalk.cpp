@@ -57,7 +57,7 @@ bool WalkModuleUsage(RegistryReads& api, TRegistry& registry, TargetAction& acti
   TStringList entries;
   registry.ListSubkeyNames(entries);
   const std::size_t count = entries.Count();
-  action.Coming(entries);
+  action.EntriesListed(entries);
   for (std::size_t index = 0; index < count; ++index) {
     if (MatchesControl(entries[index]) &&
         !action.Take(registry, ModuleUsageEntry(entries[index]))) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // What became of a profile in a run, for the report.
 struct ProfileReport {
@@ -19,3 +20,6 @@ struct ProfileReport {
     return outcome == Outcome::kNotExamined || outcome == Outcome::kLeftLoaded;
   }
 };
+
+// Whether any of the profiles was left with something undone.
+bool AnyUnfinished(const std::vector<ProfileReport>& profiles);
