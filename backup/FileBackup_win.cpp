@@ -159,8 +159,8 @@ class FileBackup : public BackupFile {
                       : ErrorText("cannot make " + Utf8(file)));
     }
     FileHandle handle(made);
-    const std::string wrong = NewFileProblem(handle.get(), file);
-    if (!wrong.empty()) {
+    std::string wrong;
+    if (!NewFileSound(handle.get(), file, &wrong)) {
       FILE_DISPOSITION_INFO remove{TRUE};
       SetFileInformationByHandle(handle.get(), FileDispositionInfo, &remove, sizeof(remove));
       return Fail(wrong);

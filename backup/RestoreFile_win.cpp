@@ -100,8 +100,8 @@ std::unique_ptr<BackupSource> OpenBackupToRestore(const std::string& path, std::
   if (!ReadSecurityModel(file.get(), &security)) {
     return fail(ErrorText("cannot be checked: who may change it cannot be read"));
   }
-  const std::string refusal = FolderRefusal(security, identity.account);
-  if (!refusal.empty()) {
+  std::string refusal;
+  if (!FolderTrusted(security, identity.account, &refusal)) {
     return fail("is not safe to restore from: " + refusal);
   }
   return std::make_unique<HeldBackup>(std::move(folder), std::move(file));

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "WhyOf.h"
 #include "registry/Utf16.h"
 #include "registry/memory/MemoryRegistry.h"
 #include "users/HiveMounts.h"
@@ -62,57 +63,59 @@ TEST(HiveRulesTest, TheTemplateMayBelongToTheSystemItsInstallerOrTheProgramsAcco
 }
 
 TEST(HiveRulesTest, EachWayAHiveFileFailsIsNamed) {
-  EXPECT_EQ(HiveFileRefusal("NTUSER.DAT", PlainFile(kBob), kBob, kAdmin), "");
+  EXPECT_EQ(WhyOf(HiveFileAllowed, "NTUSER.DAT", PlainFile(kBob), kBob, kAdmin), "");
   PlaceFacts twice = PlainFile(kBob);
   twice.links = 2;
-  EXPECT_EQ(HiveFileRefusal("NTUSER.DAT", twice, kBob, kAdmin), "NTUSER.DAT has 2 names");
+  EXPECT_EQ(WhyOf(HiveFileAllowed, "NTUSER.DAT", twice, kBob, kAdmin), "NTUSER.DAT has 2 names");
   PlaceFacts eves = PlainFile(kEve);
-  EXPECT_EQ(HiveFileRefusal("NTUSER.DAT", eves, kBob, kAdmin),
+  EXPECT_EQ(WhyOf(HiveFileAllowed, "NTUSER.DAT", eves, kBob, kAdmin),
             std::string("NTUSER.DAT belongs to ") + kEve);
   PlaceFacts linked = PlainFile(kBob);
   linked.reachedAsNamed = false;
-  EXPECT_EQ(HiveFileRefusal("NTUSER.DAT", linked, kBob, kAdmin), "NTUSER.DAT is a link");
+  EXPECT_EQ(WhyOf(HiveFileAllowed, "NTUSER.DAT", linked, kBob, kAdmin), "NTUSER.DAT is a link");
   PlaceFacts reparse = PlainFile(kBob);
   reparse.reparsePoint = true;
-  EXPECT_EQ(HiveFileRefusal("NTUSER.DAT.LOG1", reparse, kBob, kAdmin), "NTUSER.DAT.LOG1 is a link");
+  EXPECT_EQ(WhyOf(HiveFileAllowed, "NTUSER.DAT.LOG1", reparse, kBob, kAdmin),
+            "NTUSER.DAT.LOG1 is a link");
   PlaceFacts folder = PlainFile(kBob);
   folder.folder = true;
-  EXPECT_EQ(HiveFileRefusal("NTUSER.DAT", folder, kBob, kAdmin), "NTUSER.DAT is a folder");
+  EXPECT_EQ(WhyOf(HiveFileAllowed, "NTUSER.DAT", folder, kBob, kAdmin), "NTUSER.DAT is a folder");
   PlaceFacts device = PlainFile(kBob);
   device.plain = false;
-  EXPECT_EQ(HiveFileRefusal("NTUSER.DAT", device, kBob, kAdmin), "NTUSER.DAT is not a plain file");
-  EXPECT_EQ(HiveFileRefusal("NTUSER.DAT", PlainFile(""), kBob, kAdmin),
+  EXPECT_EQ(WhyOf(HiveFileAllowed, "NTUSER.DAT", device, kBob, kAdmin),
+            "NTUSER.DAT is not a plain file");
+  EXPECT_EQ(WhyOf(HiveFileAllowed, "NTUSER.DAT", PlainFile(""), kBob, kAdmin),
             "the owner of NTUSER.DAT cannot be read");
 }
 
 TEST(HiveRulesTest, AFolderOnTheWayMustBeAFolderReachedAsNamed) {
   PlaceFacts folder;
   folder.folder = true;
-  EXPECT_EQ(FolderOnTheWayRefusal("AppData\\Local", folder), "");
+  EXPECT_EQ(WhyOf(FolderOnTheWayAllowed, "AppData\\Local", folder), "");
   PlaceFacts junction = folder;
   junction.reparsePoint = true;
-  EXPECT_EQ(FolderOnTheWayRefusal("AppData\\Local", junction),
+  EXPECT_EQ(WhyOf(FolderOnTheWayAllowed, "AppData\\Local", junction),
             "AppData\\Local is a link or junction");
   PlaceFacts elsewhere = folder;
   elsewhere.reachedAsNamed = false;
-  EXPECT_EQ(FolderOnTheWayRefusal("AppData", elsewhere), "AppData is a link or junction");
-  EXPECT_EQ(FolderOnTheWayRefusal("AppData", PlaceFacts()), "AppData is not a folder");
+  EXPECT_EQ(WhyOf(FolderOnTheWayAllowed, "AppData", elsewhere), "AppData is a link or junction");
+  EXPECT_EQ(WhyOf(FolderOnTheWayAllowed, "AppData", PlaceFacts()), "AppData is not a folder");
 }
 
 TEST(HiveRulesTest, AFileReplacedOrChangedWhileLoadedIsNamed) {
   const PlaceFacts checked = PlainFile(kBob);
-  EXPECT_EQ(HiveFileChange("NTUSER.DAT", checked, checked, kBob, kAdmin), "");
+  EXPECT_EQ(WhyOf(HiveFileUnchanged, "NTUSER.DAT", checked, checked, kBob, kAdmin), "");
   PlaceFacts other = checked;
   other.index = 43;
-  EXPECT_EQ(HiveFileChange("NTUSER.DAT", checked, other, kBob, kAdmin),
+  EXPECT_EQ(WhyOf(HiveFileUnchanged, "NTUSER.DAT", checked, other, kBob, kAdmin),
             "NTUSER.DAT was replaced while it was loaded");
   other = checked;
   other.volume = 8;
-  EXPECT_EQ(HiveFileChange("NTUSER.DAT", checked, other, kBob, kAdmin),
+  EXPECT_EQ(WhyOf(HiveFileUnchanged, "NTUSER.DAT", checked, other, kBob, kAdmin),
             "NTUSER.DAT was replaced while it was loaded");
   PlaceFacts linkedSince = checked;
   linkedSince.links = 2;
-  EXPECT_EQ(HiveFileChange("NTUSER.DAT", checked, linkedSince, kBob, kAdmin),
+  EXPECT_EQ(WhyOf(HiveFileUnchanged, "NTUSER.DAT", checked, linkedSince, kBob, kAdmin),
             "NTUSER.DAT has 2 names");
 }
 
@@ -247,12 +250,13 @@ class FakePlatform : public HivePlatform {
     Held(FakePlatform& platform, std::string path) : platform_(platform), path_(std::move(path)) {}
     ~Held() override { platform_.calls.push_back("release " + path_); }
     const std::string& Path() const override { return path_; }
-    std::string Changed(const std::string* listed) override {
+    bool Unchanged(const std::string* listed, std::string* why) override {
       platform_.calls.push_back("changed? " + (listed ? *listed : std::string("(unlisted)")));
       if (platform_.changedFails) {
         throw std::runtime_error("the check failed unexpectedly");
       }
-      return platform_.changed;
+      *why = platform_.changed;
+      return why->empty();
     }
 
    private:

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/FailWith.h"
 #include "common/FilePlaces_win.h"
 #include "common/FileSecurity_win.h"
 #include "common/HandleChecks_win.h"
@@ -133,8 +134,7 @@ class PrivateFolder {
       *why = ErrorText("the private folder " + Utf8(name_) + " cannot be held");
       return false;
     }
-    *why = FolderOnTheWayRefusal(Utf8(name_), facts);
-    return why->empty();
+    return FolderOnTheWayAllowed(Utf8(name_), facts, why);
   }
 
   // Copies what `from` holds, read from its start, into a new file of the folder by that name;
@@ -207,22 +207,21 @@ class HeldHiveFile : public HeldHive {
 
   const std::string& Path() const override { return utf8Path_; }
 
-  std::string Changed(const std::string* listed) override {
+  bool Unchanged(const std::string* listed, std::string* why) override {
     // Opened by its name again, as the platform's load found it; no data access, so no conflict
     // with the platform, which holds the file while it is loaded.
     const FileHandle file = OpenItself(path_, kLookAccess);
     PlaceFacts now;
     if (!file || !ReadPlaceFacts(file.get(), path_, &now)) {
-      return ErrorText(shown_ + " cannot be checked again once loaded");
+      return FailWith(why, ErrorText(shown_ + " cannot be checked again once loaded"));
     }
-    const std::string change = HiveFileChange(shown_, checked_, now, profile_, account_);
-    if (!change.empty() || listed == nullptr) {
-      return change;
+    if (!HiveFileUnchanged(shown_, checked_, now, profile_, account_, why) || listed == nullptr) {
+      return why->empty();
     }
     std::wstring listedName;
-    return WideFromUtf8(*listed, &listedName) && SameName(DeviceFinalName(file.get()), listedName)
-               ? std::string()
-               : "the platform loaded " + *listed + ", not " + shown_;
+    return (WideFromUtf8(*listed, &listedName) &&
+            SameName(DeviceFinalName(file.get()), listedName)) ||
+           FailWith(why, "the platform loaded " + *listed + ", not " + shown_);
   }
 
   // Holds the folder until the hold goes.
@@ -273,8 +272,8 @@ class HiveFileCheck {
       if (!ReadPlaceFacts(handle.get(), name, &facts)) {
         return Refuse(ErrorText(shown + " cannot be read"));
       }
-      const std::string refusal = FolderOnTheWayRefusal(shown, facts);
-      if (!refusal.empty()) {
+      std::string refusal;
+      if (!FolderOnTheWayAllowed(shown, facts, &refusal)) {
         return Refuse(refusal);
       }
       held.HoldFolder(std::move(handle));
@@ -302,8 +301,8 @@ class HiveFileCheck {
       Refuse(ErrorText(shown + " cannot be read"));
       return FileHandle();
     }
-    const std::string refusal = HiveFileRefusal(shown, *facts, file_.owner, account_);
-    if (!refusal.empty()) {
+    std::string refusal;
+    if (!HiveFileAllowed(shown, *facts, file_.owner, account_, &refusal)) {
       Refuse(refusal);
       return FileHandle();
     }
@@ -397,10 +396,11 @@ void RemoveHiveCopyLeft(const std::string& file, const std::string& account) {
   // The folder is held, unshared for deletion, while its files go: it cannot be swapped for a
   // link or another folder meanwhile. It must be a folder of the run's own making: reached as
   // named, no link, owned by SYSTEM, Administrators or the program's account.
+  std::string refusal;
   const FileHandle folder = OpenItself(folderName, kFolderAccess | DELETE);
   PlaceFacts facts;
   if (!folder || !ReadPlaceFacts(folder.get(), folderName, &facts) ||
-      !FolderOnTheWayRefusal(copy->folder, facts).empty() ||
+      !FolderOnTheWayAllowed(copy->folder, facts, &refusal) ||
       !HiveOwnerAllowed(facts.owner, std::string(), account)) {
     return;
   }

@@ -125,11 +125,10 @@ HiveLoading HiveMounts::Load(const HiveFile& file, bool copy, const std::string&
   }
   const HiveList list = HiveList::Read(registry_);
   const std::string* listed = list.FileOf(as);
-  std::string changed =
-      list.ListsUserHives() && listed == nullptr
-          ? "the platform does not list HKEY_USERS\\" + as + " among the hives it loaded"
-          : loaded.Changed(listed);
-  if (changed.empty()) {
+  std::string changed;
+  if (list.ListsUserHives() && listed == nullptr) {
+    changed = "the platform does not list HKEY_USERS\\" + as + " among the hives it loaded";
+  } else if (loaded.Unchanged(listed, &changed)) {
     return HiveLoading::kLoaded;
   }
   std::string stays;

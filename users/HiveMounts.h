@@ -19,10 +19,10 @@ class HeldHive {
   virtual ~HeldHive() = default;
   // The file to load: the user's, or the private copy.
   virtual const std::string& Path() const = 0;
-  // Why the file loaded from Path() may not be the one checked: the file there now is another,
-  // or no longer meets the rules, or `listed` (the file the platform's list of loaded hives names
-  // for it, where there is one) is another file; empty when it is the one.
-  virtual std::string Changed(const std::string* listed) = 0;
+  // Whether the file loaded from Path() is the one checked; false, with why, when the file there
+  // now is another, or no longer meets the rules, or `listed` (the file the platform's list of
+  // loaded hives names for it, where there is one) is another file.
+  virtual bool Unchanged(const std::string* listed, std::string* why) = 0;
 };
 
 // What loading and unloading hives takes of the platform.
