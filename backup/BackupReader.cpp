@@ -212,8 +212,9 @@ class Reading {
   BackupReading Run() {
     std::uint8_t mark[2] = {};
     std::size_t read = 0;
-    if (!source_.ReadAt(0, mark, 2, &read)) {
-      return Invalid("it cannot be read: " + source_.Failure());
+    std::string why;
+    if (!source_.ReadAt(0, mark, 2, &read, &why)) {
+      return Invalid("it cannot be read: " + why);
     }
     if (read < 2 || mark[0] != 0xFF || mark[1] != 0xFE) {
       return Invalid("it is not a backup made by tessaline-clean (no UTF-16 byte order mark)");
@@ -224,7 +225,7 @@ class Reading {
     while (Section()) {
     }
     if (in_.Failed()) {
-      return Invalid("it cannot be read: " + source_.Failure());
+      return Invalid("it cannot be read: " + in_.Why());
     }
     return result_;
   }

@@ -36,12 +36,13 @@ bool BackupSections::Fail(const std::string& why) {
 }
 
 bool BackupSections::Start() {
-  if (!file_.Create()) {
-    return Fail(file_.Failure());
+  std::string why;
+  if (!file_.Create(&why)) {
+    return Fail(why);
   }
   const std::string header = Utf16LeBytes(RegFileHeader(origin_, file_.Name()));
-  if (!file_.Write(header) || !file_.Flush()) {
-    return Fail("cannot write the backup file: " + file_.Failure());
+  if (!file_.Write(header, &why) || !file_.Flush(&why)) {
+    return Fail("cannot write the backup file: " + why);
   }
   size_ = header.size();
   return true;
@@ -67,8 +68,9 @@ bool BackupSections::WriteChecked(RegHandle key, RegHandle parent, const std::u1
     CutBack(*start);
     return Fail(keyName + " changed while it was backed up");
   }
-  if (!file_.Flush()) {
-    return Fail("cannot write " + keyName + " to the backup file: " + file_.Failure());
+  std::string why;
+  if (!file_.Flush(&why)) {
+    return Fail("cannot write " + keyName + " to the backup file: " + why);
   }
   return true;
 }
@@ -81,17 +83,20 @@ bool BackupSections::WriteWatched(RegHandle key, RegHandle parent, const std::u1
 }
 
 bool BackupSections::Flush() {
-  return file_.Flush();
+  std::string why;
+  return file_.Flush(&why);
 }
 
 void BackupSections::CutBack(std::uint64_t size) {
-  broken_ = broken_ || !file_.CutTo(size) || !file_.Flush();
+  std::string why;
+  broken_ = broken_ || !file_.CutTo(size, &why) || !file_.Flush(&why);
   size_ = size;
 }
 
 bool BackupSections::StartBatch() {
   std::uint64_t free = 0;
-  if (!file_.FreeSpace(&free)) {
+  std::string why;
+  if (!file_.FreeSpace(&free, &why)) {
     return false;
   }
   batchFree_ = free;
@@ -189,8 +194,9 @@ bool BackupSections::CanTake(const std::string& keyName, std::uint64_t bound) {
     return Fail("the backup file could not be cut back after a section it could not finish");
   }
   std::uint64_t free = 0;
-  if (!FreeSpace(bound, &free)) {
-    return Fail("cannot tell how much room the backup's volume has: " + file_.Failure());
+  std::string why;
+  if (!FreeSpace(bound, &free, &why)) {
+    return Fail("cannot tell how much room the backup's volume has: " + why);
   }
   if (free < bound + kVolumeReserve) {
     return Fail("writing " + keyName + " could leave the backup's volume less than " +
@@ -205,13 +211,14 @@ bool BackupSections::WriteKey(RegHandle key, const std::string& keyName, bool li
     return false;
   }
   bool fileFailed = false;
+  std::string fileFailure;
   bool grew = false;
   std::uint64_t sectionBytes = 0;
   // Pieces are gathered and go to the file kPendingBytes at a time, the last with the section's
   // end.
   std::string pending;
   const auto writePending = [&] {
-    fileFailed = !file_.Write(pending);
+    fileFailed = !file_.Write(pending, &fileFailure);
     pending.clear();
     return !fileFailed;
   };
@@ -231,9 +238,10 @@ bool BackupSections::WriteKey(RegHandle key, const std::string& keyName, bool li
   if (!ok) {
     // What was written of it goes, so the sections after it, of keys in other users' hives,
     // follow whole ones; a file that cannot be cut back takes no more.
-    broken_ = broken_ || (sectionBytes != 0 && !file_.CutTo(size_));
+    std::string why;
+    broken_ = broken_ || (sectionBytes != 0 && !file_.CutTo(size_, &why));
     return Fail(grew         ? keyName + " grew while it was backed up"
-                : fileFailed ? "cannot write " + keyName + " to the backup file: " + file_.Failure()
+                : fileFailed ? "cannot write " + keyName + " to the backup file: " + fileFailure
                              : "cannot read all of " + keyName + " exactly");
   }
   size_ += sectionBytes;
@@ -285,7 +293,7 @@ bool BackupSections::StillAsRecorded(RegHandle key, const Contents& recorded) {
          now.lastWrite.high == recorded.lastWrite.high;
 }
 
-bool BackupSections::FreeSpace(std::uint64_t bound, std::uint64_t* free) {
+bool BackupSections::FreeSpace(std::uint64_t bound, std::uint64_t* free, std::string* why) {
   // Read again before a batch would write a little more on one reading, so another's file that
   // fills the volume meanwhile is seen about as soon as before a section of its own.
   if (batchFree_ && size_ - batchFrom_ + bound < kRoomReadAgain) {
@@ -293,7 +301,7 @@ bool BackupSections::FreeSpace(std::uint64_t bound, std::uint64_t* free) {
     *free = *batchFree_ > written ? *batchFree_ - written : 0;
     return true;
   }
-  if (!file_.FreeSpace(free)) {
+  if (!file_.FreeSpace(free, why)) {
     return false;
   }
   if (batchFree_) {

@@ -99,7 +99,7 @@ class BackupSections {
   bool StillAsRecorded(RegHandle key, const Contents& recorded);
   // The volume's free space before the next section, of at most bound bytes: read now, or
   // during a batch what it was when last read less what was written since.
-  bool FreeSpace(std::uint64_t bound, std::uint64_t* free);
+  bool FreeSpace(std::uint64_t bound, std::uint64_t* free, std::string* why);
 
   RegistryReads& api_;
   BackupFile& file_;

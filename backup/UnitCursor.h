@@ -93,6 +93,8 @@ class UnitCursor {
   // The line the cursor is on, counting the format line as the first.
   std::uint64_t Line() const { return line_; }
   bool Failed() const { return failed_; }
+  // Why the file could not be read, once Failed.
+  const std::string& Why() const { return why_; }
 
  private:
   bool Fill() {
@@ -105,7 +107,7 @@ class UnitCursor {
     room_ = std::min(room_ * 2, kBufferBytes);
     buffer_.resize(kept + room_);
     std::size_t read = 0;
-    if (!source_.ReadAt(next_, buffer_.data() + kept, room_, &read)) {
+    if (!source_.ReadAt(next_, buffer_.data() + kept, room_, &read, &why_)) {
       failed_ = true;
       read = 0;
     }
@@ -123,6 +125,7 @@ class UnitCursor {
   char16_t previous_ = 0;
   bool atLineStart_ = true;
   bool failed_ = false;
+  std::string why_;
   bool recording_ = false;
   Recording recorded_;
 };

@@ -93,11 +93,12 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
   // that keep failing cannot fill the disk with them. One that holds a key stays, even when the
   // run stopped inside its first target: the keys below it that went are in it.
   if (file && !backup->HoldsAnyKey() && !report.backupPath.empty()) {
-    if (file->Discard()) {
+    std::string why;
+    if (file->Discard(&why)) {
       report.backupPath.clear();
     } else {
       report.message = "The backup file " + report.backupPath +
-                       ", which holds no key, could not be removed: " + file->Failure() + ".\n";
+                       ", which holds no key, could not be removed: " + why + ".\n";
     }
   }
   switch (result.outcome) {

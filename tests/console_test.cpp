@@ -31,13 +31,16 @@ class SharedFile : public BackupFile {
  public:
   explicit SharedFile(BackupFile& file) : file_(file) {}
   std::string Name() const override { return made_ ? file_.Name() : std::string(); }
-  bool Create() override { return made_ = file_.Create(); }
-  bool Write(const std::string& bytes) override { return file_.Write(bytes); }
-  bool CutTo(std::uint64_t size) override { return file_.CutTo(size); }
-  bool Flush() override { return file_.Flush(); }
-  bool FreeSpace(std::uint64_t* bytes) override { return file_.FreeSpace(bytes); }
-  bool Discard() override { return file_.Discard(); }
-  std::string Failure() const override { return file_.Failure(); }
+  bool Create(std::string* why) override { return made_ = file_.Create(why); }
+  bool Write(const std::string& bytes, std::string* why) override {
+    return file_.Write(bytes, why);
+  }
+  bool CutTo(std::uint64_t size, std::string* why) override { return file_.CutTo(size, why); }
+  bool Flush(std::string* why) override { return file_.Flush(why); }
+  bool FreeSpace(std::uint64_t* bytes, std::string* why) override {
+    return file_.FreeSpace(bytes, why);
+  }
+  bool Discard(std::string* why) override { return file_.Discard(why); }
 
  private:
   BackupFile& file_;
