@@ -363,9 +363,10 @@ TEST_F(Restore, AKeyThatCannotBeWrittenIsNamedAndTheRestStays) {
   // The key whose value failed was made, and stays.
   EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, entries + "\\b.TessalineWeb_EN.ocx"));
   EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, entries + "\\d.TessalineWeb_EN.ocx"));
-  EXPECT_EQ(result.cutShortNotice, kUsage +
-                                  "\\d.TessalineWeb_EN.ocx: its part of the backup was cut short, "
-                                  "so it was never deleted; nothing of it was written.");
+  EXPECT_EQ(result.cutShortNotice,
+            kUsage +
+                "\\d.TessalineWeb_EN.ocx: its part of the backup was cut short, "
+                "so it was never deleted; nothing of it was written.");
 }
 
 }  // namespace
