@@ -154,14 +154,11 @@ Read ReadValue(UnitCursor& in, RegValue* value) {
   } else if (unit != u'@') {
     return Read::kBad;
   }
-  Read read = ReadUnit(in, u'=');
+  Read read = ReadText(in, u"=");
   if (read == Read::kDone) {
     read = ReadValueData(in, value);
   }
-  if (read == Read::kDone) {
-    read = ReadUnit(in, u'\r');
-  }
-  return read == Read::kDone ? ReadUnit(in, u'\n') : read;
+  return read == Read::kDone ? ReadText(in, u"\r\n") : read;
 }
 
 // Compares what the writer writes with the file's text from where it begins: with the text the

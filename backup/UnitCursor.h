@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "backup/BackupSource.h"
@@ -77,17 +78,6 @@ class UnitCursor {
   // Whether the cursor stands at the start of a line: the text's or right after a CR LF.
   bool AtLineStart() const { return atLineStart_; }
 
-  // Takes the text if it comes next; false, with the cursor moved on, when it does not.
-  bool Take(const std::u16string& text) {
-    char16_t unit;
-    for (char16_t wanted : text) {
-      if (!Next(&unit) || unit != wanted) {
-        return false;
-      }
-    }
-    return true;
-  }
-
   // Where the cursor is, in units from the start of the text.
   std::uint64_t Unit() const { return (next_ - (buffer_.size() - at_) - 2) / 2; }
   // The line the cursor is on, counting the format line as the first.
@@ -145,13 +135,20 @@ inline int HexDigit(char16_t c) {
   return c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
 }
 
-// Takes the unit that comes next: kBad, with it taken, when it is not the one wanted.
-inline Read ReadUnit(UnitCursor& in, char16_t wanted) {
-  char16_t unit;
-  if (!in.Next(&unit)) {
-    return Read::kEnded;
+// Takes the text if it comes next: kEnded only when the cursor's text ends part way; kBad, with
+// the unit taken, at the first unit that is not the one wanted, whatever follows it. A file cut
+// short ends where it was cut: text that goes on otherwise is text the writer did not write.
+inline Read ReadText(UnitCursor& in, std::u16string_view text) {
+  for (char16_t wanted : text) {
+    char16_t unit;
+    if (!in.Next(&unit)) {
+      return Read::kEnded;
+    }
+    if (unit != wanted) {
+      return Read::kBad;
+    }
   }
-  return unit == wanted ? Read::kDone : Read::kBad;
+  return Read::kDone;
 }
 
 // Reads a quoted text after its opening quote, escaped as the writer escapes: \\ and \". Each

@@ -171,18 +171,18 @@ Read ReadHexList(UnitCursor& in, RegValue* value) {
   for (bool first = true;; first = false) {
     char16_t unit;
     if (!in.Peek(&unit)) {
-      return in.Failed() ? Read::kBad : Read::kEnded;
+      return Read::kEnded;
     }
     if (unit == u'\r') {
       return Read::kDone;
     }
     if (!first) {
-      const Read comma = ReadUnit(in, u',');
-      if (comma != Read::kDone) {
-        return comma;
+      Read read = ReadText(in, u",");
+      if (read == Read::kDone && in.Peek(&unit) && unit == u'\\') {
+        read = ReadText(in, kWrap);
       }
-      if (in.Peek(&unit) && unit == u'\\' && !in.Take(kWrap)) {
-        return in.Failed() ? Read::kBad : Read::kEnded;
+      if (read != Read::kDone) {
+        return read;
       }
     }
     char16_t high;
@@ -210,7 +210,7 @@ bool WriteTypedHexList(const RegValue& value, std::u16string* text, const RegTex
 Read ReadTypedHexList(UnitCursor& in, RegValue* value) {
   Read read = ReadHexNumber(in, 8, u')', &value->type);
   if (read == Read::kDone) {
-    read = ReadUnit(in, u':');
+    read = ReadText(in, u":");
   }
   return read == Read::kDone ? ReadHexList(in, value) : read;
 }
