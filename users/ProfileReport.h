@@ -22,4 +22,11 @@ struct ProfileReport {
 };
 
 // Whether any of the profiles was left with something undone.
-bool AnyUnfinished(const std::vector<ProfileReport>& profiles);
+inline bool AnyUnfinished(const std::vector<ProfileReport>& profiles) {
+  for (const ProfileReport& profile : profiles) {
+    if (profile.Unfinished()) {
+      return true;
+    }
+  }
+  return false;
+}
