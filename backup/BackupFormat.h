@@ -8,7 +8,8 @@
 // The one description of a backup's text that its writer and its reader share. The text is a
 // file that "reg import" and regedit read, UTF-16LE behind a byte order mark, lines ending in
 // CR LF: the format line, a blank line, the signature and the heading's other comment lines, a
-// blank line, then one section a deleted key, each closed by its end mark and a blank line.
+// blank line, then one section a deleted key, each closed by its end mark and a blank line. In a
+// section, each value is a line of its own, its data spelled by the table of ValueTypes.h.
 
 // One key's section, exactly as it was written before the key was deleted.
 struct BackupSection {

@@ -1,142 +1,21 @@
 #include "backup/BackupReader.h"
 
-#include <algorithm>
 #include <optional>
-#include <vector>
 
 #include "backup/RegFile.h"
+#include "backup/UnitCursor.h"
+#include "backup/ValueTypes.h"
 #include "registry/Utf16.h"
 
 using namespace backup_format;
 
 namespace {
 
-// A reading starts with a small buffer and doubles it as it goes on, up to the largest: a check
-// that compares one short section reads little more than the section.
-constexpr std::size_t kFirstBufferBytes = 1 << 10;
-constexpr std::size_t kBufferBytes = 1 << 16;
-// The longest stretch of text a cursor keeps for the check of a section.
-constexpr std::size_t kLongestRecording = 1 << 15;
-// A value's data that grows this large has the room for the rest of it made at once, from the
-// length of its text, rather than doubled as it grows: a large value is held once, not thrice.
-constexpr std::size_t kSizedFrom = 1 << 20;
 // The longest first line of a section, or line of the heading, that is read whole: far more than
 // the deepest key's name; a longer one is no line the writer wrote.
 constexpr std::size_t kLongestLine = 1 << 20;
 // The longest value name read whole, for the same reason.
 constexpr std::size_t kLongestName = 1 << 20;
-
-// The text of the file after its byte order mark, a UTF-16 unit at a time, read a buffer at a
-// time. A last odd byte is half a unit the file was cut in: the text ends before it.
-class UnitCursor {
- public:
-  UnitCursor(BackupSource& source, std::uint64_t unit) : source_(source), next_(2 + 2 * unit) {}
-
-  // The unit at the cursor; false at the text's end or when the file could not be read.
-  bool Peek(char16_t* unit) {
-    if (at_ + 2 > buffer_.size() && !Fill()) {
-      return false;
-    }
-    *unit = static_cast<char16_t>(buffer_[at_] | (buffer_[at_ + 1] << 8));
-    return true;
-  }
-
-  bool Next(char16_t* unit) {
-    if (!Peek(unit)) {
-      return false;
-    }
-    at_ += 2;
-    if (recording_ && !recorded_.Full()) {
-      recorded_.text.push_back(*unit);
-    }
-    atLineStart_ = *unit == u'\n' && previous_ == u'\r';
-    line_ += atLineStart_ ? 1 : 0;
-    previous_ = *unit;
-    return true;
-  }
-
-  // What the cursor passes from now on is kept, up to kLongestRecording units, until Record is
-  // asked again; a check compares a short section with it rather than read it twice.
-  struct Recording {
-    std::u16string text;
-    bool Full() const { return text.size() == kLongestRecording; }
-  };
-  const Recording& Record() {
-    recording_ = true;
-    recorded_.text.clear();
-    return recorded_;
-  }
-
-  // How many units lie from the cursor to the end of its line, the lines a hex value goes on in
-  // (after a backslash) included; read ahead by a cursor of its own, this one left where it is.
-  std::uint64_t UnitsToLineEnd() const {
-    UnitCursor ahead(source_, Unit());
-    std::uint64_t units = 0;
-    char16_t last[2] = {};
-    for (char16_t unit; ahead.Next(&unit); ++units) {
-      if (unit == u'\n' && last[1] == u'\r' && last[0] != u'\\') {
-        return units - 1;
-      }
-      last[0] = last[1];
-      last[1] = unit;
-    }
-    return units;
-  }
-
-  // Whether the cursor stands at the start of a line: the text's or right after a CR LF.
-  bool AtLineStart() const { return atLineStart_; }
-
-  // Takes the text if it comes next; false, with the cursor moved on, when it does not.
-  bool Take(const std::u16string& text) {
-    char16_t unit;
-    for (char16_t wanted : text) {
-      if (!Next(&unit) || unit != wanted) {
-        return false;
-      }
-    }
-    return true;
-  }
-
-  // Where the cursor is, in units from the start of the text.
-  std::uint64_t Unit() const { return (next_ - (buffer_.size() - at_) - 2) / 2; }
-  // The line the cursor is on, counting the format line as the first.
-  std::uint64_t Line() const { return line_; }
-  bool Failed() const { return failed_; }
-
- private:
-  bool Fill() {
-    if (failed_) {
-      return false;
-    }
-    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(at_));
-    at_ = 0;
-    const std::size_t kept = buffer_.size();
-    room_ = std::min(room_ * 2, kBufferBytes);
-    buffer_.resize(kept + room_);
-    std::size_t read = 0;
-    if (!source_.ReadAt(next_, buffer_.data() + kept, room_, &read)) {
-      failed_ = true;
-      read = 0;
-    }
-    buffer_.resize(kept + read);
-    next_ += read;
-    return buffer_.size() >= 2;
-  }
-
-  BackupSource& source_;
-  std::uint64_t next_;  // the file offset the next read starts at
-  std::vector<std::uint8_t> buffer_;
-  std::size_t room_ = kFirstBufferBytes / 2;
-  std::size_t at_ = 0;
-  std::uint64_t line_ = 1;
-  char16_t previous_ = 0;
-  bool atLineStart_ = true;
-  bool failed_ = false;
-  bool recording_ = false;
-  Recording recorded_;
-};
-
-enum class Read { kDone, kEnded, kBad };
 
 // One line without its CR LF; kEnded when the text ends first (the line holds what there is),
 // kBad, with the cursor inside the line, when it is longer than the longest taken.
@@ -158,56 +37,6 @@ Read ReadLine(UnitCursor& in, std::size_t longest, std::u16string* line) {
 
 bool StartsWith(const std::u16string& text, const std::u16string& start) {
   return text.compare(0, start.size(), start) == 0;
-}
-
-int HexDigit(char16_t c) {
-  if (c >= u'0' && c <= u'9') {
-    return c - u'0';
-  }
-  if (c >= u'a' && c <= u'f') {
-    return c - u'a' + 10;
-  }
-  return c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
-}
-
-// Reads a quoted text after its opening quote, escaped as the writer escapes: \\ and \" always,
-// and \uXXXX too where comment escapes are allowed. Each unit goes to the sink. Leaves the cursor
-// past the closing quote.
-template <typename Sink>
-Read ReadQuoted(UnitCursor& in, bool commentEscapes, Sink sink) {
-  for (char16_t unit; in.Next(&unit);) {
-    if (unit == u'"') {
-      return Read::kDone;
-    }
-    if (unit != u'\\') {
-      if (!sink(unit)) {
-        return Read::kBad;
-      }
-      continue;
-    }
-    if (!in.Next(&unit)) {
-      return Read::kEnded;
-    }
-    if (commentEscapes && unit == u'u') {
-      unsigned code = 0;
-      for (int k = 0; k < 4; ++k) {
-        if (!in.Next(&unit)) {
-          return Read::kEnded;
-        }
-        if (HexDigit(unit) < 0) {
-          return Read::kBad;
-        }
-        code = code * 16 + static_cast<unsigned>(HexDigit(unit));
-      }
-      unit = static_cast<char16_t>(code);
-    } else if (unit != u'\\' && unit != u'"') {
-      return Read::kBad;
-    }
-    if (!sink(unit)) {
-      return Read::kBad;
-    }
-  }
-  return Read::kEnded;
 }
 
 // A quoted text of a comment line, read from the line.
@@ -315,7 +144,7 @@ Read ReadValue(UnitCursor& in, RegValue* value) {
     return Read::kEnded;
   }
   if (unit == u'"') {
-    const Read name = ReadQuoted(in, false, [&](char16_t c) {
+    const Read name = ReadQuoted(in, [&](char16_t c) {
       value->name.push_back(c);
       return value->name.size() <= kLongestName;
     });
@@ -325,128 +154,11 @@ Read ReadValue(UnitCursor& in, RegValue* value) {
   } else if (unit != u'@') {
     return Read::kBad;
   }
-  if (!in.Next(&unit)) {
-    return Read::kEnded;
+  Read read = ReadText(in, u"=");
+  if (read == Read::kDone) {
+    read = ReadValueData(in, value);
   }
-  if (unit != u'=' || !in.Next(&unit)) {
-    return unit != u'=' ? Read::kBad : Read::kEnded;
-  }
-  if (unit == u'"') {
-    value->type = kRegSz;
-    const Read text = ReadQuoted(in, false, [&](char16_t c) {
-      if (value->data.size() == kSizedFrom) {
-        // Two bytes a unit at most, and the terminating zero.
-        value->data.reserve(kSizedFrom + 2 * in.UnitsToLineEnd() + 4);
-      }
-      value->data.push_back(static_cast<std::uint8_t>(c & 0xFF));
-      value->data.push_back(static_cast<std::uint8_t>(c >> 8));
-      return true;
-    });
-    if (text != Read::kDone) {
-      return text;
-    }
-    value->data.insert(value->data.end(), {0, 0});
-  } else if (unit == u'd') {
-    std::uint32_t number = 0;
-    for (char16_t c : std::u16string(u"word:")) {
-      if (!in.Next(&unit)) {
-        return Read::kEnded;
-      }
-      if (unit != c) {
-        return Read::kBad;
-      }
-    }
-    for (int i = 0; i < 8; ++i) {
-      if (!in.Next(&unit)) {
-        return Read::kEnded;
-      }
-      if (HexDigit(unit) < 0) {
-        return Read::kBad;
-      }
-      number = number * 16 + static_cast<std::uint32_t>(HexDigit(unit));
-    }
-    value->type = kRegDword;
-    value->data = {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
-                   static_cast<std::uint8_t>(number >> 16),
-                   static_cast<std::uint8_t>(number >> 24)};
-  } else if (unit == u'h') {
-    for (char16_t c : std::u16string(u"ex")) {
-      if (!in.Next(&unit)) {
-        return Read::kEnded;
-      }
-      if (unit != c) {
-        return Read::kBad;
-      }
-    }
-    if (!in.Next(&unit)) {
-      return Read::kEnded;
-    }
-    value->type = kRegBinary;
-    if (unit == u'(') {
-      value->type = 0;
-      for (int digits = 0;; ++digits) {
-        if (!in.Next(&unit)) {
-          return Read::kEnded;
-        }
-        if (unit == u')' && digits > 0) {
-          break;
-        }
-        if (HexDigit(unit) < 0 || digits == 8) {
-          return Read::kBad;
-        }
-        value->type = value->type * 16 + static_cast<std::uint32_t>(HexDigit(unit));
-      }
-      if (!in.Next(&unit)) {
-        return Read::kEnded;
-      }
-    }
-    if (unit != u':') {
-      return Read::kBad;
-    }
-    // Pairs of hex digits, a comma between them, and after a comma the line may go on in the
-    // next one, ended by a backslash and begun with two spaces.
-    for (bool first = true;; first = false) {
-      if (!in.Peek(&unit)) {
-        return in.Failed() ? Read::kBad : Read::kEnded;
-      }
-      if (unit == u'\r') {
-        break;
-      }
-      if (!first) {
-        if (!in.Next(&unit)) {
-          return Read::kEnded;
-        }
-        if (unit != u',') {
-          return Read::kBad;
-        }
-        if (in.Peek(&unit) && unit == u'\\' && !in.Take(u"\\\r\n  ")) {
-          return in.Failed() ? Read::kBad : Read::kEnded;
-        }
-      }
-      char16_t high;
-      char16_t low;
-      if (!in.Next(&high) || !in.Next(&low)) {
-        return Read::kEnded;
-      }
-      if (HexDigit(high) < 0 || HexDigit(low) < 0) {
-        return Read::kBad;
-      }
-      if (value->data.size() == kSizedFrom) {
-        // Three units a byte, two digits and a comma, and the wrapping besides.
-        value->data.reserve(kSizedFrom + in.UnitsToLineEnd() / 3 + 2);
-      }
-      value->data.push_back(static_cast<std::uint8_t>(HexDigit(high) * 16 + HexDigit(low)));
-    }
-  } else {
-    return Read::kBad;
-  }
-  if (!in.Next(&unit)) {
-    return Read::kEnded;
-  }
-  if (unit != u'\r') {
-    return Read::kBad;
-  }
-  return in.Next(&unit) ? (unit == u'\n' ? Read::kDone : Read::kBad) : Read::kEnded;
+  return read == Read::kDone ? ReadText(in, u"\r\n") : read;
 }
 
 // Compares what the writer writes with the file's text from where it begins: with the text the
@@ -497,8 +209,9 @@ class Reading {
   BackupReading Run() {
     std::uint8_t mark[2] = {};
     std::size_t read = 0;
-    if (!source_.ReadAt(0, mark, 2, &read)) {
-      return Invalid("it cannot be read: " + source_.Failure());
+    std::string why;
+    if (!source_.ReadAt(0, mark, 2, &read, &why)) {
+      return Invalid("it cannot be read: " + why);
     }
     if (read < 2 || mark[0] != 0xFF || mark[1] != 0xFE) {
       return Invalid("it is not a backup made by tessaline-clean (no UTF-16 byte order mark)");
@@ -509,7 +222,7 @@ class Reading {
     while (Section()) {
     }
     if (in_.Failed()) {
-      return Invalid("it cannot be read: " + source_.Failure());
+      return Invalid("it cannot be read: " + in_.Why());
     }
     return result_;
   }

@@ -10,8 +10,7 @@ class BackupSource {
  public:
   virtual ~BackupSource() = default;
   // Reads up to size bytes from the offset into the buffer; *read is less than size only at the
-  // file's end. False, with Failure() telling why, when the file could not be read.
+  // file's end. False, with why, when the file could not be read.
   virtual bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
-                      std::size_t* read) = 0;
-  virtual std::string Failure() const = 0;
+                      std::size_t* read, std::string* why) = 0;
 };

@@ -7,6 +7,7 @@
 #include "backup/BackupName.h"
 #include "backup/FolderTrust.h"
 #include "backup/TrustedFolder_win.h"
+#include "common/FailWith.h"
 #include "common/FilePlaces_win.h"
 #include "common/FileSecurity_win.h"
 #include "common/HandleChecks_win.h"
@@ -19,88 +20,81 @@ class FileBackup : public BackupFile {
 
   std::string Name() const override { return name_; }
 
-  bool Create() override {
+  bool Create(std::string* why) override {
     std::wstring wide;
     const std::wstring full = WideFromUtf8(path_, &wide) ? PlainFullName(wide) : std::wstring();
     if (full.empty()) {
-      return Fail(path_ + " is not a plain file or folder name");
+      return FailWith(why, path_ + " is not a plain file or folder name");
     }
     ProcessIdentity identity;
     if (!CurrentIdentity(&identity)) {
-      return Fail(ErrorText("cannot tell which account the program runs as"));
+      return FailWith(why, ErrorText("cannot tell which account the program runs as"));
     }
     const LocalDescriptor own =
         DescriptorFromSddl(OwnAccessList(identity.elevated, identity.account));
     if (!own) {
-      return Fail(ErrorText("cannot make the backup's access list"));
+      return FailWith(why, ErrorText("cannot make the backup's access list"));
     }
     const std::wstring folder = inFolder_ ? full : ParentFolder(full);
     const std::wstring file = inFolder_ ? full + L"\\" + NewFileName() : full;
     if (folder.empty()) {
-      return Fail(Utf8(full) + " is not a file in a folder");
+      return FailWith(why, Utf8(full) + " is not a file in a folder");
     }
     std::vector<FileHandle> held;
-    if (!HoldFolder(folder, identity.account, own.get(), &held)) {
+    if (!HoldFolder(folder, identity.account, own.get(), &held, why)) {
       return false;
     }
     folder_ = folder.back() == L'\\' ? folder : folder + L"\\";
-    return MakeFile(file, own.get());
+    return MakeFile(file, own.get(), why);
   }
 
-  bool Write(const std::string& bytes) override {
+  bool Write(const std::string& bytes, std::string* why) override {
     std::size_t written = 0;
     while (written < bytes.size()) {
       DWORD chunk = 0;
       if (!WriteFile(file_.get(), bytes.data() + written,
                      static_cast<DWORD>(bytes.size() - written), &chunk, nullptr) ||
           chunk == 0) {
-        return Fail(ErrorText("cannot write " + name_));
+        return FailWith(why, ErrorText("cannot write " + name_));
       }
       written += chunk;
     }
     return true;
   }
 
-  bool CutTo(std::uint64_t size) override {
+  bool CutTo(std::uint64_t size, std::string* why) override {
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(size);
     return (SetFilePointerEx(file_.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file_.get())) ||
-           Fail(ErrorText("cannot cut " + name_ + " back"));
+           FailWith(why, ErrorText("cannot cut " + name_ + " back"));
   }
 
-  bool Flush() override {
-    return FlushFileBuffers(file_.get()) != 0 || Fail(ErrorText("cannot flush " + name_));
+  bool Flush(std::string* why) override {
+    return FlushFileBuffers(file_.get()) != 0 || FailWith(why, ErrorText("cannot flush " + name_));
   }
 
-  bool FreeSpace(std::uint64_t* bytes) override {
+  bool FreeSpace(std::uint64_t* bytes, std::string* why) override {
     // As the account the program runs as may use it, quotas included.
     ULARGE_INTEGER available;
     if (!GetDiskFreeSpaceExW(folder_.c_str(), &available, nullptr, nullptr)) {
-      return Fail(ErrorText("cannot read the free space of " + Utf8(folder_)));
+      return FailWith(why, ErrorText("cannot read the free space of " + Utf8(folder_)));
     }
     *bytes = available.QuadPart;
     return true;
   }
 
-  bool Discard() override {
+  bool Discard(std::string* why) override {
     // Through the handle it was made with: no other file of that name can be removed instead.
     FILE_DISPOSITION_INFO remove{TRUE};
     if (!SetFileInformationByHandle(file_.get(), FileDispositionInfo, &remove, sizeof(remove))) {
-      return Fail(ErrorText("cannot remove " + name_));
+      return FailWith(why, ErrorText("cannot remove " + name_));
     }
     file_ = FileHandle();
     name_.clear();
     return true;
   }
 
-  std::string Failure() const override { return failure_; }
-
  private:
-  bool Fail(const std::string& why) {
-    failure_ = why;
-    return false;
-  }
-
   static std::wstring NewFileName() {
     SYSTEMTIME now;
     GetSystemTime(&now);
@@ -110,35 +104,36 @@ class FileBackup : public BackupFile {
     return std::wstring(name.begin(), name.end());
   }
 
-  bool OpenFolder(const std::wstring& folder, const std::string& account, FileHandle* held) {
-    return OpenTrustedFolder(folder, account, "for a backup", held, &failure_);
+  bool OpenFolder(const std::wstring& folder, const std::string& account, FileHandle* held,
+                  std::string* why) {
+    return OpenTrustedFolder(folder, account, "for a backup", held, why);
   }
 
   // Checks the folder the backup goes in, or the nearest one above it that exists, then makes
   // the missing ones below, each for the program alone, holding every one open.
   bool HoldFolder(const std::wstring& folder, const std::string& account, PSECURITY_DESCRIPTOR own,
-                  std::vector<FileHandle>* held) {
+                  std::vector<FileHandle>* held, std::string* why) {
     std::vector<std::wstring> missing;
     std::wstring existing = folder;
     while (GetFileAttributesW(existing.c_str()) == INVALID_FILE_ATTRIBUTES) {
       if (!inFolder_ || ParentFolder(existing).empty()) {
-        return Fail(ErrorText("the folder " + Utf8(existing) + " cannot be found"));
+        return FailWith(why, ErrorText("the folder " + Utf8(existing) + " cannot be found"));
       }
       missing.push_back(existing);
       existing = ParentFolder(existing);
     }
     held->emplace_back();
-    if (!OpenFolder(existing, account, &held->back())) {
+    if (!OpenFolder(existing, account, &held->back(), why)) {
       return false;
     }
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), own, FALSE};
     for (; !missing.empty(); missing.pop_back()) {
       // One that appeared meanwhile was made by someone else: never taken.
       if (!CreateDirectoryW(missing.back().c_str(), &attributes)) {
-        return Fail(ErrorText("cannot make the folder " + Utf8(missing.back())));
+        return FailWith(why, ErrorText("cannot make the folder " + Utf8(missing.back())));
       }
       held->emplace_back();
-      if (!OpenFolder(missing.back(), account, &held->back())) {
+      if (!OpenFolder(missing.back(), account, &held->back(), why)) {
         return false;
       }
     }
@@ -147,23 +142,23 @@ class FileBackup : public BackupFile {
 
   // Makes the file, new, for the program alone, and checks that it is the file asked for and
   // has no other name; a file that is not is removed again before anything is written.
-  bool MakeFile(const std::wstring& file, PSECURITY_DESCRIPTOR own) {
+  bool MakeFile(const std::wstring& file, PSECURITY_DESCRIPTOR own, std::string* why) {
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), own, FALSE};
     HANDLE made = CreateFileW(file.c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ, &attributes, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (made == INVALID_HANDLE_VALUE) {
       const DWORD error = GetLastError();
-      return Fail(error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
-                      ? Utf8(file) + " exists already"
-                      : ErrorText("cannot make " + Utf8(file)));
+      return FailWith(why, error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
+                               ? Utf8(file) + " exists already"
+                               : ErrorText("cannot make " + Utf8(file)));
     }
     FileHandle handle(made);
-    const std::string wrong = NewFileProblem(handle.get(), file);
-    if (!wrong.empty()) {
+    std::string wrong;
+    if (!NewFileSound(handle.get(), file, &wrong)) {
       FILE_DISPOSITION_INFO remove{TRUE};
       SetFileInformationByHandle(handle.get(), FileDispositionInfo, &remove, sizeof(remove));
-      return Fail(wrong);
+      return FailWith(why, wrong);
     }
     file_ = std::move(handle);
     name_ = Utf8(file);
@@ -175,7 +170,6 @@ class FileBackup : public BackupFile {
   std::wstring folder_;  // the file's folder, with a closing backslash
   std::string name_;
   FileHandle file_;
-  std::string failure_;
 };
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "common/FailWith.h"
+
 namespace {
 
 constexpr const char* kSystem = "S-1-5-18";
@@ -45,13 +47,13 @@ bool IsOneOf(const std::string& sid, std::initializer_list<const char*> sids) {
 
 }  // namespace
 
-std::string FolderRefusal(const SecurityModel& folder, const std::string& account) {
+bool FolderTrusted(const SecurityModel& folder, const std::string& account, std::string* why) {
   if (!IsOneOf(folder.owner, {kSystem, kAdministrators, kTrustedInstaller}) &&
       folder.owner != account) {
-    return "it belongs to " + folder.owner;
+    return FailWith(why, "it belongs to " + folder.owner);
   }
   if (!folder.daclPresent) {
-    return "it grants everyone full control";
+    return FailWith(why, "it grants everyone full control");
   }
   for (const AccessEntry& entry : folder.dacl) {
     if (Denies(entry.type) || (entry.flags & kInheritOnly) != 0 ||
@@ -59,10 +61,10 @@ std::string FolderRefusal(const SecurityModel& folder, const std::string& accoun
       continue;
     }
     if ((FileRights(entry.mask) & kChangingRights) != 0) {
-      return entry.sid + " may change what it holds";
+      return FailWith(why, entry.sid + " may change what it holds");
     }
   }
-  return std::string();
+  return true;
 }
 
 std::string OwnAccessList(bool elevated, const std::string& account) {

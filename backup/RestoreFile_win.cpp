@@ -4,6 +4,7 @@
 
 #include "backup/FolderTrust.h"
 #include "backup/TrustedFolder_win.h"
+#include "common/FailWith.h"
 #include "common/FilePlaces_win.h"
 #include "common/FileSecurity_win.h"
 #include "common/HandleChecks_win.h"
@@ -16,8 +17,8 @@ class HeldBackup : public BackupSource {
   HeldBackup(FileHandle folder, FileHandle file)
       : folder_(std::move(folder)), file_(std::move(file)) {}
 
-  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
-              std::size_t* read) override {
+  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size, std::size_t* read,
+              std::string* why) override {
     *read = 0;
     while (*read < size) {
       const std::uint64_t at = offset + *read;
@@ -30,8 +31,7 @@ class HeldBackup : public BackupSource {
         if (GetLastError() == ERROR_HANDLE_EOF) {
           return true;
         }
-        failure_ = ErrorText("cannot be read");
-        return false;
+        return FailWith(why, ErrorText("cannot be read"));
       }
       if (count == 0) {
         return true;
@@ -41,12 +41,9 @@ class HeldBackup : public BackupSource {
     return true;
   }
 
-  std::string Failure() const override { return failure_; }
-
  private:
   FileHandle folder_;
   FileHandle file_;
-  std::string failure_;
 };
 
 }  // namespace
@@ -100,8 +97,8 @@ std::unique_ptr<BackupSource> OpenBackupToRestore(const std::string& path, std::
   if (!ReadSecurityModel(file.get(), &security)) {
     return fail(ErrorText("cannot be checked: who may change it cannot be read"));
   }
-  const std::string refusal = FolderRefusal(security, identity.account);
-  if (!refusal.empty()) {
+  std::string refusal;
+  if (!FolderTrusted(security, identity.account, &refusal)) {
     return fail("is not safe to restore from: " + refusal);
   }
   return std::make_unique<HeldBackup>(std::move(folder), std::move(file));

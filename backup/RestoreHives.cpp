@@ -1,9 +1,6 @@
 #include "backup/RestoreHives.h"
 
 #include "registry/AsciiCase.h"
-#include "registry/KeyHandle.h"
-#include "registry/TRegistry.h"
-#include "registry/Utf16.h"
 
 bool RestoreHives::Holds(const std::string& hive) const {
   return !as_.empty() && AsciiUpper(hive) == AsciiUpper(shown_);
@@ -26,10 +23,7 @@ std::string RestoreHives::Reach(const std::string& hive, std::string* why) {
     return as_;
   }
   Release();
-  RegHandle opened = kNoHandle;
-  const RegStatus status = api_.OpenKeyW(kHkeyUsers, Utf8ToUtf16(hive), 0, kProbeAccess, &opened);
-  const KeyHandle loaded(api_, opened);
-  if (status != kErrorFileNotFound || hives_ == nullptr) {
+  if (hives_ == nullptr || LoadedByItsUser(api_, hive)) {
     // Loaded by its user, or no hive to reach otherwise: written, or refused, by its name.
     shown_ = as_ = hive;
     return as_;

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "clean/Profiles.h"
 #include "registry/RegistryApi.h"
+#include "users/Profiles.h"
 
 // The users' hives restore writes to: each that is loaded, under its own name; for a profile
 // whose user is not logged on, its hive loaded by the run under its private name, from the file

@@ -84,7 +84,7 @@ class Restorer : public SectionVisitor {
       return;
     }
     if (why_.empty()) {
-      log_.Restored(named_->Logged());
+      log_.Restored(named_->Shown());
     } else {
       log_.NotRestored(keyName_ + ": not restored: " + why_ + ".");
     }
@@ -99,8 +99,8 @@ class Restorer : public SectionVisitor {
 
   // Opens, or makes, the section's key, or makes its link; empty, or why it was not.
   std::string Open(const BackupSection& head, const KeyName& named) {
-    // The user's copies went first, so HKEY_CLASSES_ROOT's keys are the machine's; the merged
-    // view would put them in a user's copy.
+    // The user's own keys went first, so HKEY_CLASSES_ROOT's keys are the machine's; the merged
+    // view would put them in a user's own classes.
     KeyName place = InMachineClasses(named);
     for (const std::string& name : place.names) {
       if (Utf8ToUtf16(name).size() > kLongestKeyNameLength) {
@@ -336,7 +336,7 @@ class ResultLog : public RestoreLog {
  public:
   ResultLog(RestoreLog* log, RestoreResult& result) : log_(log), result_(result) {}
 
-  void Restored(const LoggedKey& key) override {
+  void Restored(const ShownKey& key) override {
     if (log_) {
       log_->Restored(key);
     } else {
@@ -351,10 +351,10 @@ class ResultLog : public RestoreLog {
       result_.failures.push_back(line);
     }
   }
-  void Cut(const std::string& notice) override {
-    result_.cutNotice = notice;
+  void CutShort(const std::string& notice) override {
+    result_.cutShortNotice = notice;
     if (log_) {
-      log_->Cut(notice);
+      log_->CutShort(notice);
     }
   }
 
@@ -377,9 +377,10 @@ RestoreResult RunRestore(RegistryApi& api, BackupSource& source, ProfileHives* p
   ResultLog told(log, result);
   if (checked.cutKey) {
     // Only as much of its name as was written; nothing of the section is used.
-    told.Cut(*checked.cutKey +
-             ": its part of the backup was cut short, so it was never deleted; nothing of it was "
-             "written.");
+    told.CutShort(
+        *checked.cutKey +
+        ": its part of the backup was cut short, so it was never deleted; nothing of it was "
+        "written.");
   }
   RestoreHives users(api, profiles);
   Restorer restorer(api, users, checked.sections, told);

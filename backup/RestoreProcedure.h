@@ -4,20 +4,20 @@
 #include <vector>
 
 #include "backup/BackupSource.h"
-#include "clean/Profiles.h"
 #include "registry/KeyName.h"
 #include "registry/RegistryApi.h"
+#include "users/Profiles.h"
 
 // Told of each key as restore goes, so that a file of any number of keys is never held whole.
 class RestoreLog {
  public:
   virtual ~RestoreLog() = default;
   // A key that is now as the file holds it.
-  virtual void Restored(const LoggedKey& key) = 0;
+  virtual void Restored(const ShownKey& key) = 0;
   // One line for a key that was not written whole, and why; what was written of it stays.
   virtual void NotRestored(const std::string& line) = 0;
   // Names the last key, cut short in the file, which was never deleted: told before any writing.
-  virtual void Cut(const std::string& notice) = 0;
+  virtual void CutShort(const std::string& notice) = 0;
 };
 
 struct RestoreResult {
@@ -26,9 +26,9 @@ struct RestoreResult {
   std::string refusal;
   std::size_t notRestored = 0;  // how many lines told of keys not written whole
   // Without a log, what it would have been told, in the file's order.
-  std::vector<LoggedKey> restored;
+  std::vector<ShownKey> restored;
   std::vector<std::string> failures;
-  std::string cutNotice;  // empty when no key was cut
+  std::string cutShortNotice;  // empty when no key was cut
 };
 
 // Reads the backup twice. The first reading checks the whole file and writes nothing; it refuses

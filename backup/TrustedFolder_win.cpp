@@ -28,6 +28,7 @@ bool OpenTrustedFolder(const std::wstring& folder, const std::string& account,
   if (!ReadSecurityModel(held->get(), &security)) {
     return fail(ErrorText("cannot read who may change " + Utf8(folder)));
   }
-  const std::string refusal = FolderRefusal(security, account);
-  return refusal.empty() || fail(Utf8(folder) + " is not safe " + purpose + ": " + refusal);
+  std::string refusal;
+  return FolderTrusted(security, account, &refusal) ||
+         fail(Utf8(folder) + " is not safe " + purpose + ": " + refusal);
 }

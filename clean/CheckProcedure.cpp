@@ -77,7 +77,7 @@ class Finding : public TargetAction {
     // The clean would find absent a key it had already deleted, or one it reaches through a key
     // it had deleted: the same key by another name (a user's own hive under HKEY_USERS, cleaned
     // through HKEY_CURRENT_USER), or through a link. It deletes a link as the link. Through
-    // HKEY_CLASSES_ROOT, where the user's copy was deleted, the machine's shows instead.
+    // HKEY_CLASSES_ROOT, where the user's own key was deleted, the machine's shows instead.
     KeyName place{key.root, SplitNames(BelowRoot(key.path))};
     if (Reached(place, key.viewFlags)) {
       place = InMachineClasses(place);
@@ -100,7 +100,7 @@ class Finding : public TargetAction {
 
   // There, but unreadable: found, with nothing known of what it holds.
   bool Unopened(const CleanTarget& key, RegStatus) override {
-    result_.keys.push_back({key.Logged(), std::nullopt});
+    result_.keys.push_back({key.Shown(), std::nullopt});
     return true;
   }
 
@@ -143,7 +143,7 @@ class Finding : public TargetAction {
           return true;
         },
         key.viewFlags);
-    FoundKey found{key.Logged(), std::nullopt};
+    FoundKey found{key.Shown(), std::nullopt};
     if (whole) {
       found.counts = counts;
     }
@@ -164,5 +164,9 @@ CheckResult RunCheck(RegistryReads& api, UsersHives* users) {
   WalkResult walk = WalkTargets(api, kProbeAccess, users, finding);
   result.profiles = std::move(walk.profiles);
   result.swept = std::move(walk.swept);
+  result.outcome = !result.stopText.empty()         ? CheckOutcome::kStopped
+                   : !result.keys.empty()           ? CheckOutcome::kPresent
+                   : AnyUnfinished(result.profiles) ? CheckOutcome::kIncomplete
+                                                    : CheckOutcome::kAbsent;
   return result;
 }

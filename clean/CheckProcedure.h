@@ -18,11 +18,20 @@ struct KeyCounts {
 // A key the clean would delete, and how much it holds; the counts are unknown when it could not
 // be read whole.
 struct FoundKey {
-  LoggedKey key;
+  ShownKey key;
   std::optional<KeyCounts> counts;
 };
 
+// How a check ended.
+enum class CheckOutcome {
+  kAbsent,      // nothing of the control is present, and every profile was examined
+  kPresent,     // keys the clean would delete are present
+  kIncomplete,  // nothing found, but a profile was left with something undone
+  kStopped,     // the walk could not go on: stopText says why
+};
+
 struct CheckResult {
+  CheckOutcome outcome = CheckOutcome::kAbsent;
   std::vector<FoundKey> keys;           // what the clean would delete, in its order
   std::string stopText;                 // the clean's notice where the walk could not go on
   std::vector<ProfileReport> profiles;  // with the users' hives of profiles not loaded

@@ -25,8 +25,8 @@ class Removal : public TargetAction {
         guard_ ? guard_->DeleteTree(registry, key, &why)
                : (registry.DeleteTree(key.path) ? GuardedDeletion::kDeleted
                                                 : GuardedDeletion::kNotDeleted);
-    if (deletion == GuardedDeletion::kRefused) {
-      return Stop(CleanOutcome::kBackupRefused, why);
+    if (deletion == GuardedDeletion::kKept) {
+      return Stop(CleanOutcome::kBackupKept, why);
     }
     if (deletion == GuardedDeletion::kNotDeleted) {
       return Stop(CleanOutcome::kDeleteFailed, key.deleteFailed);
@@ -38,16 +38,16 @@ class Removal : public TargetAction {
   bool TakeInHive(RegHandle key, const CleanTarget& target) override {
     std::string why;
     bool byGuard = false;
-    if (users_->DeleteCopy(api_, key, target, guard_, &why, &byGuard)) {
+    if (users_->DeleteCounterpart(api_, key, target, guard_, &why, &byGuard)) {
       Deleted(target);
       return true;
     }
     return Keep(target, why, byGuard);
   }
 
-  void Coming(const TStringList& entries) override {
+  void EntriesListed(const TStringList& entries) override {
     if (guard_) {
-      guard_->Ahead(entries);
+      guard_->EntriesListed(entries);
     }
   }
 
@@ -66,15 +66,15 @@ class Removal : public TargetAction {
   }
 
   void Deleted(const CleanTarget& key) {
-    result_.deleted.push_back(key.Logged());
+    result_.deleted.push_back(key.Shown());
     if (keyDeleted_) {
       keyDeleted_(key);
     }
   }
 
   // The key stays, and the run goes on to the other users and the machine's keys.
-  bool Keep(const CleanTarget& target, const std::string& why, bool backupRefused = false) {
-    result_.kept.push_back({target.Logged(), target.hive.profile, why, backupRefused});
+  bool Keep(const CleanTarget& target, const std::string& why, bool byBackup = false) {
+    result_.kept.push_back({target.Shown(), target.hive.profile, why, byBackup});
     return true;
   }
 
@@ -100,7 +100,7 @@ CleanResult RunClean(RegistryReads& registry, const CleanOptions& options,
   if (!walk.finished) {
     return result;
   }
-  // A key may be back by now: a copy that showed through once another went, or one made again
+  // A key may be back by now: a key that showed through once another went, or one made again
   // meanwhile. A key kept is known to be there.
   TRegistry probe(registry, kProbeAccess);
   for (const CleanTarget& target : TargetsInOrder(registry, options.users)) {
@@ -113,10 +113,7 @@ CleanResult RunClean(RegistryReads& registry, const CleanOptions& options,
       return result;
     }
   }
-  const bool profileLeft =
-      std::any_of(result.profiles.begin(), result.profiles.end(),
-                  [](const ProfileReport& profile) { return profile.Unfinished(); });
-  if (!result.kept.empty() || profileLeft) {
+  if (!result.kept.empty() || AnyUnfinished(result.profiles)) {
     result.outcome = CleanOutcome::kKept;
   }
   return result;

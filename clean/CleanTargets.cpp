@@ -32,7 +32,7 @@ CleanTarget Target(RegHandle root, std::string path, const char* openFailed,
 // installation (tools/demo-installation*.txt). Were those read from this table, a wrong row
 // would be deleted, checked and "proven" alike.
 const std::array<CleanTarget, 6>& FixedTargets() {
-  // Plain rows, made into targets by one loop: the program carries one copy of that code.
+  // Plain rows, made into targets by one loop: the program carries that code once.
   struct Row {
     RegHandle root;
     const char* path;
@@ -45,7 +45,7 @@ const std::array<CleanTarget, 6>& FixedTargets() {
   constexpr const char* kStats =
       "\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\"
       "{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}";
-  // The user's own copies are below HKEY_CURRENT_USER\Software\Classes; for a 32-bit program
+  // The user's own keys are below HKEY_CURRENT_USER\Software\Classes; for a 32-bit program
   // the CLSID there is the platform's 32-bit view of it. A user's classes hive, opened without
   // redirection, holds the class under both of its names.
   constexpr const char* kClsid64 = "\\Wow6432Node\\CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}";

@@ -8,30 +8,7 @@
 
 #include "registry/KeyName.h"
 #include "registry/RegistryApi.h"
-
-// Which hives loaded under HKEY_USERS hold a copy of a fixed target.
-enum class HiveKind {
-  kNone,
-  kUser,     // a user's own hive: the statistics
-  kClasses,  // a user's classes hive, "<SID>_Classes": per-user class registrations
-};
-
-// Registry-view flag: the key itself, never the 32-bit copy the platform would redirect a 32-bit
-// program to. A user's classes hive keeps both, and both are named.
-constexpr std::uint32_t kKeyWow64_64Key = 0x0100;
-
-// A hive under HKEY_USERS that holds copies of the fixed targets: a user's own hive or classes
-// hive, loaded by the user under its own name, or by this run under a private one.
-struct UserHive {
-  std::string loadedAs;  // its name under HKEY_USERS now
-  std::string shownAs;   // its name while its user is logged on, as logs and backups name it
-  std::string profile;   // the profile it belongs to: its SID, or "Default"
-  HiveKind kind = HiveKind::kNone;
-};
-// A hive loaded under HKEY_USERS by that name, as loaded by its user.
-UserHive LoadedHive(const std::string& name);
-// Which kind of hive a name under HKEY_USERS stands for; none for a run's private name.
-HiveKind KindOfHive(const std::string& hiveName);
+#include "users/UserHive.h"
 
 // One key the clean removes whole, with the texts of its failures.
 struct CleanTarget {
@@ -41,23 +18,23 @@ struct CleanTarget {
   std::string shownPath;      // the same as the log, the backup and the report show it
   const char* openFailed = "";
   const char* deleteFailed = "";
-  // For a fixed target: the hives holding its copy, and the copies' paths below each hive.
+  // For a fixed target: the hives holding its counterparts, and their paths below each hive.
   HiveKind hiveKind = HiveKind::kNone;
   std::array<const char*, 2> hivePaths = {nullptr, nullptr};
-  // For a copy in a hive: the hive; its loadedAs is empty for every other target.
+  // For a counterpart in a hive: the hive; its loadedAs is empty for every other target.
   UserHive hive;
   std::uint32_t viewFlags = 0;  // added to every open of the key and below it
   bool listEntry = false;       // an entry of the module-usage list
 
-  LoggedKey Logged() const { return {rootName, shownPath}; }
+  ShownKey Shown() const { return {rootName, shownPath}; }
 };
 
 // The fixed targets in the order they go: the user's ProgID and the machine's, the user's class
-// and the machine's, the user's statistics, the downloaded code. Each hive's copies go right
+// and the machine's, the user's statistics, the downloaded code. Each hive's counterparts go right
 // after the target whose hiveKind they match.
 const std::array<CleanTarget, 6>& FixedTargets();
-// The copies of a fixed target in the hive, with its texts: one for each of its hive paths.
-std::vector<CleanTarget> HiveCopies(const CleanTarget& target, const UserHive& hive);
+// The counterparts of a fixed target in the hive, with its texts: one for each of its hive paths.
+std::vector<CleanTarget> HiveCounterparts(const CleanTarget& target, const UserHive& hive);
 
 // The module-usage list: each entry whose name holds the control's file name goes.
 struct ModuleUsageList {

@@ -11,7 +11,7 @@
 enum class GuardedDeletion {
   kDeleted,
   kNotDeleted,  // the key itself could not be deleted
-  kRefused,     // the guard kept the key
+  kKept,        // the guard kept the key
 };
 
 // Deletes each target once it is open for deletion, so the window program, which has no guard,
@@ -22,12 +22,12 @@ class DeletionGuard {
   // Deletes the target's tree as the guard allows; on kRefused *why tells why the key was kept.
   virtual GuardedDeletion DeleteTree(TRegistry& registry, const CleanTarget& key,
                                      std::string* why) = 0;
-  // The same for a copy in a user's hive, open as itself: through that very handle.
+  // The same for a counterpart in a user's hive, open as itself: through that very handle.
   virtual GuardedDeletion DeleteOpenTree(RegHandle key, const CleanTarget& target,
                                          std::string* why) = 0;
   // The module-usage list's entries as listed before DeleteTree is asked for those that name the
   // control, in turn: the guard may prepare them together.
-  virtual void Ahead(const TStringList& entries) = 0;
+  virtual void EntriesListed(const TStringList& entries) = 0;
   // The run has ended: what was prepared for a key that was not deleted is undone.
   virtual void Finish() = 0;
 };

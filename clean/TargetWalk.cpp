@@ -11,7 +11,7 @@ namespace {
 bool TakeIfPresent(RegistryReads& api, TRegistry& registry, std::uint32_t access, UsersHives* users,
                    const CleanTarget& target, TargetAction& action) {
   if (!target.hive.loadedAs.empty()) {
-    return users->TakeCopy(api, access, target, action);
+    return users->TakeCounterpart(api, access, target, action);
   }
   registry.SelectRoot(target.root);
   return !registry.KeyPresent(target.path) || action.Take(registry, target);
@@ -57,7 +57,7 @@ bool WalkModuleUsage(RegistryReads& api, TRegistry& registry, TargetAction& acti
   TStringList entries;
   registry.ListSubkeyNames(entries);
   const std::size_t count = entries.Count();
-  action.Coming(entries);
+  action.EntriesListed(entries);
   for (std::size_t index = 0; index < count; ++index) {
     if (MatchesControl(entries[index]) &&
         !action.Take(registry, ModuleUsageEntry(entries[index]))) {

@@ -9,24 +9,7 @@
 #include "registry/RegistryApi.h"
 #include "registry/TRegistry.h"
 #include "registry/TStringList.h"
-
-// What became of a profile in a run, for the report.
-struct ProfileReport {
-  enum class Loaded { kNo, kByUser, kByRun };
-  // kLeftLoaded: examined, but a hive of it could not be unloaded after; the next run unloads it.
-  enum class Outcome { kExamined, kPassedOver, kNotExamined, kLeftLoaded };
-  std::string id;  // its SID, or "Default"
-  std::string folder;
-  // Who had its hives loaded while it was examined: its user, when the user had either.
-  Loaded loaded = Loaded::kNo;
-  Outcome outcome = Outcome::kExamined;
-  std::string reason;  // why it was passed over, could not be examined, or stays loaded
-
-  // Whether the run left something of it undone: a hive not examined, or one left loaded.
-  bool Unfinished() const {
-    return outcome == Outcome::kNotExamined || outcome == Outcome::kLeftLoaded;
-  }
-};
+#include "users/ProfileReport.h"
 
 // What a run does with each key it finds present.
 class TargetAction {
@@ -34,14 +17,15 @@ class TargetAction {
   virtual ~TargetAction() = default;
   // The key was found present; false stops the run, the action having said why.
   virtual bool Take(TRegistry& registry, const CleanTarget& key) = 0;
-  // A copy in a user's hive, opened as itself with the walk's access and the copy's view: what
-  // the action reads or deletes of it goes through this very handle. False stops the run.
+  // A counterpart in a user's hive, opened as itself with the walk's access and the counterpart's
+  // view: what the action reads or deletes of it goes through this very handle. False stops the
+  // run.
   virtual bool TakeInHive(RegHandle key, const CleanTarget& target) = 0;
-  // A copy in a user's hive that is there but could not be opened so; false stops the run.
+  // A counterpart in a user's hive that is there but could not be opened so; false stops the run.
   virtual bool Unopened(const CleanTarget& target, RegStatus status) = 0;
   // The module-usage list's entries as the walk lists them, before it takes the first that names
   // the control: an action may prepare those together.
-  virtual void Coming(const TStringList& /*entries*/) {}
+  virtual void EntriesListed(const TStringList& /*entries*/) {}
   // The module-usage list is present but could not be opened: the run stops with this text.
   virtual void ListOpenFailed(const char* text) = 0;
 };
@@ -59,39 +43,38 @@ class UsersHives {
   virtual ~UsersHives() = default;
   // Unloads the hives a killed run had left loaded, and names each.
   virtual std::vector<std::string> Sweep() = 0;
-  // The fixed targets in order, each followed by its copies in the hives loaded under
+  // The fixed targets in order, each followed by its counterparts in the hives loaded under
   // HKEY_USERS that hold one, in the order the platform lists them.
   virtual std::vector<CleanTarget> TargetsInOrder(RegistryReads& api) = 0;
-  // Hands a copy in a user's hive to the action, opened as itself with the access asked for
-  // and the copy's view; false when the action stopped the run.
-  virtual bool TakeCopy(RegistryReads& api, std::uint32_t access, const CleanTarget& copy,
-                        TargetAction& action) = 0;
-  // Deletes a copy in a user's hive open as itself as key, through that very handle, with the
-  // guard where there is one, once the platform's name of it shows it lies in its hive, then
+  // Hands a counterpart in a user's hive to the action, opened as itself with the access asked for
+  // and the counterpart's view; false when the action stopped the run.
+  virtual bool TakeCounterpart(RegistryReads& api, std::uint32_t access,
+                               const CleanTarget& counterpart, TargetAction& action) = 0;
+  // Deletes a counterpart in a user's hive open as itself as key, through that very handle, with
+  // the guard where there is one, once the platform's name of it shows it lies in its hive, then
   // looks it up again by its name; false, with why, when it stays, *byGuard telling whether it
   // was the guard that kept it.
-  virtual bool DeleteCopy(RegistryReads& api, RegHandle key, const CleanTarget& copy,
-                          DeletionGuard* guard, std::string* why, bool* byGuard) = 0;
+  virtual bool DeleteCounterpart(RegistryReads& api, RegHandle key, const CleanTarget& counterpart,
+                                 DeletionGuard* guard, std::string* why, bool* byGuard) = 0;
   // The profiles whose hives are not loaded, one hive at a time, each reported; false when the
   // action stopped the run.
   virtual bool WalkProfiles(RegistryReads& api, std::uint32_t access, TargetAction& action,
                             std::vector<ProfileReport>& reports) = 0;
 };
 
-// The fixed targets in the order a run takes them; with users, each that has copies in users'
+// The fixed targets in the order a run takes them; with users, each that has counterparts in users'
 // hives followed by them.
 std::vector<CleanTarget> TargetsInOrder(RegistryReads& api, UsersHives* users);
 
 // Whether the target is there to read: for a key of a root, as KeyPresent of the probe (a registry
-// object with read rights) finds it; a copy in a user's hive, opened as itself in its view.
+// object with read rights) finds it; a counterpart in a user's hive, opened as itself in its view.
 bool Present(RegistryReads& api, TRegistry& probe, const CleanTarget& target);
 
 // Walks the clean's keys in order, with one registry object whose opens ask for the given access:
-// each of TargetsInOrder that KeyPresent finds (a copy in a user's hive: that it opens as itself),
-// then each module-usage entry whose name holds the control's file name, the list announced
-// first, then, with users, the
-// hives of each profile not loaded. A list that cannot be opened with that access is read with
-// read rights: holding no entry of the control, it is passed over. The root is selected again
-// before every target.
+// each of TargetsInOrder that KeyPresent finds (a counterpart in a user's hive: that it opens as
+// itself), then each module-usage entry whose name holds the control's file name, the list
+// announced first, then, with users, the hives of each profile not loaded. A list that cannot be
+// opened with that access is read with read rights: holding no entry of the control, it is passed
+// over. The root is selected again before every target.
 WalkResult WalkTargets(RegistryReads& api, std::uint32_t access, UsersHives* users,
                        TargetAction& action);

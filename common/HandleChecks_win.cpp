@@ -1,5 +1,6 @@
 #include "common/HandleChecks_win.h"
 
+#include "common/FailWith.h"
 #include "common/FileSecurity_win.h"
 #include "common/WideText_win.h"
 
@@ -35,20 +36,19 @@ bool SameName(const std::wstring& one, const std::wstring& other) {
                               static_cast<int>(other.size()), TRUE) == CSTR_EQUAL;
 }
 
-std::string NewFileProblem(HANDLE handle, const std::wstring& name) {
+bool NewFileSound(HANDLE handle, const std::wstring& name, std::string* why) {
   const std::string shown = Utf8FromWide(name.data(), static_cast<int>(name.size()));
   BY_HANDLE_FILE_INFORMATION information;
   if (!GetFileInformationByHandle(handle, &information)) {
-    return "cannot read " + shown + " (error " + std::to_string(GetLastError()) + ")";
+    return FailWith(why,
+                    "cannot read " + shown + " (error " + std::to_string(GetLastError()) + ")");
   }
   if (information.nNumberOfLinks != 1 ||
       (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    return shown + " has another name as well";
+    return FailWith(why, shown + " has another name as well");
   }
-  if (!SameName(FinalName(handle), name)) {
-    return shown + " leads elsewhere through a link";
-  }
-  return std::string();
+  return SameName(FinalName(handle), name) ||
+         FailWith(why, shown + " leads elsewhere through a link");
 }
 
 FileHandle OpenItself(const std::wstring& name, DWORD access) {

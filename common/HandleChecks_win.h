@@ -19,9 +19,9 @@ std::wstring DeviceFinalName(HANDLE handle);
 // to case.
 bool SameName(const std::wstring& one, const std::wstring& other);
 
-// Why the file open as `handle` is not the new file `name` alone: it is reached through a link,
-// or has another name (a hard link), or is itself a reparse point; empty when it is.
-std::string NewFileProblem(HANDLE handle, const std::wstring& name);
+// Whether the file open as `handle` is the new file `name` alone; false, with why, when it is
+// reached through a link, or has another name (a hard link), or is itself a reparse point.
+bool NewFileSound(HANDLE handle, const std::wstring& name, std::string* why);
 
 // Opens the file or folder `name` itself, never what a link in its place names, with `access`,
 // sharing reading and writing but not deletion. Where `access` holds data access (a folder's

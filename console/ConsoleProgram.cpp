@@ -30,13 +30,18 @@ EveryUser UsersOf(const Command& command, const ConsoleContext& context) {
   return EveryUser(context.profiles, check, check || command.withTemplate);
 }
 
-bool AnyUnfinished(const std::vector<ProfileReport>& profiles) {
-  for (const ProfileReport& profile : profiles) {
-    if (profile.Unfinished()) {
-      return true;
-    }
+// The report's outcome for each way a check ends.
+Outcome OfCheck(CheckOutcome outcome) {
+  switch (outcome) {
+    case CheckOutcome::kStopped:
+      return Outcome::kFailed;
+    case CheckOutcome::kPresent:
+      return Outcome::kPresent;
+    case CheckOutcome::kIncomplete:
+      return Outcome::kIncomplete;
+    default:
+      return Outcome::kAbsent;
   }
-  return false;
 }
 
 Report Check(const Command& command, const ConsoleContext& context) {
@@ -48,10 +53,7 @@ Report Check(const Command& command, const ConsoleContext& context) {
   report.usersReported = command.allUsers;
   report.profiles = std::move(result.profiles);
   report.swept = std::move(result.swept);
-  report.outcome = !report.message.empty()          ? Outcome::kFailed
-                   : !report.keys.empty()           ? Outcome::kPresent
-                   : AnyUnfinished(report.profiles) ? Outcome::kIncomplete
-                                                    : Outcome::kAbsent;
+  report.outcome = OfCheck(result.outcome);
   if (!command.json) {
     PrintKeys(report.keys, context.out);
   }
@@ -73,7 +75,7 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
     options.guard = backup.get();
   }
   const CleanResult result = RunClean(context.registry, options, [&](const CleanTarget& key) {
-    report.keys.push_back({key.Logged(), std::nullopt});
+    report.keys.push_back({key.Shown(), std::nullopt});
     if (!command.json) {
       // Flushed at once, so whoever watches the run sees each key as it goes.
       PrintKey(context.out, report.keys.back().key);
@@ -91,11 +93,12 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
   // that keep failing cannot fill the disk with them. One that holds a key stays, even when the
   // run stopped inside its first target: the keys below it that went are in it.
   if (file && !backup->HoldsAnyKey() && !report.backupPath.empty()) {
-    if (file->Discard()) {
+    std::string why;
+    if (file->Discard(&why)) {
       report.backupPath.clear();
     } else {
       report.message = "The backup file " + report.backupPath +
-                       ", which holds no key, could not be removed: " + file->Failure() + ".\n";
+                       ", which holds no key, could not be removed: " + why + ".\n";
     }
   }
   switch (result.outcome) {
@@ -108,12 +111,12 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
     case CleanOutcome::kKept: {
       // The machine's keys and the other users' went; what stayed is named on stderr.
       const bool backupKept = std::any_of(result.kept.begin(), result.kept.end(),
-                                          [](const KeptKey& key) { return key.backupRefused; });
+                                          [](const KeptKey& key) { return key.byBackup; });
       report.outcome = backupKept ? Outcome::kBackupFailed : Outcome::kIncomplete;
       report.message += "The clean went to its end, but what is named above was not cleaned.";
       break;
     }
-    case CleanOutcome::kBackupRefused:
+    case CleanOutcome::kBackupKept:
       report.outcome = Outcome::kBackupFailed;
       report.message += "The backup failed: " + result.notice +
                         ". The key it was for was kept and nothing after it was deleted.";
@@ -145,7 +148,7 @@ class ConsoleRestoreLog : public RestoreLog {
   ConsoleRestoreLog(const Command& command, const ConsoleContext& context, Report& report)
       : json_(command.json), context_(context), report_(report) {}
 
-  void Restored(const LoggedKey& key) override {
+  void Restored(const ShownKey& key) override {
     if (!json_) {
       PrintKey(context_.out, key);
       return;
@@ -155,15 +158,8 @@ class ConsoleRestoreLog : public RestoreLog {
     report_.keysStreamed = true;
   }
 
-  void NotRestored(const std::string& line) override { Cut(line); }
-
-  void Cut(const std::string& notice) override {
-    PrintMessage(context_.err, notice);
-    report_.messageShown = true;
-    if (++lines_ <= kMessageLines) {
-      report_.message += (report_.message.empty() ? "" : "\n") + notice;
-    }
-  }
+  void NotRestored(const std::string& line) override { Tell(line); }
+  void CutShort(const std::string& notice) override { Tell(notice); }
 
   // Where the message left lines out, says how many.
   void Finish() {
@@ -173,6 +169,15 @@ class ConsoleRestoreLog : public RestoreLog {
   }
 
  private:
+  // On standard error at once, and in the report's message up to its bound.
+  void Tell(const std::string& line) {
+    PrintMessage(context_.err, line);
+    report_.messageShown = true;
+    if (++lines_ <= kMessageLines) {
+      report_.message += (report_.message.empty() ? "" : "\n") + line;
+    }
+  }
+
   const bool json_;
   const ConsoleContext& context_;
   Report& report_;

@@ -8,9 +8,9 @@
 
 #include "backup/BackupFile.h"
 #include "backup/BackupSource.h"
-#include "clean/Profiles.h"
 #include "registry/KeyWatch.h"
 #include "registry/RegistryApi.h"
+#include "users/Profiles.h"
 
 // What the console program runs against: the platform's pieces on Windows, stand-ins in tests.
 struct ConsoleContext {

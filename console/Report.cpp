@@ -176,7 +176,7 @@ std::string JsonKey(const FoundKey& key, Action action) {
   return Dump(KeyObject(key, action));
 }
 
-void PrintKey(std::ostream& out, const LoggedKey& key) {
+void PrintKey(std::ostream& out, const ShownKey& key) {
   out << Shown(key.root) << '\n' << Shown(key.path) << '\n';
 }
 

@@ -53,7 +53,7 @@ std::string JsonKey(const FoundKey& key, Action action);
 // A key as the lines on standard output show it: its root's line, then its path's. Names come
 // from the registry or a file, so what could forge a line or move the cursor is escaped, as the
 // backup's comments escape it; the JSON report holds them exactly.
-void PrintKey(std::ostream& out, const LoggedKey& key);
+void PrintKey(std::ostream& out, const ShownKey& key);
 // The lines on standard error that name what a run over every user could not do: each key of a
 // user's it kept, each profile it could not examine, and each hive it unloaded for a killed run.
 void PrintUsersNotes(std::ostream& err, const Report& report);

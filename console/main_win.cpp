@@ -7,13 +7,13 @@
 
 #include "backup/FileBackup_win.h"
 #include "backup/RestoreFile_win.h"
-#include "clean/ProfileHives_win.h"
 #include "common/ProcessHardening_win.h"
 #include "common/WideText_win.h"
 #include "console/ConsoleProgram.h"
 #include "registry/KeyWatches_win.h"
 #include "registry/LocaleSource_win.h"
 #include "registry/WindowsRegistry_win.h"
+#include "users/ProfileHives_win.h"
 
 namespace {
 
@@ -62,8 +62,10 @@ int main() {
   try {
     InitPlatformLocale(WindowsLocaleSource());
     WindowsRegistry registry;
-    // Declared after the registry it reaches through, so it unloads what it left loaded first.
-    WindowsProfileHives profiles(registry);
+    // Declared after the registry and the platform they reach through, so the mounts a run left
+    // are unloaded first.
+    WindowsHivePlatform hivePlatform;
+    HiveMounts profiles(registry, hivePlatform);
     WindowsKeyWatches watches;
     ConsoleContext context{registry,  MakeFileBackup, LocalTimeText,
                            std::cout, std::cerr,      OpenBackupToRestore};

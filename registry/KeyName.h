@@ -10,7 +10,7 @@
 
 // A key as the log, the console and the report show it: its root's line, then its path from the
 // root, leading backslash included ("HKEY_CLASSES_ROOT", "\CLSID\{...}").
-struct LoggedKey {
+struct ShownKey {
   std::string root;
   std::string path;
 };
@@ -40,7 +40,7 @@ struct KeyName {
   std::string Text() const;
   // The path from the root, "\a\b".
   std::string Path() const;
-  LoggedKey Logged() const { return {RootName(root), Path()}; }
+  ShownKey Shown() const { return {RootName(root), Path()}; }
 };
 
 // "ROOT\a\b" read strictly: a predefined root spelled in full and at least one name below it,

@@ -23,8 +23,8 @@ class KeyWatches {
   virtual void EndWatch(WatchId watch) = 0;
 };
 
-// Move-only owner of one watch: ends it on every path. Declared before the key's own owner, it
-// ends after that key is closed.
+// Move-only owner of one watch: ends it on every path. A watch whose key stays open goes with it
+// in a WatchedKey, which ends it only once that key is closed.
 class KeyWatch {
  public:
   KeyWatch() = default;

@@ -50,6 +50,9 @@ constexpr std::uint32_t kKeyRead = 0x20019;
 constexpr std::uint32_t kKeyAllAccess = 0xF003F;
 // Registry-view flags (KEY_WOW64_64KEY, KEY_WOW64_32KEY) choose a view; they are no rights.
 constexpr std::uint32_t kViewFlags = 0x0300;
+// The 64-bit view: the key itself, never the 32-bit copy the platform would redirect a 32-bit
+// program to.
+constexpr std::uint32_t kKeyWow64_64Key = 0x0100;
 
 // The longest names the platform takes, in UTF-16 units: a key's, and a value's.
 constexpr std::size_t kLongestKeyNameLength = 255;

@@ -92,6 +92,11 @@ std::string Utf16ToUtf8(const std::u16string& text) {
   return utf8;
 }
 
+bool ExactUtf8(const std::u16string& text, std::string* utf8) {
+  *utf8 = Utf16ToUtf8(text);
+  return Utf8ToUtf16(*utf8) == text;
+}
+
 std::u16string Utf16FromLeBytes(const std::vector<std::uint8_t>& bytes) {
   std::u16string text;
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {

@@ -9,6 +9,9 @@
 std::u16string Utf8ToUtf16(const std::string& text);
 // UTF-16 to UTF-8, for the platform's wide text; a lone surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(const std::u16string& text);
+// The same into *utf8; true when it gives back the very UTF-16 units, no lone surrogate among
+// them.
+bool ExactUtf8(const std::u16string& text, std::string* utf8);
 // The UTF-16 text of little-endian bytes, as the registry stores wide strings; an odd last byte
 // is left out.
 std::u16string Utf16FromLeBytes(const std::vector<std::uint8_t>& bytes);

@@ -56,10 +56,13 @@ inline std::vector<std::string> LoggedLines(const CheckResult& check) {
   return lines;
 }
 
-// A store and a window for one run of the clean procedure; no case may leave a key open.
+// A store and a window for one run of the clean procedure; no case may leave a key open or watched.
 class CleanFixture : public ::testing::Test {
  protected:
-  void TearDown() override { EXPECT_EQ(store.OpenHandleCount(), 0u); }
+  void TearDown() override {
+    EXPECT_EQ(store.OpenHandleCount(), 0u);
+    EXPECT_EQ(store.WatchCount(), 0u);
+  }
 
   void Run() { RunCleanInWindow(store, window); }
 

@@ -13,14 +13,15 @@
 #include "backup/BackupReader.h"
 #include "backup/BackupSource.h"
 #include "backup/RegFile.h"
+#include "common/FailWith.h"
 
 // A backup file's bytes in memory, read as restore reads a file.
 class MemorySource : public BackupSource {
  public:
   explicit MemorySource(std::string bytes) : bytes_(std::move(bytes)) {}
 
-  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
-              std::size_t* read) override {
+  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size, std::size_t* read,
+              std::string*) override {
     ++reads;
     const std::size_t from =
         static_cast<std::size_t>(std::min<std::uint64_t>(offset, bytes_.size()));
@@ -28,8 +29,6 @@ class MemorySource : public BackupSource {
     std::memcpy(buffer, bytes_.data() + from, *read);
     return true;
   }
-  std::string Failure() const override { return std::string(); }
-
   std::size_t reads = 0;
 
  private:
@@ -100,54 +99,46 @@ inline std::string BackupFileOf(const std::vector<BackupSection>& sections) {
 class MemoryBackupFile : public BackupFile {
  public:
   std::string Name() const override { return made ? "C:\\work\\" + path : std::string(); }
-  bool Create() override {
+  bool Create(std::string* why) override {
     if (made || exists) {
-      return Fail(path + " exists already");
+      return FailWith(why, path + " exists already");
     }
     made = true;
     return true;
   }
-  bool Write(const std::string& more) override {
+  bool Write(const std::string& more, std::string* why) override {
     if (failWrite) {
-      return Fail("the disk is full");
+      return FailWith(why, "the disk is full");
     }
     written += more;
     return true;
   }
-  bool CutTo(std::uint64_t size) override {
+  bool CutTo(std::uint64_t size, std::string* why) override {
     if (failCut) {
-      return Fail("the file cannot be cut");
+      return FailWith(why, "the file cannot be cut");
     }
     written.resize(std::min<std::uint64_t>(size, written.size()));
     return true;
   }
-  bool Flush() override {
+  bool Flush(std::string*) override {
     ++flushes;
     bytes = written;
     return true;
   }
-  bool FreeSpace(std::uint64_t* free) override {
+  bool FreeSpace(std::uint64_t* free, std::string*) override {
     *free = freeSpace - std::min<std::uint64_t>(freeSpace, written.size());
     return true;
   }
-  bool Discard() override {
+  bool Discard(std::string*) override {
     made = false;
     discarded = true;
     written.clear();
     bytes.clear();
     return true;
   }
-  std::string Failure() const override { return failure; }
-
-  bool Fail(const std::string& why) {
-    failure = why;
-    return false;
-  }
-
   std::string path = "b.reg";
   std::string written;
-  std::string bytes;  // what was flushed
-  std::string failure;
+  std::string bytes;                     // what was flushed
   std::uint64_t freeSpace = 1ull << 40;  // the volume's, before anything was written
   bool made = false;
   bool exists = false;

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "clean/Profiles.h"
 #include "registry/memory/MemoryRegistry.h"
+#include "users/Profiles.h"
 
 // The profiles' hive files in the store, loaded as the platform loads them. What the platform's
 // checks of a file find is set per file; privileges may be missing; every load and unload is
@@ -29,7 +29,7 @@ class MemoryHives : public ProfileHives {
     return expanded;
   }
 
-  std::vector<std::string> SweepLeftovers() override {
+  std::vector<std::string> Sweep() override {
     std::vector<std::string> swept;
     for (const std::string& as : std::set<std::string>(mounted_)) {
       std::string why;

@@ -378,7 +378,7 @@ TEST(BackupPropertyTest, NothingIsDeletedThatTheBackupDoesNotHoldAsItWas) {
     if (parsed.cutKey) {
       EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, parsed.cutKey->substr(18))) << "seed " << seed;
     }
-    if (result.outcome == CleanOutcome::kBackupRefused &&
+    if (result.outcome == CleanOutcome::kBackupKept &&
         result.notice.find("changed while") != std::string::npos) {
       ++keptChanged;
     }

@@ -44,7 +44,8 @@ std::vector<BackupSection> SmallBackup() {
   }
   sections[3].values = {{u"wrapped", kRegBinary, wrapped},
                         {u"none", kRegNone, {}},
-                        {u"multi", kRegMultiSz, Bytes(std::u16string(u"a\0b\0", 4), true)}};
+                        {u"multi", kRegMultiSz, Bytes(std::u16string(u"a\0b\0", 4), true)},
+                        {u"widest", 0xFFFFFFFF, {1}}};
   return sections;
 }
 
@@ -183,7 +184,10 @@ std::string WithLineReplaced(const std::string& bytes, const std::u16string& fro
 }
 
 TEST(BackupReaderTest, AFileItDidNotWriteOrThatIsMalformedBeforeItsEndIsRefusedWhole) {
-  const WrittenBackup file = Write(SmallBackup());
+  const std::vector<BackupSection> small = SmallBackup();
+  const WrittenBackup file = Write(small);
+  // A wrapped hex value in the middle section.
+  const std::string wrapInMiddle = Write({small[2], small[3], small[0]}).bytes;
   // The attack of a planted file: a .reg file with a key of the attacker's choice.
   const std::string planted = Utf16LeBytes(
       u"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n"
@@ -211,6 +215,8 @@ TEST(BackupReaderTest, AFileItDidNotWriteOrThatIsMalformedBeforeItsEndIsRefusedW
                        u"; end of key, 0 values\r\n"),
       WithLineReplaced(file.bytes, u"[HKEY_CURRENT_USER\\Software\\empty]\r\n",
                        u"[HKEY_CURRENT_USER\\Software\\empty]\r\n@=\"x\r\"\r\n"),
+      // A hex value's next line that does not begin as the writer wraps it.
+      WithLineReplaced(wrapInMiddle, u"\\\r\n  ", u"\\\r\nX "),
   };
   for (std::size_t i = 0; i < refused.size(); ++i) {
     const ParsedBackup parsed = ReadWhole(refused[i]);
@@ -227,6 +233,9 @@ TEST(BackupReaderTest, AFileItDidNotWriteOrThatIsMalformedBeforeItsEndIsRefusedW
   }
   EXPECT_EQ(ReadWhole(tail + Utf16LeBytes(u"[HKEY_CURRENT_USER\\a]\r\n\"v\"=\"w")).cutKey,
             "HKEY_CURRENT_USER\\a");
+  // Where the file ends inside the wrapping, the section was cut short there.
+  const std::size_t wrap = wrapInMiddle.find(Utf16LeBytes(u"\\\r\n  "));
+  EXPECT_EQ(ReadWhole(wrapInMiddle.substr(0, wrap + 8)).cutKey, small[3].keyName);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ constexpr const char* kStats =
 constexpr const char* kUsage =
     "HKEY_LOCAL_MACHINE\\software\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage\\";
 
-TEST(CleanTargetsTest, EveryTargetItsHiveCopiesAndMatchingEntriesAreWithin) {
+TEST(CleanTargetsTest, EveryTargetItsHiveCounterpartsAndMatchingEntriesAreWithin) {
   for (const std::string& name : {
            std::string("HKEY_CURRENT_USER\\Software\\Classes\\ActiveFormProj1.ActiveFormX"),
            std::string("HKEY_CURRENT_USER\\Software\\Classes\\") + kClsid + "\\InprocServer32",

@@ -18,6 +18,7 @@
 #include "backup/BackupName.h"
 #include "backup/KeyBackup.h"
 #include "backup/RegFile.h"
+#include "common/VolumeReserve.h"
 #include "console/CommandLine.h"
 #include "console/ConsoleProgram.h"
 #include "registry/Utf16.h"
@@ -30,13 +31,16 @@ class SharedFile : public BackupFile {
  public:
   explicit SharedFile(BackupFile& file) : file_(file) {}
   std::string Name() const override { return made_ ? file_.Name() : std::string(); }
-  bool Create() override { return made_ = file_.Create(); }
-  bool Write(const std::string& bytes) override { return file_.Write(bytes); }
-  bool CutTo(std::uint64_t size) override { return file_.CutTo(size); }
-  bool Flush() override { return file_.Flush(); }
-  bool FreeSpace(std::uint64_t* bytes) override { return file_.FreeSpace(bytes); }
-  bool Discard() override { return file_.Discard(); }
-  std::string Failure() const override { return file_.Failure(); }
+  bool Create(std::string* why) override { return made_ = file_.Create(why); }
+  bool Write(const std::string& bytes, std::string* why) override {
+    return file_.Write(bytes, why);
+  }
+  bool CutTo(std::uint64_t size, std::string* why) override { return file_.CutTo(size, why); }
+  bool Flush(std::string* why) override { return file_.Flush(why); }
+  bool FreeSpace(std::uint64_t* bytes, std::string* why) override {
+    return file_.FreeSpace(bytes, why);
+  }
+  bool Discard(std::string* why) override { return file_.Discard(why); }
 
  private:
   BackupFile& file_;
@@ -646,8 +650,9 @@ TEST_F(ConsoleTest, EntriesAreWrittenAheadABatchAtATimeAndOnlyDeletedOnesStay) {
   EXPECT_EQ(stopped.sections.size(), 150u);
 }
 
-// An entry written ahead is watched from before its first value is read until it goes: one
-// changed after a value of it was read, or given a subkey, stays, its section out of the file.
+// An entry written ahead is watched from before its first value is read until its handle is
+// closed: one changed after a value of it was read, or given a subkey, stays, its section out of
+// the file.
 TEST_F(ConsoleTest, AnEntryChangedOnceItsReadingBeganStays) {
   const std::string list = std::string(traces::kModuleUsage) + "\\";
   const std::string shown = "HKEY_LOCAL_MACHINE\\" + list;
@@ -667,17 +672,26 @@ TEST_F(ConsoleTest, AnEntryChangedOnceItsReadingBeganStays) {
     store.SeedValue(kHkeyLocalMachine, list + entry, {u"Path", kRegSz, {'p', 0, 0, 0}});
     // Once, while its second value is read to be written ahead, after the first was.
     bool changed = false;
+    // The watches set at each close of a handle to it: the first, the handle it was written
+    // ahead through, is closed before its watch ends.
+    std::vector<std::size_t> watchesAtClose;
     store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
       if (!changed && site.call == MemoryRegistry::Call::Value && site.index == 1 &&
           site.keyPath == shown + entry) {
         changed = true;
         change();
       }
+      if (site.call == MemoryRegistry::Call::Close && site.keyPath == shown + entry) {
+        watchesAtClose.push_back(store.WatchCount());
+      }
       return std::nullopt;
     });
     EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3) << entry;
     store.SetHook(nullptr);
     EXPECT_TRUE(changed) << entry;
+    ASSERT_FALSE(watchesAtClose.empty()) << entry;
+    EXPECT_EQ(watchesAtClose.front(), 1u) << entry;
+    EXPECT_EQ(store.WatchCount(), 0u) << entry;
     EXPECT_NE(err.str().find(entry + " changed while it was backed up"), std::string::npos)
         << err.str();
     EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, list + entry)) << entry;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "FolderTrustCases.h"
+#include "WhyOf.h"
 #include "backup/FolderTrust.h"
 #include "backup/TrustedFolder_win.h"
 #include "common/FileSecurity_win.h"
@@ -17,7 +18,8 @@ TEST(FolderTrustOnThePlatform, TheSameCasesReadThroughThePlatformDecideAlike) {
   for (const FolderCase& folder : FolderCases()) {
     const LocalDescriptor descriptor = DescriptorFromSddl(folder.sddl);
     ASSERT_TRUE(descriptor) << folder.what;
-    const std::string refusal = FolderRefusal(ReadSecurityModel(descriptor.get()), folder.account);
+    const std::string refusal =
+        WhyOf(FolderTrusted, ReadSecurityModel(descriptor.get()), folder.account);
     EXPECT_EQ(refusal.empty(), folder.trusted) << folder.what << ": " << refusal;
   }
 }
@@ -69,7 +71,7 @@ TEST(FolderTrustOnThePlatform, AFolderTheProgramMakesPassesItsOwnCheck) {
   }
   std::printf("account %s elevated %d; folder owner %s dacl %d%s\n", identity.account.c_str(),
               identity.elevated, model.owner.c_str(), model.daclPresent, entries.c_str());
-  EXPECT_EQ(FolderRefusal(model, identity.account), "");
+  EXPECT_EQ(WhyOf(FolderTrusted, model, identity.account), "");
 }
 
 // A folder held for a backup keeps its name until the hold goes: nobody can move the backup's
@@ -114,10 +116,10 @@ TEST(NewFileCheckOnThePlatform, AFileWithAnotherNameOrReachedElsewhereIsRefused)
   HANDLE made = CreateFileW(file.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(made, INVALID_HANDLE_VALUE);
-  const std::string alone = NewFileProblem(made, file);
-  const std::string elsewhere = NewFileProblem(made, folder + L"\\other.reg");
+  const std::string alone = WhyOf(NewFileSound, made, file);
+  const std::string elsewhere = WhyOf(NewFileSound, made, folder + L"\\other.reg");
   const bool linked = CreateHardLinkW(second.c_str(), file.c_str(), nullptr);
-  const std::string twoNames = NewFileProblem(made, file);
+  const std::string twoNames = WhyOf(NewFileSound, made, file);
   CloseHandle(made);
   DeleteFileW(second.c_str());
   DeleteFileW(file.c_str());

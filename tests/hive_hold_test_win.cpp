@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "clean/HiveFileHold_win.h"
-#include "clean/HivePrivileges_win.h"
+#include "WhyOf.h"
 #include "common/FilePlaces_win.h"
 #include "common/FileSecurity_win.h"
 #include "common/HandleChecks_win.h"
+#include "users/HiveFileHold_win.h"
+#include "users/HivePrivileges_win.h"
 
 namespace {
 
@@ -97,7 +98,10 @@ TEST_F(HiveHoldTest, ACheckLoadsACopyOfTheHiveAndItsLogsThatGoesWithTheHold) {
   EXPECT_EQ(Contents(copy), "user hive");
   EXPECT_EQ(Contents(copy + L".LOG1"), "log");
   EXPECT_EQ(GetFileAttributesW((copy + L".LOG2").c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(held->Changed(nullptr), "");
+  EXPECT_EQ(WhyOf([&](const std::string* listed,
+                      std::string* why) { return held->Unchanged(listed, why); },
+                  nullptr),
+            "");
   held.reset();
   EXPECT_EQ(GetFileAttributesW(copies.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(Contents(folder + L"\\NTUSER.DAT"), "user hive");
@@ -138,13 +142,22 @@ TEST_F(HiveHoldTest, AFileSwappedForAnotherOrListedAsAnotherIsNamed) {
     device = Utf8(DeviceFinalName(same.get()));
   }
   ASSERT_FALSE(device.empty());
-  EXPECT_EQ(held->Changed(&device), "");
+  EXPECT_EQ(WhyOf([&](const std::string* listed,
+                      std::string* why) { return held->Unchanged(listed, why); },
+                  &device),
+            "");
   const std::string other = "\\Device\\HarddiskVolume9\\Users\\eve\\NTUSER.DAT";
-  EXPECT_EQ(held->Changed(&other), "the platform loaded " + other + ", not NTUSER.DAT");
+  EXPECT_EQ(WhyOf([&](const std::string* listed,
+                      std::string* why) { return held->Unchanged(listed, why); },
+                  &other),
+            "the platform loaded " + other + ", not NTUSER.DAT");
   // Made while the checked one is still there, so it cannot take over its file id.
   Write(user + L".new", "planted");
   ASSERT_TRUE(MoveFileExW((user + L".new").c_str(), user.c_str(), MOVEFILE_REPLACE_EXISTING));
-  EXPECT_EQ(held->Changed(nullptr), "NTUSER.DAT was replaced while it was loaded");
+  EXPECT_EQ(WhyOf([&](const std::string* listed,
+                      std::string* why) { return held->Unchanged(listed, why); },
+                  nullptr),
+            "NTUSER.DAT was replaced while it was loaded");
 }
 
 // Wine gives the prefix's user both privileges, disabled, as Windows gives an administrator.

@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "clean/HiveMounts.h"
-#include "clean/HiveRules.h"
-#include "clean/MountJournal.h"
+#include "WhyOf.h"
 #include "registry/Utf16.h"
 #include "registry/memory/MemoryRegistry.h"
+#include "users/HiveMounts.h"
+#include "users/HiveRules.h"
+#include "users/MountJournal.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -62,57 +63,59 @@ TEST(HiveRulesTest, TheTemplateMayBelongToTheSystemItsInstallerOrTheProgramsAcco
 }
 
 TEST(HiveRulesTest, EachWayAHiveFileFailsIsNamed) {
-  EXPECT_EQ(HiveFileRefusal("NTUSER.DAT", PlainFile(kBob), kBob, kAdmin), "");
+  EXPECT_EQ(WhyOf(HiveFileAllowed, "NTUSER.DAT", PlainFile(kBob), kBob, kAdmin), "");
   PlaceFacts twice = PlainFile(kBob);
   twice.links = 2;
-  EXPECT_EQ(HiveFileRefusal("NTUSER.DAT", twice, kBob, kAdmin), "NTUSER.DAT has 2 names");
+  EXPECT_EQ(WhyOf(HiveFileAllowed, "NTUSER.DAT", twice, kBob, kAdmin), "NTUSER.DAT has 2 names");
   PlaceFacts eves = PlainFile(kEve);
-  EXPECT_EQ(HiveFileRefusal("NTUSER.DAT", eves, kBob, kAdmin),
+  EXPECT_EQ(WhyOf(HiveFileAllowed, "NTUSER.DAT", eves, kBob, kAdmin),
             std::string("NTUSER.DAT belongs to ") + kEve);
   PlaceFacts linked = PlainFile(kBob);
   linked.reachedAsNamed = false;
-  EXPECT_EQ(HiveFileRefusal("NTUSER.DAT", linked, kBob, kAdmin), "NTUSER.DAT is a link");
+  EXPECT_EQ(WhyOf(HiveFileAllowed, "NTUSER.DAT", linked, kBob, kAdmin), "NTUSER.DAT is a link");
   PlaceFacts reparse = PlainFile(kBob);
   reparse.reparsePoint = true;
-  EXPECT_EQ(HiveFileRefusal("NTUSER.DAT.LOG1", reparse, kBob, kAdmin), "NTUSER.DAT.LOG1 is a link");
+  EXPECT_EQ(WhyOf(HiveFileAllowed, "NTUSER.DAT.LOG1", reparse, kBob, kAdmin),
+            "NTUSER.DAT.LOG1 is a link");
   PlaceFacts folder = PlainFile(kBob);
   folder.folder = true;
-  EXPECT_EQ(HiveFileRefusal("NTUSER.DAT", folder, kBob, kAdmin), "NTUSER.DAT is a folder");
+  EXPECT_EQ(WhyOf(HiveFileAllowed, "NTUSER.DAT", folder, kBob, kAdmin), "NTUSER.DAT is a folder");
   PlaceFacts device = PlainFile(kBob);
   device.plain = false;
-  EXPECT_EQ(HiveFileRefusal("NTUSER.DAT", device, kBob, kAdmin), "NTUSER.DAT is not a plain file");
-  EXPECT_EQ(HiveFileRefusal("NTUSER.DAT", PlainFile(""), kBob, kAdmin),
+  EXPECT_EQ(WhyOf(HiveFileAllowed, "NTUSER.DAT", device, kBob, kAdmin),
+            "NTUSER.DAT is not a plain file");
+  EXPECT_EQ(WhyOf(HiveFileAllowed, "NTUSER.DAT", PlainFile(""), kBob, kAdmin),
             "the owner of NTUSER.DAT cannot be read");
 }
 
 TEST(HiveRulesTest, AFolderOnTheWayMustBeAFolderReachedAsNamed) {
   PlaceFacts folder;
   folder.folder = true;
-  EXPECT_EQ(FolderOnTheWayRefusal("AppData\\Local", folder), "");
+  EXPECT_EQ(WhyOf(FolderOnTheWayAllowed, "AppData\\Local", folder), "");
   PlaceFacts junction = folder;
   junction.reparsePoint = true;
-  EXPECT_EQ(FolderOnTheWayRefusal("AppData\\Local", junction),
+  EXPECT_EQ(WhyOf(FolderOnTheWayAllowed, "AppData\\Local", junction),
             "AppData\\Local is a link or junction");
   PlaceFacts elsewhere = folder;
   elsewhere.reachedAsNamed = false;
-  EXPECT_EQ(FolderOnTheWayRefusal("AppData", elsewhere), "AppData is a link or junction");
-  EXPECT_EQ(FolderOnTheWayRefusal("AppData", PlaceFacts()), "AppData is not a folder");
+  EXPECT_EQ(WhyOf(FolderOnTheWayAllowed, "AppData", elsewhere), "AppData is a link or junction");
+  EXPECT_EQ(WhyOf(FolderOnTheWayAllowed, "AppData", PlaceFacts()), "AppData is not a folder");
 }
 
 TEST(HiveRulesTest, AFileReplacedOrChangedWhileLoadedIsNamed) {
   const PlaceFacts checked = PlainFile(kBob);
-  EXPECT_EQ(HiveFileChange("NTUSER.DAT", checked, checked, kBob, kAdmin), "");
+  EXPECT_EQ(WhyOf(HiveFileUnchanged, "NTUSER.DAT", checked, checked, kBob, kAdmin), "");
   PlaceFacts other = checked;
   other.index = 43;
-  EXPECT_EQ(HiveFileChange("NTUSER.DAT", checked, other, kBob, kAdmin),
+  EXPECT_EQ(WhyOf(HiveFileUnchanged, "NTUSER.DAT", checked, other, kBob, kAdmin),
             "NTUSER.DAT was replaced while it was loaded");
   other = checked;
   other.volume = 8;
-  EXPECT_EQ(HiveFileChange("NTUSER.DAT", checked, other, kBob, kAdmin),
+  EXPECT_EQ(WhyOf(HiveFileUnchanged, "NTUSER.DAT", checked, other, kBob, kAdmin),
             "NTUSER.DAT was replaced while it was loaded");
   PlaceFacts linkedSince = checked;
   linkedSince.links = 2;
-  EXPECT_EQ(HiveFileChange("NTUSER.DAT", checked, linkedSince, kBob, kAdmin),
+  EXPECT_EQ(WhyOf(HiveFileUnchanged, "NTUSER.DAT", checked, linkedSince, kBob, kAdmin),
             "NTUSER.DAT has 2 names");
 }
 
@@ -240,17 +243,20 @@ class FakePlatform : public HivePlatform {
  public:
   explicit FakePlatform(MemoryRegistry& store) : store_(store) {}
 
+  std::string Expand(const std::string& value) override { return value; }
+
   class Held : public HeldHive {
    public:
     Held(FakePlatform& platform, std::string path) : platform_(platform), path_(std::move(path)) {}
     ~Held() override { platform_.calls.push_back("release " + path_); }
     const std::string& Path() const override { return path_; }
-    std::string Changed(const std::string* listed) override {
+    bool Unchanged(const std::string* listed, std::string* why) override {
       platform_.calls.push_back("changed? " + (listed ? *listed : std::string("(unlisted)")));
       if (platform_.changedFails) {
         throw std::runtime_error("the check failed unexpectedly");
       }
-      return platform_.changed;
+      *why = platform_.changed;
+      return why->empty();
     }
 
    private:
@@ -529,7 +535,7 @@ TEST_F(HiveMountsTest, TheSweepUnloadsOnlyRecordedHivesOfRunsThatEnded) {
     ASSERT_EQ(journal.Record({name, "C:\\" + name, name == going ? "4-4" : "3-3"}), kErrorSuccess);
   }
   platform.goingRun = "4-4";
-  EXPECT_THAT(mounts->SweepLeftovers(), ElementsAre(killed));
+  EXPECT_THAT(mounts->Sweep(), ElementsAre(killed));
   // What is left of the copies of the ended runs' hives goes once they are unloaded; a going
   // run's, and a file recorded for a name that is no run's, stay.
   EXPECT_THAT(platform.calls, ElementsAre("unload " + killed, "remove copy C:\\" + killed,
@@ -552,7 +558,7 @@ TEST_F(HiveMountsTest, WhereThePlatformListsItsHivesTheSweepUnloadsOnlyListedOne
   }
   store.SeedValue(kHkeyLocalMachine, kHiveList,
                   Text(Utf8ToUtf16("\\REGISTRY\\USER\\" + listed), "\\Device\\V\\NTUSER.DAT"));
-  EXPECT_THAT(mounts->SweepLeftovers(), ElementsAre(listed));
+  EXPECT_THAT(mounts->Sweep(), ElementsAre(listed));
   EXPECT_TRUE(Mounted(plain));
   EXPECT_THAT(Recorded(), IsEmpty());
 }
@@ -561,7 +567,7 @@ TEST_F(HiveMountsTest, WithoutThePrivilegesTheSweepLeavesLeftoversForARunThatHas
   platform.Mount(kAs);
   ASSERT_EQ(MountJournal(store).Record({kAs, "C:\\f", "3-3"}), kErrorSuccess);
   platform.mayLoad = false;
-  EXPECT_THAT(mounts->SweepLeftovers(), IsEmpty());
+  EXPECT_THAT(mounts->Sweep(), IsEmpty());
   EXPECT_TRUE(Mounted(kAs));
   EXPECT_THAT(Recorded(), ElementsAre(std::string(kAs) + " 3-3"));
 }
@@ -570,7 +576,7 @@ TEST_F(HiveMountsTest, ALeftoverThatStaysLoadedIsNotReportedAndStaysRecorded) {
   platform.Mount(kAs);
   ASSERT_EQ(MountJournal(store).Record({kAs, "C:\\f", "3-3"}), kErrorSuccess);
   platform.unloadStatuses.assign(6, kErrorAccessDenied);
-  EXPECT_THAT(mounts->SweepLeftovers(), IsEmpty());
+  EXPECT_THAT(mounts->Sweep(), IsEmpty());
   EXPECT_TRUE(Mounted(kAs));
   EXPECT_THAT(Recorded(), ElementsAre(std::string(kAs) + " 3-3"));
 }

@@ -91,9 +91,9 @@ class ProfilesTest : public CleanFixture {
     return RunClean(store, options);
   }
 
-  static std::vector<std::string> Lines(const std::vector<LoggedKey>& keys) {
+  static std::vector<std::string> Lines(const std::vector<ShownKey>& keys) {
     std::vector<std::string> lines;
-    for (const LoggedKey& key : keys) {
+    for (const ShownKey& key : keys) {
       lines.push_back(key.root + key.path);
     }
     return lines;
@@ -360,7 +360,7 @@ TEST_F(ProfilesTest, AnUnfinishedSectionIsCutOutAndTheRestOfTheBackupStaysWhole)
   ASSERT_EQ(secondValueReads, 2);
   EXPECT_EQ(result.outcome, CleanOutcome::kKept);
   ASSERT_EQ(result.kept.size(), 1u);
-  EXPECT_TRUE(result.kept[0].backupRefused);
+  EXPECT_TRUE(result.kept[0].byBackup);
   EXPECT_TRUE(store.KeyExists(kHkeyUsers, stats));
   EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, traces::kDistributionUnit));
 

@@ -27,7 +27,7 @@ const std::string kUnit = "HKEY_LOCAL_MACHINE\\" + std::string(traces::kDistribu
 // The keys restore wrote whole, each as "ROOT\path".
 std::vector<std::string> Restored(const RestoreResult& result) {
   std::vector<std::string> names;
-  for (const LoggedKey& key : result.restored) {
+  for (const ShownKey& key : result.restored) {
     names.push_back(key.root + key.path);
   }
   return names;
@@ -201,7 +201,7 @@ TEST_F(Restore, PutsBackEveryKeyValueAndLinkExactly) {
   EXPECT_EQ(result.restored.size(), backup.sections.size());
   EXPECT_EQ(Snapshot(store), before);
   EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, stats + "\\link"));
-  EXPECT_EQ(result.cutNotice, "");
+  EXPECT_EQ(result.cutShortNotice, "");
 }
 
 // The user's copies went first, so a classes section is the machine's and goes there.
@@ -363,9 +363,10 @@ TEST_F(Restore, AKeyThatCannotBeWrittenIsNamedAndTheRestStays) {
   // The key whose value failed was made, and stays.
   EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, entries + "\\b.TessalineWeb_EN.ocx"));
   EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, entries + "\\d.TessalineWeb_EN.ocx"));
-  EXPECT_EQ(result.cutNotice, kUsage +
-                                  "\\d.TessalineWeb_EN.ocx: its part of the backup was cut short, "
-                                  "so it was never deleted; nothing of it was written.");
+  EXPECT_EQ(result.cutShortNotice,
+            kUsage +
+                "\\d.TessalineWeb_EN.ocx: its part of the backup was cut short, "
+                "so it was never deleted; nothing of it was written.");
 }
 
 }  // namespace

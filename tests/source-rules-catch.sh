@@ -3,8 +3,8 @@
 # layer that includes one above it, a product file that includes the in-memory store, and a file
 # outside the *_win ones that includes <windows.h>; a version of CMakeLists.txt that
 # docs/development.md does not give; a folder, at the top or below, that its layout list leaves
-# out, and a folder it names that the checkout does not hold. Each must fail, naming the file or
-# folder; the copy as it is must pass.
+# out, and a folder it names that the checkout does not hold; a file the list names in the wrong
+# folder. Each must fail, naming the file or folder; the copy as it is must pass.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/tessaline-rules.XXXXXX")
@@ -57,6 +57,7 @@ expect_failure unitMain/WindowClean.cpp '#include "console/Report.h"' "$upward"
 expect_failure app/ApplicationTitle.cpp '#include "unitMain/WindowClean.h"' "$upward"
 expect_failure backup/RegFile.cpp '#include "registry/memory/MemoryRegistry.h"' "in-memory store"
 expect_failure clean/TargetWalk.cpp '#include <windows.h>' "is not one of the *_win files"
+expect_failure clean/EveryUser.cpp '#include "backup/KeyBackup.h"' "$upward"
 
 fresh_copy
 sed -i 's/^project(TessalineCleaner VERSION [0-9.]* /project(TessalineCleaner VERSION 9.8.7 /' \
@@ -79,6 +80,14 @@ expect_refused "registry/memory/ out of the list" registry/memory/ "$unlisted"
 fresh_copy
 rm -r "$work/copy/tools/release"
 expect_refused "tools/release/ removed" tools/release/ "which the checkout does not hold"
+# A file moved without the list following, and one the list names in another folder's item.
+fresh_copy
+for file in HiveRules.h HiveRules.cpp; do mv "$work/copy/users/$file" "$work/copy/clean/$file"; done
+expect_refused "users/HiveRules moved to clean/" HiveRules "under users/, which holds no such file"
+fresh_copy
+sed -i 's/`Utf16` converts/`FileBackup_win` and `Utf16` convert/' \
+  "$work/copy/docs/development.md"
+expect_refused "FileBackup_win named under registry/" FileBackup_win "under registry/"
 fresh_copy
 sed -i 's/^## How the code is laid out$/## The code/' "$work/copy/docs/development.md"
 expect_refused "the layout section renamed" docs/development.md "has no list of folders"

@@ -33,11 +33,12 @@
 #include <string>
 #include <vector>
 
-#include "clean/HivePrivileges_win.h"
-#include "clean/ProfileHives_win.h"
 #include "common/UniqueHandle_win.h"
 #include "registry/WindowsRegistry_win.h"
 #include "tools/RegistryLink_win.h"
+#include "users/HivePrivileges_win.h"
+#include "users/ProfileHives_win.h"
+#include "users/Profiles.h"
 
 namespace {
 
@@ -330,7 +331,8 @@ void Hold(const std::string& file, const std::string& release) {
 [[noreturn]] void LoadAndDie(const std::string& folder, const std::string& sid,
                              const std::string& kind, bool copy) {
   WindowsRegistry registry;
-  WindowsProfileHives hives(registry);
+  WindowsHivePlatform platform;
+  HiveMounts hives(registry, platform);
   Profile profile;
   profile.id = sid;
   profile.folder = folder;

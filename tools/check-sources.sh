@@ -30,9 +30,10 @@ done < <(grep -l -E '#include[[:space:]]*<windows\.h>' "${sources[@]}" | grep -v
 declare -A below=(
   [common]=""
   [registry]="common"
-  [clean]="registry common"
-  [backup]="clean registry common"
-  [console]="backup clean registry common"
+  [users]="registry common"
+  [clean]="users registry common"
+  [backup]="clean users registry common"
+  [console]="backup clean users registry common"
   [app]="clean registry common"
   [unitMain]="app clean registry common"
   [app/main_win.cpp]="unitMain app clean registry common"
@@ -88,6 +89,43 @@ else
     status=1
   done < <(LC_ALL=C comm -13 <(printf '%s\n' "${held[@]}") <(printf '%s\n' "${listed[@]}"))
 fi
+
+# And each file the list names stands where it names it. Within a folder's item, a name in
+# backticks that is a file's name, or a file's name without its ending, anywhere in the checkout
+# ("KeyName", "FileBackup_win", "BackupFile.h") must be one in that folder; a name with a "/"
+# ("tests/MemoryHives.h") is one from the checkout's top, as is a file of the top itself
+# ("CMakePresets.json"), which any item may name. A file moved without the list following,
+# or named in another folder's item, fails here.
+mapfile -t files < <(git ls-files --cached --others --exclude-standard |
+  while IFS= read -r file; do [ -e "$file" ] && printf '%s\n' "$file"; done)
+declare -A stems=()
+for file in "${files[@]}"; do
+  base=${file##*/}
+  stems[$base]=1
+  [ -n "${base%%.*}" ] && stems[${base%%.*}]=1
+done
+fileIn() { # fileIn PATH: whether PATH, or PATH with an ending, is a file of the checkout
+  local file
+  for file in "${files[@]}"; do
+    [[ $file == "$1" || $file == "$1".* ]] && return 0
+  done
+  return 1
+}
+while IFS=$'\t' read -r folder name; do
+  if [[ $name == */ ]]; then
+    continue
+  elif [[ $name == */* ]]; then
+    fileIn "$name" || { echo "$layout names $name, which the checkout does not hold" >&2; status=1; }
+  elif [ -n "${stems[$name]+set}" ] || [[ $name =~ ^[A-Za-z0-9_-]+\.(h|cpp|sh)$ ]]; then
+    fileIn "$folder/$name" || [ -e "$name" ] ||
+      { echo "$layout names $name under $folder/, which holds no such file" >&2; status=1; }
+  fi
+done < <(sed -n '/^## How the code is laid out$/,/^## /p' "$layout" 2>/dev/null |
+  awk '/^[^[:space:]-]/ { folder = "" }
+       /^[[:space:]]*- `[^`]*\/`/ { match($0, /`[^`]*\/`/); folder = substr($0, RSTART + 1, RLENGTH - 3) }
+       folder != "" { line = $0; sub(/^[[:space:]]*- `[^`]*\/`/, "", line)
+         while (match(line, /`[^`]+`/)) { print folder "\t" substr(line, RSTART + 1, RLENGTH - 2)
+                                         line = substr(line, RSTART + RLENGTH) } }')
 
 [ $status -eq 0 ] && echo "Source rules hold for ${#sources[@]} files and ${#held[@]} folders."
 exit $status

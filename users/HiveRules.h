@@ -11,9 +11,9 @@
 // The rules a profile's hive file must meet before it is loaded, and while it is, decided on what
 // the platform tells of it; and the platform's list of the hives it has loaded.
 
-// Why the folder on the way to a hive, shown as `shown` ("AppData\Local"), may not be passed
-// through; empty when it may.
-std::string FolderOnTheWayRefusal(const std::string& shown, const PlaceFacts& facts);
+// Whether the folder on the way to a hive, shown as `shown` ("AppData\Local"), may be passed
+// through; false, with why, when it may not.
+bool FolderOnTheWayAllowed(const std::string& shown, const PlaceFacts& facts, std::string* why);
 
 // Whether a hive of the profile (its SID; empty for the template of new users' profiles) may
 // belong to `owner`: to its user, SYSTEM or Administrators, or the account the program runs as;
@@ -21,16 +21,15 @@ std::string FolderOnTheWayRefusal(const std::string& shown, const PlaceFacts& fa
 bool HiveOwnerAllowed(const std::string& owner, const std::string& profile,
                       const std::string& account);
 
-// Why the hive file (or one of its logs), shown as `shown` ("NTUSER.DAT"), is not one to load for
-// the profile; empty when it is.
-std::string HiveFileRefusal(const std::string& shown, const PlaceFacts& facts,
-                            const std::string& profile, const std::string& account);
+// Whether the hive file (or one of its logs), shown as `shown` ("NTUSER.DAT"), is one to load for
+// the profile; false, with why, when it is not.
+bool HiveFileAllowed(const std::string& shown, const PlaceFacts& facts, const std::string& profile,
+                     const std::string& account, std::string* why);
 
-// Why the file found at the hive's name after the load is not the one checked before it; empty
-// when it is the same file, still meeting the rules.
-std::string HiveFileChange(const std::string& shown, const PlaceFacts& checked,
-                           const PlaceFacts& now, const std::string& profile,
-                           const std::string& account);
+// Whether the file found at the hive's name after the load is the one checked before it, still
+// meeting the rules; false, with why, when it is not.
+bool HiveFileUnchanged(const std::string& shown, const PlaceFacts& checked, const PlaceFacts& now,
+                       const std::string& profile, const std::string& account, std::string* why);
 
 // The start of the name of each private folder a check copies a hive into, in its temp folder.
 constexpr const char* kCopyFolderPrefix = "TessalineClean-";

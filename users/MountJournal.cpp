@@ -1,6 +1,5 @@
-#include "clean/MountJournal.h"
+#include "users/MountJournal.h"
 
-#include "clean/CleanTargets.h"
 #include "registry/AsciiCase.h"
 #include "registry/CheckedDeletion.h"
 #include "registry/KeyHandle.h"

@@ -1,11 +1,11 @@
-#include "clean/ProfileHives_win.h"
+#include "users/ProfileHives_win.h"
 
 #include <windows.h>
 
-#include "clean/HiveFileHold_win.h"
-#include "clean/HivePrivileges_win.h"
 #include "common/FilePlaces_win.h"
 #include "common/FileSecurity_win.h"
+#include "users/HiveFileHold_win.h"
+#include "users/HivePrivileges_win.h"
 
 namespace {
 
@@ -96,7 +96,7 @@ bool WindowsHivePlatform::RunGoing(const std::string& run) {
          status == STILL_ACTIVE;
 }
 
-std::string WindowsProfileHives::Expand(const std::string& value) {
+std::string WindowsHivePlatform::Expand(const std::string& value) {
   std::wstring wide;
   if (!WideFromUtf8(value, &wide)) {
     return value;

@@ -1,4 +1,4 @@
-#include "clean/HivePrivileges_win.h"
+#include "users/HivePrivileges_win.h"
 
 HivePrivileges::HivePrivileges() {
   HANDLE opened = nullptr;

@@ -1,7 +1,8 @@
-#include "clean/HiveRules.h"
+#include "users/HiveRules.h"
 
 #include <cctype>
 
+#include "common/FailWith.h"
 #include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
 #include "registry/Utf16.h"
@@ -21,11 +22,11 @@ bool SameSid(const std::string& one, const std::string& other) {
 
 }  // namespace
 
-std::string FolderOnTheWayRefusal(const std::string& shown, const PlaceFacts& facts) {
+bool FolderOnTheWayAllowed(const std::string& shown, const PlaceFacts& facts, std::string* why) {
   if (facts.reparsePoint || !facts.reachedAsNamed) {
-    return shown + " is a link or junction";
+    return FailWith(why, shown + " is a link or junction");
   }
-  return facts.folder ? std::string() : shown + " is not a folder";
+  return facts.folder || FailWith(why, shown + " is not a folder");
 }
 
 bool HiveOwnerAllowed(const std::string& owner, const std::string& profile,
@@ -37,35 +38,34 @@ bool HiveOwnerAllowed(const std::string& owner, const std::string& profile,
   return profile.empty() ? SameSid(owner, kTrustedInstaller) : SameSid(owner, profile);
 }
 
-std::string HiveFileRefusal(const std::string& shown, const PlaceFacts& facts,
-                            const std::string& profile, const std::string& account) {
+bool HiveFileAllowed(const std::string& shown, const PlaceFacts& facts, const std::string& profile,
+                     const std::string& account, std::string* why) {
   if (facts.folder) {
-    return shown + " is a folder";
+    return FailWith(why, shown + " is a folder");
   }
   if (facts.reparsePoint || !facts.reachedAsNamed) {
-    return shown + " is a link";
+    return FailWith(why, shown + " is a link");
   }
   if (!facts.plain) {
-    return shown + " is not a plain file";
+    return FailWith(why, shown + " is not a plain file");
   }
   if (facts.links != 1) {
     // Through another name the file may be another user's hive, or the system's.
-    return shown + " has " + std::to_string(facts.links) + " names";
+    return FailWith(why, shown + " has " + std::to_string(facts.links) + " names");
   }
   if (facts.owner.empty()) {
-    return "the owner of " + shown + " cannot be read";
+    return FailWith(why, "the owner of " + shown + " cannot be read");
   }
-  return HiveOwnerAllowed(facts.owner, profile, account) ? std::string()
-                                                         : shown + " belongs to " + facts.owner;
+  return HiveOwnerAllowed(facts.owner, profile, account) ||
+         FailWith(why, shown + " belongs to " + facts.owner);
 }
 
-std::string HiveFileChange(const std::string& shown, const PlaceFacts& checked,
-                           const PlaceFacts& now, const std::string& profile,
-                           const std::string& account) {
+bool HiveFileUnchanged(const std::string& shown, const PlaceFacts& checked, const PlaceFacts& now,
+                       const std::string& profile, const std::string& account, std::string* why) {
   if (now.volume != checked.volume || now.index != checked.index) {
-    return shown + " was replaced while it was loaded";
+    return FailWith(why, shown + " was replaced while it was loaded");
   }
-  return HiveFileRefusal(shown, now, profile, account);
+  return HiveFileAllowed(shown, now, profile, account, why);
 }
 
 std::vector<std::string> FoldersOnTheWay(const std::string& relative) {

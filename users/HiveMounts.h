@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "clean/MountJournal.h"
-#include "clean/Profiles.h"
 #include "registry/RegistryApi.h"
+#include "users/MountJournal.h"
+#include "users/ProfileHives.h"
 
 // Loading profiles' hives under HKEY_USERS and unloading them, as ProfileHives promises, on a
 // platform that offers the pieces below.
@@ -19,16 +19,18 @@ class HeldHive {
   virtual ~HeldHive() = default;
   // The file to load: the user's, or the private copy.
   virtual const std::string& Path() const = 0;
-  // Why the file loaded from Path() may not be the one checked: the file there now is another,
-  // or no longer meets the rules, or `listed` (the file the platform's list of loaded hives names
-  // for it, where there is one) is another file; empty when it is the one.
-  virtual std::string Changed(const std::string* listed) = 0;
+  // Whether the file loaded from Path() is the one checked; false, with why, when the file there
+  // now is another, or no longer meets the rules, or `listed` (the file the platform's list of
+  // loaded hives names for it, where there is one) is another file.
+  virtual bool Unchanged(const std::string* listed, std::string* why) = 0;
 };
 
 // What loading and unloading hives takes of the platform.
 class HivePlatform {
  public:
   virtual ~HivePlatform() = default;
+  // A profile folder's recorded value as the platform expands it ("%SystemDrive%\Users\bob").
+  virtual std::string Expand(const std::string& value) = 0;
   // Whether the privileges that loading and unloading a hive take can be enabled.
   virtual bool MayLoadHives() = 0;
   // Checks the hive file and the folders on its way as ProfileHives::Load says, and holds them,
@@ -54,20 +56,23 @@ class HivePlatform {
   virtual bool RunGoing(const std::string& run) = 0;
 };
 
-class HiveMounts {
+// The mounts of profiles' hives a run makes, as ProfileHives promises: each recorded in the
+// journal before its load and the record dropped once unloaded; a name is loaded only where
+// HKEY_USERS holds nothing by it. The sweep of what killed runs left is here alone.
+class HiveMounts : public ProfileHives {
  public:
   HiveMounts(RegistryApi& registry, HivePlatform& platform)
       : registry_(registry), platform_(platform), journal_(registry) {}
   HiveMounts(const HiveMounts&) = delete;
   HiveMounts& operator=(const HiveMounts&) = delete;
   // Unloads what is still loaded, and releases what it holds, whether or not the unload took.
-  ~HiveMounts();
+  ~HiveMounts() override;
 
-  // As ProfileHives promises: recorded in the journal before each load, the record dropped once
-  // unloaded; a name is loaded only where HKEY_USERS holds nothing by it.
-  std::vector<std::string> SweepLeftovers();
-  HiveLoading Load(const HiveFile& file, bool copy, const std::string& as, std::string* why);
-  bool Unload(const std::string& as, std::string* why);
+  std::string Expand(const std::string& value) override { return platform_.Expand(value); }
+  std::vector<std::string> Sweep() override;
+  HiveLoading Load(const HiveFile& file, bool copy, const std::string& as,
+                   std::string* why) override;
+  bool Unload(const std::string& as, std::string* why) override;
 
  private:
   // The platform's unload, tried again a few times while a handle keeps the hive loaded.

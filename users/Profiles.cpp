@@ -1,4 +1,4 @@
-#include "clean/Profiles.h"
+#include "users/Profiles.h"
 
 #include <map>
 
@@ -10,7 +10,6 @@ namespace {
 
 constexpr const char16_t* kProfileList =
     u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
-constexpr const char* kPrivateHivePrefix = "TessalineClean-";
 constexpr std::uint32_t kTemporary = 0x800;
 constexpr std::uint32_t kMandatory = 0x1;
 
@@ -128,14 +127,6 @@ HiveFile HiveFileOf(const Profile& profile, HiveKind kind) {
           kind == HiveKind::kClasses ? "AppData\\Local\\Microsoft\\Windows\\UsrClass.dat"
                                      : "NTUSER.DAT",
           profile.id == "Default" ? std::string() : profile.id};
-}
-
-std::string PrivateHiveName(const std::string& profile, HiveKind kind) {
-  return kPrivateHivePrefix + profile + (kind == HiveKind::kClasses ? "-classes" : "-user");
-}
-
-bool IsPrivateHiveName(const std::string& name) {
-  return StartsWith(AsciiUpper(name), AsciiUpper(kPrivateHivePrefix));
 }
 
 UserHive ProfileHive(const Profile& profile, HiveKind kind, const std::string& as) {

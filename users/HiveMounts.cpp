@@ -1,10 +1,11 @@
-#include "clean/HiveMounts.h"
+#include "users/HiveMounts.h"
 
-#include "clean/HiveRules.h"
 #include "registry/CheckedDeletion.h"
 #include "registry/KeyHandle.h"
 #include "registry/TRegistry.h"
 #include "registry/Utf16.h"
+#include "users/HiveRules.h"
+#include "users/UserHive.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ HiveMounts::~HiveMounts() {
   }
 }
 
-std::vector<std::string> HiveMounts::SweepLeftovers() {
+std::vector<std::string> HiveMounts::Sweep() {
   std::vector<std::string> swept;
   const std::vector<MountJournal::Entry> entries = journal_.Entries();
   if (entries.empty()) {
@@ -124,11 +125,10 @@ HiveLoading HiveMounts::Load(const HiveFile& file, bool copy, const std::string&
   }
   const HiveList list = HiveList::Read(registry_);
   const std::string* listed = list.FileOf(as);
-  std::string changed =
-      list.ListsUserHives() && listed == nullptr
-          ? "the platform does not list HKEY_USERS\\" + as + " among the hives it loaded"
-          : loaded.Changed(listed);
-  if (changed.empty()) {
+  std::string changed;
+  if (list.ListsUserHives() && listed == nullptr) {
+    changed = "the platform does not list HKEY_USERS\\" + as + " among the hives it loaded";
+  } else if (loaded.Unchanged(listed, &changed)) {
     return HiveLoading::kLoaded;
   }
   std::string stays;

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "clean/HiveMounts.h"
-#include "clean/Profiles.h"
+#include "users/HiveMounts.h"
+#include "users/Profiles.h"
 
 // Checks a profile's hive file where it lies, and holds it, as HivePlatform::Hold says: only a
 // full name on a local disk is taken; each folder from the profile's folder down is opened as

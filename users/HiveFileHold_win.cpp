@@ -1,4 +1,4 @@
-#include "clean/HiveFileHold_win.h"
+#include "users/HiveFileHold_win.h"
 
 #include <windows.h>
 // ntsecapi.h needs the declarations of windows.h before it.
@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "clean/CleanProcedure.h"
-#include "clean/HiveRules.h"
+#include "common/FailWith.h"
 #include "common/FilePlaces_win.h"
 #include "common/FileSecurity_win.h"
 #include "common/HandleChecks_win.h"
+#include "common/VolumeReserve.h"
+#include "users/HiveRules.h"
 
 namespace {
 
@@ -133,8 +134,7 @@ class PrivateFolder {
       *why = ErrorText("the private folder " + Utf8(name_) + " cannot be held");
       return false;
     }
-    *why = FolderOnTheWayRefusal(Utf8(name_), facts);
-    return why->empty();
+    return FolderOnTheWayAllowed(Utf8(name_), facts, why);
   }
 
   // Copies what `from` holds, read from its start, into a new file of the folder by that name;
@@ -207,22 +207,21 @@ class HeldHiveFile : public HeldHive {
 
   const std::string& Path() const override { return utf8Path_; }
 
-  std::string Changed(const std::string* listed) override {
+  bool Unchanged(const std::string* listed, std::string* why) override {
     // Opened by its name again, as the platform's load found it; no data access, so no conflict
     // with the platform, which holds the file while it is loaded.
     const FileHandle file = OpenItself(path_, kLookAccess);
     PlaceFacts now;
     if (!file || !ReadPlaceFacts(file.get(), path_, &now)) {
-      return ErrorText(shown_ + " cannot be checked again once loaded");
+      return FailWith(why, ErrorText(shown_ + " cannot be checked again once loaded"));
     }
-    const std::string change = HiveFileChange(shown_, checked_, now, profile_, account_);
-    if (!change.empty() || listed == nullptr) {
-      return change;
+    if (!HiveFileUnchanged(shown_, checked_, now, profile_, account_, why) || listed == nullptr) {
+      return why->empty();
     }
     std::wstring listedName;
-    return WideFromUtf8(*listed, &listedName) && SameName(DeviceFinalName(file.get()), listedName)
-               ? std::string()
-               : "the platform loaded " + *listed + ", not " + shown_;
+    return (WideFromUtf8(*listed, &listedName) &&
+            SameName(DeviceFinalName(file.get()), listedName)) ||
+           FailWith(why, "the platform loaded " + *listed + ", not " + shown_);
   }
 
   // Holds the folder until the hold goes.
@@ -247,77 +246,135 @@ class HeldHiveFile : public HeldHive {
   std::string shown_;
 };
 
-}  // namespace
-
-std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, bool copy, const std::string& account,
-                                       HiveLoading* loading, std::string* why) {
-  *loading = HiveLoading::kRefused;
-  const auto refuse = [why](const std::string& text) {
-    *why = text;
-    return nullptr;
-  };
-  const auto missing = [&](const std::string& shown) {
-    *loading = HiveLoading::kMissing;
-    return refuse(shown + " is missing");
-  };
-  const std::wstring folder = LocalFullName(file.folder);
-  std::wstring relative;
-  if (folder.empty() || !WideFromUtf8(file.relative, &relative)) {
-    return refuse("its folder " + file.folder + " is no full name on a local disk");
-  }
-  auto held = std::make_unique<HeldHiveFile>(file.owner, account);
-  for (const std::string& below : FoldersOnTheWay(file.relative)) {
-    std::wstring wideBelow;
-    WideFromUtf8(below, &wideBelow);
-    const std::wstring name = below.empty() ? folder : folder + L"\\" + wideBelow;
-    const std::string shown = below.empty() ? file.folder : below;
-    FileHandle handle = OpenItself(name, kFolderAccess);
-    if (!handle) {
-      return Missing(GetLastError()) ? missing(shown)
-                                     : refuse(ErrorText(shown + " cannot be opened"));
-    }
-    PlaceFacts facts;
-    if (!ReadPlaceFacts(handle.get(), name, &facts)) {
-      return refuse(ErrorText(shown + " cannot be read"));
-    }
-    const std::string refusal = FolderOnTheWayRefusal(shown, facts);
-    if (!refusal.empty()) {
-      return refuse(refusal);
-    }
-    held->HoldFolder(std::move(handle));
+// One hive file's check: each step says how it went in *loading and why in *why.
+class HiveFileCheck {
+ public:
+  HiveFileCheck(const HiveFile& file, bool copy, std::string account, HiveLoading* loading,
+                std::string* why)
+      : file_(file), copy_(copy), account_(std::move(account)), loading_(loading), why_(why) {
+    *loading_ = HiveLoading::kRefused;
   }
 
-  // Opens and checks the hive file, or a log beside it; empty, with *loading and *why, when it
-  // is not there or not one to take.
-  const auto openChecked = [&](const std::wstring& name, const std::string& shown,
-                               PlaceFacts* facts) {
-    FileHandle opened = OpenItself(name, (copy ? GENERIC_READ : 0) | kLookAccess);
+  // Opens each folder from the profile's folder down as itself and has `held` hold it; false
+  // when one is missing or may not be passed through.
+  bool HoldFolders(const std::wstring& folder, HeldHiveFile& held) {
+    for (const std::string& below : FoldersOnTheWay(file_.relative)) {
+      std::wstring wideBelow;
+      WideFromUtf8(below, &wideBelow);
+      const std::wstring name = below.empty() ? folder : folder + L"\\" + wideBelow;
+      const std::string shown = below.empty() ? file_.folder : below;
+      FileHandle handle = OpenItself(name, kFolderAccess);
+      if (!handle) {
+        return Missing(GetLastError()) ? IsMissing(shown)
+                                       : Refuse(ErrorText(shown + " cannot be opened"));
+      }
+      PlaceFacts facts;
+      if (!ReadPlaceFacts(handle.get(), name, &facts)) {
+        return Refuse(ErrorText(shown + " cannot be read"));
+      }
+      std::string refusal;
+      if (!FolderOnTheWayAllowed(shown, facts, &refusal)) {
+        return Refuse(refusal);
+      }
+      held.HoldFolder(std::move(handle));
+    }
+    return true;
+  }
+
+  // Opens and checks the hive file, or a log beside it; empty when it is not there or not one
+  // to take.
+  FileHandle OpenChecked(const std::wstring& name, const std::string& shown, PlaceFacts* facts) {
+    FileHandle opened = OpenItself(name, (copy_ ? GENERIC_READ : 0) | kLookAccess);
     if (!opened) {
       const DWORD error = GetLastError();
       if (Missing(error)) {
-        missing(shown);
+        IsMissing(shown);
       } else if (error == ERROR_SHARING_VIOLATION) {
-        *loading = HiveLoading::kInUse;
-        refuse(ErrorText(shown + " is held by another program"));
+        Refuse(ErrorText(shown + " is held by another program"));
+        *loading_ = HiveLoading::kInUse;
       } else {
-        refuse(ErrorText(shown + " cannot be opened"));
+        Refuse(ErrorText(shown + " cannot be opened"));
       }
       return FileHandle();
     }
     if (!ReadPlaceFacts(opened.get(), name, facts)) {
-      refuse(ErrorText(shown + " cannot be read"));
+      Refuse(ErrorText(shown + " cannot be read"));
       return FileHandle();
     }
-    const std::string refusal = HiveFileRefusal(shown, *facts, file.owner, account);
-    if (!refusal.empty()) {
-      refuse(refusal);
+    std::string refusal;
+    if (!HiveFileAllowed(shown, *facts, file_.owner, account_, &refusal)) {
+      Refuse(refusal);
       return FileHandle();
     }
     return opened;
-  };
+  }
+
+  // Copies the hive, open as hive at path, and the logs beside it, each checked alike, into the
+  // private folder `held` keeps, and has `held` load the copy; false when one could not be.
+  bool CopyWithLogs(HANDLE hive, const std::wstring& path, HeldHiveFile& held) {
+    PrivateFolder& copies = held.Copies();
+    const std::wstring leaf = path.substr(path.find_last_of(L'\\') + 1);
+    PlaceFacts copyFacts;
+    if (!copies.Make(account_, why_) ||
+        !copies.CopyIn(hive, leaf, file_.relative, &copyFacts, why_)) {
+      return false;
+    }
+    // The platform replays a hive's logs at its load, so they go with it; a log not there is none.
+    for (const wchar_t* log : kLogs) {
+      const std::string shown = file_.relative + Utf8(log);
+      PlaceFacts logFacts;
+      const FileHandle opened = OpenChecked(path + log, shown, &logFacts);
+      if (!opened && *loading_ == HiveLoading::kMissing) {
+        *loading_ = HiveLoading::kRefused;
+        continue;
+      }
+      PlaceFacts copiedLog;
+      if (!opened || !copies.CopyIn(opened.get(), leaf + log, shown, &copiedLog, why_)) {
+        return false;
+      }
+    }
+    held.Checked(copies.Name() + L"\\" + leaf, copyFacts, "the copy of " + file_.relative);
+    return true;
+  }
+
+  bool Refuse(const std::string& text) {
+    *loading_ = HiveLoading::kRefused;
+    *why_ = text;
+    return false;
+  }
+
+ private:
+  bool IsMissing(const std::string& shown) {
+    Refuse(shown + " is missing");
+    *loading_ = HiveLoading::kMissing;
+    return false;
+  }
+
+  const HiveFile& file_;
+  const bool copy_;
+  const std::string account_;
+  HiveLoading* loading_;
+  std::string* why_;
+};
+
+}  // namespace
+
+std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, bool copy, const std::string& account,
+                                       HiveLoading* loading, std::string* why) {
+  HiveFileCheck check(file, copy, account, loading, why);
+  const std::wstring folder = LocalFullName(file.folder);
+  std::wstring relative;
+  if (folder.empty() || !WideFromUtf8(file.relative, &relative)) {
+    check.Refuse("its folder " + file.folder + " is no full name on a local disk");
+    return nullptr;
+  }
+  auto held = std::make_unique<HeldHiveFile>(file.owner, account);
+  if (!check.HoldFolders(folder, *held)) {
+    return nullptr;
+  }
   const std::wstring path = folder + L"\\" + relative;
   PlaceFacts facts;
-  const FileHandle hive = openChecked(path, file.relative, &facts);
+  const FileHandle hive = check.OpenChecked(path, file.relative, &facts);
   if (!hive) {
     return nullptr;
   }
@@ -327,29 +384,7 @@ std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, bool copy, const st
     held->Checked(path, facts, file.relative);
     return held;
   }
-  PrivateFolder& copies = held->Copies();
-  const std::wstring leaf = path.substr(path.find_last_of(L'\\') + 1);
-  PlaceFacts copyFacts;
-  if (!copies.Make(account, why) ||
-      !copies.CopyIn(hive.get(), leaf, file.relative, &copyFacts, why)) {
-    return nullptr;
-  }
-  // The platform replays a hive's logs at its load, so they go with it; a log not there is none.
-  for (const wchar_t* log : kLogs) {
-    const std::string shown = file.relative + Utf8(log);
-    PlaceFacts logFacts;
-    const FileHandle opened = openChecked(path + log, shown, &logFacts);
-    if (!opened && *loading == HiveLoading::kMissing) {
-      *loading = HiveLoading::kRefused;
-      continue;
-    }
-    PlaceFacts copiedLog;
-    if (!opened || !copies.CopyIn(opened.get(), leaf + log, shown, &copiedLog, why)) {
-      return nullptr;
-    }
-  }
-  held->Checked(copies.Name() + L"\\" + leaf, copyFacts, "the copy of " + file.relative);
-  return held;
+  return check.CopyWithLogs(hive.get(), path, *held) ? std::move(held) : nullptr;
 }
 
 void RemoveHiveCopyLeft(const std::string& file, const std::string& account) {
@@ -361,10 +396,11 @@ void RemoveHiveCopyLeft(const std::string& file, const std::string& account) {
   // The folder is held, unshared for deletion, while its files go: it cannot be swapped for a
   // link or another folder meanwhile. It must be a folder of the run's own making: reached as
   // named, no link, owned by SYSTEM, Administrators or the program's account.
+  std::string refusal;
   const FileHandle folder = OpenItself(folderName, kFolderAccess | DELETE);
   PlaceFacts facts;
   if (!folder || !ReadPlaceFacts(folder.get(), folderName, &facts) ||
-      !FolderOnTheWayRefusal(copy->folder, facts).empty() ||
+      !FolderOnTheWayAllowed(copy->folder, facts, &refusal) ||
       !HiveOwnerAllowed(facts.owner, std::string(), account)) {
     return;
   }
