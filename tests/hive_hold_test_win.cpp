@@ -132,6 +132,20 @@ TEST_F(HiveHoldTest, OnlyAFullNameOnALocalDiskIsTaken) {
 }
 
 TEST_F(HiveHoldTest, AFileSwappedForAnotherOrListedAsAnotherIsNamed) {
+  // A log the platform writes beside a hive loaded in place, swapped once checked, is named.
+  const std::wstring log = folder + L"\\NTUSER.DAT.LOG1";
+  Write(log, "log");
+  std::unique_ptr<HeldHive> logged = Hold("NTUSER.DAT", false);
+  ASSERT_TRUE(logged) << why;
+  Write(log + L".new", "planted");
+  ASSERT_TRUE(MoveFileExW((log + L".new").c_str(), log.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(WhyOf([&](const std::string* listed,
+                      std::string* why) { return logged->Unchanged(listed, why); },
+                  nullptr),
+            "NTUSER.DAT.LOG1 was replaced while it was loaded");
+  logged.reset();
+  DeleteFileW(log.c_str());
+
   std::unique_ptr<HeldHive> held = Hold("NTUSER.DAT", false);
   ASSERT_TRUE(held) << why;
   const std::wstring user = folder + L"\\NTUSER.DAT";

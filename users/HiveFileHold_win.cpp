@@ -5,6 +5,8 @@
 #include <ntsecapi.h>
 
 #include <algorithm>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -215,7 +217,8 @@ class HeldHiveFile : public HeldHive {
     if (!file || !ReadPlaceFacts(file.get(), path_, &now)) {
       return FailWith(why, ErrorText(shown_ + " cannot be checked again once loaded"));
     }
-    if (!HiveFileUnchanged(shown_, checked_, now, profile_, account_, why) || listed == nullptr) {
+    if (!HiveFileUnchanged(shown_, checked_, now, profile_, account_, why) ||
+        (inPlace_ && !LogsUnchanged(why)) || listed == nullptr) {
       return why->empty();
     }
     std::wstring listedName;
@@ -234,8 +237,38 @@ class HeldHiveFile : public HeldHive {
     shown_ = shown;
   }
   PrivateFolder& Copies() { return copies_; }
+  // The log with that ending beside a hive loaded in place, as checked before the load; a log
+  // not there then is told of by none.
+  void LogChecked(const wchar_t* ending, const PlaceFacts& facts) { logs_[ending] = facts; }
+  // The hive is loaded where it lies, its logs checked again with it once loaded.
+  void InPlace() { inPlace_ = true; }
 
  private:
+  // The platform opens the logs beside a hive it loads in place by their names and writes them:
+  // each must still be the file checked or, where there was none, one that meets the hive's
+  // rules, as the one the platform makes does. One gone since writes nowhere.
+  bool LogsUnchanged(std::string* why) {
+    for (const wchar_t* ending : kLogs) {
+      const std::wstring name = path_ + ending;
+      const std::string shown = shown_ + Utf8(ending);
+      const FileHandle log = OpenItself(name, kLookAccess);
+      if (!log && Missing(GetLastError())) {
+        continue;
+      }
+      PlaceFacts now;
+      if (!log || !ReadPlaceFacts(log.get(), name, &now)) {
+        return FailWith(why, ErrorText(shown + " cannot be checked again once loaded"));
+      }
+      const auto checked = logs_.find(ending);
+      if (checked == logs_.end()
+              ? !HiveFileAllowed(shown, now, profile_, account_, why)
+              : !HiveFileUnchanged(shown, checked->second, now, profile_, account_, why)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
   const std::string profile_;
   const std::string account_;
   std::vector<FileHandle> folders_;
@@ -244,6 +277,8 @@ class HeldHiveFile : public HeldHive {
   std::string utf8Path_;
   PlaceFacts checked_;
   std::string shown_;
+  bool inPlace_ = false;
+  std::map<std::wstring, PlaceFacts> logs_;  // by ending
 };
 
 // One hive file's check: each step says how it went in *loading and why in *why.
@@ -309,6 +344,40 @@ class HiveFileCheck {
     return opened;
   }
 
+  // Told of each log beside the hive, opened and checked as the hive is, with its ending.
+  using LogTaker = std::function<bool(HANDLE log, const wchar_t* ending, const std::string& shown,
+                                      const PlaceFacts& facts)>;
+
+  // Opens and checks each log beside the hive at path, the platform's own companions of the
+  // file it loads, and hands it to take; a log not there is none. False when one is not one to
+  // take, or take failed.
+  bool ForEachLog(const std::wstring& path, const LogTaker& take) {
+    for (const wchar_t* ending : kLogs) {
+      const std::string shown = file_.relative + Utf8(ending);
+      PlaceFacts facts;
+      const FileHandle opened = OpenChecked(path + ending, shown, &facts);
+      if (!opened && *loading_ == HiveLoading::kMissing) {
+        *loading_ = HiveLoading::kRefused;
+        continue;
+      }
+      if (!opened || !take(opened.get(), ending, shown, facts)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // The hive at path is loaded where it lies: its logs, which the platform writes while it is
+  // loaded, meet its rules, and are checked again once it is loaded.
+  bool CheckLogsInPlace(const std::wstring& path, HeldHiveFile& held) {
+    held.InPlace();
+    return ForEachLog(
+        path, [&](HANDLE, const wchar_t* ending, const std::string&, const PlaceFacts& facts) {
+          held.LogChecked(ending, facts);
+          return true;
+        });
+  }
+
   // Copies the hive, open as hive at path, and the logs beside it, each checked alike, into the
   // private folder `held` keeps, and has `held` load the copy; false when one could not be.
   bool CopyWithLogs(HANDLE hive, const std::wstring& path, HeldHiveFile& held) {
@@ -319,19 +388,14 @@ class HiveFileCheck {
         !copies.CopyIn(hive, leaf, file_.relative, &copyFacts, why_)) {
       return false;
     }
-    // The platform replays a hive's logs at its load, so they go with it; a log not there is none.
-    for (const wchar_t* log : kLogs) {
-      const std::string shown = file_.relative + Utf8(log);
-      PlaceFacts logFacts;
-      const FileHandle opened = OpenChecked(path + log, shown, &logFacts);
-      if (!opened && *loading_ == HiveLoading::kMissing) {
-        *loading_ = HiveLoading::kRefused;
-        continue;
-      }
-      PlaceFacts copiedLog;
-      if (!opened || !copies.CopyIn(opened.get(), leaf + log, shown, &copiedLog, why_)) {
-        return false;
-      }
+    // The platform replays a hive's logs at its load, so they go with it.
+    const bool logsCopied = ForEachLog(
+        path, [&](HANDLE log, const wchar_t* ending, const std::string& shown, const PlaceFacts&) {
+          PlaceFacts copiedLog;
+          return copies.CopyIn(log, leaf + ending, shown, &copiedLog, why_);
+        });
+    if (!logsCopied) {
+      return false;
     }
     held.Checked(copies.Name() + L"\\" + leaf, copyFacts, "the copy of " + file_.relative);
     return true;
@@ -382,7 +446,7 @@ std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, bool copy, const st
     // The platform's load, sharing nothing, takes the file by its name: the check after it finds
     // whether that was this file.
     held->Checked(path, facts, file.relative);
-    return held;
+    return check.CheckLogsInPlace(path, *held) ? std::move(held) : nullptr;
   }
   return check.CopyWithLogs(hive.get(), path, *held) ? std::move(held) : nullptr;
 }

@@ -9,9 +9,11 @@
 // Checks a profile's hive file where it lies, and holds it, as HivePlatform::Hold says: only a
 // full name on a local disk is taken; each folder from the profile's folder down is opened as
 // itself and held; the file must be there, and a plain file with one name, reached as named and
-// owned as HiveOwnerAllowed says for `account`, the account the program runs as. With copy, the
-// file and the logs beside it, each checked alike, are copied into a new folder only SYSTEM,
-// Administrators and `account` may enter, removed with the copies when the hold goes.
+// owned as HiveOwnerAllowed says for `account`, the account the program runs as; so must the logs
+// beside it (.LOG1, .LOG2) that are there. Without copy, the hive loads where it lies and its logs,
+// which the platform writes while it is loaded, are checked again with it once loaded. With copy,
+// the file and its logs are copied into a new folder only SYSTEM, Administrators and `account`
+// may enter, removed with the copies when the hold goes.
 std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, bool copy, const std::string& account,
                                        HiveLoading* loading, std::string* why);
 // Removes the copy a run left, named by the file loaded from it, as HivePlatform::RemoveCopyLeft
