@@ -218,8 +218,11 @@ class HeldHiveFile : public HeldHive {
       return FailWith(why, ErrorText(shown_ + " cannot be checked again once loaded"));
     }
     if (!HiveFileUnchanged(shown_, checked_, now, profile_, account_, why) ||
-        (inPlace_ && !LogsUnchanged(why)) || listed == nullptr) {
-      return why->empty();
+        (inPlace_ && !LogsUnchanged(why))) {
+      return false;
+    }
+    if (listed == nullptr) {
+      return true;
     }
     std::wstring listedName;
     return (WideFromUtf8(*listed, &listedName) &&
