@@ -61,7 +61,8 @@ class HiveHoldTest : public ::testing::Test {
   }
 
   std::unique_ptr<HeldHive> Hold(const std::string& relative, bool copy) {
-    return HoldHiveFile({Utf8(folder), relative, identity.account}, copy, identity.account,
+    const HiveFile file{Utf8(folder), relative, identity.account};
+    return HoldHiveFile(file, copy ? NewHiveCopyPlace(file) : std::string(), identity.account,
                         &loading, &why);
   }
 
@@ -124,8 +125,8 @@ TEST_F(HiveHoldTest, OnlyAFullNameOnALocalDiskIsTaken) {
        {Utf8(folder) + "\\AppData\\..", std::string("relative\\bob"),
         std::string("\\\\server\\share\\bob"), std::string("\\\\?\\") + Utf8(folder),
         std::string("%SystemDrive%\\Users\\bob")}) {
-    EXPECT_FALSE(HoldHiveFile({place, "NTUSER.DAT", identity.account}, false, identity.account,
-                              &loading, &why))
+    EXPECT_FALSE(
+        HoldHiveFile({place, "NTUSER.DAT", identity.account}, "", identity.account, &loading, &why))
         << place;
     EXPECT_EQ(loading, HiveLoading::kRefused) << place;
   }

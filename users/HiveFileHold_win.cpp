@@ -109,18 +109,8 @@ class PrivateFolder {
     }
   }
 
-  // False, with *why, when no such folder could be made.
-  bool Make(const std::string& account, std::string* why) {
-    // The temp folder is the program's own; its name is taken as the platform resolves it.
-    const std::wstring base = TempFolder();
-    const std::string random = RandomHex(16);
-    if (base.empty() || random.empty()) {
-      *why = ErrorText("no private folder for a copy can be made: the temp folder is unknown");
-      return false;
-    }
-    const std::string prefix = kCopyFolderPrefix;
-    const std::wstring name = base + L"\\" + std::wstring(prefix.begin(), prefix.end()) +
-                              std::wstring(random.begin(), random.end());
+  // Makes the folder by that name, new; false, with *why, when it could not be.
+  bool Make(const std::wstring& name, const std::string& account, std::string* why) {
     const LocalDescriptor descriptor =
         DescriptorFromSddl("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + account + ")");
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
@@ -381,13 +371,15 @@ class HiveFileCheck {
         });
   }
 
-  // Copies the hive, open as hive at path, and the logs beside it, each checked alike, into the
-  // private folder `held` keeps, and has `held` load the copy; false when one could not be.
-  bool CopyWithLogs(HANDLE hive, const std::wstring& path, HeldHiveFile& held) {
+  // Copies the hive, open as hive at path, and the logs beside it, each checked alike, to the
+  // copy place, in the private folder `held` keeps, and has `held` load the copy; false when one
+  // could not be.
+  bool CopyWithLogs(HANDLE hive, const std::wstring& path, const std::wstring& place,
+                    HeldHiveFile& held) {
     PrivateFolder& copies = held.Copies();
-    const std::wstring leaf = path.substr(path.find_last_of(L'\\') + 1);
+    const std::wstring leaf = place.substr(place.find_last_of(L'\\') + 1);
     PlaceFacts copyFacts;
-    if (!copies.Make(account_, why_) ||
+    if (!copies.Make(place.substr(0, place.size() - leaf.size() - 1), account_, why_) ||
         !copies.CopyIn(hive, leaf, file_.relative, &copyFacts, why_)) {
       return false;
     }
@@ -426,8 +418,21 @@ class HiveFileCheck {
 
 }  // namespace
 
-std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, bool copy, const std::string& account,
-                                       HiveLoading* loading, std::string* why) {
+std::string NewHiveCopyPlace(const HiveFile& file) {
+  // The temp folder is the program's own; its name is taken as the platform resolves it.
+  const std::wstring base = TempFolder();
+  const std::string random = RandomHex(16);
+  if (base.empty() || random.empty()) {
+    return std::string();
+  }
+  return Utf8(base) + "\\" + kCopyFolderPrefix + random + "\\" +
+         file.relative.substr(file.relative.find_last_of('\\') + 1);
+}
+
+std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, const std::string& copyPlace,
+                                       const std::string& account, HiveLoading* loading,
+                                       std::string* why) {
+  const bool copy = !copyPlace.empty();
   HiveFileCheck check(file, copy, account, loading, why);
   const std::wstring folder = LocalFullName(file.folder);
   std::wstring relative;
@@ -451,7 +456,12 @@ std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, bool copy, const st
     held->Checked(path, facts, file.relative);
     return check.CheckLogsInPlace(path, *held) ? std::move(held) : nullptr;
   }
-  return check.CopyWithLogs(hive.get(), path, *held) ? std::move(held) : nullptr;
+  std::wstring place;
+  if (!WideFromUtf8(copyPlace, &place) || place.find(L'\\') == std::wstring::npos) {
+    check.Refuse("the place of its copy, " + copyPlace + ", is no full name");
+    return nullptr;
+  }
+  return check.CopyWithLogs(hive.get(), path, place, *held) ? std::move(held) : nullptr;
 }
 
 void RemoveHiveCopyLeft(const std::string& file, const std::string& account) {
