@@ -382,6 +382,9 @@ RestoreResult RunRestore(RegistryApi& api, BackupSource& source, ProfileHives* p
         ": its part of the backup was cut short, so it was never deleted; nothing of it was "
         "written.");
   }
+  if (profiles) {
+    result.swept = profiles->Sweep();
+  }
   RestoreHives users(api, profiles);
   Restorer restorer(api, users, checked.sections, told);
   const BackupReading written = ReadBackup(source, restorer);

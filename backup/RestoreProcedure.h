@@ -28,7 +28,8 @@ struct RestoreResult {
   // Without a log, what it would have been told, in the file's order.
   std::vector<ShownKey> restored;
   std::vector<std::string> failures;
-  std::string cutShortNotice;  // empty when no key was cut
+  std::string cutShortNotice;      // empty when no key was cut
+  std::vector<std::string> swept;  // mounts a killed run had left, unloaded before any writing
 };
 
 // Reads the backup twice. The first reading checks the whole file and writes nothing; it refuses
@@ -43,7 +44,9 @@ struct RestoreResult {
 // made. A name longer than the platform takes is left out, never written as another. A last section
 // cut short is never written; its key is only named. A key of a user's hive that is not loaded goes
 // back through profiles into its profile's hive, loaded while its keys are written and unloaded
-// after; without profiles, it is not restored.
+// after; without profiles, it is not restored. With profiles, what killed runs left mounted is
+// swept once the file is checked, before anything is written, so a restore killed while a hive
+// was mounted finishes when it is run again.
 // Each key is told to the log as it is done; without one, the result holds them.
 RestoreResult RunRestore(RegistryApi& api, BackupSource& source, ProfileHives* profiles = nullptr,
                          RestoreLog* log = nullptr);

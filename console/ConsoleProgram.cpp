@@ -204,6 +204,7 @@ void Restore(const Command& command, const ConsoleContext& context, Report& repo
     return;
   }
   log.Finish();
+  report.swept = result.swept;
   report.outcome = result.notRestored == 0 ? Outcome::kRestored : Outcome::kStopped;
 }
 

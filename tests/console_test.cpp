@@ -148,17 +148,26 @@ TEST_F(ConsoleTest, AStopPrintsTheNoticeOnStandardErrorAfterTheDeletedPairs) {
   EXPECT_TRUE(report["backup"].is_null());
 }
 
-// A name a user chose to draw a false "Done!" into a log, or to hide a line: what could end a line
-// or move the cursor is escaped on standard output and error, and JSON holds the name exactly.
+// A name a user chose to draw a false "Done!" into a log, or to hide a line: what could end a line,
+// move the cursor or reorder or hide text is escaped on standard output and error, a name that
+// spells an escape is shown apart from one, and JSON holds the name exactly.
 TEST_F(ConsoleTest, NamesCannotForgeLinesWhereTheyAreShown) {
   const std::string forged =
-      "C:/x\x1b[2K\r\nDone!\xC2\x85\xE2\x80\xA8\xE2\x80\xA9\x7F/TessalineWeb_EN.ocx";
+      "C:/"
+      "x\x1b[2K\r\nDone!\xC2\x85\xE2\x80\xA8\xE2\x80\xA9\x7F\xE2\x80\xAE\xE2\x80\x8B\xE2\x81\xA6/"
+      "TessalineWeb_EN.ocx";
   AddModuleUsage(forged);
   EXPECT_EQ(Run({"clean"}), 0);
   const std::string shown = std::string(traces::kModuleUsage) +
-                            "\\C:/x\\u001b[2K\\u000d\\u000aDone!\\u0085\\u2028\\u2029\\u007f/"
-                            "TessalineWeb_EN.ocx";
+                            "\\C:/x\\u001b[2K\\u000d\\u000aDone!\\u0085\\u2028\\u2029\\u007f"
+                            "\\u202e\\u200b\\u2066/TessalineWeb_EN.ocx";
   EXPECT_EQ(out.str(), Pairs({"HKEY_LOCAL_MACHINE", "\\" + shown, "Done!"}));
+  AddModuleUsage("u001b/TessalineWeb_EN.ocx");
+  EXPECT_EQ(Run({"clean"}), 0);
+  EXPECT_EQ(out.str(),
+            Pairs({"HKEY_LOCAL_MACHINE",
+                   "\\" + std::string(traces::kModuleUsage) + "\\u005cu001b/TessalineWeb_EN.ocx",
+                   "Done!"}));
   AddModuleUsage(forged);
   EXPECT_EQ(Run({"clean", "--json"}), 0);
   EXPECT_EQ(Json()["keys"][0]["path"], "\\" + std::string(traces::kModuleUsage) + "\\" + forged);

@@ -61,7 +61,8 @@ class HiveHoldTest : public ::testing::Test {
   }
 
   std::unique_ptr<HeldHive> Hold(const std::string& relative, bool copy) {
-    return HoldHiveFile({Utf8(folder), relative, identity.account}, copy, identity.account,
+    const HiveFile file{Utf8(folder), relative, identity.account};
+    return HoldHiveFile(file, copy ? NewHiveCopyPlace(file) : std::string(), identity.account,
                         &loading, &why);
   }
 
@@ -124,14 +125,28 @@ TEST_F(HiveHoldTest, OnlyAFullNameOnALocalDiskIsTaken) {
        {Utf8(folder) + "\\AppData\\..", std::string("relative\\bob"),
         std::string("\\\\server\\share\\bob"), std::string("\\\\?\\") + Utf8(folder),
         std::string("%SystemDrive%\\Users\\bob")}) {
-    EXPECT_FALSE(HoldHiveFile({place, "NTUSER.DAT", identity.account}, false, identity.account,
-                              &loading, &why))
+    EXPECT_FALSE(
+        HoldHiveFile({place, "NTUSER.DAT", identity.account}, "", identity.account, &loading, &why))
         << place;
     EXPECT_EQ(loading, HiveLoading::kRefused) << place;
   }
 }
 
 TEST_F(HiveHoldTest, AFileSwappedForAnotherOrListedAsAnotherIsNamed) {
+  // A log the platform writes beside a hive loaded in place, swapped once checked, is named.
+  const std::wstring log = folder + L"\\NTUSER.DAT.LOG1";
+  Write(log, "log");
+  std::unique_ptr<HeldHive> logged = Hold("NTUSER.DAT", false);
+  ASSERT_TRUE(logged) << why;
+  Write(log + L".new", "planted");
+  ASSERT_TRUE(MoveFileExW((log + L".new").c_str(), log.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(WhyOf([&](const std::string* listed,
+                      std::string* why) { return logged->Unchanged(listed, why); },
+                  nullptr),
+            "NTUSER.DAT.LOG1 was replaced while it was loaded");
+  logged.reset();
+  DeleteFileW(log.c_str());
+
   std::unique_ptr<HeldHive> held = Hold("NTUSER.DAT", false);
   ASSERT_TRUE(held) << why;
   const std::wstring user = folder + L"\\NTUSER.DAT";

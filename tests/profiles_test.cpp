@@ -432,17 +432,24 @@ TEST_F(ProfilesTest, RestorePutsAProfilesKeysBackIntoItsFiles) {
   KeyBackup backup(store, file, {"1.0", "now"});
   ASSERT_EQ(Clean(&backup).outcome, CleanOutcome::kDone);
   ASSERT_NE(store.HiveFileText(UserFile("alice")), userBefore);
+  // A restore killed while alice's hive was mounted left that mount: this one sweeps it first.
+  const std::string mount = PrivateHiveName(kAlice, HiveKind::kUser);
+  std::string why;
+  ASSERT_EQ(hives.Load({"C:\\Users\\alice", "NTUSER.DAT", kAlice}, false, mount, &why),
+            HiveLoading::kLoaded);
   hives.events.clear();
 
   MemorySource source(file.bytes);
   const RestoreResult restored = RunRestore(store, source, &hives);
   EXPECT_EQ(restored.refusal, "");
   EXPECT_THAT(restored.failures, ElementsAre());
+  EXPECT_THAT(restored.swept, ElementsAre(mount));
   EXPECT_EQ(store.HiveFileText(UserFile("alice")), userBefore);
   EXPECT_EQ(store.HiveFileText(ClassesFile("alice")), classesBefore);
   EXPECT_THAT(
       hives.events,
-      ElementsAre("load " + UserFile("alice") + " as TessalineClean-" + kAlice + "-user",
+      ElementsAre("unload " + mount,
+                  "load " + UserFile("alice") + " as TessalineClean-" + kAlice + "-user",
                   "unload TessalineClean-" + std::string(kAlice) + "-user",
                   "load " + ClassesFile("alice") + " as TessalineClean-" + kAlice + "-classes",
                   "unload TessalineClean-" + std::string(kAlice) + "-classes"));

@@ -20,7 +20,8 @@ git ls-files -z --cached --others --exclude-standard |
 there=$(cd "$tree" && tools/release.sh)
 
 status=0
-for file in TessalineCleaner.exe tessaline-clean.exe README.txt THIRD-PARTY-NOTICES.txt SHA256SUMS; do
+for file in TessalineCleaner.exe tessaline-clean.exe README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt \
+  SHA256SUMS; do
   if ! cmp -s "build/release/$file" "$tree/build/release/$file"; then
     echo "not reproducible: $file differs between $PWD and $tree" >&2
     status=1

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the release from the working tree: both programs, stripped, with a user's README.txt and
-# SHA256SUMS, in dist/tessaline-cleaner-<version>-win32.zip, and prints the zip's SHA-256. The
+# Builds the release from the working tree: both programs, stripped, with a user's README.txt, the
+# project's LICENSE as LICENSE.txt and SHA256SUMS, in dist/tessaline-cleaner-<version>-win32.zip, and prints the zip's SHA-256. The
 # bytes depend only on the sources: the programs carry no link time and no build folder, and the
 # zip holds its files in a fixed order with fixed permissions and the time of the last commit
 # (or SOURCE_DATE_EPOCH, where set). THIRD-PARTY-NOTICES.txt gives the licence of everything
@@ -44,7 +44,7 @@ cmake --preset windows >&2
 cmake --build --preset windows --target TessalineCleaner tessaline-clean >&2
 
 programs=(TessalineCleaner.exe tessaline-clean.exe)
-files=("${programs[@]}" README.txt THIRD-PARTY-NOTICES.txt SHA256SUMS)
+files=("${programs[@]}" README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt SHA256SUMS)
 stage=build/release
 rm -rf "$stage"
 mkdir -p "$stage" dist
@@ -59,9 +59,10 @@ for program in "${programs[@]}"; do
   fi
 done
 sed "s/@VERSION@/$version/g; s/\$/\r/" tools/release/README.txt.in >"$stage/README.txt"
+sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
 tools/release/notices.sh | sed 's/$/\r/' >"$stage/THIRD-PARTY-NOTICES.txt"
 tests/notices-check.sh "$stage/THIRD-PARTY-NOTICES.txt" build/windows >&2
-(cd "$stage" && sha256sum "${files[@]:0:4}" >SHA256SUMS)
+(cd "$stage" && sha256sum "${files[@]:0:5}" >SHA256SUMS)
 chmod 644 "$stage"/*
 touch -d "@$epoch" "$stage"/*
 

@@ -5,6 +5,8 @@
 #include <ntsecapi.h>
 
 #include <algorithm>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -107,18 +109,8 @@ class PrivateFolder {
     }
   }
 
-  // False, with *why, when no such folder could be made.
-  bool Make(const std::string& account, std::string* why) {
-    // The temp folder is the program's own; its name is taken as the platform resolves it.
-    const std::wstring base = TempFolder();
-    const std::string random = RandomHex(16);
-    if (base.empty() || random.empty()) {
-      *why = ErrorText("no private folder for a copy can be made: the temp folder is unknown");
-      return false;
-    }
-    const std::string prefix = kCopyFolderPrefix;
-    const std::wstring name = base + L"\\" + std::wstring(prefix.begin(), prefix.end()) +
-                              std::wstring(random.begin(), random.end());
+  // Makes the folder by that name, new; false, with *why, when it could not be.
+  bool Make(const std::wstring& name, const std::string& account, std::string* why) {
     const LocalDescriptor descriptor =
         DescriptorFromSddl("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + account + ")");
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
@@ -215,8 +207,12 @@ class HeldHiveFile : public HeldHive {
     if (!file || !ReadPlaceFacts(file.get(), path_, &now)) {
       return FailWith(why, ErrorText(shown_ + " cannot be checked again once loaded"));
     }
-    if (!HiveFileUnchanged(shown_, checked_, now, profile_, account_, why) || listed == nullptr) {
-      return why->empty();
+    if (!HiveFileUnchanged(shown_, checked_, now, profile_, account_, why) ||
+        (inPlace_ && !LogsUnchanged(why))) {
+      return false;
+    }
+    if (listed == nullptr) {
+      return true;
     }
     std::wstring listedName;
     return (WideFromUtf8(*listed, &listedName) &&
@@ -234,8 +230,38 @@ class HeldHiveFile : public HeldHive {
     shown_ = shown;
   }
   PrivateFolder& Copies() { return copies_; }
+  // The log with that ending beside a hive loaded in place, as checked before the load; a log
+  // not there then is told of by none.
+  void LogChecked(const wchar_t* ending, const PlaceFacts& facts) { logs_[ending] = facts; }
+  // The hive is loaded where it lies, its logs checked again with it once loaded.
+  void InPlace() { inPlace_ = true; }
 
  private:
+  // The platform opens the logs beside a hive it loads in place by their names and writes them:
+  // each must still be the file checked or, where there was none, one that meets the hive's
+  // rules, as the one the platform makes does. One gone since writes nowhere.
+  bool LogsUnchanged(std::string* why) {
+    for (const wchar_t* ending : kLogs) {
+      const std::wstring name = path_ + ending;
+      const std::string shown = shown_ + Utf8(ending);
+      const FileHandle log = OpenItself(name, kLookAccess);
+      if (!log && Missing(GetLastError())) {
+        continue;
+      }
+      PlaceFacts now;
+      if (!log || !ReadPlaceFacts(log.get(), name, &now)) {
+        return FailWith(why, ErrorText(shown + " cannot be checked again once loaded"));
+      }
+      const auto checked = logs_.find(ending);
+      if (checked == logs_.end()
+              ? !HiveFileAllowed(shown, now, profile_, account_, why)
+              : !HiveFileUnchanged(shown, checked->second, now, profile_, account_, why)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
   const std::string profile_;
   const std::string account_;
   std::vector<FileHandle> folders_;
@@ -244,6 +270,8 @@ class HeldHiveFile : public HeldHive {
   std::string utf8Path_;
   PlaceFacts checked_;
   std::string shown_;
+  bool inPlace_ = false;
+  std::map<std::wstring, PlaceFacts> logs_;  // by ending
 };
 
 // One hive file's check: each step says how it went in *loading and why in *why.
@@ -309,29 +337,60 @@ class HiveFileCheck {
     return opened;
   }
 
-  // Copies the hive, open as hive at path, and the logs beside it, each checked alike, into the
-  // private folder `held` keeps, and has `held` load the copy; false when one could not be.
-  bool CopyWithLogs(HANDLE hive, const std::wstring& path, HeldHiveFile& held) {
-    PrivateFolder& copies = held.Copies();
-    const std::wstring leaf = path.substr(path.find_last_of(L'\\') + 1);
-    PlaceFacts copyFacts;
-    if (!copies.Make(account_, why_) ||
-        !copies.CopyIn(hive, leaf, file_.relative, &copyFacts, why_)) {
-      return false;
-    }
-    // The platform replays a hive's logs at its load, so they go with it; a log not there is none.
-    for (const wchar_t* log : kLogs) {
-      const std::string shown = file_.relative + Utf8(log);
-      PlaceFacts logFacts;
-      const FileHandle opened = OpenChecked(path + log, shown, &logFacts);
+  // Told of each log beside the hive, opened and checked as the hive is, with its ending.
+  using LogTaker = std::function<bool(HANDLE log, const wchar_t* ending, const std::string& shown,
+                                      const PlaceFacts& facts)>;
+
+  // Opens and checks each log beside the hive at path, the platform's own companions of the
+  // file it loads, and hands it to take; a log not there is none. False when one is not one to
+  // take, or take failed.
+  bool ForEachLog(const std::wstring& path, const LogTaker& take) {
+    for (const wchar_t* ending : kLogs) {
+      const std::string shown = file_.relative + Utf8(ending);
+      PlaceFacts facts;
+      const FileHandle opened = OpenChecked(path + ending, shown, &facts);
       if (!opened && *loading_ == HiveLoading::kMissing) {
         *loading_ = HiveLoading::kRefused;
         continue;
       }
-      PlaceFacts copiedLog;
-      if (!opened || !copies.CopyIn(opened.get(), leaf + log, shown, &copiedLog, why_)) {
+      if (!opened || !take(opened.get(), ending, shown, facts)) {
         return false;
       }
+    }
+    return true;
+  }
+
+  // The hive at path is loaded where it lies: its logs, which the platform writes while it is
+  // loaded, meet its rules, and are checked again once it is loaded.
+  bool CheckLogsInPlace(const std::wstring& path, HeldHiveFile& held) {
+    held.InPlace();
+    return ForEachLog(
+        path, [&](HANDLE, const wchar_t* ending, const std::string&, const PlaceFacts& facts) {
+          held.LogChecked(ending, facts);
+          return true;
+        });
+  }
+
+  // Copies the hive, open as hive at path, and the logs beside it, each checked alike, to the
+  // copy place, in the private folder `held` keeps, and has `held` load the copy; false when one
+  // could not be.
+  bool CopyWithLogs(HANDLE hive, const std::wstring& path, const std::wstring& place,
+                    HeldHiveFile& held) {
+    PrivateFolder& copies = held.Copies();
+    const std::wstring leaf = place.substr(place.find_last_of(L'\\') + 1);
+    PlaceFacts copyFacts;
+    if (!copies.Make(place.substr(0, place.size() - leaf.size() - 1), account_, why_) ||
+        !copies.CopyIn(hive, leaf, file_.relative, &copyFacts, why_)) {
+      return false;
+    }
+    // The platform replays a hive's logs at its load, so they go with it.
+    const bool logsCopied = ForEachLog(
+        path, [&](HANDLE log, const wchar_t* ending, const std::string& shown, const PlaceFacts&) {
+          PlaceFacts copiedLog;
+          return copies.CopyIn(log, leaf + ending, shown, &copiedLog, why_);
+        });
+    if (!logsCopied) {
+      return false;
     }
     held.Checked(copies.Name() + L"\\" + leaf, copyFacts, "the copy of " + file_.relative);
     return true;
@@ -359,8 +418,21 @@ class HiveFileCheck {
 
 }  // namespace
 
-std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, bool copy, const std::string& account,
-                                       HiveLoading* loading, std::string* why) {
+std::string NewHiveCopyPlace(const HiveFile& file) {
+  // The temp folder is the program's own; its name is taken as the platform resolves it.
+  const std::wstring base = TempFolder();
+  const std::string random = RandomHex(16);
+  if (base.empty() || random.empty()) {
+    return std::string();
+  }
+  return Utf8(base) + "\\" + kCopyFolderPrefix + random + "\\" +
+         file.relative.substr(file.relative.find_last_of('\\') + 1);
+}
+
+std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, const std::string& copyPlace,
+                                       const std::string& account, HiveLoading* loading,
+                                       std::string* why) {
+  const bool copy = !copyPlace.empty();
   HiveFileCheck check(file, copy, account, loading, why);
   const std::wstring folder = LocalFullName(file.folder);
   std::wstring relative;
@@ -382,9 +454,14 @@ std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, bool copy, const st
     // The platform's load, sharing nothing, takes the file by its name: the check after it finds
     // whether that was this file.
     held->Checked(path, facts, file.relative);
-    return held;
+    return check.CheckLogsInPlace(path, *held) ? std::move(held) : nullptr;
   }
-  return check.CopyWithLogs(hive.get(), path, *held) ? std::move(held) : nullptr;
+  std::wstring place;
+  if (!WideFromUtf8(copyPlace, &place) || place.find(L'\\') == std::wstring::npos) {
+    check.Refuse("the place of its copy, " + copyPlace + ", is no full name");
+    return nullptr;
+  }
+  return check.CopyWithLogs(hive.get(), path, place, *held) ? std::move(held) : nullptr;
 }
 
 void RemoveHiveCopyLeft(const std::string& file, const std::string& account) {

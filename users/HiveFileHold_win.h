@@ -9,11 +9,19 @@
 // Checks a profile's hive file where it lies, and holds it, as HivePlatform::Hold says: only a
 // full name on a local disk is taken; each folder from the profile's folder down is opened as
 // itself and held; the file must be there, and a plain file with one name, reached as named and
-// owned as HiveOwnerAllowed says for `account`, the account the program runs as. With copy, the
-// file and the logs beside it, each checked alike, are copied into a new folder only SYSTEM,
-// Administrators and `account` may enter, removed with the copies when the hold goes.
-std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, bool copy, const std::string& account,
-                                       HiveLoading* loading, std::string* why);
+// owned as HiveOwnerAllowed says for `account`, the account the program runs as; so must the logs
+// beside it (.LOG1, .LOG2) that are there. Without copy, the hive loads where it lies and its logs,
+// which the platform writes while it is loaded, are checked again with it once loaded. With a copy
+// place, // the file and its logs are copied into the new folder of copyPlace only SYSTEM,
+// Administrators and `account` may enter, removed with the copies when the hold goes; with an empty
+// copyPlace, the hive is held where it lies.
+std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, const std::string& copyPlace,
+                                       const std::string& account, HiveLoading* loading,
+                                       std::string* why);
+// A new private copy's place for the hive file, as HivePlatform::NewCopyPlace says: in the temp
+// folder, a folder named with the copies' prefix and 32 random hex digits, and the hive's own
+// file name in it; empty when the temp folder or randomness cannot be had.
+std::string NewHiveCopyPlace(const HiveFile& file);
 // Removes the copy a run left, named by the file loaded from it, as HivePlatform::RemoveCopyLeft
 // says: only where CopyPlaceOf finds one in the temp folder, in a folder no link, reached as
 // named and owned by SYSTEM, Administrators or `account`, held while the copied hive and its logs

@@ -87,12 +87,14 @@ HiveLoading HiveMounts::Load(const HiveFile& file, bool copy, const std::string&
   if (loaded_.count(as) != 0 || UserKeyPresent(as)) {
     return refuse(taken);
   }
-  HiveLoading held = HiveLoading::kRefused;
-  std::unique_ptr<HeldHive> hive = platform_.Hold(file, copy, &held, why);
-  if (!hive) {
-    return held;
+  const std::string copyPlace = copy ? platform_.NewCopyPlace(file) : std::string();
+  if (copy && copyPlace.empty()) {
+    return refuse("no place for a private copy of it can be named: the temp folder is unknown");
   }
-  const RegStatus recorded = journal_.Record({as, hive->Path(), platform_.RunName()});
+  // Recorded before anything is made or loaded: whatever a run killed from here on leaves, a
+  // private copy or a mount, the next run's sweep finds by its record.
+  const RegStatus recorded = journal_.Record(
+      {as, copy ? copyPlace : file.folder + "\\" + file.relative, platform_.RunName()});
   if (recorded == kErrorAlreadyExists) {
     return refuse(taken);
   }
@@ -101,6 +103,12 @@ HiveLoading HiveMounts::Load(const HiveFile& file, bool copy, const std::string&
     return refuse(WithError(
         "its loading could not be recorded in HKEY_LOCAL_MACHINE\\SOFTWARE\\TessalineClean",
         recorded));
+  }
+  HiveLoading held = HiveLoading::kRefused;
+  std::unique_ptr<HeldHive> hive = platform_.Hold(file, copyPlace, &held, why);
+  if (!hive) {
+    journal_.Drop(as);
+    return held;
   }
   // Held from before the load, so that whatever happens from here on, the hive is unloaded by the
   // time this object goes.

@@ -33,12 +33,16 @@ class HivePlatform {
   virtual std::string Expand(const std::string& value) = 0;
   // Whether the privileges that loading and unloading a hive take can be enabled.
   virtual bool MayLoadHives() = 0;
-  // Checks the hive file and the folders on its way as ProfileHives::Load says, and holds them,
-  // with copy in a private copy; null, with *loading and *why, when the file is not there
-  // (kMissing), cannot be read for the copy while another program holds it (kInUse) or is not
-  // one to load (kRefused).
-  virtual std::unique_ptr<HeldHive> Hold(const HiveFile& file, bool copy, HiveLoading* loading,
-                                         std::string* why) = 0;
+  // The place of a new private copy of the hive file, not made yet: the copy's file in a folder
+  // of its own in the temp folder, named so that nobody can guess it; empty when none can be
+  // named.
+  virtual std::string NewCopyPlace(const HiveFile& file) = 0;
+  // Checks the hive file and the folders on its way as ProfileHives::Load says, and holds them;
+  // with a copy place, the copy is made there; null, with *loading and *why, when the file is not
+  // there (kMissing), cannot be read for the copy while another program holds it (kInUse) or is
+  // not one to load (kRefused).
+  virtual std::unique_ptr<HeldHive> Hold(const HiveFile& file, const std::string& copyPlace,
+                                         HiveLoading* loading, std::string* why) = 0;
   // The platform's load of the file as HKEY_USERS\<as>, and unload of HKEY_USERS\<as>, with the
   // privileges they take enabled for the call alone; ERROR_NOT_ALL_ASSIGNED (1300) when they
   // could not be.

@@ -30,7 +30,12 @@ bool WindowsHivePlatform::MayLoadHives() {
   return HivePrivileges().Held();
 }
 
-std::unique_ptr<HeldHive> WindowsHivePlatform::Hold(const HiveFile& file, bool copy,
+std::string WindowsHivePlatform::NewCopyPlace(const HiveFile& file) {
+  return NewHiveCopyPlace(file);
+}
+
+std::unique_ptr<HeldHive> WindowsHivePlatform::Hold(const HiveFile& file,
+                                                    const std::string& copyPlace,
                                                     HiveLoading* loading, std::string* why) {
   ProcessIdentity identity;
   if (!CurrentIdentity(&identity)) {
@@ -38,7 +43,7 @@ std::unique_ptr<HeldHive> WindowsHivePlatform::Hold(const HiveFile& file, bool c
     *why = ErrorText("the account the program runs as is unknown");
     return nullptr;
   }
-  return HoldHiveFile(file, copy, identity.account, loading, why);
+  return HoldHiveFile(file, copyPlace, identity.account, loading, why);
 }
 
 RegStatus WindowsHivePlatform::LoadHive(const std::string& as, const std::string& file) {

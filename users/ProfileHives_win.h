@@ -14,8 +14,9 @@ class WindowsHivePlatform : public HivePlatform {
  public:
   std::string Expand(const std::string& value) override;
   bool MayLoadHives() override;
-  std::unique_ptr<HeldHive> Hold(const HiveFile& file, bool copy, HiveLoading* loading,
-                                 std::string* why) override;
+  std::string NewCopyPlace(const HiveFile& file) override;
+  std::unique_ptr<HeldHive> Hold(const HiveFile& file, const std::string& copyPlace,
+                                 HiveLoading* loading, std::string* why) override;
   RegStatus LoadHive(const std::string& as, const std::string& file) override;
   RegStatus UnloadHive(const std::string& as) override;
   void RemoveCopyLeft(const std::string& file) override;

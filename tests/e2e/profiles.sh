@@ -178,7 +178,8 @@ scenario_check_reads_copies() {
   check "check: the pairs" "$(user_pairs "$ALICE"; classes_pairs "$ALICE")" "$(cat "$OUT")"
 
   # A log goes with its hive into the copy, checked as the hive is: one that leads elsewhere is
-  # refused. A clean loads the hive where it lies and copies no log.
+  # refused. A clean loads the hive where it lies, and the platform would write through its log:
+  # it is held to the same rules.
   echo 'secret' >"$WINEPREFIX/drive_c/secret.txt"
   rm "$folder/NTUSER.DAT.LOG1"
   ln -s "$WINEPREFIX/drive_c/secret.txt" "$folder/NTUSER.DAT.LOG1"
@@ -189,6 +190,13 @@ scenario_check_reads_copies() {
   check "check, a log that is a link: the classes still read" "$(classes_pairs "$ALICE" | paste - -)" \
     "$(jq -r '.keys[] | "\(.root)\t\(.path)"' "$OUT")"
   check_nothing_left "check, a log that is a link"
+  console clean --all-users --json
+  check "clean, a log that is a link: not examined" \
+    "1 $ALICE not-examined by-run its hive NTUSER.DAT was not loaded: NTUSER.DAT.LOG1 is a link" \
+    "$STATUS $(profile_line "$ALICE")"
+  check "clean, a log that is a link: what it leads to untouched" secret \
+    "$(cat "$WINEPREFIX/drive_c/secret.txt")"
+  check_nothing_left "clean, a log that is a link"
   session_end
 }
 
