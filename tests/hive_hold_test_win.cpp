@@ -60,6 +60,13 @@ class HiveHoldTest : public ::testing::Test {
     }
   }
 
+  // Why the held hive is no longer the file checked, or "" where it is.
+  static std::string Change(HeldHive& held, const std::string* listed) {
+    return WhyOf(
+        [&](const std::string* list, std::string* why) { return held.Unchanged(list, why); },
+        listed);
+  }
+
   std::unique_ptr<HeldHive> Hold(const std::string& relative, bool copy) {
     const HiveFile file{Utf8(folder), relative, identity.account};
     return HoldHiveFile(file, copy ? NewHiveCopyPlace(file) : std::string(), identity.account,
@@ -99,10 +106,7 @@ TEST_F(HiveHoldTest, ACheckLoadsACopyOfTheHiveAndItsLogsThatGoesWithTheHold) {
   EXPECT_EQ(Contents(copy), "user hive");
   EXPECT_EQ(Contents(copy + L".LOG1"), "log");
   EXPECT_EQ(GetFileAttributesW((copy + L".LOG2").c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(WhyOf([&](const std::string* listed,
-                      std::string* why) { return held->Unchanged(listed, why); },
-                  nullptr),
-            "");
+  EXPECT_EQ(Change(*held, nullptr), "");
   held.reset();
   EXPECT_EQ(GetFileAttributesW(copies.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(Contents(folder + L"\\NTUSER.DAT"), "user hive");
@@ -140,10 +144,7 @@ TEST_F(HiveHoldTest, AFileSwappedForAnotherOrListedAsAnotherIsNamed) {
   ASSERT_TRUE(logged) << why;
   Write(log + L".new", "planted");
   ASSERT_TRUE(MoveFileExW((log + L".new").c_str(), log.c_str(), MOVEFILE_REPLACE_EXISTING));
-  EXPECT_EQ(WhyOf([&](const std::string* listed,
-                      std::string* why) { return logged->Unchanged(listed, why); },
-                  nullptr),
-            "NTUSER.DAT.LOG1 was replaced while it was loaded");
+  EXPECT_EQ(Change(*logged, nullptr), "NTUSER.DAT.LOG1 was replaced while it was loaded");
   logged.reset();
   DeleteFileW(log.c_str());
 
@@ -157,22 +158,13 @@ TEST_F(HiveHoldTest, AFileSwappedForAnotherOrListedAsAnotherIsNamed) {
     device = Utf8(DeviceFinalName(same.get()));
   }
   ASSERT_FALSE(device.empty());
-  EXPECT_EQ(WhyOf([&](const std::string* listed,
-                      std::string* why) { return held->Unchanged(listed, why); },
-                  &device),
-            "");
+  EXPECT_EQ(Change(*held, &device), "");
   const std::string other = "\\Device\\HarddiskVolume9\\Users\\eve\\NTUSER.DAT";
-  EXPECT_EQ(WhyOf([&](const std::string* listed,
-                      std::string* why) { return held->Unchanged(listed, why); },
-                  &other),
-            "the platform loaded " + other + ", not NTUSER.DAT");
+  EXPECT_EQ(Change(*held, &other), "the platform loaded " + other + ", not NTUSER.DAT");
   // Made while the checked one is still there, so it cannot take over its file id.
   Write(user + L".new", "planted");
   ASSERT_TRUE(MoveFileExW((user + L".new").c_str(), user.c_str(), MOVEFILE_REPLACE_EXISTING));
-  EXPECT_EQ(WhyOf([&](const std::string* listed,
-                      std::string* why) { return held->Unchanged(listed, why); },
-                  nullptr),
-            "NTUSER.DAT was replaced while it was loaded");
+  EXPECT_EQ(Change(*held, nullptr), "NTUSER.DAT was replaced while it was loaded");
 }
 
 // Wine gives the prefix's user both privileges, disabled, as Windows gives an administrator.
