@@ -23,13 +23,38 @@ bool SpellsEscape(const std::u16string& text, std::size_t i) {
   return true;
 }
 
-// Controls of every kind, and the characters that reorder or hide the text around them: the
-// bidirectional embeddings, overrides and isolates, and the zero-width ones.
+// The characters that show nothing, or reorder or hide the text around them: the soft hyphen, the
+// bidirectional marks, embeddings, overrides and isolates, the zero-width and invisible format
+// characters, the fillers, the variation selectors and the interlinear annotation marks.
+bool Invisible(char16_t c) {
+  return c == 0x00AD || c == 0x034F || c == 0x061C || c == 0x180E || (c >= 0x200B && c <= 0x200F) ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x206F) || c == 0x3164 ||
+         (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFFA0 || (c >= 0xFFF9 && c <= 0xFFFB);
+}
+
+// Whether the character at i, a unit or a surrogate pair, is a non-character or a tag (U+E0000 to
+// U+E007F, invisible); both halves of such a pair are escaped.
+bool OddPlane(const std::u16string& text, std::size_t i) {
+  const char16_t c = text[i];
+  if ((c >= 0xFDD0 && c <= 0xFDEF) || c >= 0xFFFE) {
+    return true;
+  }
+  const bool high = HighSurrogate(c) && i + 1 < text.size() && LowSurrogate(text[i + 1]);
+  const bool low = LowSurrogate(c) && i > 0 && HighSurrogate(text[i - 1]);
+  if (!high && !low) {
+    return false;
+  }
+  const char16_t first = high ? c : text[i - 1];
+  const char16_t second = high ? text[i + 1] : c;
+  const std::uint32_t point = 0x10000 + ((first - 0xD800u) << 10) + (second - 0xDC00u);
+  return (point & 0xFFFE) == 0xFFFE || (point >= 0xE0000 && point <= 0xE007F);
+}
+
+// Controls of every kind, lone surrogates, and the characters that hide or reorder text.
 bool NeedsEscape(const std::u16string& text, std::size_t i) {
   const char16_t c = text[i];
-  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x200B && c <= 0x200F) || c == 0x2028 ||
-         c == 0x2029 || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) ||
-         c == 0xFEFF || c >= 0xFFFE ||
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0xFEFF ||
+         Invisible(c) || OddPlane(text, i) ||
          ((HighSurrogate(c) || LowSurrogate(c)) && !Paired(text, text.size(), i));
 }
 

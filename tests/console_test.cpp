@@ -154,13 +154,13 @@ TEST_F(ConsoleTest, AStopPrintsTheNoticeOnStandardErrorAfterTheDeletedPairs) {
 TEST_F(ConsoleTest, NamesCannotForgeLinesWhereTheyAreShown) {
   const std::string forged =
       "C:/"
-      "x\x1b[2K\r\nDone!\xC2\x85\xE2\x80\xA8\xE2\x80\xA9\x7F\xE2\x80\xAE\xE2\x80\x8B\xE2\x81\xA6/"
-      "TessalineWeb_EN.ocx";
+      "x\x1b[2K\r\nDone!\xC2\x85\xE2\x80\xA8\xE2\x80\xA9\x7F\xE2\x80\xAE\xE2\x80\x8B\xE2\x81\xA6"
+      "\xE2\x81\xA0\xD8\x9C\xF3\xA0\x81\x81/TessalineWeb_EN.ocx";
   AddModuleUsage(forged);
   EXPECT_EQ(Run({"clean"}), 0);
   const std::string shown = std::string(traces::kModuleUsage) +
                             "\\C:/x\\u001b[2K\\u000d\\u000aDone!\\u0085\\u2028\\u2029\\u007f"
-                            "\\u202e\\u200b\\u2066/TessalineWeb_EN.ocx";
+                            "\\u202e\\u200b\\u2066\\u2060\\u061c\\udb40\\udc41/TessalineWeb_EN.ocx";
   EXPECT_EQ(out.str(), Pairs({"HKEY_LOCAL_MACHINE", "\\" + shown, "Done!"}));
   AddModuleUsage("u001b/TessalineWeb_EN.ocx");
   EXPECT_EQ(Run({"clean"}), 0);

@@ -239,13 +239,14 @@ class HeldHiveFile : public HeldHive {
  private:
   // The platform opens the logs beside a hive it loads in place by their names and writes them:
   // each must still be the file checked or, where there was none, one that meets the hive's
-  // rules, as the one the platform makes does. One gone since writes nowhere.
+  // rules, as the one the platform makes does. A log gone since its check may have been moved
+  // away once the platform opened whatever stood in its place: that fails too.
   bool LogsUnchanged(std::string* why) {
     for (const wchar_t* ending : kLogs) {
       const std::wstring name = path_ + ending;
       const std::string shown = shown_ + Utf8(ending);
       const FileHandle log = OpenItself(name, kLookAccess);
-      if (!log && Missing(GetLastError())) {
+      if (!log && Missing(GetLastError()) && logs_.count(ending) == 0) {
         continue;
       }
       PlaceFacts now;
