@@ -1,10 +1,8 @@
 #include "clean/EveryUser.h"
 
-#include "registry/AsciiCase.h"
 #include "registry/CheckedDeletion.h"
 #include "registry/KeyHandle.h"
 #include "registry/KeyName.h"
-#include "registry/TStringList.h"
 #include "registry/Utf16.h"
 #include "users/ProfileWalk.h"
 
