@@ -58,6 +58,8 @@ class Removal : public TargetAction {
 
   void ListOpenFailed(const char* text) override { Stop(CleanOutcome::kOpenFailed, text); }
 
+  bool RemovesWhatItTakes() const override { return true; }
+
  private:
   bool Stop(CleanOutcome outcome, std::string notice) {
     result_.outcome = outcome;
@@ -98,6 +100,11 @@ CleanResult RunClean(RegistryReads& registry, const CleanOptions& options,
   result.profiles = std::move(walk.profiles);
   result.swept = std::move(walk.swept);
   if (!walk.finished) {
+    return result;
+  }
+  if (walk.entriesRemain) {
+    result.outcome = CleanOutcome::kCameBack;
+    result.notice = kModuleUsage.entryDeleteFailed;
     return result;
   }
   // A key may be back by now: a key that showed through once another went, or one made again

@@ -57,8 +57,10 @@ using KeyDeleted = std::function<void(const CleanTarget&)>;
 // goes. The first key that cannot be opened or deleted stops the run. A counterpart in a user's
 // hive that cannot be opened, backed up or deleted, or whose opened key lies outside that hive, is
 // kept and the run goes on without it, so no user's key keeps the machine's; each deleted one is
-// looked for again at once. At the end every key is probed again: one present stops the run with
-// its deletion's notice. Every open key is released, and every hive the run loaded unloaded, on
+// looked for again at once. The module-usage list is listed again until a listing holds no entry
+// of the control, within a bound: one still holding some stops the run with the entries' deletion
+// notice. At the end every key is probed again: one present stops the run with its deletion's
+// notice. Every open key is released, and every hive the run loaded unloaded, on
 // every way out, an escaping exception included.
 CleanResult RunClean(RegistryReads& registry, const CleanOptions& options = {},
                      const KeyDeleted& keyDeleted = {});

@@ -39,7 +39,32 @@ bool ListNamesControl(RegistryReads& api) {
   return false;
 }
 
-bool WalkModuleUsage(RegistryReads& api, TRegistry& registry, TargetAction& action) {
+// Listings of the module-usage list a clean takes at most, each after the deletions of the one
+// before: an installer writing entries all the while cannot keep a run going for ever.
+constexpr int kListings = 8;
+
+// Takes the entries of one listing that name the control; *named tells whether it held any.
+bool TakeListing(TRegistry& registry, TargetAction& action, bool* named) {
+  // A snapshot, so deleting entries does not disturb the walk.
+  TStringList entries;
+  registry.ListSubkeyNames(entries);
+  const std::size_t count = entries.Count();
+  action.EntriesListed(entries);
+  *named = false;
+  for (std::size_t index = 0; index < count; ++index) {
+    if (!MatchesControl(entries[index])) {
+      continue;
+    }
+    *named = true;
+    if (!action.Take(registry, ModuleUsageEntry(entries[index]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool WalkModuleUsage(RegistryReads& api, TRegistry& registry, TargetAction& action,
+                     bool* entriesRemain) {
   registry.SelectRoot(kModuleUsage.root);
   if (!registry.KeyPresent(kModuleUsage.path)) {
     return true;
@@ -53,17 +78,23 @@ bool WalkModuleUsage(RegistryReads& api, TRegistry& registry, TargetAction& acti
     action.ListOpenFailed(kModuleUsage.openFailed);
     return false;
   }
-  // A snapshot, so deleting entries does not disturb the walk.
-  TStringList entries;
-  registry.ListSubkeyNames(entries);
-  const std::size_t count = entries.Count();
-  action.EntriesListed(entries);
-  for (std::size_t index = 0; index < count; ++index) {
-    if (MatchesControl(entries[index]) &&
-        !action.Take(registry, ModuleUsageEntry(entries[index]))) {
+  const int listings = action.RemovesWhatItTakes() ? kListings : 1;
+  bool named = true;
+  for (int listing = 0; listing < listings && named; ++listing) {
+    // Each entry taken became the current key: the list is opened again for the next listing.
+    if (listing > 0 && !registry.OpenPath(kModuleUsage.path)) {
+      if (!registry.KeyPresent(kModuleUsage.path)) {
+        named = false;
+        break;
+      }
+      action.ListOpenFailed(kModuleUsage.openFailed);
+      return false;
+    }
+    if (!TakeListing(registry, action, &named)) {
       return false;
     }
   }
+  *entriesRemain = named && action.RemovesWhatItTakes();
   return true;
 }
 
@@ -105,10 +136,21 @@ WalkResult WalkTargets(RegistryReads& api, std::uint32_t access, UsersHives* use
         return result;
       }
     }
-    if (!WalkModuleUsage(api, registry, action)) {
+    if (!WalkModuleUsage(api, registry, action, &result.entriesRemain)) {
       return result;
     }
   }
-  result.finished = !users || users->WalkProfiles(api, access, action, result.profiles);
+  if (users) {
+    if (!users->WalkProfiles(api, access, action, result.profiles)) {
+      return result;
+    }
+    // Walking the profiles takes a while: entries written meanwhile go too.
+    TRegistry registry(api, access);
+    if (action.RemovesWhatItTakes() &&
+        !WalkModuleUsage(api, registry, action, &result.entriesRemain)) {
+      return result;
+    }
+  }
+  result.finished = true;
   return result;
 }

@@ -28,12 +28,18 @@ class TargetAction {
   virtual void EntriesListed(const TStringList& /*entries*/) {}
   // The module-usage list is present but could not be opened: the run stops with this text.
   virtual void ListOpenFailed(const char* text) = 0;
+  // Whether what the action takes leaves the registry, so that a fresh listing of the module-usage
+  // list holds only entries that came meanwhile: the walk then lists it again until one holds none.
+  virtual bool RemovesWhatItTakes() const { return false; }
 };
 
 struct WalkResult {
   bool finished = false;                // false when the run was stopped
   std::vector<ProfileReport> profiles;  // each profile of the machine, with what became of it
   std::vector<std::string> swept;       // the hives a killed run had left loaded, unloaded first
+  // For an action that removes what it takes: the last listing of the module-usage list the walk
+  // allows itself still held entries of the control, which a fresh one may hold again.
+  bool entriesRemain = false;
 };
 
 // The hives of the machine's users a run reaches besides the current user's, asked by the walk:
@@ -75,6 +81,8 @@ bool Present(RegistryReads& api, TRegistry& probe, const CleanTarget& target);
 // itself), then each module-usage entry whose name holds the control's file name, the list
 // announced first, then, with users, the hives of each profile not loaded. A list that cannot be
 // opened with that access is read with read rights: holding no entry of the control, it is passed
-// over. The root is selected again before every target.
+// over. The root is selected again before every target. For an action that removes what it takes,
+// the list is listed again until a listing holds no entry of the control, within a bound, and
+// once more so after the profiles, for entries written while the run went on.
 WalkResult WalkTargets(RegistryReads& api, std::uint32_t access, UsersHives* users,
                        TargetAction& action);

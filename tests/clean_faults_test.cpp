@@ -87,7 +87,9 @@ TEST_F(CleanFaultsTest, EnumerationFailingInsideATreeLeavesThatSubkeyAndFailsThe
   EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, std::string(traces::kDistributionUnit) + "\\c"));
 }
 
-TEST_F(CleanFaultsTest, EnumerationFailingInTheListingSkipsOnlyThatEntry) {
+// "Done!" holds against a fresh listing: an entry one listing missed, or one an installer wrote
+// after it, goes in the next; an installer that never stops cannot keep the run going for ever.
+TEST_F(CleanFaultsTest, EntriesALaterListingFindsGoTooWithinABound) {
   for (const char* entry :
        {"1 TessalineWeb_EN.ocx", "2 TessalineWeb_EN.ocx", "3 other.ocx", "4 TessalineWeb_EN.ocx"}) {
     AddModuleUsage(entry);
@@ -95,9 +97,36 @@ TEST_F(CleanFaultsTest, EnumerationFailingInTheListingSkipsOnlyThatEntry) {
   store.FailCall(Call::Enum, kHkeyLocalMachine, traces::kModuleUsage, kErrorAccessDenied, 1);
   Run();
   EXPECT_THAT(window.log, ElementsAre("HKEY_LOCAL_MACHINE", "\\" + Usage("1 TessalineWeb_EN.ocx"),
-                                      "HKEY_LOCAL_MACHINE", "\\" + Usage("4 TessalineWeb_EN.ocx")));
-  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, Usage("2 TessalineWeb_EN.ocx")));
+                                      "HKEY_LOCAL_MACHINE", "\\" + Usage("4 TessalineWeb_EN.ocx"),
+                                      "HKEY_LOCAL_MACHINE", "\\" + Usage("2 TessalineWeb_EN.ocx")));
+  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, Usage("3 other.ocx")));
   EXPECT_EQ(window.status, "Done!");
+
+  // An installer writes an entry after the listing, while the first entry is deleted, then one
+  // each time an entry goes.
+  for (const int written : {1, 1000}) {
+    MemoryRegistry fresh;
+    AddModuleUsage(fresh, "first TessalineWeb_EN.ocx");
+    int next = 0;
+    fresh.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
+      if (site.call == Call::Delete && next < written) {
+        AddModuleUsage(fresh, std::to_string(next++) + " TessalineWeb_EN.ocx");
+      }
+      return std::nullopt;
+    });
+    RecordingWindow late;
+    RunCleanInWindow(fresh, late);
+    if (written == 1) {
+      EXPECT_THAT(late.log,
+                  ElementsAre("HKEY_LOCAL_MACHINE", "\\" + Usage("first TessalineWeb_EN.ocx"),
+                              "HKEY_LOCAL_MACHINE", "\\" + Usage("0 TessalineWeb_EN.ocx")));
+      EXPECT_EQ(late.status, "Done!");
+    } else {
+      EXPECT_THAT(late.notices, ElementsAre("It failed to Delete Sub Module usage"));
+      EXPECT_EQ(late.status, "");
+    }
+    EXPECT_EQ(fresh.OpenHandleCount(), 0u);
+  }
 }
 
 TEST_F(CleanFaultsTest, EntryVanishingAfterTheListingStopsAtItsOpen) {

@@ -121,6 +121,19 @@ class RandomRegistry {
   }
 
   bool HasLinks() const { return hasLinks_; }
+  // Whether an entry of the module-usage list cannot be enumerated: check, changing nothing,
+  // lists the list once, and the clean's later listings reach what that one missed.
+  bool ListingSkipsAnEntry() const {
+    const ModelKey* key = &roots_[2];
+    for (const std::string& name : Names(traces::kModuleUsage)) {
+      const auto child = key->children.find(Upper(name));
+      if (child == key->children.end()) {
+        return false;
+      }
+      key = &child->second;
+    }
+    return key->enumFailsAt.has_value();
+  }
 
   // Whether some link's destination is reached through another link.
   bool HasChainedLinks() const {
@@ -167,32 +180,45 @@ class RandomRegistry {
     }
     const std::optional<Reached> list = Resolve(2, traces::kModuleUsage, true, outcome);
     if (list && list->key->access != Access::None) {
-      std::vector<const ModelKey*> listed;
-      std::size_t index = 0;
-      for (const auto& [upper, entry] : list->key->children) {
-        if (!(list->key->enumFailsAt && *list->key->enumFailsAt == index) && Matches(entry)) {
-          listed.push_back(&entry);
+      // The list is listed again after its entries went, up to eight times, until a listing holds
+      // none of the control's; the enumeration failing at the same index each time.
+      bool named = true;
+      for (int listing = 0; listing < 8 && named; ++listing) {
+        std::vector<const ModelKey*> listed;
+        std::size_t index = 0;
+        for (const auto& [upper, entry] : list->key->children) {
+          if (outcome.removed.count(list->upperPath + "\\" + upper)) {
+            continue;
+          }
+          if (!(list->key->enumFailsAt && *list->key->enumFailsAt == index) && Matches(entry)) {
+            listed.push_back(&entry);
+          }
+          ++index;
         }
-        ++index;
-      }
-      // A list that may only be read stops the run only when it names the control, or may: when
-      // an entry could not be read.
-      if (list->key->access != Access::Full && (!listed.empty() || list->key->enumFailsAt)) {
-        outcome.notices.push_back("It failed to Open Module Usage in Local Machine");
-        return outcome;
-      }
-      for (const ModelKey* entry : listed) {
+        named = !listed.empty();
+        // A list that may only be read stops the run only when it names the control, or may:
+        // when an entry could not be read.
         if (list->key->access != Access::Full) {
+          if (named || list->key->enumFailsAt) {
+            outcome.notices.push_back("It failed to Open Module Usage in Local Machine");
+            return outcome;
+          }
           break;
         }
-        const std::string path = std::string(traces::kModuleUsage) + "\\" + entry->name;
-        const std::optional<Reached> opened = Resolve(2, path, true, outcome);
-        if (!Remove(opened ? opened->key : nullptr,
-                    Reached{entry, list->upperPath + "\\" + Upper(entry->name)}, 2, path,
-                    "It failed to open Sub Module usage", "It failed to Delete Sub Module usage",
-                    outcome)) {
-          return outcome;
+        for (const ModelKey* entry : listed) {
+          const std::string path = std::string(traces::kModuleUsage) + "\\" + entry->name;
+          const std::optional<Reached> opened = Resolve(2, path, true, outcome);
+          if (!Remove(opened ? opened->key : nullptr,
+                      Reached{entry, list->upperPath + "\\" + Upper(entry->name)}, 2, path,
+                      "It failed to open Sub Module usage", "It failed to Delete Sub Module usage",
+                      outcome)) {
+            return outcome;
+          }
         }
+      }
+      if (named) {
+        outcome.notices.push_back("It failed to Delete Sub Module usage");
+        return outcome;
       }
     }
     // Every target is probed again at the end.
@@ -610,6 +636,10 @@ TEST(CleanPropertyTest, CheckListsWhatTheCleanDeletes) {
       ++stoppedRuns;
     }
     chainedCases += model.HasChainedLinks() ? 1 : 0;
+    if (model.ListingSkipsAnEntry() && compared.size() < window.log.size() &&
+        std::equal(compared.begin(), compared.end(), window.log.begin())) {
+      continue;
+    }
     if (compared != window.log) {
       ASSERT_TRUE(model.HasChainedLinks()) << "seed " << seed;
       ++listedMore;

@@ -17,6 +17,8 @@
 // And hives, as other programs and the platform handle them (the view is not used):
 //   load 64 NAME FILE        loads the hive FILE as HKU\NAME, as a logged-on user's is loaded
 //   unload 64 NAME           unloads HKU\NAME, which must be a hive loaded so
+//   late 32|64 GONE MADE     as an installer writing while a clean runs: prints "waiting", waits
+//                            until the key GONE is absent, then creates the key MADE
 //   hold 64 FILE RELEASE     opens FILE sharing nothing, as the platform holds a loaded hive,
 //                            prints "held" and keeps it open until the file RELEASE exists
 //   killed 64 FOLDER SID user|classes   loads the profile's hive as the program does, its record
@@ -327,6 +329,16 @@ void Hold(const std::string& file, const std::string& release) {
   }
 }
 
+void WriteLate(const std::string& gone, const std::string& made) {
+  std::printf("waiting\n");
+  std::fflush(stdout);
+  while (Walk(gone, KEY_READ, false).get() != nullptr) {
+  }
+  if (Walk(made, KEY_READ, true).get() == nullptr) {
+    Fail("cannot create " + made);
+  }
+}
+
 // Loads a profile's hive as a run does, or a private copy of it as a check does, and dies.
 [[noreturn]] void LoadAndDie(const std::string& folder, const std::string& sid,
                              const std::string& kind, bool copy) {
@@ -353,7 +365,7 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   if (argc < 4) {
     Fail(
-        "usage: regtool seed|values|dump|check|list|dacl|link|load|unload|hold|killed 32|64 "
+        "usage: regtool seed|values|dump|check|list|dacl|link|late|load|unload|hold|killed 32|64 "
         "ARG...");
   }
   const std::string command = argv[1];
@@ -374,6 +386,8 @@ int main(int argc, char** argv) {
     SetDacl(argv[3], argv[4]);
   } else if (command == "link" && argc > 4) {
     Link(argv[3], argv[4]);
+  } else if (command == "late" && argc > 4) {
+    WriteLate(argv[3], argv[4]);
   } else if (command == "load" && argc > 4) {
     LoadHive(argv[3], argv[4]);
   } else if (command == "unload") {

@@ -360,6 +360,27 @@ scenario_link_out_of_a_hive() {
   session_end
 }
 
+# An installer writes an entry naming the control once the clean has listed the list and begun
+# deleting: the clean lists it again, and says done only when a listing holds none.
+scenario_late_entry() {
+  echo "an entry written while the clean runs"
+  session_begin "$BASE_PREFIX"
+  for i in $(seq -w 1 2000); do echo "$MODULE_USAGE\\C:/n-$i/TessalineWeb_EN.ocx"; done | seed_lines
+  local late="$MODULE_USAGE\\C:/late/TessalineWeb_EN.ocx"
+  wine "$BUILD/regtool.exe" late 32 "$MODULE_USAGE\\C:/n-0001/TessalineWeb_EN.ocx" "$late" \
+    >"$LOG.late" 2>&1 &
+  local writer=$!
+  for _ in $(seq 300); do grep -q waiting "$LOG.late" && break; sleep 0.2; done
+  console clean
+  wait "$writer" || echo "FAIL the late writer" | tee -a "$TOOL_FAILURES" >&2
+  check "late: exit status" 0 "$STATUS"
+  check "late: its deletion shown before Done!" \
+    "$(printf '%s\n' HKEY_LOCAL_MACHINE "$LOGGED_MODULE_USAGE\\C:/late/TessalineWeb_EN.ocx" 'Done!')" \
+    "$(tail -n 3 "$OUT")"
+  check "late: the list is empty" "" "$(regtool list 32 "$MODULE_USAGE" | tr -d '\r')"
+  session_end
+}
+
 scenario_check_clean_restore
 scenario_stop
 scenario_usage_and_backup_failures
@@ -368,4 +389,5 @@ scenario_loose_ends
 scenario_user_classes
 scenario_read_only_module_usage
 scenario_link_out_of_a_hive
+scenario_late_entry
 finish
