@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,8 @@
 struct BackupSection {
   std::string keyName;  // "ROOT\path" in UTF-8, the root spelled in full (HKEY_CLASSES_ROOT, ...)
   bool link = false;    // a registry link, deleted as the link
-  std::string linkTarget;        // for a link: its target as the platform names it, UTF-8
+  // For a link: its target as the platform names it, UTF-8; none for a link never given one.
+  std::optional<std::string> linkTarget;
   std::vector<RegValue> values;  // every value with its exact bytes, in the order written
 };
 
@@ -27,7 +29,8 @@ constexpr char16_t kFormatLine[] = u"Windows Registry Editor Version 5.00";
 // The line after the blank one that tells this program's backups from other .reg files.
 constexpr char16_t kSignature[] =
     u"; tessaline-clean backup: one section a deleted key, each closed by its end mark";
-// A link's section is one comment line, `; link "NAME" to "TARGET"`, both quoted and escaped.
+// A link's section is one comment line, `; link "NAME" to "TARGET"`, both quoted and escaped;
+// that of a link without a target ends after its name.
 constexpr char16_t kLinkStart[] = u"; link ";
 constexpr char16_t kLinkTo[] = u" to ";
 // The end mark, `; end of key, N values`: the line that says a section is whole.

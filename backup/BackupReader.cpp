@@ -83,15 +83,21 @@ bool ParseHead(const std::u16string& line, BackupSection* head) {
     std::size_t at = linkStart.size();
     std::u16string name;
     std::u16string target;
-    if (!QuotedInLine(line, &at, &name) || line.compare(at, to.size(), to) != 0) {
+    if (!QuotedInLine(line, &at, &name)) {
+      return false;
+    }
+    head->link = true;
+    head->keyName = Utf16ToUtf8(name);
+    if (at == line.size()) {
+      return true;
+    }
+    if (line.compare(at, to.size(), to) != 0) {
       return false;
     }
     at += to.size();
     if (!QuotedInLine(line, &at, &target) || at != line.size()) {
       return false;
     }
-    head->link = true;
-    head->keyName = Utf16ToUtf8(name);
     head->linkTarget = Utf16ToUtf8(target);
     return true;
   }

@@ -126,8 +126,10 @@ bool BackupSections::Write(RegHandle key, RegHandle parent, const std::u16string
     return Fail("a value of " + keyName + " has a name a .reg file cannot hold exactly, or one " +
                 "longer than restore could give back");
   }
-  const bool link =
-      before.valueCount == 1 && before.onlyLinkValue && IsOpenedLink(api_, key, parent, name, view);
+  // A link opened as itself shows its target alone, or nothing when it was never given one.
+  const bool link = before.valueCount == 1
+                        ? before.onlyLinkValue && IsOpenedLink(api_, key, parent, name, view)
+                        : before.valueCount == 0 && LeadsToNoKey(api_, parent, name, view);
   // A key's or link's comment escapes a unit in six at most.
   const std::uint64_t bound = before.textBound + 2 * (6 * keyName.size() + 64);
   *start = size_;
@@ -232,9 +234,11 @@ bool BackupSections::WriteKey(RegHandle key, const std::string& keyName, bool li
   });
   *written = Contents();
   written->digest = kDigestStart;
-  const bool ok = (link || writer.Key(keyName)) &&
-                  WriteValues(key, keyName, link, before, writer, written) && writer.End() &&
-                  writePending();
+  const bool head = !link                    ? writer.Key(keyName)
+                    : before.valueCount == 0 ? writer.Link(keyName, std::nullopt)
+                                             : true;
+  const bool ok = head && WriteValues(key, keyName, link, before, writer, written) &&
+                  writer.End() && writePending();
   if (!ok) {
     // What was written of it goes, so the sections after it, of keys in other users' hives,
     // follow whole ones; a file that cannot be cut back takes no more.
@@ -270,17 +274,18 @@ bool BackupSections::WriteValues(RegHandle key, const std::string& keyName, bool
     std::string target;
     // A link's one value is its target; a name made unwritable since the first look ends the
     // section unfinished: the key stays, and a reader takes the section for one cut short.
-    ok = status == kErrorSuccess && (link ? written->valueCount == 0 && IsLinkValue(value) &&
-                                                ExactUtf8(Utf16FromLeBytes(value.data), &target) &&
-                                                writer.Link(keyName, target)
-                                          : WritableValueName(value.name) && writer.Value(value));
+    ok =
+        status == kErrorSuccess &&
+        (link ? before.valueCount == 1 && written->valueCount == 0 && IsLinkValue(value) &&
+                    ExactUtf8(Utf16FromLeBytes(value.data), &target) && writer.Link(keyName, target)
+              : WritableValueName(value.name) && writer.Value(value));
     if (ok) {
       MixValue(&written->digest, value);
       ++written->valueCount;
     }
   }
   // A link that lost its target meanwhile has had nothing written.
-  return ok && (!link || written->valueCount == 1);
+  return ok && (!link || written->valueCount == before.valueCount);
 }
 
 bool BackupSections::StillAsRecorded(RegHandle key, const Contents& recorded) {

@@ -64,9 +64,12 @@ bool SectionWriter::Key(const std::string& keyName) {
   return Put(u"[" + Utf8ToUtf16(keyName) + u"]" + kLineEnd);
 }
 
-bool SectionWriter::Link(const std::string& keyName, const std::string& target) {
-  return Put(kLinkStart + EscapedText(Utf8ToUtf16(keyName), true) + kLinkTo +
-             EscapedText(Utf8ToUtf16(target), true) + kLineEnd);
+bool SectionWriter::Link(const std::string& keyName, const std::optional<std::string>& target) {
+  std::u16string line = kLinkStart + EscapedText(Utf8ToUtf16(keyName), true);
+  if (target) {
+    line += kLinkTo + EscapedText(Utf8ToUtf16(*target), true);
+  }
+  return Put(line + kLineEnd);
 }
 
 bool SectionWriter::Value(const RegValue& value) {

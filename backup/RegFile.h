@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -37,7 +38,7 @@ class SectionWriter {
   explicit SectionWriter(RegTextSink sink) : sink_(std::move(sink)) {}
 
   bool Key(const std::string& keyName);
-  bool Link(const std::string& keyName, const std::string& target);
+  bool Link(const std::string& keyName, const std::optional<std::string>& target);
   bool Value(const RegValue& value);
   // The end mark's line, which counts the values written since the section began.
   std::u16string EndMark() const;

@@ -254,7 +254,8 @@ class Restorer : public SectionVisitor {
   }
 
   // Whether the key, opened as itself as parent\name, is a link. Most keys show at once that
-  // they are none: a link has no subkeys and one value, its target.
+  // they are none: a link has no subkeys and one value, its target, or none when it was never
+  // given one.
   bool IsLink(RegHandle key, RegHandle parent, const std::u16string& name) {
     std::uint32_t subkeys = 0;
     std::uint32_t values = 0;
@@ -263,20 +264,28 @@ class Restorer : public SectionVisitor {
         kErrorSuccess) {
       return true;
     }
-    if (subkeys != 0 || values != 1) {
+    if (subkeys != 0 || values > 1) {
       return false;
+    }
+    if (values == 0) {
+      return LeadsToNoKey(api_, parent, name, view_);
     }
     return api_.EnumValue(key, 0, &first) != kErrorSuccess ||
            (IsLinkValue(first) && IsOpenedLink(api_, key, parent, name, view_));
   }
 
-  std::string MakeLink(RegHandle parent, const std::string& name, const std::string& target) {
-    if (!InHive(target, linkHive_)) {
-      return "it is a link to " + target + ", outside " + linkHive_ + "; it was not made";
+  std::string MakeLink(RegHandle parent, const std::string& name,
+                       const std::optional<std::string>& target) {
+    if (target && !InHive(*target, linkHive_)) {
+      return "it is a link to " + *target + ", outside " + linkHive_ + "; it was not made";
     }
     const std::u16string wideName = Utf8ToUtf16(name);
-    const RegValue targetValue{u"SymbolicLinkValue", kRegLink,
-                               LeBytesFromUtf16(Utf8ToUtf16(target))};
+    // A link never given a target is made as one: it leads nowhere, as it did.
+    std::optional<RegValue> targetValue;
+    if (target) {
+      targetValue =
+          RegValue{u"SymbolicLinkValue", kRegLink, LeBytesFromUtf16(Utf8ToUtf16(*target))};
+    }
     RegHandle made = kNoHandle;
     const RegStatus status =
         api_.CreateKey(parent, wideName, kRegOptionCreateLink, kKeyWrite | view_, &made, nullptr);
@@ -289,7 +298,7 @@ class Restorer : public SectionVisitor {
       return "the link cannot be made (error " + std::to_string(status) + ")";
     }
     const KeyHandle link(api_, made);
-    const RegStatus set = api_.SetValue(link.get(), targetValue);
+    const RegStatus set = targetValue ? api_.SetValue(link.get(), *targetValue) : kErrorSuccess;
     if (set != kErrorSuccess) {
       // A link without its target would lead nowhere; it goes again.
       api_.DeleteOpenKey(link.get());
@@ -299,7 +308,8 @@ class Restorer : public SectionVisitor {
   }
 
   // Whether parent\name is already the link the file holds, as an earlier restore made it.
-  bool SameLink(RegHandle parent, const std::u16string& name, const RegValue& targetValue) {
+  bool SameLink(RegHandle parent, const std::u16string& name,
+                const std::optional<RegValue>& targetValue) {
     RegHandle opened = kNoHandle;
     if (api_.OpenKeyW(parent, name, kRegOptionOpenLink, kKeyQueryValue | view_, &opened) !=
         kErrorSuccess) {
@@ -307,8 +317,10 @@ class Restorer : public SectionVisitor {
     }
     const KeyHandle key(api_, opened);
     RegValue held;
+    const RegStatus read = api_.EnumValue(key.get(), 0, &held);
     return IsLink(key.get(), parent, name) &&
-           api_.EnumValue(key.get(), 0, &held) == kErrorSuccess && held.data == targetValue.data;
+           (targetValue ? read == kErrorSuccess && held.data == targetValue->data
+                        : read == kErrorNoMoreItems);
   }
 
   RegistryApi& api_;

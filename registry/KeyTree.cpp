@@ -23,6 +23,14 @@ bool IsOpenedLink(RegistryReads& api, RegHandle key, RegHandle parent, const std
          api.QueryKeyName(followed.get(), &reached) != kErrorSuccess || asItself != reached;
 }
 
+bool LeadsToNoKey(RegistryReads& api, RegHandle parent, const std::u16string& name,
+                  std::uint32_t view) {
+  RegHandle plain = kNoHandle;
+  const RegStatus status = api.OpenKeyW(parent, name, 0, kProbeAccess | view, &plain);
+  const KeyHandle followed(api, plain);
+  return status == kErrorFileNotFound;
+}
+
 namespace {
 
 class TreeReader {
@@ -45,13 +53,15 @@ class TreeReader {
     if (!Count(key.get(), &subkeys, &values) || !ReadValues(key.get(), values, record)) {
       return false;
     }
-    // A link opened as itself shows no subkeys and its target value alone; an ordinary key that
-    // merely holds such a value is read as it is.
+    // A link opened as itself shows no subkeys and its target value alone, or nothing when it
+    // was never given one; an ordinary key that merely holds such a value is read as it is.
     if (subkeys == 0 && record.values.size() == 1 && IsLinkValue(record.values[0]) &&
         IsOpenedLink(api_, key.get(), base, Utf8ToUtf16(name), view_)) {
       record.link = true;
       record.linkTarget = Utf16ToUtf8(Utf16FromLeBytes(record.values[0].data));
       record.values.clear();
+    } else if (subkeys == 0 && record.values.empty()) {
+      record.link = LeadsToNoKey(api_, base, Utf8ToUtf16(name), view_);
     }
     if (!visit_(record)) {
       return false;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,9 @@ struct TreeKey {
   // A symbolic link as IsOpenedLink tells, read as the link: what it points at is never reached.
   bool link = false;
   std::vector<RegValue> values;  // a link's own target value is not among them
-  std::string linkTarget;        // for a link: where it points, as the platform names it, UTF-8
+  // For a link: where it points, as the platform names it, UTF-8; none when it was never given
+  // a target.
+  std::optional<std::string> linkTarget;
 };
 
 // Whether the key, opened as itself as parent\name and holding a link's target value alone, is a
@@ -21,6 +24,10 @@ struct TreeKey {
 // ordinary key that merely holds such a value opens as itself either way.
 // The plain open asks for the registry view given, as the key itself was opened.
 bool IsOpenedLink(RegistryReads& api, RegHandle key, RegHandle parent, const std::u16string& name,
+                  std::uint32_t view = 0);
+// Whether parent\name, a key opened as itself, leads to no key when its name is followed: a link
+// never given a target, or whose target is gone.
+bool LeadsToNoKey(RegistryReads& api, RegHandle parent, const std::u16string& name,
                   std::uint32_t view = 0);
 // The value a link holds its target in, "SymbolicLinkValue" of type REG_LINK.
 bool IsLinkValue(const RegValue& value);

@@ -264,8 +264,8 @@ TYPED_TEST_P(RegistryContract, TreesAreReadWithEveryValuesExactBytes) {
   EXPECT_TRUE(read[1].values.empty());
   EXPECT_TRUE(read[2].link);
   EXPECT_TRUE(read[2].values.empty());
-  EXPECT_TRUE(EndsWith(read[2].linkTarget, "TessalineCleanerContract\\elsewhere"))
-      << read[2].linkTarget;
+  EXPECT_TRUE(EndsWith(read[2].linkTarget.value_or(""), "TessalineCleanerContract\\elsewhere"))
+      << read[2].linkTarget.value_or("none");
   ASSERT_EQ(read[3].values.size(), 1u);
   EXPECT_TRUE(same(read[3].values[0], big));
 
@@ -367,19 +367,32 @@ TYPED_TEST_P(RegistryContract, AKeyHoldingALinkValueIsNoLink) {
   this->world().SetValue("fake", linkValue);
   this->world().Create("elsewhere");
   this->world().CreateLink("real", "elsewhere");
+  // An empty key, and a link never given a target: only the second is a link.
+  this->world().Create("empty");
+  RegHandle made = kNoHandle;
+  ASSERT_EQ(
+      this->world().Api().CreateKey(kHkeyCurrentUser, Utf8ToUtf16(this->Scratch("targetless")),
+                                    kRegOptionCreateLink, kKeyAllAccess, &made, nullptr),
+      kErrorSuccess);
+  // Kept open to be deleted as itself at the end: a tree deletion cannot open it.
+  const KeyHandle targetless(this->world().Api(), made);
   std::vector<TreeKey> read;
-  for (const char* name : {"fake", "real"}) {
+  for (const char* name : {"fake", "real", "empty", "targetless"}) {
     EXPECT_TRUE(
         ReadTree(this->world().Api(), kHkeyCurrentUser, this->At(name), [&](const TreeKey& key) {
           read.push_back(key);
           return true;
         }));
   }
-  ASSERT_EQ(read.size(), 2u);
+  ASSERT_EQ(read.size(), 4u);
   EXPECT_FALSE(read[0].link);
   ASSERT_EQ(read[0].values.size(), 1u);
   EXPECT_EQ(read[0].values[0].data, linkValue.data);
   EXPECT_TRUE(read[1].link);
+  EXPECT_FALSE(read[2].link);
+  EXPECT_TRUE(read[3].link);
+  EXPECT_EQ(read[3].linkTarget, std::nullopt);
+  EXPECT_EQ(this->world().Api().DeleteOpenKey(targetless.get()), kErrorSuccess);
 }
 
 // Writing, as restore does: keys made with any missing above, values set to exact bytes.

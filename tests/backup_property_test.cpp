@@ -402,6 +402,12 @@ TEST(BackupPropertyTest, OnlyRealLinksAreBackedUpAsLinks) {
   store.SeedValue(kHkeyCurrentUser, stats + "\\fake", linkValue);
   store.SeedKey(kHkeyCurrentUser, "Software\\elsewhere");
   store.SeedLink(kHkeyCurrentUser, stats + "\\real", kHkeyCurrentUser, "Software\\elsewhere");
+  // A link never given a target is one too, not an empty key; an empty key is not one.
+  RegHandle made = kNoHandle;
+  store.CreateKey(kHkeyCurrentUser, Utf8ToUtf16(stats + "\\targetless"), kRegOptionCreateLink,
+                  kKeyAllAccess, &made, nullptr);
+  store.CloseKey(made);
+  store.SeedKey(kHkeyCurrentUser, stats + "\\empty");
   MemoryBackupFile file;
   KeyBackup backup(store, file, {"1", "now"});
   CleanOptions options;
@@ -412,17 +418,22 @@ TEST(BackupPropertyTest, OnlyRealLinksAreBackedUpAsLinks) {
 
   const ParsedBackup parsed = ReadWhole(file.bytes);
   ASSERT_TRUE(parsed.valid) << parsed.error;
-  ASSERT_EQ(parsed.sections.size(), 3u);
+  ASSERT_EQ(parsed.sections.size(), 5u);
   const std::string top = "HKEY_CURRENT_USER\\" + stats;
-  EXPECT_EQ(parsed.sections[0].keyName, top + "\\fake");
+  EXPECT_EQ(parsed.sections[0].keyName, top + "\\empty");
   EXPECT_FALSE(parsed.sections[0].link);
-  EXPECT_TRUE(parsed.sections[0].values == Values{linkValue});
-  EXPECT_EQ(parsed.sections[1].keyName, top + "\\real");
-  EXPECT_TRUE(parsed.sections[1].link);
-  EXPECT_EQ(parsed.sections[1].linkTarget, "\\REGISTRY\\HKEY_CURRENT_USER\\Software\\elsewhere");
+  EXPECT_EQ(parsed.sections[1].keyName, top + "\\fake");
+  EXPECT_FALSE(parsed.sections[1].link);
+  EXPECT_TRUE(parsed.sections[1].values == Values{linkValue});
+  EXPECT_EQ(parsed.sections[2].keyName, top + "\\real");
+  EXPECT_TRUE(parsed.sections[2].link);
+  EXPECT_EQ(parsed.sections[2].linkTarget, "\\REGISTRY\\HKEY_CURRENT_USER\\Software\\elsewhere");
+  EXPECT_EQ(parsed.sections[3].keyName, top + "\\targetless");
+  EXPECT_TRUE(parsed.sections[3].link);
+  EXPECT_EQ(parsed.sections[3].linkTarget, std::nullopt);
   const auto imported = StrictRegReader().Read(file.bytes);
   ASSERT_TRUE(imported.has_value());
-  ASSERT_EQ(imported->size(), 2u);  // the fake key and the top; the link is a comment
+  ASSERT_EQ(imported->size(), 3u);  // the empty and fake keys and the top; links are comments
   EXPECT_EQ(store.OpenHandleCount(), 0u);
 }
 

@@ -46,6 +46,9 @@ std::vector<BackupSection> SmallBackup() {
                         {u"none", kRegNone, {}},
                         {u"multi", kRegMultiSz, Bytes(std::u16string(u"a\0b\0", 4), true)},
                         {u"widest", 0xFFFFFFFF, {1}}};
+  // A link never given a target, read back as one: not as the empty key above.
+  sections.push_back(sections[2]);
+  sections.back().link = true;
   return sections;
 }
 

@@ -159,12 +159,21 @@ TEST(RegFileTest, KeysGoInAsSectionsAndLinksAsCommentsEachClosedByItsEndMark) {
   BackupSection link;
   link.keyName = "HKEY_CURRENT_USER\\sub\\li\"nk";
   link.link = true;
-  link.linkTarget = "\\REGISTRY\\MACHINE\\x\r[HKEY_LOCAL_MACHINE\\Planted]\n\"by\"=\"u\"";
-  link.linkTarget += '\0';
+  std::string target = "\\REGISTRY\\MACHINE\\x\r[HKEY_LOCAL_MACHINE\\Planted]\n\"by\"=\"u\"";
+  target += '\0';
+  link.linkTarget = target;
   EXPECT_EQ(SectionText(link),
             u"; link \"HKEY_CURRENT_USER\\\\sub\\\\li\\\"nk\" to "
             u"\"\\\\REGISTRY\\\\MACHINE\\\\x\\u000d[HKEY_LOCAL_MACHINE\\\\Planted]\\u000a"
             u"\\\"by\\\"=\\\"u\\\"\\u0000\"\r\n; end of key, 0 values\r\n\r\n");
+  // A link never given a target, and one whose target is empty, differ.
+  link.linkTarget.reset();
+  EXPECT_EQ(SectionText(link),
+            u"; link \"HKEY_CURRENT_USER\\\\sub\\\\li\\\"nk\"\r\n; end of key, 0 values\r\n\r\n");
+  link.linkTarget = "";
+  EXPECT_EQ(
+      SectionText(link),
+      u"; link \"HKEY_CURRENT_USER\\\\sub\\\\li\\\"nk\" to \"\"\r\n; end of key, 0 values\r\n\r\n");
 }
 
 TEST(RegFileTest, NamesThatCannotBeWrittenExactlyAreRefused) {

@@ -44,7 +44,7 @@ class RestoreConsole : public CleanFixture {
     for (RegHandle root : {kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers}) {
       ReadTree(store, root, "", [&](const TreeKey& key) {
         lines.push_back(std::to_string(root) + " " + key.path + (key.link ? " -> " : "") +
-                        key.linkTarget);
+                        key.linkTarget.value_or(""));
         for (const RegValue& value : key.values) {
           lines.push_back(std::to_string(value.type) + " " +
                           std::string(value.data.begin(), value.data.end()));

@@ -13,7 +13,8 @@
 //   list 32|64 ROOT\path     prints the key's subkey names in enumeration order
 //   dacl 32|64 ROOT\path SDDL   sets the key's DACL (kept only while the wineserver lives)
 //   link 32|64 ROOT\path ROOT\target   creates ROOT\path, and the keys above it, as a symbolic
-//                            link to ROOT\target, a path taken as it stands (no view applies)
+//                            link to ROOT\target, a path taken as it stands (no view applies);
+//                            with a target of "-", a link never given one
 // And hives, as other programs and the platform handle them (the view is not used):
 //   load 64 NAME FILE        loads the hive FILE as HKU\NAME, as a logged-on user's is loaded
 //   unload 64 NAME           unloads HKU\NAME, which must be a hive loaded so
@@ -220,10 +221,22 @@ void DumpKey(HKEY key, const std::string& path) {
     if (status == ERROR_NO_MORE_ITEMS) {
       return;
     }
-    HKEY opened = nullptr;
-    if (status != ERROR_SUCCESS ||
-        RegOpenKeyExW(key, child, 0, KEY_READ | view, &opened) != ERROR_SUCCESS) {
+    if (status != ERROR_SUCCESS) {
       Fail("cannot list " + path);
+    }
+    HKEY opened = nullptr;
+    const LONG followed = RegOpenKeyExW(key, child, 0, KEY_READ | view, &opened);
+    HKEY itself = nullptr;
+    // A link that leads nowhere shows as one, opened as itself.
+    if (followed == ERROR_FILE_NOT_FOUND &&
+        RegOpenKeyExW(key, child, REG_OPTION_OPEN_LINK, KEY_READ | view, &itself) ==
+            ERROR_SUCCESS) {
+      RegCloseKey(itself);
+      std::printf("key %s\\%s\nlink to nothing\n", path.c_str(), Utf8(child, length).c_str());
+      continue;
+    }
+    if (followed != ERROR_SUCCESS) {
+      Fail("cannot open " + path + "\\" + Utf8(child, length));
     }
     const Key owner(opened);
     DumpKey(owner.get(), path + "\\" + Utf8(child, length));
@@ -284,6 +297,18 @@ void SetDacl(const std::string& full, const char* sddl) {
 void Link(const std::string& full, const std::string& target) {
   const std::size_t slash = full.rfind('\\');
   const Key parent = Walk(full.substr(0, slash), KEY_ALL_ACCESS, true);
+  if (target == "-") {
+    HKEY made = nullptr;
+    const LONG status = parent ? RegCreateKeyExW(parent.get(), Wide(full.substr(slash + 1)).c_str(),
+                                                 0, nullptr, REG_OPTION_CREATE_LINK,
+                                                 KEY_ALL_ACCESS | view, nullptr, &made, nullptr)
+                               : ERROR_FILE_NOT_FOUND;
+    if (status != ERROR_SUCCESS) {
+      Fail("cannot create the link " + full + ": " + std::to_string(status));
+    }
+    RegCloseKey(made);
+    return;
+  }
   const std::size_t targetSlash = target.find('\\');
   const LONG status = parent ? CreateLinkKey(parent.get(), full.substr(slash + 1),
                                              KernelKeyName(Root(target.substr(0, targetSlash)),

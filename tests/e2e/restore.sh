@@ -30,6 +30,7 @@ seed_exact_values() {
   regtool values 32 'C:\values.txt'
   regtool link 32 "HKCR\\CLSID\\$GUID\\Exact\\ToMachine" 'HKLM\Software\Wow6432Node\TessalineLinkTarget'
   regtool link 32 "HKCU\\$STATS\\ToUser" 'HKCU\Software\TessalineUserTarget'
+  regtool link 32 "HKCU\\$STATS\\Nowhere" -
 }
 
 KEYS=("HKCR\\ActiveFormProj1.ActiveFormX" "HKCR\\CLSID\\$GUID" "HKCU\\$STATS"
