@@ -381,6 +381,21 @@ scenario_late_entry() {
   session_end
 }
 
+# Names a user chose to reorder or hide text, or to spell an escape, are shown so that neither
+# can pass for another name: escaped, a spelled escape's backslash included.
+scenario_shown_names() {
+  echo "names that reorder, hide or spell an escape"
+  session_begin "$BASE_PREFIX"
+  local hidden
+  hidden=$(printf 'C:/a\xe2\x80\xae\xe2\x80\x8b\xe2\x81\xa6\xef\xbb\xbf/TessalineWeb_EN.ocx')
+  printf '%s\n' "$MODULE_USAGE\\$hidden" "$MODULE_USAGE\\u001b/TessalineWeb_EN.ocx" | seed_lines
+  console check
+  check "shown names: escaped, and a spelled escape shown apart" "$(printf '%s\n' \
+    HKEY_LOCAL_MACHINE "$LOGGED_MODULE_USAGE\\C:/a\\u202e\\u200b\\u2066\\ufeff/TessalineWeb_EN.ocx" \
+    HKEY_LOCAL_MACHINE "$LOGGED_MODULE_USAGE\\u005cu001b/TessalineWeb_EN.ocx")" "$(cat "$OUT")"
+  session_end
+}
+
 scenario_check_clean_restore
 scenario_stop
 scenario_usage_and_backup_failures
@@ -390,4 +405,5 @@ scenario_user_classes
 scenario_read_only_module_usage
 scenario_link_out_of_a_hive
 scenario_late_entry
+scenario_shown_names
 finish

@@ -407,6 +407,19 @@ scenario_sweep() {
     "$(jq -c .swept "$OUT")"
   check "sweep: the killed check's copy gone" "" "$(private_folders)"
   check "sweep: no record left after the check" "absent HKLM\\Software\\TessalineClean" "$(journal)"
+
+  # Checks killed at any moment, a copy being made or loaded included: the next run leaves
+  # neither a copy nor a mount nor a record behind.
+  local delay
+  for delay in 0.3 0.6 0.9 1.2 1.5 1.8 2.1 2.4; do
+    wine "$BUILD/tessaline-clean.exe" check --all-users >/dev/null 2>&1 &
+    sleep "$delay"
+    kill -9 $! 2>/dev/null || true
+    wait $! 2>/dev/null || true
+  done
+  console check --all-users
+  check "killed checks: no copy, mount or record left" "0||absent HKLM\\Software\\TessalineClean" \
+    "$(private_folders | wc -l)|$(private_hives)|$(journal)"
   session_end
 }
 
