@@ -240,6 +240,13 @@ scenario_clean_with_backup() {
     "$(iconv -f UTF-16LE -t UTF-8 "$WINEPREFIX/drive_c/ProgramData/Tessaline/b.reg" |
       grep -c '^@="C:\\\\Users\\\\u\\\\x.ocx"')"
   check_nothing_left clean
+  # Alice fills her statistics with some 5 MB of backup text: they stay, named, out of the backup.
+  { hive_key "$STATS_PATH"; printf '"large"=hex:%s00\n' "$(printf '00,%.0s' $(seq 799999))"; } >>"$WINEPREFIX/drive_c/users/alice/NTUSER.DAT"
+  console clean --all-users --backup-dir 'C:\ProgramData\Tessaline\bounded' --json
+  check "clean, a key past the bound: kept, and why; the backup under 4 MB" \
+    "3 backup-failed \\$ALICE\\$LOGGED_STATS the backup kept it: HKEY_USERS\\$ALICE\\$LOGGED_STATS would take more than 4 MB of the backup, the most a key of a user's hive may take 1" \
+    "$STATUS $(jq -r '.outcome + " " + (.kept[] | .path + " " + .reason)' "$OUT") $(find \
+      "$WINEPREFIX/drive_c/ProgramData/Tessaline/bounded" -name '*.reg' -size -4M | wc -l)"
   session_end
 }
 
