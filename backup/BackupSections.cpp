@@ -59,9 +59,9 @@ bool BackupSections::Started() {
 
 bool BackupSections::WriteChecked(RegHandle key, RegHandle parent, const std::u16string& name,
                                   const std::string& keyName, std::uint32_t view,
-                                  std::uint64_t* start) {
+                                  const SectionBound& bound, std::uint64_t* start) {
   Contents recorded;
-  if (!Write(key, parent, name, keyName, view, &recorded, start, false)) {
+  if (!Write(key, parent, name, keyName, view, bound, &recorded, start, false)) {
     return false;
   }
   if (!StillAsRecorded(key, recorded)) {
@@ -79,7 +79,7 @@ bool BackupSections::WriteWatched(RegHandle key, RegHandle parent, const std::u1
                                   const std::string& keyName, std::uint32_t view,
                                   std::uint64_t* start) {
   Contents recorded;
-  return Write(key, parent, name, keyName, view, &recorded, start, true);
+  return Write(key, parent, name, keyName, view, SectionBound(), &recorded, start, true);
 }
 
 bool BackupSections::Flush() {
@@ -109,8 +109,9 @@ void BackupSections::EndBatch() {
 }
 
 bool BackupSections::Write(RegHandle key, RegHandle parent, const std::u16string& name,
-                           const std::string& keyName, std::uint32_t view, Contents* recorded,
-                           std::uint64_t* start, bool watched) {
+                           const std::string& keyName, std::uint32_t view,
+                           const SectionBound& bound, Contents* recorded, std::uint64_t* start,
+                           bool watched) {
   // One restore would leave out, too long for the platform.
   if (Utf8ToUtf16(keyName.substr(keyName.rfind('\\') + 1)).size() > kLongestKeyNameLength) {
     return Fail(keyName + " has a name longer than restore could give back");
@@ -130,10 +131,14 @@ bool BackupSections::Write(RegHandle key, RegHandle parent, const std::u16string
   const bool link = before.valueCount == 1
                         ? before.onlyLinkValue && IsOpenedLink(api_, key, parent, name, view)
                         : before.valueCount == 0 && LeadsToNoKey(api_, parent, name, view);
-  // A key's or link's comment escapes a unit in six at most.
-  const std::uint64_t bound = before.textBound + 2 * (6 * keyName.size() + 64);
+  // A key's or link's comment escapes a unit in six at most. A section that could be larger than
+  // the bound given is written until it passes it, as the text's size is known only then.
+  const std::uint64_t most = before.textBound + 2 * (6 * keyName.size() + 64);
+  const bool bounded = bound.bytes < most;
   *start = size_;
-  if (!WriteKey(key, keyName, link, bound, before, recorded)) {
+  if (!WriteKey(key, keyName, link, bounded ? bound.bytes : most,
+                keyName + (bounded ? " " + bound.passing : " grew while it was backed up"), before,
+                recorded)) {
     return false;
   }
   // What the key had when its values were first read, as written: a change since shows in its
@@ -208,7 +213,8 @@ bool BackupSections::CanTake(const std::string& keyName, std::uint64_t bound) {
 }
 
 bool BackupSections::WriteKey(RegHandle key, const std::string& keyName, bool link,
-                              std::uint64_t bound, const Contents& before, Contents* written) {
+                              std::uint64_t bound, const std::string& passing,
+                              const Contents& before, Contents* written) {
   if (!CanTake(keyName, bound)) {
     return false;
   }
@@ -225,8 +231,9 @@ bool BackupSections::WriteKey(RegHandle key, const std::string& keyName, bool li
     return !fileFailed;
   };
   SectionWriter writer([&](const std::u16string& piece) {
-    // A value that grew since the first look could take the volume below its reserve: the
-    // section stops at its bound, unfinished, and the key stays.
+    // A value that grew since the first look could take the volume below its reserve, and a
+    // section of a user's key could pass the bound of what users may have backed up: the section
+    // stops at its bound, unfinished, and the key stays.
     sectionBytes += 2 * piece.size();
     grew = sectionBytes > bound;
     pending += Utf16LeBytes(piece);
@@ -244,7 +251,7 @@ bool BackupSections::WriteKey(RegHandle key, const std::string& keyName, bool li
     // follow whole ones; a file that cannot be cut back takes no more.
     std::string why;
     broken_ = broken_ || (sectionBytes != 0 && !file_.CutTo(size_, &why));
-    return Fail(grew         ? keyName + " grew while it was backed up"
+    return Fail(grew         ? passing
                 : fileFailed ? "cannot write " + keyName + " to the backup file: " + fileFailure
                              : "cannot read all of " + keyName + " exactly");
   }

@@ -7,14 +7,15 @@
 
 #include "backup/BackupFile.h"
 #include "backup/RegFile.h"
+#include "backup/SectionBounds.h"
 #include "registry/RegistryApi.h"
 
 // Writes keys' sections to the backup file, one after another, each whole or not at all. Values
 // are read and written one at a time, large ones in pieces. A key that cannot be read, or written
 // exactly, or that changed while it was written, or whose section the file would not take, is
 // not written; nor is one whose section could leave its volume less than kVolumeReserve free, so
-// no run fills a disk. What was written of such a section is cut out of the file again, so the
-// sections before it are followed by whole ones only.
+// no run fills a disk, or would pass the bound it is given. What was written of such a section is
+// cut out of the file again, so the sections before it are followed by whole ones only.
 class BackupSections {
  public:
   BackupSections(RegistryReads& api, BackupFile& file, BackupOrigin origin);
@@ -23,11 +24,12 @@ class BackupSections {
   // not be made is not tried again. False tells why in Failure().
   bool Started();
   // Writes the section of the key, opened as itself as parent\name in the registry view given,
-  // from the file's end, *start, reads the key again and has the section on disk once the key
-  // is seen unchanged, with no subkey. False leaves nothing of it in the file, Failure() telling
-  // why.
+  // from the file's end, *start, no larger than the bound, reads the key again and has the
+  // section on disk once the key is seen unchanged, with no subkey. False leaves nothing of it in
+  // the file, Failure() telling why.
   bool WriteChecked(RegHandle key, RegHandle parent, const std::u16string& name,
-                    const std::string& keyName, std::uint32_t view, std::uint64_t* start);
+                    const std::string& keyName, std::uint32_t view, const SectionBound& bound,
+                    std::uint64_t* start);
   // The same for a key watched since before it is read, for Flush to have on disk: it is read
   // once, as many values as it tells first, as a change after that marks its watch.
   bool WriteWatched(RegHandle key, RegHandle parent, const std::u16string& name,
@@ -45,6 +47,8 @@ class BackupSections {
   // Each section reads the volume's free space again.
   void EndBatch();
 
+  // The file's bytes up to the end of its last whole section.
+  std::uint64_t Size() const { return size_; }
   // Why the last call that failed did.
   const std::string& Failure() const { return failure_; }
 
@@ -73,12 +77,12 @@ class BackupSections {
   bool Fail(const std::string& why);
   // Makes the file and writes its heading.
   bool Start();
-  // Writes the section of the key from its end *start, *recorded telling what the key had when
-  // it was first read; false keeps the key, with nothing of it left in the file. A watched key is
-  // read as ReadContents reads one.
+  // Writes the section of the key from its end *start, no larger than the bound, *recorded
+  // telling what the key had when it was first read; false keeps the key, with nothing of it left
+  // in the file. A watched key is read as ReadContents reads one.
   bool Write(RegHandle key, RegHandle parent, const std::u16string& name,
-             const std::string& keyName, std::uint32_t view, Contents* recorded,
-             std::uint64_t* start, bool watched);
+             const std::string& keyName, std::uint32_t view, const SectionBound& bound,
+             Contents* recorded, std::uint64_t* start, bool watched);
   // Reads the key's values one at a time, with them all where asked and small enough; false when
   // they cannot all be read. A key watched since before takes the figures it tells first for
   // its own, so no read past its last value is asked for.
@@ -87,9 +91,10 @@ class BackupSections {
   // stayed in it, and its volume has its reserve free after this one.
   bool CanTake(const std::string& keyName, std::uint64_t bound);
   // Writes the key's section, no larger than the bound, for the caller to have on disk; what was
-  // written is told in *written. A section it could not finish is cut out again.
+  // written is told in *written. A section it could not finish is cut out again, one that would
+  // pass the bound failing as `passing` says.
   bool WriteKey(RegHandle key, const std::string& keyName, bool link, std::uint64_t bound,
-                const Contents& before, Contents* written);
+                const std::string& passing, const Contents& before, Contents* written);
   // Writes the key's values, or a link's target, as before says: those it has, read as they are
   // written, or those read whole then; *written counts and digests them. False when one could
   // not be read or written.

@@ -26,6 +26,7 @@ GuardedDeletion KeyBackup::Guarded(const CleanTarget& target, const std::functio
   const ShownKey shown = target.Shown();
   topName_ = shown.root + shown.path;
   view_ = target.viewFlags;
+  bounds_.For(target);
   if (Started() && deletion()) {
     return GuardedDeletion::kDeleted;
   }
@@ -73,9 +74,11 @@ bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16s
     // Sections follow one another as their keys go: those written ahead for keys still to come
     // leave the file before another key's is written, and come again the usual way.
     writeAhead_.Drop();
-    if (!sections_.WriteChecked(key, parent, name, keyName, view_, &start)) {
+    if (!sections_.WriteChecked(key, parent, name, keyName, view_, bounds_.Next(), &start)) {
       return Fail(sections_.Failure());
     }
+    // Counted whether or not the key goes after all: the bounds are of the work a user can cause.
+    bounds_.Took(sections_.Size() - start);
   }
   return Passed(start);
 }

@@ -7,6 +7,7 @@
 #include "backup/BackupFile.h"
 #include "backup/BackupSections.h"
 #include "backup/RegFile.h"
+#include "backup/SectionBounds.h"
 #include "backup/WriteAhead.h"
 #include "clean/DeletionGuard.h"
 #include "registry/CheckedDeletion.h"
@@ -18,7 +19,8 @@
 // have, even if the process dies right after. Module-usage entries are written ahead of their
 // turn (WriteAhead). A key whose section is not written (BackupSections) stays, and the run
 // stops. The section of a key that stays after all is cut out of the file again, so the file has
-// only keys deleted, each section whole.
+// only keys deleted, each section whole. The sections of keys in users' hives are bounded
+// (SectionBounds): a key whose section would pass its bound stays, named.
 class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
  public:
   // Without watches, no entry is written ahead of its turn.
@@ -66,5 +68,6 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   std::uint64_t lastStart_ = 0;  // where the section of the key last let go begins
   std::string topName_;          // the target being deleted, "ROOT\path" as the backup shows it
   std::uint32_t view_ = 0;       // the registry view the target's keys are opened in
+  SectionBounds bounds_;
   std::string failure_;
 };

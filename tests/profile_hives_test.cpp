@@ -86,6 +86,12 @@ TEST(HiveRulesTest, EachWayAHiveFileFailsIsNamed) {
             "NTUSER.DAT is not a plain file");
   EXPECT_EQ(WhyOf(HiveFileAllowed, "NTUSER.DAT", PlainFile(""), kBob, kAdmin),
             "the owner of NTUSER.DAT cannot be read");
+
+  // Windows marks a sparse or compressed file, which Wine never does; Wine tells of the room a
+  // file takes, and the end-to-end run shows the rest of what a copy may be.
+  EXPECT_EQ(WhyOf(CopyAllowed, "NTUSER.DAT", FileRoom{1 << 20, 1 << 20, true}, 1ull << 40),
+            "NTUSER.DAT is sparse or compressed: a copy of it (1 MB) would take more room than it "
+            "does");
 }
 
 TEST(HiveRulesTest, AFolderOnTheWayMustBeAFolderReachedAsNamed) {

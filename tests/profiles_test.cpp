@@ -337,14 +337,26 @@ TEST_F(ProfilesTest, AUsersKeyThatCannotGoIsKeptWhileTheMachinesKeysGo) {
   EXPECT_TRUE(store.LoadedHives().empty());
 }
 
-// A user's key that cannot be read whole while its section is written stays, and its unfinished
+// A user's key that cannot be read whole, or whose section passes a bound, stays; its unfinished
 // section is taken out of the file: the sections of the keys that went after it still restore.
 TEST_F(ProfilesTest, AnUnfinishedSectionIsCutOutAndTheRestOfTheBackupStaysWhole) {
   SeedInstallation();
+  AddAliceWithTheControl();
   const std::string loaded = "S-1-5-21-1-2-3-1012";
   const std::string stats = loaded + "\\" + traces::kStats;
   store.SeedValue(kHkeyUsers, stats, {u"first", kRegSz, {'a', 0, 0, 0}});
   store.SeedValue(kHkeyUsers, stats, {u"second", kRegSz, {'b', 0, 0, 0}});
+  // Some 5 MB of text in one key of a user's and of the machine's; 2.5 MB in each of 16 subkeys.
+  const RegValue large{u"large", kRegBinary, std::vector<std::uint8_t>(800000)};
+  const std::string oneKey = "S-1-5-21-1-2-3-1013\\" + std::string(traces::kStats);
+  store.SeedValue(kHkeyUsers, oneKey, large);
+  store.SeedValue(kHkeyLocalMachine, traces::kDistributionUnit, large);
+  for (int subkey = 0; subkey < 16; ++subkey) {
+    store.SeedValue(
+        kHkeyUsers,
+        "S-1-5-21-1-2-3-1014\\" + std::string(traces::kStats) + "\\" + std::to_string(subkey),
+        {u"half", kRegBinary, std::vector<std::uint8_t>(400000)});
+  }
   // The first look reads both values; the second, as the section is written, fails at the last.
   int secondValueReads = 0;
   store.SetHook([&](const MemoryRegistry::CallSite& site) -> std::optional<RegStatus> {
@@ -359,9 +371,20 @@ TEST_F(ProfilesTest, AnUnfinishedSectionIsCutOutAndTheRestOfTheBackupStaysWhole)
   const CleanResult result = Clean(&backup);
   ASSERT_EQ(secondValueReads, 2);
   EXPECT_EQ(result.outcome, CleanOutcome::kKept);
-  ASSERT_EQ(result.kept.size(), 1u);
-  EXPECT_TRUE(result.kept[0].byBackup);
-  EXPECT_TRUE(store.KeyExists(kHkeyUsers, stats));
+  ASSERT_EQ(result.kept.size(), 3u);
+  std::vector<std::string> went = Lines(result.deleted);
+  for (const KeptKey& kept : result.kept) {
+    EXPECT_TRUE(kept.byBackup);
+    EXPECT_TRUE(store.KeyExists(kHkeyUsers, kept.key.path.substr(1)));
+    went.push_back(kept.key.root + kept.key.path + "\\");  // its subkeys that went before it
+  }
+  EXPECT_EQ(result.kept[1].why, "the backup kept it: HKEY_USERS\\" + oneKey +
+                                    " would take more than 4 MB of the backup, the most a key of "
+                                    "a user's hive may take");
+  EXPECT_THAT(result.kept[2].why, testing::EndsWith(" would take the backup of its profile's keys "
+                                                    "past 32 MB, the most one run takes of a "
+                                                    "profile"));
+  EXPECT_THAT(went, testing::Contains(kAliceStats));
   EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, traces::kDistributionUnit));
 
   const ParsedBackup parsed = ReadWhole(file.bytes);
@@ -375,9 +398,8 @@ TEST_F(ProfilesTest, AnUnfinishedSectionIsCutOutAndTheRestOfTheBackupStaysWhole)
   EXPECT_THAT(names,
               testing::Contains(std::string("HKEY_LOCAL_MACHINE\\") + traces::kDistributionUnit));
   // Every section is of a key that went, or of one below it.
-  const std::vector<std::string> deleted = Lines(result.deleted);
   for (const std::string& name : names) {
-    EXPECT_TRUE(std::any_of(deleted.begin(), deleted.end(), [&](const std::string& key) {
+    EXPECT_TRUE(std::any_of(went.begin(), went.end(), [&](const std::string& key) {
       return name.compare(0, key.size(), key) == 0;
     })) << name;
   }

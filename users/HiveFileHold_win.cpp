@@ -15,7 +15,6 @@
 #include "common/FilePlaces_win.h"
 #include "common/FileSecurity_win.h"
 #include "common/HandleChecks_win.h"
-#include "common/VolumeReserve.h"
 #include "users/HiveRules.h"
 
 namespace {
@@ -143,21 +142,24 @@ class PrivateFolder {
     files_.push_back(name);
     // Closed when done: the platform's load shares the file with nobody.
     const FileHandle copy(made);
-    LARGE_INTEGER size;
+    FILE_STANDARD_INFO standard;
+    FILE_BASIC_INFO basic;
     ULARGE_INTEGER free;
-    if (!GetFileSizeEx(from, &size) ||
+    if (!GetFileInformationByHandleEx(from, FileStandardInfo, &standard, sizeof(standard)) ||
+        !GetFileInformationByHandleEx(from, FileBasicInfo, &basic, sizeof(basic)) ||
         !GetDiskFreeSpaceExW(name_.c_str(), &free, nullptr, nullptr)) {
       *why = ErrorText("the room for a copy of " + shown + " cannot be told");
       return false;
     }
-    // Copied as large as it is now, no larger, and only with the reserve left.
-    ULONGLONG left = static_cast<ULONGLONG>(size.QuadPart);
-    if (free.QuadPart < left || free.QuadPart - left < kVolumeReserve) {
-      *why = "a copy of " + shown + " (" + std::to_string(left >> 20) +
-             " MB) would leave its volume less than " + std::to_string(kVolumeReserve >> 20) +
-             " MB free";
+    // Copied as large as it is now, no larger, and only as CopyAllowed says.
+    const FileRoom room{
+        static_cast<std::uint64_t>(standard.EndOfFile.QuadPart),
+        static_cast<std::uint64_t>(standard.AllocationSize.QuadPart),
+        (basic.FileAttributes & (FILE_ATTRIBUTE_SPARSE_FILE | FILE_ATTRIBUTE_COMPRESSED)) != 0};
+    if (!CopyAllowed(shown, room, free.QuadPart, why)) {
       return false;
     }
+    ULONGLONG left = room.size;
     std::vector<char> buffer(1 << 16);
     while (left != 0) {
       DWORD read = 0;

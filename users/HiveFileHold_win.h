@@ -12,9 +12,9 @@
 // owned as HiveOwnerAllowed says for `account`, the account the program runs as; so must the logs
 // beside it (.LOG1, .LOG2) that are there. Without copy, the hive loads where it lies and its logs,
 // which the platform writes while it is loaded, are checked again with it once loaded. With a copy
-// place, // the file and its logs are copied into the new folder of copyPlace only SYSTEM,
-// Administrators and `account` may enter, removed with the copies when the hold goes; with an empty
-// copyPlace, the hive is held where it lies.
+// place, the file and its logs, each as CopyAllowed lets, are copied into the new folder of
+// copyPlace only SYSTEM, Administrators and `account` may enter, removed with the copies when the
+// hold goes; with an empty copyPlace, the hive is held where it lies.
 std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, const std::string& copyPlace,
                                        const std::string& account, HiveLoading* loading,
                                        std::string* why);

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "common/FailWith.h"
+#include "common/VolumeReserve.h"
 #include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
 #include "registry/Utf16.h"
@@ -66,6 +67,24 @@ bool HiveFileUnchanged(const std::string& shown, const PlaceFacts& checked, cons
     return FailWith(why, shown + " was replaced while it was loaded");
   }
   return HiveFileAllowed(shown, now, profile, account, why);
+}
+
+bool CopyAllowed(const std::string& shown, const FileRoom& room, std::uint64_t free,
+                 std::string* why) {
+  const auto megabytes = [](std::uint64_t bytes) { return std::to_string(bytes >> 20) + " MB"; };
+  if (room.size > kLargestHive) {
+    return FailWith(why, shown + " (" + megabytes(room.size) +
+                             ") is larger than any hive the platform loads (" +
+                             megabytes(kLargestHive) + ")");
+  }
+  if (room.sparse || room.allocated < room.size) {
+    return FailWith(why, shown + " is sparse or compressed: a copy of it (" + megabytes(room.size) +
+                             ") would take more room than it does");
+  }
+  return (free >= room.size && free - room.size >= kVolumeReserve) ||
+         FailWith(why, "a copy of " + shown + " (" + megabytes(room.size) +
+                           ") would leave its volume less than " + megabytes(kVolumeReserve) +
+                           " free");
 }
 
 std::vector<std::string> FoldersOnTheWay(const std::string& relative) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -30,6 +31,25 @@ bool HiveFileAllowed(const std::string& shown, const PlaceFacts& facts, const st
 // meeting the rules; false, with why, when it is not.
 bool HiveFileUnchanged(const std::string& shown, const PlaceFacts& checked, const PlaceFacts& now,
                        const std::string& profile, const std::string& account, std::string* why);
+
+// What the platform tells of a file's room before a private copy of it is made.
+struct FileRoom {
+  std::uint64_t size = 0;       // its end: what its copy takes
+  std::uint64_t allocated = 0;  // the room it takes where it lies
+  bool sparse = false;          // sparse or compressed: it may take less room than it tells
+};
+
+// The largest hive file a check copies: 2 GB, the largest hive the platform loads (the registry's
+// documented limit of a hive other than the system's); a log, which holds its hive's changed
+// pages, no larger.
+constexpr std::uint64_t kLargestHive = 2ull << 30;
+
+// Whether a private copy of the file (a hive or one of its logs), shown as `shown`, may be made
+// on a volume `free` bytes free: no larger than kLargestHive, taking no more room than the file
+// takes where it lies, so that its user pays for what its copy takes, and leaving the volume
+// its reserve; false, with why, when it may not.
+bool CopyAllowed(const std::string& shown, const FileRoom& room, std::uint64_t free,
+                 std::string* why);
 
 // The start of the name of each private folder a check copies a hive into, in its temp folder.
 constexpr const char* kCopyFolderPrefix = "TessalineClean-";

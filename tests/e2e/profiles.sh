@@ -208,13 +208,19 @@ scenario_copies_keep_the_reserve() {
   local temp
   temp=$(winepath -u "$(wine cmd /c echo %TEMP% | tr -d '\r')")
   if mount_volume "$temp" 524288 "copies keep the reserve"; then
-    # A log as large as a user may make it, taking no room where it lies.
-    truncate -s 2G "$WINEPREFIX/drive_c/users/alice/NTUSER.DAT.LOG1"
-    console check --all-users --json
-    check "copies keep the reserve: not examined, and why" \
-      "1 $ALICE not-examined by-run its hive NTUSER.DAT was not loaded: a copy of NTUSER.DAT.LOG1 (2048 MB) would leave its volume less than 256 MB free" \
-      "$STATUS $(profile_line "$ALICE")"
-    check "copies keep the reserve: nothing copied" "" "$(ls -A "$temp")"
+    # Not copied: a log larger than any hive, one taking no room where it lies, one too large for the volume.
+    local log=$WINEPREFIX/drive_c/users/alice/NTUSER.DAT.LOG1 size
+    for size in 3G 2G 300M; do
+      rm -f "$log"
+      if [ $size = 300M ]; then fallocate -l $size "$log"; else truncate -s $size "$log"; fi
+      console check --all-users --json
+      echo "$STATUS $(profile_line "$ALICE") [$(ls -A "$temp")]" >>"$WINEPREFIX/refused.txt"
+    done
+    check "copies keep the reserve: not examined, and why; nothing copied" "$(printf "1 $ALICE not-examined by-run its hive NTUSER.DAT was not loaded: %s []\n" \
+      "NTUSER.DAT.LOG1 (3072 MB) is larger than any hive the platform loads (2048 MB)" \
+      "NTUSER.DAT.LOG1 is sparse or compressed: a copy of it (2048 MB) would take more room than it does" \
+      "a copy of NTUSER.DAT.LOG1 (300 MB) would leave its volume less than 256 MB free")" \
+      "$(cat "$WINEPREFIX/refused.txt")"
     check_nothing_left "copies keep the reserve"
   fi
   unmount_volume
@@ -240,6 +246,13 @@ scenario_clean_with_backup() {
     "$(iconv -f UTF-16LE -t UTF-8 "$WINEPREFIX/drive_c/ProgramData/Tessaline/b.reg" |
       grep -c '^@="C:\\\\Users\\\\u\\\\x.ocx"')"
   check_nothing_left clean
+  # Alice fills her statistics with some 5 MB of backup text: they stay, named, out of the backup.
+  { hive_key "$STATS_PATH"; printf '"large"=hex:%s00\n' "$(printf '00,%.0s' $(seq 799999))"; } >>"$WINEPREFIX/drive_c/users/alice/NTUSER.DAT"
+  console clean --all-users --backup-dir 'C:\ProgramData\Tessaline\bounded' --json
+  check "clean, a key past the bound: kept, and why; the backup under 4 MB" \
+    "3 backup-failed \\$ALICE\\$LOGGED_STATS the backup kept it: HKEY_USERS\\$ALICE\\$LOGGED_STATS would take more than 4 MB of the backup, the most a key of a user's hive may take 1" \
+    "$STATUS $(jq -r '.outcome + " " + (.kept[] | .path + " " + .reason)' "$OUT") $(find \
+      "$WINEPREFIX/drive_c/ProgramData/Tessaline/bounded" -name '*.reg' -size -4M | wc -l)"
   session_end
 }
 
