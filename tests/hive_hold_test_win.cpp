@@ -15,7 +15,6 @@
 #include "common/FilePlaces_win.h"
 #include "common/FileSecurity_win.h"
 #include "common/HandleChecks_win.h"
-#include "registry/WindowsRegistry_win.h"
 #include "users/HiveFileHold_win.h"
 #include "users/HivePrivileges_win.h"
 #include "users/ProfileHives_win.h"
@@ -209,40 +208,17 @@ TEST(HivePrivilegesTest, BothAreEnabledForTheScopeAndPutBackAfterIt) {
   EXPECT_EQ(enabled(), 0);
 }
 
-// The copies go where the platform keeps its temporary files from other users: for SYSTEM, where
-// the platform has GetTempPath2W, its own folder (C:\Windows\SystemTemp); otherwise, as under
-// Wine 8, which has no such call, the temp folder GetTempPathW names.
-TEST(HiveCopiesTest, TheCopiesFolderIsTheOneThePlatformKeepsForTheSystemWhereItHasOne) {
-  using GetTempPath2Call = DWORD(WINAPI*)(DWORD, LPWSTR);
-  const auto getTempPath2 = reinterpret_cast<GetTempPath2Call>(reinterpret_cast<void (*)()>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W")));
-  wchar_t temp[MAX_PATH + 1];
-  const DWORD length =
-      getTempPath2 ? getTempPath2(MAX_PATH + 1, temp) : GetTempPathW(MAX_PATH + 1, temp);
-  ASSERT_TRUE(length != 0 && length <= MAX_PATH);
-  const FileHandle tempFolder(CreateFileW(temp, FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  ASSERT_TRUE(tempFolder);
-  EXPECT_EQ(HiveCopiesFolder(), FinalName(tempFolder.get()));
-}
-
 // A mount's name takes its unpredictable part from the platform's cryptographic random source:
 // hex digits, new at each call, so that two runs, or two mounts of one run, never share a name
 // and none follows from the profile's SID.
 TEST(MountNameTest, EachNameHoldsANewPartFromThePlatformsRandomSource) {
   WindowsHivePlatform platform;
-  WindowsRegistry registry;
   std::set<std::string> names;
   for (int run = 0; run < 8; ++run) {
     const std::string part = platform.Unpredictable();
     EXPECT_EQ(part.size(), kUnpredictableDigits);
     EXPECT_EQ(part.find_first_not_of("0123456789abcdef"), std::string::npos) << part;
     EXPECT_TRUE(names.insert(part).second) << part;
-    HiveMounts mounts(registry, platform);
-    const std::string name = mounts.NewMountName("S-1-5-21-1-2-3-1001", HiveKind::kUser);
-    EXPECT_TRUE(HasUnpredictablePart(name)) << name;
-    EXPECT_EQ(name.rfind("TessalineClean-S-1-5-21-1-2-3-1001-user-", 0), 0u) << name;
-    EXPECT_TRUE(names.insert(name).second) << name;
   }
 }
 
