@@ -39,7 +39,8 @@ std::string RestoreHives::Reach(const std::string& hive, std::string* why) {
     return std::string();
   }
   const HiveFile file = HiveFileOf(*profile, named.kind);
-  const std::string as = PrivateHiveName(profile->id, named.kind);
+  // Written to by the name the hive was mounted as, kept until it is unloaded.
+  const std::string as = hives_->NewMountName(profile->id, named.kind);
   std::string refusal;
   switch (hives_->Load(file, false, as, &refusal)) {
     case HiveLoading::kLoaded:

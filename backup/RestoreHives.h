@@ -8,8 +8,8 @@
 #include "users/Profiles.h"
 
 // The users' hives restore writes to: each that is loaded, under its own name; for a profile
-// whose user is not logged on, its hive loaded by the run under its private name, from the file
-// ProfileList names (never from the backup), for as long as its keys are written.
+// whose user is not logged on, its hive loaded by the run under a private name new for the mount,
+// from the file ProfileList names (never from the backup), for as long as its keys are written.
 class RestoreHives {
  public:
   RestoreHives(RegistryReads& api, ProfileHives* hives) : api_(api), hives_(hives) {}

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -40,10 +41,26 @@ class MemoryHives : public ProfileHives {
     return swept;
   }
 
+  // A new private name, its unpredictable part drawn from the test machine's random source, as
+  // the platform's is: a test knows a mount only by the name it was given, kept in `named`.
+  std::string NewMountName(const std::string& profile, HiveKind kind) override {
+    std::random_device source;
+    std::string part;
+    while (part.size() < kUnpredictableDigits) {
+      part += "0123456789abcdef"[source() % 16];
+    }
+    named.push_back(PrivateHiveName(profile, kind, part));
+    return named.back();
+  }
+
   HiveLoading Load(const HiveFile& file, bool copy, const std::string& as,
                    std::string* why) override {
     const std::string path = PathOf(file);
     events.push_back((copy ? "load a copy of " : "load ") + path + " as " + as);
+    if (!HasUnpredictablePart(as)) {
+      *why = "HKEY_USERS\\" + as + " is no name of this program's to load a hive as";
+      return HiveLoading::kRefused;
+    }
     if (!privileges) {
       *why = "the privileges to load a hive are not held";
       return HiveLoading::kRefused;
@@ -97,7 +114,8 @@ class MemoryHives : public ProfileHives {
   bool privileges = true;
   int unloadRefusals = 0;  // unloads refused, whatever the handles, before they go as they would
   std::vector<std::string> events;
-  std::size_t mostAtOnce = 0;  // the most hives loaded at one time
+  std::vector<std::string> named;  // each name NewMountName gave, in order
+  std::size_t mostAtOnce = 0;      // the most hives loaded at one time
 
  private:
   MemoryRegistry& store_;

@@ -113,9 +113,11 @@ std::vector<std::string> Listed(const std::vector<CleanTarget>& targets) {
 
 TEST(CleanTargetsTest, EachHiveCopyFollowsItsTargetInTheOrderHivesAreListed) {
   MemoryRegistry store;
-  // A hive a run loaded under its private name is walked as its profile's, not here.
+  // A hive a run loaded under its private name is walked as its profile's, not here, however an
+  // earlier version named it.
   for (const char* hive : {"S-1-5-21-2_Classes", ".DEFAULT", "S-1-5-21-1", "S-1-5-21-1_Classes",
-                           "TessalineClean-S-1-5-21-3-user", "tessalineclean-S-1-5-21-3-classes"}) {
+                           "TessalineClean-S-1-5-21-3-user", "tessalineclean-S-1-5-21-3-classes",
+                           "TessalineClean-S-1-5-21-4-classes-0123456789abcdef0123456789abcdef"}) {
     store.SeedKey(kHkeyUsers, hive);
   }
   EveryUser everyone;

@@ -972,9 +972,10 @@ TEST_F(ConsoleTest, EveryProfileIsReportedAndOneNotExaminedIsNoCleanMachine) {
   EXPECT_EQ(report["keys"][4]["path"], alice);
   EXPECT_EQ(report["profiles"], nlohmann::json::parse(R"([{"sid": "S-1-5-21-1-2-3-1001",
       "folder": "C:\\Users\\alice", "loaded": "by-run", "outcome": "examined", "reason": null}])"));
+  ASSERT_FALSE(hives.named.empty());
+  EXPECT_EQ(hives.named.front().rfind("TessalineClean-S-1-5-21-1-2-3-1001-user-", 0), 0u);
   EXPECT_EQ(hives.events.front(),
-            "load a copy of C:\\Users\\alice\\NTUSER.DAT as "
-            "TessalineClean-S-1-5-21-1-2-3-1001-user");
+            "load a copy of C:\\Users\\alice\\NTUSER.DAT as " + hives.named.front());
   // Without the privileges to load hives, the machine's keys go and the profile is named.
   hives.privileges = false;
   EXPECT_EQ(Run({"clean", "--all-users"}), 1);

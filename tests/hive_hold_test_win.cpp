@@ -1,12 +1,13 @@
 // The platform's side of loading a profile's hive, on the platform (Wine or Windows): what a hold
-// keeps from moving, the private copy check loads, the check of the file once loaded, and the
-// privileges put back as they were.
+// keeps from moving, the private copy check loads and the folder it goes to, the check of the
+// file once loaded, the privileges put back as they were, and the random part of a mount's name.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@
 #include "common/HandleChecks_win.h"
 #include "users/HiveFileHold_win.h"
 #include "users/HivePrivileges_win.h"
+#include "users/ProfileHives_win.h"
+#include "users/UserHive.h"
 
 namespace {
 
@@ -103,6 +106,7 @@ TEST_F(HiveHoldTest, ACheckLoadsACopyOfTheHiveAndItsLogsThatGoesWithTheHold) {
   const std::wstring copies = copy.substr(0, copy.rfind(L'\\'));
   EXPECT_NE(copies, folder);
   EXPECT_EQ(copies.substr(copies.rfind(L'\\') + 1, 15), L"TessalineClean-");
+  EXPECT_EQ(copies.substr(0, copies.rfind(L'\\')), HiveCopiesFolder());
   EXPECT_EQ(Contents(copy), "user hive");
   EXPECT_EQ(Contents(copy + L".LOG1"), "log");
   EXPECT_EQ(GetFileAttributesW((copy + L".LOG2").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -202,6 +206,20 @@ TEST(HivePrivilegesTest, BothAreEnabledForTheScopeAndPutBackAfterIt) {
     EXPECT_EQ(enabled(), 2);
   }
   EXPECT_EQ(enabled(), 0);
+}
+
+// A mount's name takes its unpredictable part from the platform's cryptographic random source:
+// hex digits, new at each call, so that two runs, or two mounts of one run, never share a name
+// and none follows from the profile's SID.
+TEST(MountNameTest, EachNameHoldsANewPartFromThePlatformsRandomSource) {
+  WindowsHivePlatform platform;
+  std::set<std::string> names;
+  for (int run = 0; run < 8; ++run) {
+    const std::string part = platform.Unpredictable();
+    EXPECT_EQ(part.size(), kUnpredictableDigits);
+    EXPECT_EQ(part.find_first_not_of("0123456789abcdef"), std::string::npos) << part;
+    EXPECT_TRUE(names.insert(part).second) << part;
+  }
 }
 
 }  // namespace

@@ -6,16 +6,20 @@
 
 #include <deque>
 #include <memory>
+#include <random>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "WhyOf.h"
+#include "registry/AsciiCase.h"
 #include "registry/Utf16.h"
 #include "registry/memory/MemoryRegistry.h"
 #include "users/HiveMounts.h"
 #include "users/HiveRules.h"
 #include "users/MountJournal.h"
+#include "users/UserHive.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -27,7 +31,11 @@ constexpr const char* kEve = "S-1-5-21-1-2-3-1002";
 constexpr const char* kAdmin = "S-1-5-21-1-2-3-500";
 constexpr const char* kTrustedInstaller =
     "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
-constexpr const char* kAs = "TessalineClean-S-1-5-21-1-2-3-1001-user";
+constexpr const char* kPart = "0123456789abcdef0123456789ABCDEF";
+constexpr const char* kAs =
+    "TessalineClean-S-1-5-21-1-2-3-1001-user-0123456789abcdef0123456789ABCDEF";
+// The name bob's hive was mounted as before names had their unpredictable part.
+constexpr const char* kFixedName = "TessalineClean-S-1-5-21-1-2-3-1001-user";
 constexpr const char* kJournal = "SOFTWARE\\TessalineClean\\Mounts";
 constexpr const char* kHiveList = "SYSTEM\\CurrentControlSet\\Control\\hivelist";
 
@@ -165,16 +173,16 @@ TEST(HiveRulesTest, TheHiveListNamesUserHivesFilesByTheirNamesInAnyCase) {
   const HiveList list = HiveList::FromValues({
       Text(u"\\REGISTRY\\MACHINE\\SYSTEM", "\\Device\\HarddiskVolume2\\Windows\\System32\\SYSTEM"),
       Text(u"\\REGISTRY\\USER\\S-1-5-18", "\\Device\\HarddiskVolume2\\Windows\\DEFAULT"),
-      Text(u"\\Registry\\User\\TessalineClean-S-1-5-21-1-2-3-1001-user",
+      Text(u"\\Registry\\User\\" + Utf8ToUtf16(kAs),
            "\\Device\\HarddiskVolume2\\Users\\bob\\NTUSER.DAT"),
       {u"\\REGISTRY\\USER\\Bad", kRegDword, {1, 0, 0, 0}},
   });
   EXPECT_TRUE(list.ListsUserHives());
-  ASSERT_NE(list.FileOf("TESSALINECLEAN-S-1-5-21-1-2-3-1001-USER"), nullptr);
+  ASSERT_NE(list.FileOf(AsciiUpper(kAs)), nullptr);
   EXPECT_EQ(*list.FileOf(kAs), "\\Device\\HarddiskVolume2\\Users\\bob\\NTUSER.DAT");
   EXPECT_EQ(list.FileOf("SYSTEM"), nullptr);
   EXPECT_EQ(list.FileOf("Bad"), nullptr);
-  EXPECT_EQ(list.FileOf("TessalineClean-S-1-5-21-1-2-3-1001"), nullptr);
+  EXPECT_EQ(list.FileOf(kFixedName), nullptr);
   // Wine keeps the list empty, and a machine's hives alone list no user's.
   EXPECT_FALSE(HiveList::FromValues({}).ListsUserHives());
   EXPECT_FALSE(HiveList::FromValues({Text(u"\\REGISTRY\\MACHINE\\SAM", "x")}).ListsUserHives());
@@ -188,6 +196,25 @@ TEST(HiveRulesTest, TheHiveListIsReadFromTheRegistry) {
   ASSERT_NE(list.FileOf("X"), nullptr);
   EXPECT_EQ(*list.FileOf("X"), "\\Device\\y");
   EXPECT_EQ(store.OpenHandleCount(), 0u);
+}
+
+// The names a run mounts hives as: this program's, and none anybody can know beforehand.
+TEST(PrivateNameTest, APrivateNameEndsInAPartNobodyCanPredict) {
+  EXPECT_EQ(PrivateHiveName(kBob, HiveKind::kUser, kPart), kAs);
+  EXPECT_EQ(PrivateHiveName("Default", HiveKind::kClasses, kPart),
+            std::string("TessalineClean-Default-classes-") + kPart);
+  // Without a whole part there is no name to mount as.
+  for (const std::string& part :
+       {std::string(), std::string(kPart) + "0", std::string(31, '0') + "\\"}) {
+    EXPECT_EQ(PrivateHiveName(kBob, HiveKind::kUser, part), "") << part;
+  }
+  EXPECT_TRUE(HasUnpredictablePart(kAs));
+  EXPECT_TRUE(
+      HasUnpredictablePart(AsciiUpper(PrivateHiveName("Default", HiveKind::kClasses, kPart))));
+  for (const std::string& name : {std::string(kFixedName), std::string(kBob) + "-user-" + kPart,
+                                  std::string(kAs).substr(0, std::string(kAs).size() - 1)}) {
+    EXPECT_FALSE(HasUnpredictablePart(name)) << name;
+  }
 }
 
 // The store, with the options each key was made with.
@@ -270,6 +297,20 @@ class FakePlatform : public HivePlatform {
     std::string path_;
   };
 
+  // The parts queued, one a call; then the test machine's random source, as the platform's.
+  std::string Unpredictable() override {
+    if (!parts.empty()) {
+      const std::string part = parts.front();
+      parts.pop_front();
+      return part;
+    }
+    std::random_device source;
+    std::string part;
+    while (part.size() < kUnpredictableDigits) {
+      part += "0123456789abcdef"[source() % 16];
+    }
+    return part;
+  }
   bool MayLoadHives() override { return mayLoad; }
   std::string NewCopyPlace(const HiveFile& file) override {
     return "C:\\Temp\\copy\\" + file.relative;
@@ -319,12 +360,14 @@ class FakePlatform : public HivePlatform {
   }
   void RemoveCopyLeft(const std::string& file) override { calls.push_back("remove copy " + file); }
   void Pause() override { ++pauses; }
-  std::string RunName() override { return "9-99"; }
-  bool RunGoing(const std::string& run) override { return run == "9-99" || run == goingRun; }
+  std::string RunName() override { return runName; }
+  bool RunGoing(const std::string& run) override { return run == runName || run == goingRun; }
 
   // A hive loaded as that name: a key of it, holding a value.
   void Mount(const std::string& as) { store_.SeedValue(kHkeyUsers, as, Text(u"x", "y")); }
 
+  std::deque<std::string> parts;
+  std::string runName = "9-99";
   bool mayLoad = true;
   std::string holdRefusal;
   HiveLoading holdOutcome = HiveLoading::kRefused;
@@ -449,9 +492,41 @@ TEST_F(HiveMountsTest, ANameAnotherRunRecordedKeepsItsRecord) {
 }
 
 TEST_F(HiveMountsTest, OnlyThisProgramsNamesAreLoaded) {
-  EXPECT_EQ(mounts->Load({"C:\\Users\\bob", "NTUSER.DAT", kBob}, false, kBob, &why),
-            HiveLoading::kRefused);
+  // A name anybody could know beforehand among them: the one an earlier version gave.
+  for (const std::string& name : {std::string(kBob), std::string(kFixedName),
+                                  std::string(kAs).substr(0, std::string(kAs).size() - 1)}) {
+    EXPECT_EQ(mounts->Load({"C:\\Users\\bob", "NTUSER.DAT", kBob}, false, name, &why),
+              HiveLoading::kRefused);
+    EXPECT_EQ(why, "HKEY_USERS\\" + name + " is no name of this program's to load a hive as");
+  }
   EXPECT_THAT(platform.calls, IsEmpty());
+  EXPECT_THAT(Recorded(), IsEmpty());
+}
+
+// Nobody can know a mount's name before it is mounted: each run names each mount anew, with the
+// platform's random part in it, and the profile's SID alone tells nothing of it.
+TEST_F(HiveMountsTest, EachMountsNameIsNewAndHoldsThePlatformsRandomPart) {
+  platform.parts = {kPart};
+  EXPECT_EQ(mounts->NewMountName(kBob, HiveKind::kUser), kAs);
+  std::set<std::string> names{kAs, kFixedName};
+  for (int run = 0; run < 4; ++run) {
+    FakePlatform itsPlatform(store);
+    HiveMounts itsMounts(store, itsPlatform);
+    for (HiveKind kind : {HiveKind::kUser, HiveKind::kUser, HiveKind::kClasses}) {
+      const std::string name = itsMounts.NewMountName(kBob, kind);
+      EXPECT_TRUE(HasUnpredictablePart(name)) << name;
+      EXPECT_TRUE(names.insert(name).second) << name << " was given before";
+    }
+  }
+  // The name given is the one loaded, recorded and unloaded.
+  const std::string as = mounts->NewMountName(kBob, HiveKind::kUser);
+  ASSERT_EQ(mounts->Load({"C:\\Users\\bob", "NTUSER.DAT", kBob}, false, as, &why),
+            HiveLoading::kLoaded)
+      << why;
+  EXPECT_TRUE(Mounted(as));
+  EXPECT_THAT(Recorded(), ElementsAre(as + " 9-99"));
+  ASSERT_TRUE(mounts->Unload(as, &why)) << why;
+  EXPECT_FALSE(Mounted(as));
 }
 
 TEST_F(HiveMountsTest, AFileThatIsNotThereOrNotToLoadIsPassedOnAsTheCheckFoundIt) {
@@ -539,6 +614,7 @@ TEST_F(HiveMountsTest, AHiveWhoseCheckFailsUnexpectedlyIsUnloadedAllTheSame) {
   EXPECT_EQ(platform.calls.back(), "release C:\\Users\\bob\\NTUSER.DAT");
 }
 
+// The names are as an earlier version gave them: its records are swept all the same.
 TEST_F(HiveMountsTest, TheSweepUnloadsOnlyRecordedHivesOfRunsThatEnded) {
   MountJournal journal(store);
   const std::string killed = "TessalineClean-S-1-5-21-1-2-3-1001-user";
@@ -597,6 +673,34 @@ TEST_F(HiveMountsTest, ALeftoverThatStaysLoadedIsNotReportedAndStaysRecorded) {
   EXPECT_THAT(mounts->Sweep(), IsEmpty());
   EXPECT_TRUE(Mounted(kAs));
   EXPECT_THAT(Recorded(), ElementsAre(std::string(kAs) + " 3-3"));
+}
+
+// A run killed while it had a hive mounted leaves a name that no later run can make again: the
+// sweep finds and unloads it by its record alone.
+TEST_F(HiveMountsTest, TheSweepUnloadsARecordedMountWhoseNameItCouldNotMake) {
+  const HiveFile bob{"C:\\Users\\bob", "NTUSER.DAT", kBob};
+  std::string left;
+  {
+    FakePlatform killedPlatform(store);
+    killedPlatform.runName = "3-3";
+    HiveMounts killed(store, killedPlatform);
+    left = killed.NewMountName(kBob, HiveKind::kUser);
+    ASSERT_EQ(killed.Load(bob, false, left, &why), HiveLoading::kLoaded) << why;
+    // Its unloads refused until it ends: it leaves the hive loaded and recorded, as a run killed
+    // does.
+    killedPlatform.unloadStatuses.assign(6, kErrorAccessDenied);
+  }
+  ASSERT_TRUE(Mounted(left));
+  ASSERT_THAT(Recorded(), ElementsAre(left + " 3-3"));
+  // This run's own names for the same hive are others.
+  for (int again = 0; again < 4; ++again) {
+    EXPECT_NE(mounts->NewMountName(kBob, HiveKind::kUser), left);
+  }
+  EXPECT_THAT(mounts->Sweep(), ElementsAre(left));
+  EXPECT_THAT(platform.calls,
+              ElementsAre("unload " + left, "remove copy C:\\Users\\bob\\NTUSER.DAT"));
+  EXPECT_FALSE(Mounted(left));
+  EXPECT_THAT(Recorded(), IsEmpty());
 }
 
 }  // namespace

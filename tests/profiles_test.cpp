@@ -112,6 +112,10 @@ class ProfilesTest : public CleanFixture {
   MemoryHives hives{store};
 };
 
+bool StartsWith(const std::string& text, const std::string& start) {
+  return text.compare(0, start.size(), start) == 0;
+}
+
 const std::string kAliceStats = std::string("HKEY_USERS\\") + kAlice + "\\" + traces::kStats;
 const std::string kAliceClasses = std::string("HKEY_USERS\\") + kAlice + "_Classes\\";
 
@@ -200,13 +204,15 @@ TEST_F(ProfilesTest, CheckReadsPrivateCopiesAndLeavesTheUsersFilesAsTheyWere) {
   EXPECT_EQ(check.keys[3].key.root + check.keys[3].key.path, kAliceClasses + kWowClsid);
   EXPECT_EQ(store.HiveFileText(UserFile("alice")), userBefore);
   EXPECT_EQ(store.HiveFileText(ClassesFile("alice")), classesBefore);
-  EXPECT_THAT(
-      hives.events,
-      ElementsAre(
-          "load a copy of " + UserFile("alice") + " as TessalineClean-" + kAlice + "-user",
-          "unload TessalineClean-" + std::string(kAlice) + "-user",
-          "load a copy of " + ClassesFile("alice") + " as TessalineClean-" + kAlice + "-classes",
-          "unload TessalineClean-" + std::string(kAlice) + "-classes"));
+  // Each mounted by a name given for it alone, and known by that name.
+  ASSERT_EQ(hives.named.size(), 2u);
+  EXPECT_TRUE(StartsWith(hives.named[0], "TessalineClean-" + std::string(kAlice) + "-user-"));
+  EXPECT_TRUE(StartsWith(hives.named[1], "TessalineClean-" + std::string(kAlice) + "-classes-"));
+  EXPECT_THAT(hives.events,
+              ElementsAre("load a copy of " + UserFile("alice") + " as " + hives.named[0],
+                          "unload " + hives.named[0],
+                          "load a copy of " + ClassesFile("alice") + " as " + hives.named[1],
+                          "unload " + hives.named[1]));
   EXPECT_TRUE(store.LoadedHives().empty());
   EXPECT_FALSE(store.HiveFileExists("copy of " + UserFile("alice")));
 }
@@ -246,13 +252,13 @@ TEST_F(ProfilesTest, AMountAKilledRunLeftIsUnloadedFirstAndNoOtherNameIsTouched)
   AddAliceWithTheControl();
   std::string why;
   const HiveFile left{"C:\\Users\\alice", "NTUSER.DAT", kAlice};
-  ASSERT_EQ(hives.Load(left, false, PrivateHiveName(kAlice, HiveKind::kUser), &why),
-            HiveLoading::kLoaded);
+  const std::string mount = hives.NewMountName(kAlice, HiveKind::kUser);
+  ASSERT_EQ(hives.Load(left, false, mount, &why), HiveLoading::kLoaded);
   // A key of the program's prefix that no run of it loaded.
   store.SeedKey(kHkeyUsers, "TessalineClean-other\\" + std::string(traces::kStats));
 
   const CleanResult result = Clean();
-  EXPECT_THAT(result.swept, ElementsAre("TessalineClean-" + std::string(kAlice) + "-user"));
+  EXPECT_THAT(result.swept, ElementsAre(mount));
   EXPECT_EQ(result.outcome, CleanOutcome::kDone);
   EXPECT_THAT(Lines(result.deleted), testing::Contains(kAliceStats));
   EXPECT_TRUE(store.KeyExists(kHkeyUsers, "TessalineClean-other\\" + std::string(traces::kStats)));
@@ -289,14 +295,15 @@ TEST_F(ProfilesTest, AProfileThatCannotBeExaminedIsNamedAndTheMachinesKeysStillG
   // the run is not done; the next run unloads it first.
   ASSERT_EQ(store.UnloadHive("held by a logon"), kErrorSuccess);
   hives.unloadRefusals = 1;
+  const std::size_t named = hives.named.size();
   result = Clean();
+  ASSERT_GT(hives.named.size(), named);
+  const std::string left = hives.named[named];  // the user's hive's, mounted first
   EXPECT_EQ(ReportOf(result.profiles, kAlice)->outcome, ProfileReport::Outcome::kLeftLoaded);
   EXPECT_EQ(ReportOf(result.profiles, kAlice)->reason,
-            "its hive NTUSER.DAT stays loaded as HKEY_USERS\\TessalineClean-" +
-                std::string(kAlice) + "-user (error 5)");
+            "its hive NTUSER.DAT stays loaded as HKEY_USERS\\" + left + " (error 5)");
   EXPECT_EQ(result.outcome, CleanOutcome::kKept);
-  EXPECT_EQ(Clean().swept,
-            std::vector<std::string>{"TessalineClean-" + std::string(kAlice) + "-user"});
+  EXPECT_EQ(Clean().swept, std::vector<std::string>{left});
   EXPECT_TRUE(store.LoadedHives().empty());
 }
 
@@ -455,11 +462,12 @@ TEST_F(ProfilesTest, RestorePutsAProfilesKeysBackIntoItsFiles) {
   ASSERT_EQ(Clean(&backup).outcome, CleanOutcome::kDone);
   ASSERT_NE(store.HiveFileText(UserFile("alice")), userBefore);
   // A restore killed while alice's hive was mounted left that mount: this one sweeps it first.
-  const std::string mount = PrivateHiveName(kAlice, HiveKind::kUser);
+  const std::string mount = hives.NewMountName(kAlice, HiveKind::kUser);
   std::string why;
   ASSERT_EQ(hives.Load({"C:\\Users\\alice", "NTUSER.DAT", kAlice}, false, mount, &why),
             HiveLoading::kLoaded);
   hives.events.clear();
+  const std::size_t named = hives.named.size();
 
   MemorySource source(file.bytes);
   const RestoreResult restored = RunRestore(store, source, &hives);
@@ -468,13 +476,17 @@ TEST_F(ProfilesTest, RestorePutsAProfilesKeysBackIntoItsFiles) {
   EXPECT_THAT(restored.swept, ElementsAre(mount));
   EXPECT_EQ(store.HiveFileText(UserFile("alice")), userBefore);
   EXPECT_EQ(store.HiveFileText(ClassesFile("alice")), classesBefore);
+  // Each hive written through the name restore mounted it as, none the killed run's.
+  ASSERT_EQ(hives.named.size(), named + 2);
+  const std::string user = hives.named[named];
+  const std::string classes = hives.named[named + 1];
+  EXPECT_TRUE(StartsWith(user, "TessalineClean-" + std::string(kAlice) + "-user-"));
+  EXPECT_TRUE(StartsWith(classes, "TessalineClean-" + std::string(kAlice) + "-classes-"));
+  EXPECT_NE(user, mount);
   EXPECT_THAT(
       hives.events,
-      ElementsAre("unload " + mount,
-                  "load " + UserFile("alice") + " as TessalineClean-" + kAlice + "-user",
-                  "unload TessalineClean-" + std::string(kAlice) + "-user",
-                  "load " + ClassesFile("alice") + " as TessalineClean-" + kAlice + "-classes",
-                  "unload TessalineClean-" + std::string(kAlice) + "-classes"));
+      ElementsAre("unload " + mount, "load " + UserFile("alice") + " as " + user, "unload " + user,
+                  "load " + ClassesFile("alice") + " as " + classes, "unload " + classes));
   EXPECT_TRUE(store.LoadedHives().empty());
   EXPECT_THAT(Lines(restored.restored), testing::Contains(kAliceStats + "\\iexplore"));
 

@@ -84,6 +84,8 @@ TEST(RestoreRefusal, RefusesEveryOtherKeyHoweverItIsSpelled) {
       "HKEY_USERS\\S-1-5-21-1",
       // A run's private name for a user's hive, which another run may unload meanwhile.
       "HKEY_USERS\\TessalineClean-S-1-5-21-1-user\\" + std::string(traces::kStats),
+      "HKEY_USERS\\TessalineClean-S-1-5-21-1-user-0123456789abcdef0123456789abcdef\\" +
+          std::string(traces::kStats),
       "HKEY_USERS\\tessalineclean-S-1-5-21-1-classes_Classes\\" + std::string(traces::kProgId),
       "HKEY_USERS\\" + std::string(traces::kStats),
       "HKEY_LOCAL_MACHINE\\" + std::string(traces::kStats),

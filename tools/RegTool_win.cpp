@@ -22,8 +22,9 @@
 //                            until the key GONE is absent, then creates the key MADE
 //   hold 64 FILE RELEASE     opens FILE sharing nothing, as the platform holds a loaded hive,
 //                            prints "held" and keeps it open until the file RELEASE exists
-//   killed 64 FOLDER SID user|classes   loads the profile's hive as the program does, its record
-//                            written, and ends as a killed run ends: without unloading it
+//   killed 64 FOLDER SID user|classes [copy]   loads the profile's hive (or a private copy of
+//                            it) as the program does, its record written, prints the name it
+//                            loaded it as, and ends as a killed run ends: without unloading it
 #include <windows.h>
 // sddl.h needs the declarations of windows.h before it.
 #include <sddl.h>
@@ -375,10 +376,13 @@ void WriteLate(const std::string& gone, const std::string& made) {
   profile.folder = folder;
   const HiveKind hiveKind = kind == "classes" ? HiveKind::kClasses : HiveKind::kUser;
   std::string why;
-  if (hives.Load(HiveFileOf(profile, hiveKind), copy, PrivateHiveName(sid, hiveKind), &why) !=
-      HiveLoading::kLoaded) {
+  const std::string as = hives.NewMountName(sid, hiveKind);
+  if (hives.Load(HiveFileOf(profile, hiveKind), copy, as, &why) != HiveLoading::kLoaded) {
     Fail("cannot load the hive of " + sid + ": " + why);
   }
+  // The name nobody could know beforehand, for the test to find the mount by.
+  std::printf("%s\n", as.c_str());
+  std::fflush(stdout);
   // As a killed run ends: nothing it holds is released by it, nothing it loaded unloaded.
   TerminateProcess(GetCurrentProcess(), 0);
   std::abort();

@@ -56,24 +56,27 @@ std::wstring LocalFullName(const std::string& utf8) {
   return longName;
 }
 
-std::string RandomHex(std::size_t bytes) {
-  std::vector<unsigned char> random(bytes);
-  if (!RtlGenRandom(random.data(), static_cast<ULONG>(random.size()))) {
-    return std::string();
-  }
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char byte : random) {
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 15];
-  }
-  return hex;
+// The temp folder as the platform names it for this program: where the platform has
+// GetTempPath2W (Windows 11, Windows Server 2022, and Windows 10 and Server 2016 with their
+// updates since March 2025), for SYSTEM its own folder, which only SYSTEM and administrators may
+// enter (C:\Windows\SystemTemp), for any other account the folder GetTempPathW names; without it,
+// or with systemsOwn false, that folder. Looked up at run time: a program that imported it would
+// not start where it is missing.
+DWORD TempPath(DWORD size, wchar_t* buffer, bool systemsOwn) {
+  using GetTempPath2Call = DWORD(WINAPI*)(DWORD, LPWSTR);
+  const auto getTempPath2 =
+      systemsOwn ? reinterpret_cast<GetTempPath2Call>(reinterpret_cast<void (*)()>(
+                       GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W")))
+                 : nullptr;
+  return getTempPath2 ? getTempPath2(size, buffer) : GetTempPathW(size, buffer);
 }
 
-// The temp folder's name as the platform resolves it; empty when it cannot be told.
-std::wstring TempFolder() {
+// The temp folder's name as the platform resolves it, the one a run makes its copies in or, with
+// systemsOwn false, the one runs made them in before there was GetTempPath2W; empty when it
+// cannot be told.
+std::wstring TempFolder(bool systemsOwn = true) {
   wchar_t temp[MAX_PATH + 1];
-  const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+  const DWORD length = TempPath(MAX_PATH + 1, temp, systemsOwn);
   HANDLE opened = length == 0 || length > MAX_PATH
                       ? INVALID_HANDLE_VALUE
                       : CreateFileW(temp, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -421,9 +424,27 @@ class HiveFileCheck {
 
 }  // namespace
 
+std::string RandomHex(std::size_t bytes) {
+  std::vector<unsigned char> random(bytes);
+  if (!RtlGenRandom(random.data(), static_cast<ULONG>(random.size()))) {
+    return std::string();
+  }
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char byte : random) {
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 15];
+  }
+  return hex;
+}
+
+std::wstring HiveCopiesFolder() {
+  return TempFolder();
+}
+
 std::string NewHiveCopyPlace(const HiveFile& file) {
   // The temp folder is the program's own; its name is taken as the platform resolves it.
-  const std::wstring base = TempFolder();
+  const std::wstring base = HiveCopiesFolder();
   const std::string random = RandomHex(16);
   if (base.empty() || random.empty()) {
     return std::string();
@@ -468,7 +489,12 @@ std::unique_ptr<HeldHive> HoldHiveFile(const HiveFile& file, const std::string& 
 }
 
 void RemoveHiveCopyLeft(const std::string& file, const std::string& account) {
-  const std::optional<CopyPlace> copy = CopyPlaceOf(file, Utf8(TempFolder()));
+  // A run of an earlier version, or one where the platform had no GetTempPath2W, made its copies
+  // in the temp folder GetTempPathW names.
+  std::optional<CopyPlace> copy = CopyPlaceOf(file, Utf8(TempFolder(true)));
+  if (!copy) {
+    copy = CopyPlaceOf(file, Utf8(TempFolder(false)));
+  }
   std::wstring folderName;
   if (!copy || !WideFromUtf8(copy->folder, &folderName)) {
     return;

@@ -71,13 +71,22 @@ std::vector<std::string> HiveMounts::Sweep() {
   return swept;
 }
 
+std::string HiveMounts::NewMountName(const std::string& profile, HiveKind kind) {
+  return PrivateHiveName(profile, kind, platform_.Unpredictable());
+}
+
 HiveLoading HiveMounts::Load(const HiveFile& file, bool copy, const std::string& as,
                              std::string* why) {
   const auto refuse = [why](const std::string& text) {
     *why = text;
     return HiveLoading::kRefused;
   };
-  if (!IsPrivateHiveName(as)) {
+  if (as.empty()) {
+    return refuse("no private name to load it as could be made: the platform gave no random part");
+  }
+  // A name anybody could know beforehand lets a program open a key of the hive the moment it is
+  // mounted, and so keep it mounted.
+  if (!HasUnpredictablePart(as)) {
     return refuse("HKEY_USERS\\" + as + " is no name of this program's to load a hive as");
   }
   if (!platform_.MayLoadHives()) {

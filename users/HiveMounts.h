@@ -31,6 +31,10 @@ class HivePlatform {
   virtual ~HivePlatform() = default;
   // A profile folder's recorded value as the platform expands it ("%SystemDrive%\Users\bob").
   virtual std::string Expand(const std::string& value) = 0;
+  // kUnpredictableDigits hex digits from the platform's cryptographic random source, new at each
+  // call, for a private name nobody can know before its hive is mounted; empty when the source
+  // gave none.
+  virtual std::string Unpredictable() = 0;
   // Whether the privileges that loading and unloading a hive take can be enabled.
   virtual bool MayLoadHives() = 0;
   // The place of a new private copy of the hive file, not made yet: the copy's file in a folder
@@ -62,7 +66,8 @@ class HivePlatform {
 
 // The mounts of profiles' hives a run makes, as ProfileHives promises: each recorded in the
 // journal before its load and the record dropped once unloaded; a name is loaded only where
-// HKEY_USERS holds nothing by it. The sweep of what killed runs left is here alone.
+// HKEY_USERS holds nothing by it, and only one with its unpredictable part. The sweep of what
+// killed runs left is here alone: it finds their mounts by the names their records give.
 class HiveMounts : public ProfileHives {
  public:
   HiveMounts(RegistryApi& registry, HivePlatform& platform)
@@ -74,6 +79,7 @@ class HiveMounts : public ProfileHives {
 
   std::string Expand(const std::string& value) override { return platform_.Expand(value); }
   std::vector<std::string> Sweep() override;
+  std::string NewMountName(const std::string& profile, HiveKind kind) override;
   HiveLoading Load(const HiveFile& file, bool copy, const std::string& as,
                    std::string* why) override;
   bool Unload(const std::string& as, std::string* why) override;

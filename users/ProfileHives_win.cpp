@@ -26,6 +26,10 @@ std::uint64_t StartOf(HANDLE process) {
 
 }  // namespace
 
+std::string WindowsHivePlatform::Unpredictable() {
+  return RandomHex(kUnpredictableDigits / 2);
+}
+
 bool WindowsHivePlatform::MayLoadHives() {
   return HivePrivileges().Held();
 }

@@ -13,6 +13,8 @@
 class WindowsHivePlatform : public HivePlatform {
  public:
   std::string Expand(const std::string& value) override;
+  // From RtlGenRandom, the platform's cryptographic random source.
+  std::string Unpredictable() override;
   bool MayLoadHives() override;
   std::string NewCopyPlace(const HiveFile& file) override;
   std::unique_ptr<HeldHive> Hold(const HiveFile& file, const std::string& copyPlace,

@@ -63,7 +63,8 @@ void NotMounted(HiveLoading loading, const HiveFile& file, HiveKind kind, const 
 bool WalkProfileHive(ProfileHives& hives, bool privateCopies, const Profile& profile, HiveKind kind,
                      const MountedHiveVisit& visit, ProfileReport& report) {
   const HiveFile file = HiveFileOf(profile, kind);
-  const std::string as = PrivateHiveName(profile.id, kind);
+  // Named anew for each mount: the walk knows its hive by the name it was given, and by no other.
+  const std::string as = hives.NewMountName(profile.id, kind);
   std::string why;
   const HiveLoading loading = hives.Load(file, privateCopies, as, &why);
   if (loading != HiveLoading::kLoaded) {

@@ -1,5 +1,8 @@
 #include "users/UserHive.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
 #include "registry/TRegistry.h"
@@ -10,6 +13,11 @@ namespace {
 
 constexpr const char* kClassesHiveSuffix = "_CLASSES";
 constexpr const char* kPrivateHivePrefix = "TessalineClean-";
+
+bool HexDigits(const std::string& text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+}
 
 }  // namespace
 
@@ -60,12 +68,34 @@ bool LoadedByItsUser(RegistryReads& api, const std::string& hive) {
   return status != kErrorFileNotFound;
 }
 
-std::string PrivateHiveName(const std::string& profile, HiveKind kind) {
-  return kPrivateHivePrefix + profile + (kind == HiveKind::kClasses ? "-classes" : "-user");
+std::string PrivateHiveName(const std::string& profile, HiveKind kind,
+                            const std::string& unpredictable) {
+  if (unpredictable.size() != kUnpredictableDigits || !HexDigits(unpredictable)) {
+    return std::string();
+  }
+  return kPrivateHivePrefix + profile + (kind == HiveKind::kClasses ? "-classes-" : "-user-") +
+         unpredictable;
 }
 
 bool IsPrivateHiveName(const std::string& name) {
   const std::string folded = AsciiUpper(name);
   const std::string prefix = AsciiUpper(kPrivateHivePrefix);
   return folded.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool HasUnpredictablePart(const std::string& name) {
+  if (!IsPrivateHiveName(name) || name.size() < kUnpredictableDigits) {
+    return false;
+  }
+  const std::size_t part = name.size() - kUnpredictableDigits;
+  const std::string before = AsciiUpper(name.substr(0, part));
+  const std::size_t prefix = std::string(kPrivateHivePrefix).size();
+  // The prefix, a profile, then the kind just before the part, in any case.
+  for (const std::string kind : {"-USER-", "-CLASSES-"}) {
+    if (before.size() > prefix + kind.size() &&
+        before.compare(before.size() - kind.size(), kind.size(), kind) == 0) {
+      return HexDigits(name.substr(part));
+    }
+  }
+  return false;
 }

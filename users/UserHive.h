@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,19 @@ std::vector<UserHive> LoadedUserHives(RegistryReads& api);
 // Whether the hive is loaded under HKEY_USERS by that name, as a user's logon loads it.
 bool LoadedByItsUser(RegistryReads& api, const std::string& hive);
 
-// The private name a run mounts a profile's hive of that kind as: recognisable as this
-// program's, and no name a user's hive has.
-std::string PrivateHiveName(const std::string& profile, HiveKind kind);
-// Whether a name under HKEY_USERS is one a run of this program mounts a hive as, in any case.
+// How many hex digits the part of a private name that nobody can predict has.
+constexpr std::size_t kUnpredictableDigits = 32;
+// The private name a run mounts a profile's hive of that kind as,
+// "TessalineClean-<profile>-user-<unpredictable>" or "...-classes-...": recognisable as this
+// program's, no name a user's hive has, and, with `unpredictable` new for each mount from the
+// platform's cryptographic random source, no name anybody can know before the hive is mounted.
+// Empty when `unpredictable` is not kUnpredictableDigits hex digits.
+std::string PrivateHiveName(const std::string& profile, HiveKind kind,
+                            const std::string& unpredictable);
+// Whether a name under HKEY_USERS is one a run of this program mounts a hive as, in any case:
+// by its start alone, so that a mount an earlier version named without the unpredictable part is
+// still this program's.
 bool IsPrivateHiveName(const std::string& name);
+// Whether the name is a private name as PrivateHiveName makes it, ending in its unpredictable
+// part; the only names a run loads a hive as.
+bool HasUnpredictablePart(const std::string& name);

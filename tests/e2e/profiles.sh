@@ -277,10 +277,11 @@ scenario_restore_into_a_profile() {
     >"$WINEPREFIX/drive_c/users/alice/$CLASSES/UsrClass.dat"
   # A restore killed while alice's hive was mounted left that mount: this one sweeps it first,
   # and finishes.
-  regtool killed 64 'C:\users\alice' "$ALICE" user
+  local left
+  left=$(regtool killed 64 'C:\users\alice' "$ALICE" user | tr -d '\r')
   console restore 'C:\safe\b.reg'
   check "restore: exit status and stderr" \
-    "0 Unloaded HKEY_USERS\\TessalineClean-$ALICE-user, left loaded by an earlier run" \
+    "0 Unloaded HKEY_USERS\\$left, left loaded by an earlier run" \
     "$STATUS $(cat "$ERR")"
   check "restore: each key put back, the deepest first" \
     "$(printf '%s\n' HKEY_USERS "\\$ALICE\\$LOGGED_STATS\\iexplore"; user_pairs "$ALICE"
@@ -386,10 +387,13 @@ scenario_sweep() {
   make_profile alice
   make_profile other
   register_profiles <<<"$ALICE|ProfileImagePath|1|C:\\users\\alice"
-  local left=TessalineClean-$ALICE-user
   # A run killed while alice's hive was loaded, and what no run of the program recorded: another
-  # program's hive loaded under a name like the program's, and a plain key so named.
-  regtool killed 64 'C:\users\alice' "$ALICE" user
+  # program's hive loaded under a name like the program's, and a plain key so named. The killed
+  # run's name has its part nobody could predict: the sweep finds it by its record alone.
+  local left
+  left=$(regtool killed 64 'C:\users\alice' "$ALICE" user | tr -d '\r')
+  check "sweep: the killed run's name is new" \
+    "yes" "$([[ $left =~ ^TessalineClean-$ALICE-user-[0-9a-f]{32}$ ]] && echo yes)"
   regtool load 64 TessalineClean-S-1-5-21-1-2-3-1098-user 'C:\users\other\NTUSER.DAT'
   echo 'HKU\TessalineClean-S-1-5-21-1-2-3-1099-user\Sub|v|x' >"$WINEPREFIX/drive_c/plain.txt"
   regtool seed 64 'C:\plain.txt'
@@ -413,11 +417,13 @@ scenario_sweep() {
 
   # A check killed while its private copy of alice's classes was loaded: the copy, which the
   # platform holds while it is loaded, goes once its mount is swept.
-  regtool killed 64 'C:\users\alice' "$ALICE" classes copy
+  local copied
+  copied=$(regtool killed 64 'C:\users\alice' "$ALICE" classes copy | tr -d '\r')
   check "sweep: the killed check's copy is left" 1 "$(private_folders | wc -l)"
+  check "sweep: the killed check's name is another" \
+    "yes" "$([[ $copied =~ ^TessalineClean-$ALICE-classes-[0-9a-f]{32}$ ]] && echo yes)"
   console check --all-users --json
-  check "sweep: the killed check's mount swept" "[\"TessalineClean-$ALICE-classes\"]" \
-    "$(jq -c .swept "$OUT")"
+  check "sweep: the killed check's mount swept" "[\"$copied\"]" "$(jq -c .swept "$OUT")"
   check "sweep: the killed check's copy gone" "" "$(private_folders)"
   check "sweep: no record left after the check" "absent HKLM\\Software\\TessalineClean" "$(journal)"
 
