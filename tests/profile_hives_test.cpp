@@ -642,6 +642,14 @@ TEST_F(HiveMountsTest, TheSweepUnloadsOnlyRecordedHivesOfRunsThatEnded) {
   EXPECT_THAT(Recorded(), ElementsAre(going + " 4-4"));
 }
 
+// A run killed as it dropped its last record leaves the journal's keys empty: the next sweep
+// takes them.
+TEST_F(HiveMountsTest, TheSweepRemovesTheJournalsKeysLeftEmpty) {
+  store.SeedKey(kHkeyLocalMachine, kJournal);
+  EXPECT_THAT(mounts->Sweep(), IsEmpty());
+  EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, "SOFTWARE\\TessalineClean"));
+}
+
 TEST_F(HiveMountsTest, WhereThePlatformListsItsHivesTheSweepUnloadsOnlyListedOnes) {
   const std::string listed = "TessalineClean-S-1-5-21-1-2-3-1001-user";
   const std::string plain = "TessalineClean-S-1-5-21-1-2-3-1001-classes";

@@ -44,6 +44,7 @@ std::vector<std::string> HiveMounts::Sweep() {
   std::vector<std::string> swept;
   const std::vector<MountJournal::Entry> entries = journal_.Entries();
   if (entries.empty()) {
+    journal_.DropEmptyKeys();
     return swept;
   }
   const HiveList list = HiveList::Read(registry_);
@@ -58,14 +59,15 @@ std::vector<std::string> HiveMounts::Sweep() {
     if (mounted && !(platform_.MayLoadHives() && UnloadTrying(entry.name) == kErrorSuccess)) {
       continue;
     }
+    // A check's copy outlives a run killed, or a hive that could not be unloaded: the platform
+    // holds its files while it is loaded. It goes now, so such copies never pile up, and before
+    // its record, so that a sweep killed in between leaves it to the next.
+    if (IsPrivateHiveName(entry.name)) {
+      platform_.RemoveCopyLeft(entry.file);
+    }
     journal_.Drop(entry.name);
     if (mounted) {
       swept.push_back(entry.name);
-    }
-    // A check's copy outlives a run killed, or a hive that could not be unloaded: the platform
-    // holds its files while it is loaded. It goes now, so such copies never pile up.
-    if (IsPrivateHiveName(entry.name)) {
-      platform_.RemoveCopyLeft(entry.file);
     }
   }
   return swept;
@@ -130,8 +132,9 @@ HiveLoading HiveMounts::Load(const HiveFile& file, bool copy, const std::string&
     if (status != kErrorAlreadyExists) {
       DeleteKeyIfEmpty(registry_, kHkeyUsers, Utf8ToUtf16(as));
     }
-    journal_.Drop(as);
+    // The hold, and a private copy with it, goes before the record, as in Unload.
     loaded_.erase(slot);
+    journal_.Drop(as);
     if (status == kErrorSharingViolation) {
       *why = WithError("the platform holds it", status);
       return HiveLoading::kInUse;
@@ -169,8 +172,10 @@ bool HiveMounts::Unload(const std::string& as, std::string* why) {
            "; the next run unloads it";
     return false;
   }
-  journal_.Drop(as);
+  // The hold goes first, and a private copy with it: a run killed in between leaves the record,
+  // by which the next run's sweep removes what is left, never a copy nobody recorded.
   loaded_.erase(found);
+  journal_.Drop(as);
   return true;
 }
 

@@ -59,6 +59,10 @@ void MountJournal::Drop(const std::string& name) {
     const KeyHandle key(api_, opened);
     api_.DeleteOpenKey(key.get());
   }
+  DropEmptyKeys();
+}
+
+void MountJournal::DropEmptyKeys() {
   DeleteKeyIfEmpty(api_, kHkeyLocalMachine, kMountsKey, kView);
   DeleteKeyIfEmpty(api_, kHkeyLocalMachine, kProgramKey, kView);
 }

@@ -24,6 +24,9 @@ class MountJournal {
   RegStatus Record(const Entry& entry);
   // Removes the record of the hive; once no record is left, the journal's keys go too.
   void Drop(const std::string& name);
+  // Removes the journal's keys if they hold no record: a run killed as it dropped its last one
+  // leaves them.
+  void DropEmptyKeys();
   // Every record; none when the journal cannot be read.
   std::vector<Entry> Entries();
 

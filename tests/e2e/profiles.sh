@@ -428,16 +428,23 @@ scenario_sweep() {
   check "sweep: no record left after the check" "absent HKLM\\Software\\TessalineClean" "$(journal)"
 
   # Checks killed at any moment, a copy being made or loaded included: the next run leaves
-  # neither a copy nor a mount nor a record behind.
-  local delay
-  for delay in 0.3 0.6 0.9 1.2 1.5 1.8 2.1 2.4; do
+  # neither a copy nor a mount nor a record behind; what no run recorded stays as it was.
+  local delay unrecorded start took step
+  unrecorded=$(private_hives)
+  # Kills spread over the time a whole check takes here, so some land while a copy is made.
+  start=$(date +%s%N)
+  console check --all-users
+  took=$((($(date +%s%N) - start) / 1000000))
+  for step in $(seq 20); do
+    delay=$(printf '%d.%03d' $((took * step / 18 / 1000)) $((took * step / 18 % 1000)))
     wine "$BUILD/tessaline-clean.exe" check --all-users >/dev/null 2>&1 &
     sleep "$delay"
     kill -9 $! 2>/dev/null || true
     wait $! 2>/dev/null || true
   done
+  echo "  20 checks killed within $took ms left $(private_folders | wc -l) copies and $(journal | grep -c '^key .*Mounts\\') records"
   console check --all-users
-  check "killed checks: no copy, mount or record left" "0||absent HKLM\\Software\\TessalineClean" \
+  check "killed checks: no copy, mount or record left" "0|$unrecorded|absent HKLM\\Software\\TessalineClean" \
     "$(private_folders | wc -l)|$(private_hives)|$(journal)"
   session_end
 }
