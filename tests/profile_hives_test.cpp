@@ -7,7 +7,6 @@
 #include <deque>
 #include <memory>
 #include <random>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -196,25 +195,6 @@ TEST(HiveRulesTest, TheHiveListIsReadFromTheRegistry) {
   ASSERT_NE(list.FileOf("X"), nullptr);
   EXPECT_EQ(*list.FileOf("X"), "\\Device\\y");
   EXPECT_EQ(store.OpenHandleCount(), 0u);
-}
-
-// The names a run mounts hives as: this program's, and none anybody can know beforehand.
-TEST(PrivateNameTest, APrivateNameEndsInAPartNobodyCanPredict) {
-  EXPECT_EQ(PrivateHiveName(kBob, HiveKind::kUser, kPart), kAs);
-  EXPECT_EQ(PrivateHiveName("Default", HiveKind::kClasses, kPart),
-            std::string("TessalineClean-Default-classes-") + kPart);
-  // Without a whole part there is no name to mount as.
-  for (const std::string& part :
-       {std::string(), std::string(kPart) + "0", std::string(31, '0') + "\\"}) {
-    EXPECT_EQ(PrivateHiveName(kBob, HiveKind::kUser, part), "") << part;
-  }
-  EXPECT_TRUE(HasUnpredictablePart(kAs));
-  EXPECT_TRUE(
-      HasUnpredictablePart(AsciiUpper(PrivateHiveName("Default", HiveKind::kClasses, kPart))));
-  for (const std::string& name : {std::string(kFixedName), std::string(kBob) + "-user-" + kPart,
-                                  std::string(kAs).substr(0, std::string(kAs).size() - 1)}) {
-    EXPECT_FALSE(HasUnpredictablePart(name)) << name;
-  }
 }
 
 // The store, with the options each key was made with.
@@ -508,16 +488,9 @@ TEST_F(HiveMountsTest, OnlyThisProgramsNamesAreLoaded) {
 TEST_F(HiveMountsTest, EachMountsNameIsNewAndHoldsThePlatformsRandomPart) {
   platform.parts = {kPart};
   EXPECT_EQ(mounts->NewMountName(kBob, HiveKind::kUser), kAs);
-  std::set<std::string> names{kAs, kFixedName};
-  for (int run = 0; run < 4; ++run) {
-    FakePlatform itsPlatform(store);
-    HiveMounts itsMounts(store, itsPlatform);
-    for (HiveKind kind : {HiveKind::kUser, HiveKind::kUser, HiveKind::kClasses}) {
-      const std::string name = itsMounts.NewMountName(kBob, kind);
-      EXPECT_TRUE(HasUnpredictablePart(name)) << name;
-      EXPECT_TRUE(names.insert(name).second) << name << " was given before";
-    }
-  }
+  const std::string classes = mounts->NewMountName(kBob, HiveKind::kClasses);
+  EXPECT_TRUE(HasUnpredictablePart(classes)) << classes;
+  EXPECT_NE(mounts->NewMountName(kBob, HiveKind::kUser), kAs);
   // The name given is the one loaded, recorded and unloaded.
   const std::string as = mounts->NewMountName(kBob, HiveKind::kUser);
   ASSERT_EQ(mounts->Load({"C:\\Users\\bob", "NTUSER.DAT", kBob}, false, as, &why),
@@ -683,8 +656,6 @@ TEST_F(HiveMountsTest, ALeftoverThatStaysLoadedIsNotReportedAndStaysRecorded) {
   EXPECT_THAT(Recorded(), ElementsAre(std::string(kAs) + " 3-3"));
 }
 
-// A run killed while it had a hive mounted leaves a name that no later run can make again: the
-// sweep finds and unloads it by its record alone.
 TEST_F(HiveMountsTest, TheSweepUnloadsARecordedMountWhoseNameItCouldNotMake) {
   const HiveFile bob{"C:\\Users\\bob", "NTUSER.DAT", kBob};
   std::string left;
