@@ -145,8 +145,8 @@ int StatusAfterOutput(int status, const ConsoleContext& context) {
 // How many lines of keys not restored the JSON report's message holds; standard error has all.
 constexpr std::size_t kMessageLines = 100;
 
-// Prints each key as restore puts it back, and each one it could not, as it goes: a file of any
-// size is never held whole in the report.
+// Prints and logs each key as restore puts it back, and each one it could not, as it goes: a file
+// of any size is never held whole in the report.
 class ConsoleRestoreLog : public RestoreLog {
  public:
   ConsoleRestoreLog(const Command& command, const ConsoleContext& context, RunLog& log,
