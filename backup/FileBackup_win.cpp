@@ -41,7 +41,8 @@ class FileBackup : public BackupFile {
       return FailWith(why, Utf8(full) + " is not a file in a folder");
     }
     std::vector<FileHandle> held;
-    if (!HoldFolder(folder, identity.account, own.get(), &held, why)) {
+    if (!HoldTrustedFolder(folder, inFolder_, identity.account, own.get(), "for a backup", &held,
+                           why)) {
       return false;
     }
     folder_ = folder.back() == L'\\' ? folder : folder + L"\\";
@@ -102,42 +103,6 @@ class FileBackup : public BackupFile {
         BackupFileName({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond},
                        GetCurrentProcessId());
     return std::wstring(name.begin(), name.end());
-  }
-
-  bool OpenFolder(const std::wstring& folder, const std::string& account, FileHandle* held,
-                  std::string* why) {
-    return OpenTrustedFolder(folder, account, "for a backup", held, why);
-  }
-
-  // Checks the folder the backup goes in, or the nearest one above it that exists, then makes
-  // the missing ones below, each for the program alone, holding every one open.
-  bool HoldFolder(const std::wstring& folder, const std::string& account, PSECURITY_DESCRIPTOR own,
-                  std::vector<FileHandle>* held, std::string* why) {
-    std::vector<std::wstring> missing;
-    std::wstring existing = folder;
-    while (GetFileAttributesW(existing.c_str()) == INVALID_FILE_ATTRIBUTES) {
-      if (!inFolder_ || ParentFolder(existing).empty()) {
-        return FailWith(why, ErrorText("the folder " + Utf8(existing) + " cannot be found"));
-      }
-      missing.push_back(existing);
-      existing = ParentFolder(existing);
-    }
-    held->emplace_back();
-    if (!OpenFolder(existing, account, &held->back(), why)) {
-      return false;
-    }
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), own, FALSE};
-    for (; !missing.empty(); missing.pop_back()) {
-      // One that appeared meanwhile was made by someone else: never taken.
-      if (!CreateDirectoryW(missing.back().c_str(), &attributes)) {
-        return FailWith(why, ErrorText("cannot make the folder " + Utf8(missing.back())));
-      }
-      held->emplace_back();
-      if (!OpenFolder(missing.back(), account, &held->back(), why)) {
-        return false;
-      }
-    }
-    return true;
   }
 
   // Makes the file, new, for the program alone, and checks that it is the file asked for and

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "backup/FolderTrust.h"
 #include "backup/TrustedFolder_win.h"
 #include "common/FailWith.h"
 #include "common/FilePlaces_win.h"
@@ -80,26 +79,8 @@ std::unique_ptr<BackupSource> OpenBackupToRestore(const std::string& path, std::
     return fail(ErrorText("cannot be opened for reading"));
   }
   FileHandle file(opened);
-  BY_HANDLE_FILE_INFORMATION information;
-  if (GetFileType(file.get()) != FILE_TYPE_DISK ||
-      !GetFileInformationByHandle(file.get(), &information) ||
-      (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return fail("is not a file");
-  }
-  if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-      !SameName(FinalName(file.get()), full)) {
-    return fail("leads elsewhere through a link");
-  }
-  if (information.nNumberOfLinks != 1) {
-    return fail("has another name as well, through which others may have changed it");
-  }
-  SecurityModel security;
-  if (!ReadSecurityModel(file.get(), &security)) {
-    return fail(ErrorText("cannot be checked: who may change it cannot be read"));
-  }
-  std::string refusal;
-  if (!FolderTrusted(security, identity.account, &refusal)) {
-    return fail("is not safe to restore from: " + refusal);
+  if (!TrustedFileSound(file.get(), full, identity.account, "to restore from", &why)) {
+    return fail(why);
   }
   return std::make_unique<HeldBackup>(std::move(folder), std::move(file));
 }

@@ -6,16 +6,17 @@
 
 namespace {
 
-// Each backup option and what it names.
-constexpr const char* kBackupOptions[][2] = {{"--backup", "a file"}, {"--backup-dir", "a folder"}};
+// Each option that names a place to write, and what it names.
+constexpr const char* kPlaceOptions[][2] = {
+    {"--backup", "a file"}, {"--backup-dir", "a folder"}, {"--log", "a file"}};
 
-// CLI11 takes whatever follows an option as its value. A backup's place that is missing, empty
-// or looks like an option is wrong usage, found before anything runs; an empty string when the
-// backup options are well formed.
-std::string BackupValueError(const std::vector<std::string>& arguments) {
+// CLI11 takes whatever follows an option as its value. A place that is missing, empty or looks
+// like an option is wrong usage, found before anything runs; an empty string when the options
+// that name places are well formed.
+std::string PlaceValueError(const std::vector<std::string>& arguments) {
   for (std::size_t index = 0; index < arguments.size(); ++index) {
     const std::string& argument = arguments[index];
-    for (const auto& [name, what] : kBackupOptions) {
+    for (const auto& [name, what] : kPlaceOptions) {
       const std::string option = name;
       std::string value;
       if (argument == option) {
@@ -36,10 +37,11 @@ std::string BackupValueError(const std::vector<std::string>& arguments) {
 
 constexpr const char* kUsage =
     "Usage:\n"
-    "  tessaline-clean check [--all-users] [--json]\n"
+    "  tessaline-clean check [--all-users] [--json] [--log FILE]\n"
     "  tessaline-clean clean [--backup FILE | --backup-dir DIR]\n"
     "                        [--all-users [--include-default-profile]] [--json]\n"
-    "  tessaline-clean restore FILE [--json]\n"
+    "                        [--log FILE | --no-log]\n"
+    "  tessaline-clean restore FILE [--json] [--log FILE | --no-log]\n"
     "  tessaline-clean --help | --version\n"
     "\n"
     "Removes every registry trace of the TessalineWeb_EN.ocx control.\n"
@@ -61,6 +63,11 @@ constexpr const char* kUsage =
     "                   with --all-users, clean the template of new users'\n"
     "                   profiles too (check always reports it)\n"
     "  --json           print one JSON object instead of the lines\n"
+    "  --log FILE       append the run's log to FILE (CMTrace format) instead of\n"
+    "                   %WINDIR%\\Logs\\Tessaline\\tessaline-clean.log (elevated) or\n"
+    "                   %LOCALAPPDATA%\\Tessaline\\tessaline-clean.log; check writes\n"
+    "                   a log only to a FILE given\n"
+    "  --no-log         write no log\n"
     "\n"
     "Exit status:\n"
     "  0  nothing present and every profile examined (check), done (clean), or\n"
@@ -121,8 +128,15 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
   CLI::App* restore = app.add_subcommand("restore");
   restore->add_option("FILE", command.restorePath)->required();
   restore->add_flag("--json", command.json);
+  bool noLog = false;
+  for (CLI::App* verb : {check, clean, restore}) {
+    CLI::Option* log = verb->add_option("--log", command.logPath)->type_name("FILE");
+    if (verb != check) {
+      verb->add_flag("--no-log", noLog)->excludes(log);
+    }
+  }
 
-  parsed.error = BackupValueError(arguments);
+  parsed.error = PlaceValueError(arguments);
   if (!parsed.error.empty()) {
     return parsed;
   }
@@ -145,6 +159,8 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
   command.verb = check->parsed()     ? Command::Verb::kCheck
                  : restore->parsed() ? Command::Verb::kRestore
                                      : Command::Verb::kClean;
+  // A check changes nothing, so it keeps no record unless asked to.
+  command.log = !noLog && (command.verb != Command::Verb::kCheck || !command.logPath.empty());
   parsed.valid = true;
   return parsed;
 }

@@ -13,6 +13,8 @@ struct Command {
   std::string backupPath;       // empty without --backup or --backup-dir
   bool backupInFolder = false;  // --backup-dir: a new file of its own in the folder backupPath
   std::string restorePath;      // restore's FILE
+  bool log = false;             // the run writes its log: clean and restore unless --no-log
+  std::string logPath;          // --log FILE; empty for the default log
 };
 
 // The command line read, or why it cannot be.

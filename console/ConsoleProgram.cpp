@@ -44,7 +44,7 @@ Outcome OfCheck(CheckOutcome outcome) {
   }
 }
 
-Report Check(const Command& command, const ConsoleContext& context) {
+Report Check(const Command& command, const ConsoleContext& context, RunLog& log) {
   EveryUser users = UsersOf(command, context);
   CheckResult result = RunCheck(context.registry, command.allUsers ? &users : nullptr);
   Report report;
@@ -54,6 +54,9 @@ Report Check(const Command& command, const ConsoleContext& context) {
   report.profiles = std::move(result.profiles);
   report.swept = std::move(result.swept);
   report.outcome = OfCheck(result.outcome);
+  for (const FoundKey& key : report.keys) {
+    log.Key("Found", key.key);
+  }
   if (!command.json) {
     PrintKeys(report.keys, context.out);
   }
@@ -62,7 +65,7 @@ Report Check(const Command& command, const ConsoleContext& context) {
 
 // The clean's lines go out as it runs, so a run cut short has shown what it deleted; the report
 // holds the keys deleted so far, also when the run ends in a failure it did not expect.
-void Clean(const Command& command, const ConsoleContext& context, BackupFile* file,
+void Clean(const Command& command, const ConsoleContext& context, BackupFile* file, RunLog& log,
            Report& report) {
   report.action = Action::kClean;
   std::unique_ptr<KeyBackup> backup;
@@ -76,6 +79,7 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
   }
   const CleanResult result = RunClean(context.registry, options, [&](const CleanTarget& key) {
     report.keys.push_back({key.Shown(), std::nullopt});
+    log.Key("Deleted", report.keys.back().key);
     if (!command.json) {
       // Flushed at once, so whoever watches the run sees each key as it goes.
       PrintKey(context.out, report.keys.back().key);
@@ -141,14 +145,16 @@ int StatusAfterOutput(int status, const ConsoleContext& context) {
 // How many lines of keys not restored the JSON report's message holds; standard error has all.
 constexpr std::size_t kMessageLines = 100;
 
-// Prints each key as restore puts it back, and each one it could not, as it goes: a file of any
-// size is never held whole in the report.
+// Prints and logs each key as restore puts it back, and each one it could not, as it goes: a file
+// of any size is never held whole in the report.
 class ConsoleRestoreLog : public RestoreLog {
  public:
-  ConsoleRestoreLog(const Command& command, const ConsoleContext& context, Report& report)
-      : json_(command.json), context_(context), report_(report) {}
+  ConsoleRestoreLog(const Command& command, const ConsoleContext& context, RunLog& log,
+                    Report& report)
+      : json_(command.json), context_(context), log_(log), report_(report) {}
 
   void Restored(const ShownKey& key) override {
+    log_.Key("Restored", key);
     if (!json_) {
       PrintKey(context_.out, key);
       return;
@@ -172,6 +178,7 @@ class ConsoleRestoreLog : public RestoreLog {
   // On standard error at once, and in the report's message up to its bound.
   void Tell(const std::string& line) {
     PrintMessage(context_.err, line);
+    log_.Line(LogType::kWarning, line);
     report_.messageShown = true;
     if (++lines_ <= kMessageLines) {
       report_.message += (report_.message.empty() ? "" : "\n") + line;
@@ -180,12 +187,13 @@ class ConsoleRestoreLog : public RestoreLog {
 
   const bool json_;
   const ConsoleContext& context_;
+  RunLog& log_;
   Report& report_;
   std::size_t lines_ = 0;
 };
 
 // Nothing is written before the whole file is read and checked.
-void Restore(const Command& command, const ConsoleContext& context, Report& report) {
+void Restore(const Command& command, const ConsoleContext& context, RunLog& log, Report& report) {
   report.action = Action::kRestore;
   report.backupPath = command.restorePath;
   std::string failure;
@@ -195,31 +203,31 @@ void Restore(const Command& command, const ConsoleContext& context, Report& repo
     report.message = "Nothing was restored: " + command.restorePath + " " + failure + ".";
     return;
   }
-  ConsoleRestoreLog log(command, context, report);
-  const RestoreResult result = RunRestore(context.registry, *source, context.profiles, &log);
+  ConsoleRestoreLog restoreLog(command, context, log, report);
+  const RestoreResult result = RunRestore(context.registry, *source, context.profiles, &restoreLog);
   if (!result.refusal.empty()) {
     report.outcome = Outcome::kRefused;
     report.message =
         "Nothing was restored from " + command.restorePath + ": " + result.refusal + ".";
     return;
   }
-  log.Finish();
+  restoreLog.Finish();
   report.swept = result.swept;
   report.outcome = result.notRestored == 0 ? Outcome::kRestored : Outcome::kStopped;
 }
 
 // Runs the verb the command line names into the report.
-void RunVerb(const Command& command, const ConsoleContext& context, BackupFile* file,
+void RunVerb(const Command& command, const ConsoleContext& context, BackupFile* file, RunLog& log,
              Report& report) {
   switch (command.verb) {
     case Command::Verb::kCheck:
-      report = Check(command, context);
+      report = Check(command, context, log);
       break;
     case Command::Verb::kRestore:
-      Restore(command, context, report);
+      Restore(command, context, log, report);
       break;
     default:
-      Clean(command, context, file, report);
+      Clean(command, context, file, log, report);
       break;
   }
 }
@@ -246,6 +254,8 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
     return StatusAfterOutput(0, context);
   }
 
+  RunLog log(command.log ? context.log : nullptr, command.logPath, context.err);
+  log.Header(std::string(kProgram) + ' ' + ConsoleVersion(), arguments);
   // Held here, so that a run that fails unexpectedly still names the file it began.
   std::unique_ptr<BackupFile> file;
   Report report;
@@ -253,7 +263,7 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
     if (!command.backupPath.empty()) {
       file = context.backupFile(command.backupPath, command.backupInFolder);
     }
-    RunVerb(command, context, file.get(), report);
+    RunVerb(command, context, file.get(), log, report);
   } catch (const std::exception& error) {
     report.action = command.verb == Command::Verb::kCheck     ? Action::kCheck
                     : command.verb == Command::Verb::kRestore ? Action::kRestore
@@ -270,5 +280,7 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
   if (!report.message.empty() && !report.messageShown) {
     PrintMessage(context.err, report.message);
   }
-  return StatusAfterOutput(ExitStatus(report.outcome), context);
+  const int status = StatusAfterOutput(ExitStatus(report.outcome), context);
+  log.Ending(report, status);
+  return status;
 }

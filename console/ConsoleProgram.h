@@ -8,6 +8,7 @@
 
 #include "backup/BackupFile.h"
 #include "backup/BackupSource.h"
+#include "console/RunLog.h"
 #include "registry/KeyWatch.h"
 #include "registry/RegistryApi.h"
 #include "users/Profiles.h"
@@ -32,6 +33,8 @@ struct ConsoleContext {
   // What tells the backup that a key read a while ago is unchanged; without it, each key is
   // written and read again just before it goes.
   KeyWatches* watches = nullptr;
+  // Where the run log goes; without it, no run writes one.
+  LogPlatform* log = nullptr;
 };
 
 // Runs the command line (the arguments after the program's name, UTF-8) and returns the exit

@@ -6,42 +6,6 @@
 
 namespace {
 
-const char* OutcomeName(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::kAbsent:
-      return "absent";
-    case Outcome::kPresent:
-      return "present";
-    case Outcome::kDone:
-      return "done";
-    case Outcome::kStopped:
-      return "stopped";
-    case Outcome::kBackupFailed:
-      return "backup-failed";
-    case Outcome::kRestored:
-      return "restored";
-    case Outcome::kRefused:
-      return "refused";
-    case Outcome::kIncomplete:
-      return "incomplete";
-    case Outcome::kFailed:
-      break;
-  }
-  return "failed";
-}
-
-const char* ActionName(Action action) {
-  switch (action) {
-    case Action::kClean:
-      return "clean";
-    case Action::kRestore:
-      return "restore";
-    case Action::kCheck:
-      break;
-  }
-  return "check";
-}
-
 nlohmann::ordered_json TextOrNull(const std::string& text) {
   return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
 }
@@ -97,6 +61,42 @@ void AddUsers(const Report& report, nlohmann::ordered_json& object) {
 }
 
 }  // namespace
+
+const char* OutcomeName(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kAbsent:
+      return "absent";
+    case Outcome::kPresent:
+      return "present";
+    case Outcome::kDone:
+      return "done";
+    case Outcome::kStopped:
+      return "stopped";
+    case Outcome::kBackupFailed:
+      return "backup-failed";
+    case Outcome::kRestored:
+      return "restored";
+    case Outcome::kRefused:
+      return "refused";
+    case Outcome::kIncomplete:
+      return "incomplete";
+    case Outcome::kFailed:
+      break;
+  }
+  return "failed";
+}
+
+const char* ActionName(Action action) {
+  switch (action) {
+    case Action::kClean:
+      return "clean";
+    case Action::kRestore:
+      return "restore";
+    case Action::kCheck:
+      break;
+  }
+  return "check";
+}
 
 int ExitStatus(Outcome outcome) {
   switch (outcome) {
@@ -180,30 +180,57 @@ void PrintKey(std::ostream& out, const ShownKey& key) {
   out << Shown(key.root) << '\n' << Shown(key.path) << '\n';
 }
 
-void PrintUsersNotes(std::ostream& err, const Report& report) {
+std::vector<UsersNote> UsersNotes(const Report& report) {
+  std::vector<UsersNote> notes;
   for (const std::string& hive : report.swept) {
-    err << "Unloaded HKEY_USERS\\" << Shown(hive) << ", left loaded by an earlier run\n";
+    notes.push_back({"Unloaded HKEY_USERS\\" + hive + ", left loaded by an earlier run", true});
   }
   for (const KeptKey& key : report.kept) {
-    err << "Kept " << Shown(key.key.root + key.key.path) << " of " << Shown(key.profile) << ": "
-        << Shown(key.why) << '\n';
+    notes.push_back(
+        {"Kept " + key.key.root + key.key.path + " of " + key.profile + ": " + key.why, true});
   }
   for (const ProfileReport& profile : report.profiles) {
-    if (profile.outcome == ProfileReport::Outcome::kNotExamined) {
-      err << "The profile " << Shown(profile.id) << " (" << Shown(profile.folder)
-          << ") was not examined: " << Shown(profile.reason) << '\n';
-    } else if (profile.outcome == ProfileReport::Outcome::kLeftLoaded) {
-      err << "The profile " << Shown(profile.id) << " (" << Shown(profile.folder)
-          << ") was examined, but " << Shown(profile.reason) << '\n';
+    const std::string named = "The profile " + profile.id + " (" + profile.folder + ") was ";
+    switch (profile.outcome) {
+      case ProfileReport::Outcome::kNotExamined:
+        notes.push_back({named + "not examined: " + profile.reason, true});
+        break;
+      case ProfileReport::Outcome::kLeftLoaded:
+        notes.push_back({named + "examined, but " + profile.reason, true});
+        break;
+      case ProfileReport::Outcome::kPassedOver:
+        notes.push_back({named + "passed over: " + profile.reason, false});
+        break;
+      case ProfileReport::Outcome::kExamined:
+        notes.push_back({named + "examined", false});
+        break;
+    }
+  }
+  return notes;
+}
+
+std::vector<std::string> MessageLines(const std::string& message) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = message.find('\n', start)) != std::string::npos; start = end + 1) {
+    lines.push_back(message.substr(start, end - start));
+  }
+  lines.push_back(message.substr(start));
+  return lines;
+}
+
+void PrintUsersNotes(std::ostream& err, const Report& report) {
+  for (const UsersNote& note : UsersNotes(report)) {
+    if (note.warning) {
+      err << Shown(note.text) << '\n';
     }
   }
   err.flush();
 }
 
 void PrintMessage(std::ostream& err, const std::string& message) {
-  std::size_t start = 0;
-  for (std::size_t end; (end = message.find('\n', start)) != std::string::npos; start = end + 1) {
-    err << Shown(message.substr(start, end - start)) << '\n';
+  for (const std::string& line : MessageLines(message)) {
+    err << Shown(line) << '\n';
   }
-  err << Shown(message.substr(start)) << std::endl;
+  err.flush();
 }

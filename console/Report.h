@@ -44,6 +44,22 @@ struct Report {
   std::vector<std::string> swept;  // hives a killed run had left loaded, unloaded first
 };
 
+// The names the JSON report gives the outcome and the action, "done" and "clean".
+const char* OutcomeName(Outcome outcome);
+const char* ActionName(Action action);
+
+// A line about the users a run over every user reached: a hive it unloaded for a killed run, a
+// key of a user's it kept, or a profile's outcome. A warning names what the run could not do or
+// had to undo, and standard error tells it too; the log tells every note.
+struct UsersNote {
+  std::string text;
+  bool warning = false;
+};
+std::vector<UsersNote> UsersNotes(const Report& report);
+
+// A message's lines, as standard error and the log show them one by one.
+std::vector<std::string> MessageLines(const std::string& message);
+
 // The run as one JSON object on one line; text that is not UTF-8 has its bad bytes replaced.
 // With keysStreamed, only what closes the object JsonReportStart and JsonKey began.
 std::string JsonReport(const Report& report);
@@ -54,8 +70,7 @@ std::string JsonKey(const FoundKey& key, Action action);
 // from the registry or a file, so what could forge a line or move the cursor is escaped, as the
 // backup's comments escape it; the JSON report holds them exactly.
 void PrintKey(std::ostream& out, const ShownKey& key);
-// The lines on standard error that name what a run over every user could not do: each key of a
-// user's it kept, each profile it could not examine, and each hive it unloaded for a killed run.
+// The warnings of UsersNotes on standard error, each escaped as the keys' lines are.
 void PrintUsersNotes(std::ostream& err, const Report& report);
 // The message's lines on standard error, each escaped as the keys' lines are.
 void PrintMessage(std::ostream& err, const std::string& message);

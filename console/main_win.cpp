@@ -10,6 +10,7 @@
 #include "common/ProcessHardening_win.h"
 #include "common/WideText_win.h"
 #include "console/ConsoleProgram.h"
+#include "console/RunLogFile_win.h"
 #include "registry/KeyWatches_win.h"
 #include "registry/LocaleSource_win.h"
 #include "registry/WindowsRegistry_win.h"
@@ -67,10 +68,12 @@ int main() {
     WindowsHivePlatform hivePlatform;
     HiveMounts profiles(registry, hivePlatform);
     WindowsKeyWatches watches;
+    WindowsLogPlatform log;
     ConsoleContext context{registry,  MakeFileBackup, LocalTimeText,
                            std::cout, std::cerr,      OpenBackupToRestore};
     context.profiles = &profiles;
     context.watches = &watches;
+    context.log = &log;
     return RunConsole(Utf8Arguments(), context);
   } catch (...) {
     std::cerr << "An unexpected failure occurred." << std::endl;

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -21,6 +22,7 @@
 #include "common/VolumeReserve.h"
 #include "console/CommandLine.h"
 #include "console/ConsoleProgram.h"
+#include "console/RunLog.h"
 #include "registry/Utf16.h"
 
 namespace {
@@ -48,6 +50,56 @@ class SharedFile : public BackupFile {
 };
 
 constexpr const char* kTime = "2026-12-08 10:00:00";
+
+// Run logs by name, as the platform would hold them once it opened them; a name it refuses, and
+// a disk that takes only so many more records.
+class MemoryLogs : public LogPlatform {
+ public:
+  std::unique_ptr<LogFile> Open(const std::string& path, std::string* why) override {
+    *why = refusal;
+    return refusal.empty() ? std::make_unique<File>(*this, path.empty() ? kDefault : path)
+                           : nullptr;
+  }
+  UtcTime Now() override { return {2026, 12, 8, 9, 5, 7, 42}; }
+  Runner Who() override { return {"PC-1", "SYSTEM (S-1-5-18)", 77}; }
+
+  // Each record's type and text, failing a line that is not one CMTrace record.
+  std::vector<std::string> Texts(const std::string& name = kDefault) {
+    static const std::regex record(
+        R"re(<!\[LOG\[((?:(?!\]LOG\]).)*)\]LOG\]!><time="\d\d:\d\d:\d\d\.\d{3}\+000" )re"
+        R"re(date="\d\d-\d\d-\d{4}" component="tessaline-clean" context="" type="([123])" )re"
+        R"re(thread="\d+" file="">\r)re");
+    std::vector<std::string> texts;
+    std::smatch match;
+    std::istringstream lines(files[name]);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_TRUE(std::regex_match(line, match, record)) << line;
+      texts.push_back(match[2].str() + " " + match[1].str());
+    }
+    return texts;
+  }
+
+  static constexpr const char* kDefault = "C:\\Windows\\Logs\\Tessaline\\tessaline-clean.log";
+  std::map<std::string, std::string> files;
+  std::string refusal;
+  bool full = false;
+
+  struct File : LogFile {
+    File(MemoryLogs& logs, std::string name) : logs(logs), name(std::move(name)) {}
+    std::string Name() const override { return name; }
+    std::uint64_t Size() const override { return logs.files[name].size(); }
+    bool Append(const std::string& bytes, std::string* why) override {
+      logs.files[name] += logs.full ? "" : bytes;
+      return !logs.full || FailWith(why, "the disk is full");
+    }
+    bool RollOver(std::string*) override {
+      logs.files[RolledOverName(name)] = std::exchange(logs.files[name], "");
+      return true;
+    }
+    MemoryLogs& logs;
+    std::string name;
+  };
+};
 
 std::string Pairs(const std::vector<std::string>& lines) {
   std::string text;
@@ -78,7 +130,8 @@ class ConsoleTest : public CleanFixture {
         err,
         [this](const std::string& path, std::string* failure) { return disk.Open(path, failure); },
         &hives,
-        &store};
+        &store,
+        &logs};
     return RunConsole(arguments, context);
   }
 
@@ -105,6 +158,7 @@ class ConsoleTest : public CleanFixture {
   std::vector<std::string> backupPaths;
   MemoryFiles disk;  // what restore may read, by path
   MemoryHives hives{store};
+  MemoryLogs logs;
   std::ostringstream out;
   std::ostringstream err;
 };
@@ -138,6 +192,10 @@ TEST_F(ConsoleTest, AStopPrintsTheNoticeOnStandardErrorAfterTheDeletedPairs) {
   EXPECT_EQ(out.str(), Pairs({pairs.begin(), pairs.begin() + 6}));
   EXPECT_EQ(err.str(), "It failed to Open Distribution Unit in Local Machine\n");
   EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, traces::kDistributionUnit));
+  const std::vector<std::string> logged = logs.Texts();
+  EXPECT_EQ(std::vector<std::string>(logged.end() - 2, logged.end()),
+            (std::vector<std::string>{"2 It failed to Open Distribution Unit in Local Machine",
+                                      "2 clean ended: stopped, exit status 1"}));
 
   EXPECT_EQ(Run({"clean", "--json"}), 1);
   const nlohmann::json report = Json();
@@ -168,6 +226,13 @@ TEST_F(ConsoleTest, NamesCannotForgeLinesWhereTheyAreShown) {
             Pairs({"HKEY_LOCAL_MACHINE",
                    "\\" + std::string(traces::kModuleUsage) + "\\u005cu001b/TessalineWeb_EN.ocx",
                    "Done!"}));
+  // Nor a record of the run log: each line of it stays one record (Texts fails any other).
+  AddModuleUsage("C:/x]LOG]!><time=\"\" type=\"1\">]log]/TessalineWeb_EN.ocx");
+  EXPECT_EQ(Run({"clean"}), 0);
+  EXPECT_EQ(logs.Texts()[logs.Texts().size() - 2],
+            "1 Deleted HKEY_LOCAL_MACHINE\\" + std::string(traces::kModuleUsage) +
+                "\\C:/x\\u005dLOG]!><time=\"\" type=\"1\">\\u005dlog]/TessalineWeb_EN.ocx");
+  EXPECT_NE(logs.files[MemoryLogs::kDefault].find(shown), std::string::npos);
   AddModuleUsage(forged);
   EXPECT_EQ(Run({"clean", "--json"}), 0);
   EXPECT_EQ(Json()["keys"][0]["path"], "\\" + std::string(traces::kModuleUsage) + "\\" + forged);
@@ -207,6 +272,10 @@ TEST_F(ConsoleTest, WrongUsageExitsTwoWithTheUsageAndTouchesNothing) {
       {"--all-users"},
       {"check", "clean"},
       {"check", "extra"},
+      {"clean", "--log"},
+      {"restore", "b.reg", "--log", "--json"},
+      {"clean", "--log", "a.log", "--no-log"},
+      {"check", "--no-log"},
   };
   for (const std::vector<std::string>& arguments : wrong) {
     const std::string shown = ::testing::PrintToString(arguments);
@@ -217,6 +286,7 @@ TEST_F(ConsoleTest, WrongUsageExitsTwoWithTheUsageAndTouchesNothing) {
   }
   EXPECT_EQ(store.AllKeys(), before);
   EXPECT_TRUE(backupPaths.empty());
+  EXPECT_TRUE(logs.files.empty());
 }
 
 TEST_F(ConsoleTest, BackupOptionsNameTheirPlaceWhateverTheSpelling) {
@@ -265,6 +335,70 @@ TEST_F(ConsoleTest, OutputThatCannotBeWrittenIsStatusFourAfterTheRun) {
   }
   // Usage errors go to standard error only, so they keep their status.
   EXPECT_EQ(run({"purge"}), 2);
+}
+
+// On Linux, the run log's rules; the platform's file, where it may go and through what, is shown
+// under Wine by end_to_end_console, and its folder's owner, which Wine does not keep, by
+// folder_trust_test's cases.
+TEST(RunLogRules, ARecordIsOneCmTraceLineAndAFullLogIsRenamedAsTheDeploymentToolsDo) {
+  EXPECT_EQ(
+      CmTraceRecord("Deleted HKEY_USERS\\S-1\\k", LogType::kWarning, {2026, 1, 2, 3, 4, 5, 6}, 7),
+      "<![LOG[Deleted HKEY_USERS\\S-1\\k]LOG]!><time=\"03:04:05.006+000\" date=\"01-02-2026\" "
+      "component=\"tessaline-clean\" context=\"\" type=\"2\" thread=\"7\" file=\"\">\r\n");
+  EXPECT_FALSE(RollsOver(0, kLogRollOverSize + 1));
+  EXPECT_EQ(RolledOverName("C:\\Logs\\tessaline-clean.log"), "C:\\Logs\\tessaline-clean.lo_");
+}
+
+// Each clean and restore appends its record to the log, a check only to one it is given; a log
+// that cannot be written is said once, and the run and its status stay as they would be.
+TEST_F(ConsoleTest, TheRunLogRecordsEachRunAndNeverChangesIt) {
+  SeedAll();
+  EXPECT_EQ(Run({"check"}), 1);
+  EXPECT_TRUE(logs.files.empty());
+  EXPECT_EQ(Run({"check", "--log", "C:\\c.log"}), 1);
+  EXPECT_EQ(logs.Texts("C:\\c.log")[2], "1 Found HKEY_CLASSES_ROOT" + Logged(traces::kProgId));
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 0);
+  std::vector<std::string> expected = {
+      "1 tessaline-clean " + std::string(ConsoleVersion()) +
+          " on PC-1 as SYSTEM (S-1-5-18), started 2026-12-08 09:05:07 UTC",
+      "1 Command line: clean --backup b.reg"};
+  const std::vector<std::string> pairs = InstallationPairs();
+  for (std::size_t at = 0; at < pairs.size(); at += 2) {
+    expected.push_back("1 Deleted " + pairs[at] + pairs[at + 1]);
+  }
+  expected.push_back("1 Backup file: C:\\work\\b.reg");
+  expected.push_back("1 clean ended: done, exit status 0");
+  EXPECT_EQ(logs.Texts(), expected);
+  // Runs append; --no-log writes nothing.
+  const std::string first = logs.files[MemoryLogs::kDefault];
+  EXPECT_EQ(Run({"clean", "--no-log"}), 0);
+  EXPECT_EQ(Run({"clean", "--json"}), 0);
+  EXPECT_EQ(logs.files[MemoryLogs::kDefault].substr(0, first.size()), first);
+  EXPECT_EQ(logs.Texts().size(), expected.size() + 3);
+  // Past its bound, the log goes on in a new file, the older one renamed.
+  logs.files[MemoryLogs::kDefault] = std::string(kLogRollOverSize - 600, 'x');
+  SeedAll();
+  EXPECT_EQ(Run({"clean"}), 0);
+  const std::string rolled = logs.files[RolledOverName(MemoryLogs::kDefault)];
+  EXPECT_LE(rolled.size(), kLogRollOverSize);
+  EXPECT_EQ(rolled.find_first_not_of('x'), kLogRollOverSize - 600);
+  EXPECT_EQ(logs.Texts().back(), "1 clean ended: done, exit status 0");
+  // Restore's keys as it puts each back.
+  disk.files["b.reg"] = file.bytes;
+  EXPECT_EQ(Run({"restore", "b.reg", "--log", "C:\\r.log"}), 0);
+  EXPECT_EQ(logs.Texts("C:\\r.log")[2],
+            "1 Restored HKEY_CLASSES_ROOT" + Logged(traces::kProgId) + "\\Clsid");
+  // A disk that is full, or a log refused: said once on standard error, the run as it would be.
+  const std::string said =
+      "tessaline-clean: the log cannot be written, the run goes on without it: ";
+  SeedAll();
+  logs.full = true;
+  EXPECT_EQ(Run({"clean"}), 0);
+  EXPECT_EQ(out.str(), Pairs(InstallationPairs()) + "Done!\n");
+  EXPECT_EQ(err.str(), said + "the disk is full\n");
+  logs.refusal = "C:\\t\\open is not safe for a log: S-1-1-0 may change what it holds";
+  EXPECT_EQ(Run({"clean", "--log", "C:\\t\\open\\r.log"}), 0);
+  EXPECT_EQ(err.str(), said + logs.refusal + "\n");
 }
 
 TEST(BackupFileName, HoldsTheUtcTimeAndTheProcess) {
@@ -984,6 +1118,9 @@ TEST_F(ConsoleTest, EveryProfileIsReportedAndOneNotExaminedIsNoCleanMachine) {
             "The profile S-1-5-21-1-2-3-1001 (C:\\Users\\alice) was not examined: its hive "
             "NTUSER.DAT was not loaded: the privileges to load a hive are not held\n"
             "The clean went to its end, but what is named above was not cleaned.\n");
+  EXPECT_EQ(logs.Texts()[logs.Texts().size() - 3],
+            "2 The profile S-1-5-21-1-2-3-1001 (C:\\Users\\alice) was not examined: its hive "
+            "NTUSER.DAT was not loaded: the privileges to load a hive are not held");
   EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, traces::kDistributionUnit));
   // Nothing present, but a profile not examined: check cannot call the machine clean.
   EXPECT_EQ(Run({"check", "--all-users", "--json"}), 1);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The console program under Wine, as a deployment script runs it: its output, its exit statuses,
-# its JSON, and a backup that "reg import" turns back into exactly what was deleted.
+# its JSON, its run log, and a backup that "reg import" turns back into exactly what was deleted.
 #   console.sh BUILD_DIR TEST_BUILD_DIR ARTIFACTS_DIR
 source "$(dirname "$0")/lib.sh"
 
@@ -396,7 +396,53 @@ scenario_shown_names() {
   session_end
 }
 
+# The run log under Wine: CMTrace records, appended, rolled over past a link it replaces, and
+# refused through a link, a second name or a folder every user may change. Wine keeps no owners:
+# a folder a user made first is refused for its owner, as folder_trust_test shows on Linux.
+scenario_run_log() {
+  echo "the run log: CMTrace records, appended, rolled over, never through a link"
+  session_begin "$BASE_PREFIX"
+  seed_installation
+  local c=$WINEPREFIX/drive_c log record plant reason
+  log="$c/windows/logs/Tessaline/tessaline-clean.log"
+  record='^<!\[LOG\[.*\]LOG\]!><time="[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}\+000" date="[0-9]{2}-[0-9]{2}-[0-9]{4}" component="tessaline-clean" context="" type="[123]" thread="[0-9]+" file="">'$'\r''$'
+  console clean --all-users
+  check "log: every line a record, a key a line, the status last" "0 0 7 1" "$STATUS $(grep -cvE \
+    "$record" "$log") $(grep -c '^<!\[LOG\[Deleted ' "$log") $(tail -1 "$log" | grep -c 'ended: done')"
+  console clean --no-log
+  console clean
+  check "log: none with --no-log, the second run appended" 2 "$(grep -c 'Command line: clean' "$log")"
+  echo victim >"$c/victim.txt"
+  ln -s "$c/victim.txt" "${log%g}_"
+  truncate -s 2620000 "$log"
+  seed_installation
+  console clean
+  check "roll-over: the full log replaced the link, the run went on in a new one" "0 victim 1 1" \
+    "$STATUS $(cat "$c/victim.txt") $([ -f "${log%g}_" ] && [ ! -L "${log%g}_" ] &&
+      [ "$(stat -c %s "${log%g}_")" -le 2621440 ] && echo 1) $(grep -c 'clean ended: done' "$log")"
+  mkdir -p -m 777 "$c/t/open"
+  ln -s "$c/victim.txt" "$c/t/link.log"
+  ln "$c/victim.txt" "$c/t/hard.log"
+  seed_installation
+  while IFS='|' read -r plant reason; do
+    console clean --log "C:\\t\\$plant"
+    check "log $plant: said once on stderr, the clean as it would be" "0 1 Done!" \
+      "$STATUS $(grep -c "^tessaline-clean: the log cannot be written, .*$reason" "$ERR") $(tail -1 "$OUT")"
+  done <<'PLANTS'
+link.log|leads elsewhere through a link
+hard.log|has another name as well
+open\r.log|S-1-1-0 may change what it holds
+PLANTS
+  rm -rf "${log%/*}"
+  mkdir -m 777 "${log%/*}"
+  console clean
+  check "log: a default folder every user may change refused, nothing written through a plant" \
+    "0 1 victim" "$STATUS $(grep -c 'Tessaline is not safe for a log: S-1-1-0 may' "$ERR") $(cat "$c/victim.txt")"
+  session_end
+}
+
 scenario_check_clean_restore
+scenario_run_log
 scenario_stop
 scenario_usage_and_backup_failures
 scenario_planted_backup_places
