@@ -43,12 +43,16 @@ bool ListNamesControl(RegistryReads& api) {
 // before: an installer writing entries all the while cannot keep a run going for ever.
 constexpr int kListings = 8;
 
-// Takes the entries of one listing that name the control; *named tells whether it held any.
-bool TakeListing(TRegistry& registry, TargetAction& action, bool* named) {
+// Takes the entries of one listing that name the control; *named tells whether it held any, and
+// *whole whether it held as many names as the list has entries: one that could not be read may
+// name the control.
+bool TakeListing(TRegistry& registry, TargetAction& action, bool* named, bool* whole) {
   // A snapshot, so deleting entries does not disturb the walk.
   TStringList entries;
   registry.ListSubkeyNames(entries);
   const std::size_t count = entries.Count();
+  KeyInfo info;
+  *whole = registry.QueryKeyInfo(info) && count >= static_cast<std::size_t>(info.SubkeyCount);
   action.EntriesListed(entries);
   *named = false;
   for (std::size_t index = 0; index < count; ++index) {
@@ -80,19 +84,27 @@ bool WalkModuleUsage(RegistryReads& api, TRegistry& registry, TargetAction& acti
   }
   const int listings = action.RemovesWhatItTakes() ? kListings : 1;
   bool named = true;
-  for (int listing = 0; listing < listings && named; ++listing) {
+  bool whole = false;
+  for (int listing = 0; listing < listings && (named || !whole); ++listing) {
     // Each entry taken became the current key: the list is opened again for the next listing.
     if (listing > 0 && !registry.OpenPath(kModuleUsage.path)) {
       if (!registry.KeyPresent(kModuleUsage.path)) {
         named = false;
+        whole = true;
         break;
       }
       action.ListOpenFailed(kModuleUsage.openFailed);
       return false;
     }
-    if (!TakeListing(registry, action, &named)) {
+    if (!TakeListing(registry, action, &named, &whole)) {
       return false;
     }
+  }
+  // A list whose entries cannot all be read is as one that cannot be opened: nothing can say it
+  // holds nothing of the control.
+  if (!whole) {
+    action.ListOpenFailed(kModuleUsage.openFailed);
+    return false;
   }
   *entriesRemain = named && action.RemovesWhatItTakes();
   return true;

@@ -219,6 +219,10 @@ void Restore(const Command& command, const ConsoleContext& context, RunLog& log,
 // Runs the verb the command line names into the report.
 void RunVerb(const Command& command, const ConsoleContext& context, BackupFile* file, RunLog& log,
              Report& report) {
+  // Whatever the verb and its options, what a killed run left mounted, copied or recorded goes
+  // first, so that running any verb again finishes what a killed one began.
+  const std::vector<std::string> swept =
+      context.profiles ? context.profiles->Sweep() : std::vector<std::string>();
   switch (command.verb) {
     case Command::Verb::kCheck:
       report = Check(command, context, log);
@@ -230,6 +234,7 @@ void RunVerb(const Command& command, const ConsoleContext& context, BackupFile* 
       Clean(command, context, file, log, report);
       break;
   }
+  report.swept.insert(report.swept.begin(), swept.begin(), swept.end());
 }
 
 }  // namespace

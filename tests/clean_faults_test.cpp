@@ -210,14 +210,20 @@ TEST_F(CleanFaultsTest, SubkeyThatCannotBeOpenedStaysAndFailsTheTarget) {
   EXPECT_FALSE(store.KeyExists(kHkeyClassesRoot, std::string(traces::kClsid) + "\\InprocServer32"));
 }
 
-TEST_F(CleanFaultsTest, FailedQueryOnTheListGivesAnEmptyListing) {
-  AddModuleUsage("C:/a/TessalineWeb_EN.ocx");
-  store.FailCall(Call::Query, kHkeyLocalMachine, traces::kModuleUsage, kErrorAccessDenied);
-  Run();
-  EXPECT_THAT(window.notices, IsEmpty());
-  EXPECT_THAT(window.log, IsEmpty());
-  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, Usage("C:/a/TessalineWeb_EN.ocx")));
-  EXPECT_EQ(window.status, "Done!");
+// A list that opens but cannot be listed whole may hold the control's entries: no "Done!".
+TEST_F(CleanFaultsTest, AListThatCannotBeListedWholeStopsTheRun) {
+  for (const Call call : {Call::Query, Call::Enum}) {
+    MemoryRegistry fresh;
+    RecordingWindow freshWindow;
+    AddModuleUsage(fresh, "C:/a/TessalineWeb_EN.ocx");
+    fresh.FailCall(call, kHkeyLocalMachine, traces::kModuleUsage, kErrorAccessDenied);
+    RunCleanInWindow(fresh, freshWindow);
+    EXPECT_THAT(freshWindow.notices,
+                ElementsAre("It failed to Open Module Usage in Local Machine"));
+    EXPECT_THAT(freshWindow.log, IsEmpty());
+    EXPECT_TRUE(fresh.KeyExists(kHkeyLocalMachine, Usage("C:/a/TessalineWeb_EN.ocx")));
+    EXPECT_EQ(freshWindow.status, "");
+  }
 }
 
 TEST_F(CleanFaultsTest, FailedQueryInsideATreeKeepsThatKeysSubkeys) {

@@ -213,12 +213,14 @@ TEST_F(ConsoleTest, NamesCannotForgeLinesWhereTheyAreShown) {
   const std::string forged =
       "C:/"
       "x\x1b[2K\r\nDone!\xC2\x85\xE2\x80\xA8\xE2\x80\xA9\x7F\xE2\x80\xAE\xE2\x80\x8B\xE2\x81\xA6"
-      "\xE2\x81\xA0\xD8\x9C\xF3\xA0\x81\x81/TessalineWeb_EN.ocx";
+      "\xE2\x81\xA0\xD8\x9C\xF3\xA0\x81\x81\xE1\x9E\xB4\xF0\x9D\x85\xB3/TessalineWeb_EN.ocx";
   AddModuleUsage(forged);
   EXPECT_EQ(Run({"clean"}), 0);
-  const std::string shown = std::string(traces::kModuleUsage) +
-                            "\\C:/x\\u001b[2K\\u000d\\u000aDone!\\u0085\\u2028\\u2029\\u007f"
-                            "\\u202e\\u200b\\u2066\\u2060\\u061c\\udb40\\udc41/TessalineWeb_EN.ocx";
+  const std::string shown =
+      std::string(traces::kModuleUsage) +
+      "\\C:/x\\u001b[2K\\u000d\\u000aDone!\\u0085\\u2028\\u2029\\u007f"
+      "\\u202e\\u200b\\u2066\\u2060\\u061c\\udb40\\udc41\\u17b4\\ud834\\udd73/"
+      "TessalineWeb_EN.ocx";
   EXPECT_EQ(out.str(), Pairs({"HKEY_LOCAL_MACHINE", "\\" + shown, "Done!"}));
   AddModuleUsage("u001b/TessalineWeb_EN.ocx");
   EXPECT_EQ(Run({"clean"}), 0);
@@ -1134,6 +1136,17 @@ TEST_F(ConsoleTest, EveryProfileIsReportedAndOneNotExaminedIsNoCleanMachine) {
   EXPECT_EQ(Run({"check", "--all-users"}), 0);
   // The template is only cleaned when asked for, and only with every user.
   EXPECT_EQ(Run({"clean", "--include-default-profile"}), 2);
+  // A mount a killed run left goes at the next run of any verb, with every user or not.
+  std::string why;
+  const std::string left = hives.NewMountName("S-1-5-21-1-2-3-1001", HiveKind::kUser);
+  ASSERT_EQ(
+      hives.Load({"C:\\Users\\alice", "NTUSER.DAT", "S-1-5-21-1-2-3-1001"}, false, left, &why),
+      HiveLoading::kLoaded);
+  EXPECT_EQ(Run({"restore", "C:\\nowhere.reg"}), 3);
+  EXPECT_EQ(
+      err.str().rfind("Unloaded HKEY_USERS\\" + left + ", left loaded by an earlier run\n", 0), 0u)
+      << err.str();
+  EXPECT_TRUE(store.LoadedHives().empty());
 }
 
 // A key of a user's that the backup cannot hold exactly stays; the machine's keys go, and the
