@@ -17,18 +17,22 @@ bool TakeIfPresent(RegistryReads& api, TRegistry& registry, std::uint32_t access
   return !registry.KeyPresent(target.path) || action.Take(registry, target);
 }
 
+// Lists the current key's subkeys; false when the listing holds fewer names than the key has
+// subkeys: a list whose entries could not all be read may name the control.
+bool ListWhole(TRegistry& registry, TStringList& entries) {
+  registry.ListSubkeyNames(entries);
+  KeyInfo info;
+  return registry.QueryKeyInfo(info) &&
+         entries.Count() >= static_cast<std::size_t>(info.SubkeyCount);
+}
+
 // Whether some entry of the list, read with read rights, names the control; a list that cannot
 // be read whole counts as naming it.
 bool ListNamesControl(RegistryReads& api) {
   TRegistry reader(api, kProbeAccess);
   reader.SelectRoot(kModuleUsage.root);
-  KeyInfo info;
-  if (!reader.OpenPath(kModuleUsage.path) || !reader.QueryKeyInfo(info)) {
-    return true;
-  }
   TStringList entries;
-  reader.ListSubkeyNames(entries);
-  if (entries.Count() < static_cast<std::size_t>(info.SubkeyCount)) {
+  if (!reader.OpenPath(kModuleUsage.path) || !ListWhole(reader, entries)) {
     return true;
   }
   for (std::size_t index = 0; index < entries.Count(); ++index) {
@@ -44,15 +48,12 @@ bool ListNamesControl(RegistryReads& api) {
 constexpr int kListings = 8;
 
 // Takes the entries of one listing that name the control; *named tells whether it held any, and
-// *whole whether it held as many names as the list has entries: one that could not be read may
-// name the control.
+// *whole whether it was whole (ListWhole).
 bool TakeListing(TRegistry& registry, TargetAction& action, bool* named, bool* whole) {
   // A snapshot, so deleting entries does not disturb the walk.
   TStringList entries;
-  registry.ListSubkeyNames(entries);
+  *whole = ListWhole(registry, entries);
   const std::size_t count = entries.Count();
-  KeyInfo info;
-  *whole = registry.QueryKeyInfo(info) && count >= static_cast<std::size_t>(info.SubkeyCount);
   action.EntriesListed(entries);
   *named = false;
   for (std::size_t index = 0; index < count; ++index) {
