@@ -158,10 +158,11 @@ WalkResult WalkTargets(RegistryReads& api, std::uint32_t access, UsersHives* use
       return result;
     }
     // Walking the profiles takes a while: entries written meanwhile go too.
-    TRegistry registry(api, access);
-    if (action.RemovesWhatItTakes() &&
-        !WalkModuleUsage(api, registry, action, &result.entriesRemain)) {
-      return result;
+    if (action.RemovesWhatItTakes()) {
+      TRegistry registry(api, access);
+      if (!WalkModuleUsage(api, registry, action, &result.entriesRemain)) {
+        return result;
+      }
     }
   }
   result.finished = true;
