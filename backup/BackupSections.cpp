@@ -32,6 +32,13 @@ BackupSections::BackupSections(RegistryReads& api, BackupFile& file, BackupOrigi
 
 bool BackupSections::Fail(const std::string& why) {
   failure_ = why;
+  changed_ = false;
+  return false;
+}
+
+bool BackupSections::Changed(const std::string& keyName) {
+  Fail(keyName + " changed while it was backed up");
+  changed_ = true;
   return false;
 }
 
@@ -66,7 +73,7 @@ bool BackupSections::WriteChecked(RegHandle key, RegHandle parent, const std::u1
   }
   if (!StillAsRecorded(key, recorded)) {
     CutBack(*start);
-    return Fail(keyName + " changed while it was backed up");
+    return Changed(keyName);
   }
   std::string why;
   if (!file_.Flush(&why)) {
@@ -121,7 +128,7 @@ bool BackupSections::Write(RegHandle key, RegHandle parent, const std::u16string
     return Fail("cannot read all of " + keyName);
   }
   if (before.subkeys != 0) {
-    return Fail(keyName + " changed while it was backed up");
+    return Changed(keyName);
   }
   if (!before.writableNames) {
     return Fail("a value of " + keyName + " has a name a .reg file cannot hold exactly, or one " +
@@ -135,10 +142,12 @@ bool BackupSections::Write(RegHandle key, RegHandle parent, const std::u16string
   // the bound given is written until it passes it, as the text's size is known only then.
   const std::uint64_t most = before.textBound + 2 * (6 * keyName.size() + 64);
   const bool bounded = bound.bytes < most;
+  const std::string grew = keyName + " grew while it was backed up";
   *start = size_;
   if (!WriteKey(key, keyName, link, bounded ? bound.bytes : most,
-                keyName + (bounded ? " " + bound.passing : " grew while it was backed up"), before,
-                recorded)) {
+                bounded ? keyName + " " + bound.passing : grew, before, recorded)) {
+    // Past what it held when first read, it changed meanwhile; past its bound, it did not.
+    changed_ = !bounded && failure_ == grew;
     return false;
   }
   // What the key had when its values were first read, as written: a change since shows in its

@@ -51,6 +51,8 @@ class BackupSections {
   std::uint64_t Size() const { return size_; }
   // Why the last call that failed did.
   const std::string& Failure() const { return failure_; }
+  // Whether it failed because the key changed while it was read: a later run may find it still.
+  bool FailedForChange() const { return changed_; }
 
  private:
   // What a key has, as far as a change to it shows: its counts and a digest of its values.
@@ -75,6 +77,7 @@ class BackupSections {
   static constexpr std::uint64_t kRoomReadAgain = 1 << 16;
 
   bool Fail(const std::string& why);
+  bool Changed(const std::string& keyName);
   // Makes the file and writes its heading.
   bool Start();
   // Writes the section of the key from its end *start, no larger than the bound, *recorded
@@ -117,4 +120,5 @@ class BackupSections {
   std::optional<std::uint64_t> batchFree_;
   std::uint64_t batchFrom_ = 0;
   std::string failure_;
+  bool changed_ = false;
 };

@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "common/FailWith.h"
+#include "common/PlatformTexts.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ bool FolderTrusted(const SecurityModel& folder, const std::string& account, std:
       continue;
     }
     if ((FileRights(entry.mask) & kChangingRights) != 0) {
-      return FailWith(why, entry.sid + " may change what it holds");
+      return FailWith(why, WithAccountName(entry.sid) + " may change what it holds");
     }
   }
   return true;

@@ -8,8 +8,9 @@
 KeyBackup::KeyBackup(RegistryReads& api, BackupFile& file, BackupOrigin origin, KeyWatches* watches)
     : api_(api), sections_(api, file, std::move(origin)), writeAhead_(api, sections_, watches) {}
 
-bool KeyBackup::Fail(const std::string& why) {
+bool KeyBackup::Fail(const std::string& why, bool forChange) {
   failure_ = why;
+  failedForChange_ = forChange;
   return false;
 }
 
@@ -23,6 +24,7 @@ GuardedDeletion KeyBackup::Guarded(const CleanTarget& target, const std::functio
     writeAhead_.WriteFrom(target);
   }
   failure_.clear();
+  failedForChange_ = false;
   const ShownKey shown = target.Shown();
   topName_ = shown.root + shown.path;
   view_ = target.viewFlags;
@@ -31,7 +33,9 @@ GuardedDeletion KeyBackup::Guarded(const CleanTarget& target, const std::functio
     return GuardedDeletion::kDeleted;
   }
   *why = failure_;
-  return failure_.empty() ? GuardedDeletion::kNotDeleted : GuardedDeletion::kKept;
+  return failure_.empty()   ? GuardedDeletion::kNotDeleted
+         : failedForChange_ ? GuardedDeletion::kKeptForChange
+                            : GuardedDeletion::kKept;
 }
 
 GuardedDeletion KeyBackup::DeleteTree(TRegistry& registry, const CleanTarget& key,
@@ -68,14 +72,14 @@ bool KeyBackup::BeforeDeleteKey(RegHandle key, RegHandle parent, const std::u16s
   std::uint64_t start = 0;
   const WriteAhead::Section ahead = writeAhead_.SectionOf(key, &start);
   if (ahead == WriteAhead::Section::kChanged) {
-    return Fail(keyName + " changed while it was backed up");
+    return Fail(keyName + " changed while it was backed up", true);
   }
   if (ahead == WriteAhead::Section::kNotAhead) {
     // Sections follow one another as their keys go: those written ahead for keys still to come
     // leave the file before another key's is written, and come again the usual way.
     writeAhead_.Drop();
     if (!sections_.WriteChecked(key, parent, name, keyName, view_, bounds_.Next(), &start)) {
-      return Fail(sections_.Failure());
+      return Fail(sections_.Failure(), sections_.FailedForChange());
     }
     // Counted whether or not the key goes after all: the bounds are of the work a user can cause.
     bounds_.Took(sections_.Size() - start);

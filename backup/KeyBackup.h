@@ -56,7 +56,7 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   bool Started();
   // The key goes, its section starting at start on disk.
   bool Passed(std::uint64_t start);
-  bool Fail(const std::string& why);
+  bool Fail(const std::string& why, bool forChange = false);
   // Starts the file if need be, then runs the deletion; how it went.
   GuardedDeletion Guarded(const CleanTarget& target, const std::function<bool()>& deletion,
                           std::string* why);
@@ -70,4 +70,5 @@ class KeyBackup : public DeletionGuard, private KeyDeletionCheck {
   std::uint32_t view_ = 0;       // the registry view the target's keys are opened in
   SectionBounds bounds_;
   std::string failure_;
+  bool failedForChange_ = false;  // the key changed while it was read: a later run may take it
 };

@@ -51,6 +51,7 @@ std::string RestoreHives::Reach(const std::string& hive, std::string* why) {
     case HiveLoading::kInUse:
       *why = "its hive " + file.relative + " is in use: its user may be logging on";
       return std::string();
+    case HiveLoading::kTaken:
     case HiveLoading::kRefused:
       *why = "its hive " + file.relative + " was not loaded: " + refusal;
       return std::string();

@@ -7,6 +7,7 @@
 #include "backup/BackupReader.h"
 #include "backup/RestoreHives.h"
 #include "clean/CleanTargets.h"
+#include "common/PlatformTexts.h"
 #include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
 #include "registry/KeyName.h"
@@ -75,7 +76,7 @@ class Restorer : public SectionVisitor {
     }
     const RegStatus status = api_.SetValue(levels_.back().key.get(), value);
     if (status != kErrorSuccess) {
-      Fail("a value cannot be set (error " + std::to_string(status) + ")");
+      Fail(WithStatus("a value cannot be set", status));
     }
   }
 
@@ -213,7 +214,7 @@ class Restorer : public SectionVisitor {
         return std::string();
       }
       if (status != kErrorFileNotFound) {
-        return "it cannot be opened or made for writing (error " + std::to_string(status) + ")";
+        return WithStatus("it cannot be opened or made for writing", status);
       }
       if (!mayMake) {
         return "no hive " + name + " is loaded";
@@ -225,7 +226,7 @@ class Restorer : public SectionVisitor {
     const RegStatus status = api_.CreateKey(parent, wideName, kRegOptionOpenLink,
                                             kKeyWrite | kKeyQueryValue | view_, &opened, &created);
     if (status != kErrorSuccess) {
-      return "it cannot be opened or made for writing (error " + std::to_string(status) + ")";
+      return WithStatus("it cannot be opened or made for writing", status);
     }
     KeyHandle key(api_, opened);
     std::string keyName;
@@ -295,14 +296,14 @@ class Restorer : public SectionVisitor {
                  : "a key of that name exists, so the link was not made";
     }
     if (status != kErrorSuccess) {
-      return "the link cannot be made (error " + std::to_string(status) + ")";
+      return WithStatus("the link cannot be made", status);
     }
     const KeyHandle link(api_, made);
     const RegStatus set = targetValue ? api_.SetValue(link.get(), *targetValue) : kErrorSuccess;
     if (set != kErrorSuccess) {
       // A link without its target would lead nowhere; it goes again.
       api_.DeleteOpenKey(link.get());
-      return "the link's target cannot be set (error " + std::to_string(set) + ")";
+      return WithStatus("the link's target cannot be set", set);
     }
     return std::string();
   }

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "clean/TargetWalk.h"
+#include "common/PlatformTexts.h"
 #include "registry/TRegistry.h"
 
 namespace {
@@ -25,7 +26,8 @@ class Removal : public TargetAction {
         guard_ ? guard_->DeleteTree(registry, key, &why)
                : (registry.DeleteTree(key.path) ? GuardedDeletion::kDeleted
                                                 : GuardedDeletion::kNotDeleted);
-    if (deletion == GuardedDeletion::kKept) {
+    if (deletion == GuardedDeletion::kKept || deletion == GuardedDeletion::kKeptForChange) {
+      result_.retry = deletion == GuardedDeletion::kKeptForChange;
       return Stop(CleanOutcome::kBackupKept, why);
     }
     if (deletion == GuardedDeletion::kNotDeleted) {
@@ -37,12 +39,13 @@ class Removal : public TargetAction {
 
   bool TakeInHive(RegHandle key, const CleanTarget& target) override {
     std::string why;
-    bool byGuard = false;
-    if (users_->DeleteCounterpart(api_, key, target, guard_, &why, &byGuard)) {
+    GuardedDeletion guarded = GuardedDeletion::kNotDeleted;
+    if (users_->DeleteCounterpart(api_, key, target, guard_, &why, &guarded)) {
       Deleted(target);
       return true;
     }
-    return Keep(target, why, byGuard);
+    return Keep(target, why, guarded != GuardedDeletion::kNotDeleted,
+                guarded == GuardedDeletion::kKeptForChange);
   }
 
   void EntriesListed(const TStringList& entries) override {
@@ -52,8 +55,7 @@ class Removal : public TargetAction {
   }
 
   bool Unopened(const CleanTarget& target, RegStatus status) override {
-    return Keep(target,
-                "it cannot be opened for its deletion (error " + std::to_string(status) + ")");
+    return Keep(target, WithStatus("it cannot be opened for its deletion", status));
   }
 
   void ListOpenFailed(const char* text) override { Stop(CleanOutcome::kOpenFailed, text); }
@@ -75,8 +77,9 @@ class Removal : public TargetAction {
   }
 
   // The key stays, and the run goes on to the other users and the machine's keys.
-  bool Keep(const CleanTarget& target, const std::string& why, bool byBackup = false) {
-    result_.kept.push_back({target.Shown(), target.hive.profile, why, byBackup});
+  bool Keep(const CleanTarget& target, const std::string& why, bool byBackup = false,
+            bool retry = false) {
+    result_.kept.push_back({target.Shown(), target.hive.profile, why, byBackup, retry});
     return true;
   }
 

@@ -38,6 +38,7 @@ struct KeptKey {
   std::string profile;  // the hive's profile: its SID, or "Default"
   std::string why;
   bool byBackup = false;
+  bool retry = false;  // it changed while it was backed up: a later run may take it
 };
 
 struct CleanResult {
@@ -46,6 +47,7 @@ struct CleanResult {
   // At a stop, the notice the window shows; for kBackupKept, why the guard kept the key.
   std::string notice;
   std::vector<KeptKey> kept;            // in the order they were met
+  bool retry = false;                   // kBackupKept: the key changed while it was backed up
   std::vector<ProfileReport> profiles;  // with the users' hives of profiles not loaded
   std::vector<std::string> swept;       // hives a killed run had left loaded, unloaded first
 };

@@ -12,6 +12,8 @@ enum class GuardedDeletion {
   kDeleted,
   kNotDeleted,  // the key itself could not be deleted
   kKept,        // the guard kept the key
+  // The guard kept the key because it changed while it was read: a later run may take it.
+  kKeptForChange,
 };
 
 // Deletes each target once it is open for deletion, so the window program, which has no guard,
@@ -19,7 +21,7 @@ enum class GuardedDeletion {
 class DeletionGuard {
  public:
   virtual ~DeletionGuard() = default;
-  // Deletes the target's tree as the guard allows; on kRefused *why tells why the key was kept.
+  // Deletes the target's tree as the guard allows; when kept *why tells why the key was kept.
   virtual GuardedDeletion DeleteTree(TRegistry& registry, const CleanTarget& key,
                                      std::string* why) = 0;
   // The same for a counterpart in a user's hive, open as itself: through that very handle.

@@ -64,7 +64,8 @@ bool EveryUser::TakeCounterpart(RegistryReads& api, std::uint32_t access, const 
 }
 
 bool EveryUser::DeleteCounterpart(RegistryReads& api, RegHandle key, const CleanTarget& counterpart,
-                                  DeletionGuard* guard, std::string* why, bool* byGuard) {
+                                  DeletionGuard* guard, std::string* why,
+                                  GuardedDeletion* guarded) {
   // A user may link a name on the way to a key of the hive to a key of the machine or of
   // another user; such a key is not the hive's and stays. The key checked is the key deleted.
   std::string name;
@@ -81,9 +82,10 @@ bool EveryUser::DeleteCounterpart(RegistryReads& api, RegHandle key, const Clean
                                      kKeyAllAccess | counterpart.viewFlags, anyKey)
                    ? GuardedDeletion::kDeleted
                    : GuardedDeletion::kNotDeleted);
-  *byGuard = deletion == GuardedDeletion::kKept;
+  *guarded = deletion;
   if (deletion != GuardedDeletion::kDeleted) {
-    *why = *byGuard ? "the backup kept it: " + *why : "it, or a key below it, cannot be deleted";
+    *why = deletion == GuardedDeletion::kNotDeleted ? "it, or a key below it, cannot be deleted"
+                                                    : "the backup kept it: " + *why;
     return false;
   }
   // Confirmed gone by its name, as the user would reach it.
@@ -92,6 +94,7 @@ bool EveryUser::DeleteCounterpart(RegistryReads& api, RegHandle key, const Clean
                                         kProbeAccess | counterpart.viewFlags, &again);
   const KeyHandle back(api, again);
   if (status != kErrorFileNotFound) {
+    *guarded = GuardedDeletion::kNotDeleted;
     *why = "it is there again after its deletion";
     return false;
   }

@@ -23,7 +23,7 @@ class EveryUser : public UsersHives {
   bool TakeCounterpart(RegistryReads& api, std::uint32_t access, const CleanTarget& counterpart,
                        TargetAction& action) override;
   bool DeleteCounterpart(RegistryReads& api, RegHandle key, const CleanTarget& counterpart,
-                         DeletionGuard* guard, std::string* why, bool* byGuard) override;
+                         DeletionGuard* guard, std::string* why, GuardedDeletion* guarded) override;
   bool WalkProfiles(RegistryReads& api, std::uint32_t access, TargetAction& action,
                     std::vector<ProfileReport>& reports) override;
 

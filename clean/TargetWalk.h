@@ -58,10 +58,11 @@ class UsersHives {
                                const CleanTarget& counterpart, TargetAction& action) = 0;
   // Deletes a counterpart in a user's hive open as itself as key, through that very handle, with
   // the guard where there is one, once the platform's name of it shows it lies in its hive, then
-  // looks it up again by its name; false, with why, when it stays, *byGuard telling whether it
-  // was the guard that kept it.
+  // looks it up again by its name; false, with why, when it stays, *guarded telling whether it
+  // was the guard that kept it, and why.
   virtual bool DeleteCounterpart(RegistryReads& api, RegHandle key, const CleanTarget& counterpart,
-                                 DeletionGuard* guard, std::string* why, bool* byGuard) = 0;
+                                 DeletionGuard* guard, std::string* why,
+                                 GuardedDeletion* guarded) = 0;
   // The profiles whose hives are not loaded, one hive at a time, each reported; false when the
   // action stopped the run.
   virtual bool WalkProfiles(RegistryReads& api, std::uint32_t access, TargetAction& action,

@@ -1,5 +1,6 @@
 #include "common/FilePlaces_win.h"
 
+#include "common/PlatformTexts.h"
 #include "common/WideText_win.h"
 
 void CloseFile(HANDLE file) {
@@ -30,7 +31,7 @@ std::string Utf8(const std::wstring& wide) {
 }
 
 std::string ErrorText(const std::string& what) {
-  return what + " (error " + std::to_string(GetLastError()) + ")";
+  return WithStatus(what, static_cast<long>(GetLastError()));
 }
 
 std::wstring PlainFullName(const std::wstring& name) {

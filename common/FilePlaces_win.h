@@ -16,7 +16,7 @@ bool WideFromUtf8(const std::string& text, std::wstring* wide);
 // The wide text in UTF-8, the last error kept, so that a failure's message can name a file before
 // it tells the error.
 std::string Utf8(const std::wstring& wide);
-// "what (error N)", with the last error.
+// "what: the platform's message (error N)", with the last error.
 std::string ErrorText(const std::string& what);
 
 // The name made absolute against the working folder, without a closing backslash; empty for one

@@ -40,8 +40,7 @@ bool NewFileSound(HANDLE handle, const std::wstring& name, std::string* why) {
   const std::string shown = Utf8FromWide(name.data(), static_cast<int>(name.size()));
   BY_HANDLE_FILE_INFORMATION information;
   if (!GetFileInformationByHandle(handle, &information)) {
-    return FailWith(why,
-                    "cannot read " + shown + " (error " + std::to_string(GetLastError()) + ")");
+    return FailWith(why, ErrorText("cannot read " + shown));
   }
   if (information.nNumberOfLinks != 1 ||
       (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {

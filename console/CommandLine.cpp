@@ -3,8 +3,16 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <initializer_list>
+#include <iterator>
+#include <regex>
+#include <sstream>
+
+#include "registry/AsciiCase.h"
 
 namespace {
+
+constexpr const char* kVerbs[] = {"check", "clean", "restore"};
+constexpr const char* kFlags[] = {"--all-users", "--include-default-profile", "--json", "--no-log"};
 
 // Each option that names a place to write, and what it names.
 constexpr const char* kPlaceOptions[][2] = {
@@ -35,6 +43,59 @@ std::string PlaceValueError(const std::vector<std::string>& arguments) {
   return std::string();
 }
 
+// The verb first, and only the forms the usage shows: options spelled "--name", those that name a
+// place with their value after a space or "=", flags alone. Windows' "/name" is no form of this
+// program's but "/?"; one taken for a file name would run a clean nobody asked for. An empty
+// string when the arguments take these forms.
+std::string FormError(const std::vector<std::string>& arguments) {
+  const std::string& verb = arguments[0];
+  if (std::none_of(std::begin(kVerbs), std::end(kVerbs),
+                   [&](const char* known) { return AsciiUpper(verb) == AsciiUpper(known); })) {
+    return "\"" + verb + "\" is no verb: the verbs are check, clean and restore, and come first";
+  }
+  for (std::size_t index = 1; index < arguments.size(); ++index) {
+    const std::string& argument = arguments[index];
+    const bool placeValue =
+        std::any_of(std::begin(kPlaceOptions), std::end(kPlaceOptions),
+                    [&](const auto& option) { return arguments[index - 1] == option[0]; });
+    if (!placeValue && argument.size() > 1 && argument[0] == '/') {
+      return "\"" + argument + "\" is no option: options begin with --, as the usage shows";
+    }
+    for (const char* flag : kFlags) {
+      if (argument.rfind(std::string(flag) + "=", 0) == 0) {
+        return std::string(flag) + " takes no value";
+      }
+    }
+  }
+  return std::string();
+}
+
+// The parser's complaint in this program's words.
+std::string OwnWords(const CLI::ParseError& error, const std::string& verb) {
+  const std::string text = error.what();
+  std::smatch match;
+  if (dynamic_cast<const CLI::ExtrasError*>(&error)) {
+    // The parser took the arguments last first, and names them so.
+    std::istringstream extras(text.substr(text.find(": ") + 2));
+    std::vector<std::string> names{std::istream_iterator<std::string>(extras), {}};
+    std::string shown;
+    for (auto name = names.rbegin(); name != names.rend(); ++name) {
+      shown += (shown.empty() ? "" : " ") + *name;
+    }
+    return verb + " does not take " + shown;
+  }
+  if (std::regex_match(text, match, std::regex("(.*) excludes (.*)"))) {
+    return match[1].str() + " and " + match[2].str() + " cannot be given together";
+  }
+  if (std::regex_match(text, match, std::regex("(.*) requires (.*)"))) {
+    return match[1].str() + " needs " + match[2].str();
+  }
+  if (dynamic_cast<const CLI::RequiredError*>(&error)) {
+    return verb + " needs a file name";
+  }
+  return "the command line cannot be read: " + text;
+}
+
 constexpr const char* kUsage =
     "Usage:\n"
     "  tessaline-clean check [--all-users] [--json] [--log FILE]\n"
@@ -42,12 +103,13 @@ constexpr const char* kUsage =
     "                        [--all-users [--include-default-profile]] [--json]\n"
     "                        [--log FILE | --no-log]\n"
     "  tessaline-clean restore FILE [--json] [--log FILE | --no-log]\n"
-    "  tessaline-clean --help | --version\n"
+    "  tessaline-clean --help | -h | /? | --version\n"
     "\n"
     "Removes every registry trace of the TessalineWeb_EN.ocx control.\n"
     "\n"
     "  check            list what clean would delete; changes nothing\n"
-    "  clean            delete it, printing each deleted key, then \"Done!\"\n"
+    "  clean            delete it, printing each deleted key, then a line that\n"
+    "                   begins \"Done!\" with the count and the backup file\n"
     "  --backup FILE    before each key goes, write it to FILE, a new .reg file;\n"
     "                   put back with: tessaline-clean restore FILE\n"
     "  --backup-dir DIR the same, to a new file of its own in DIR (made if missing):\n"
@@ -77,7 +139,11 @@ constexpr const char* kUsage =
     "  2  wrong usage; nothing was touched\n"
     "  3  the backup could not be written; the key it was for was not deleted\n"
     "     (clean), or the file was refused and nothing was written (restore)\n"
-    "  4  an unexpected failure\n";
+    "  4  an unexpected failure\n"
+    "  1618  not finished only for what a later run resolves by itself: a\n"
+    "     profile's hive in use, a key changed while it was backed up, a hive\n"
+    "     left loaded; run again (deployment tools retry it by themselves)\n"
+    "No run ever needs a restart of the machine.\n";
 
 }  // namespace
 
@@ -88,7 +154,7 @@ const char* UsageText() {
 ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
   ParsedCommand parsed;
   if (arguments.empty()) {
-    parsed.error = "a verb is required: check or clean";
+    parsed.error = "a verb is required: check, clean or restore";
     return parsed;
   }
   // Asking for help anywhere on the line gets it, as with other console tools.
@@ -136,7 +202,10 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
     }
   }
 
-  parsed.error = PlaceValueError(arguments);
+  parsed.error = FormError(arguments);
+  if (parsed.error.empty()) {
+    parsed.error = PlaceValueError(arguments);
+  }
   if (!parsed.error.empty()) {
     return parsed;
   }
@@ -145,7 +214,7 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
   try {
     app.parse(reversed);
   } catch (const CLI::ParseError& error) {
-    parsed.error = error.what();
+    parsed.error = OwnWords(error, arguments[0]);
     return parsed;
   }
   if (!backupFolder.empty()) {

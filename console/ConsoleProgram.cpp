@@ -11,6 +11,7 @@
 #include "common/FailureText.h"
 #include "console/CommandLine.h"
 #include "console/Report.h"
+#include "registry/ShownText.h"
 
 namespace {
 
@@ -30,6 +31,14 @@ EveryUser UsersOf(const Command& command, const ConsoleContext& context) {
   return EveryUser(context.profiles, check, check || command.withTemplate);
 }
 
+// Whether what the run left undone, a later run finishes by itself.
+bool ForRetry(const std::vector<ProfileReport>& profiles, const std::vector<KeptKey>& kept) {
+  return std::all_of(
+             profiles.begin(), profiles.end(),
+             [](const ProfileReport& profile) { return !profile.Unfinished() || profile.retry; }) &&
+         std::all_of(kept.begin(), kept.end(), [](const KeptKey& key) { return key.retry; });
+}
+
 // The report's outcome for each way a check ends.
 Outcome OfCheck(CheckOutcome outcome) {
   switch (outcome) {
@@ -44,23 +53,22 @@ Outcome OfCheck(CheckOutcome outcome) {
   }
 }
 
-Report Check(const Command& command, const ConsoleContext& context, RunLog& log) {
+void Check(const Command& command, const ConsoleContext& context, RunLog& log, Report& report) {
   EveryUser users = UsersOf(command, context);
   CheckResult result = RunCheck(context.registry, command.allUsers ? &users : nullptr);
-  Report report;
   report.keys = std::move(result.keys);
   report.message = std::move(result.stopText);
   report.usersReported = command.allUsers;
   report.profiles = std::move(result.profiles);
   report.swept = std::move(result.swept);
   report.outcome = OfCheck(result.outcome);
+  report.retry = report.outcome == Outcome::kIncomplete && ForRetry(report.profiles, {});
   for (const FoundKey& key : report.keys) {
     log.Key("Found", key.key);
   }
   if (!command.json) {
     PrintKeys(report.keys, context.out);
   }
-  return report;
 }
 
 // The clean's lines go out as it runs, so a run cut short has shown what it deleted; the report
@@ -73,8 +81,9 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
   EveryUser users = UsersOf(command, context);
   options.users = command.allUsers ? &users : nullptr;
   if (file) {
-    backup = std::make_unique<KeyBackup>(
-        context.registry, *file, BackupOrigin{ConsoleVersion(), context.now()}, context.watches);
+    backup = std::make_unique<KeyBackup>(context.registry, *file,
+                                         BackupOrigin{ConsoleVersion(), UtcText(context.now())},
+                                         context.watches);
     options.guard = backup.get();
   }
   const CleanResult result = RunClean(context.registry, options, [&](const CleanTarget& key) {
@@ -108,20 +117,19 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
   switch (result.outcome) {
     case CleanOutcome::kDone:
       report.outcome = Outcome::kDone;
-      if (!command.json) {
-        context.out << kDoneText << std::endl;
-      }
       break;
     case CleanOutcome::kKept: {
       // The machine's keys and the other users' went; what stayed is named on stderr.
       const bool backupKept = std::any_of(result.kept.begin(), result.kept.end(),
                                           [](const KeptKey& key) { return key.byBackup; });
       report.outcome = backupKept ? Outcome::kBackupFailed : Outcome::kIncomplete;
+      report.retry = ForRetry(result.profiles, result.kept);
       report.message += "The clean went to its end, but what is named above was not cleaned.";
       break;
     }
     case CleanOutcome::kBackupKept:
       report.outcome = Outcome::kBackupFailed;
+      report.retry = result.retry && ForRetry(result.profiles, result.kept);
       report.message += "The backup failed: " + result.notice +
                         ". The key it was for was kept and nothing after it was deleted.";
       break;
@@ -137,7 +145,7 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
 int StatusAfterOutput(int status, const ConsoleContext& context) {
   if (!context.out.flush()) {
     context.err << kProgram << ": the output could not be written to standard output" << std::endl;
-    return ExitStatus(Outcome::kFailed);
+    return kFailedStatus;
   }
   return status;
 }
@@ -155,11 +163,12 @@ class ConsoleRestoreLog : public RestoreLog {
 
   void Restored(const ShownKey& key) override {
     log_.Key("Restored", key);
+    ++report_.restored;
     if (!json_) {
       PrintKey(context_.out, key);
       return;
     }
-    context_.out << (report_.keysStreamed ? "," : JsonReportStart(Action::kRestore))
+    context_.out << (report_.keysStreamed ? "," : JsonReportStart(report_))
                  << JsonKey({key, std::nullopt}, Action::kRestore);
     report_.keysStreamed = true;
   }
@@ -225,7 +234,7 @@ void RunVerb(const Command& command, const ConsoleContext& context, BackupFile* 
       context.profiles ? context.profiles->Sweep() : std::vector<std::string>();
   switch (command.verb) {
     case Command::Verb::kCheck:
-      report = Check(command, context, log);
+      Check(command, context, log, report);
       break;
     case Command::Verb::kRestore:
       Restore(command, context, log, report);
@@ -264,6 +273,8 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
   // Held here, so that a run that fails unexpectedly still names the file it began.
   std::unique_ptr<BackupFile> file;
   Report report;
+  report.started = context.now();
+  report.computer = context.computer ? context.computer() : std::string();
   try {
     if (!command.backupPath.empty()) {
       file = context.backupFile(command.backupPath, command.backupInFolder);
@@ -278,14 +289,18 @@ int RunConsole(const std::vector<std::string>& arguments, const ConsoleContext& 
     report.messageShown = false;
     report.backupPath = file ? file->Name() : command.restorePath;
   }
+  report.milliseconds = MillisecondsBetween(report.started, context.now());
+  int status = ExitStatus(report);
   if (command.json) {
-    context.out << JsonReport(report) << std::endl;
+    context.out << JsonReport(report, status) << std::endl;
+  } else {
+    context.out << Shown(SummaryLine(report)) << std::endl;
   }
   PrintUsersNotes(context.err, report);
   if (!report.message.empty() && !report.messageShown) {
     PrintMessage(context.err, report.message);
   }
-  const int status = StatusAfterOutput(ExitStatus(report.outcome), context);
+  status = StatusAfterOutput(status, context);
   log.Ending(report, status);
   return status;
 }

@@ -19,8 +19,8 @@ struct ConsoleContext {
   // The backup file named on the command line, not yet made: that file, or in `inFolder` a new
   // file of its own in that folder.
   std::function<std::unique_ptr<BackupFile>(const std::string& path, bool inFolder)> backupFile;
-  // The local time as the backup's comment tells it.
-  std::function<std::string()> now;
+  // The time now, in UTC.
+  std::function<UtcTime()> now;
   std::ostream& out;
   std::ostream& err;
   // Opens the backup restore is to read, held unchanged while it is open; null, with why, when it
@@ -35,6 +35,8 @@ struct ConsoleContext {
   KeyWatches* watches = nullptr;
   // Where the run log goes; without it, no run writes one.
   LogPlatform* log = nullptr;
+  // The computer's name, as the JSON report gives it; without it, the report gives none.
+  std::function<std::string()> computer;
 };
 
 // Runs the command line (the arguments after the program's name, UTF-8) and returns the exit

@@ -1,6 +1,10 @@
 #include "console/Report.h"
 
+#include <cstdio>
 #include <nlohmann/json.hpp>
+
+#include "clean/CleanProcedure.h"
+#include "common/PlatformTexts.h"
 
 #include "registry/ShownText.h"
 
@@ -98,24 +102,27 @@ const char* ActionName(Action action) {
   return "check";
 }
 
-int ExitStatus(Outcome outcome) {
-  switch (outcome) {
+int ExitStatus(const Report& report) {
+  int status = kFailedStatus;
+  switch (report.outcome) {
     case Outcome::kAbsent:
     case Outcome::kDone:
-      return 0;
-    case Outcome::kPresent:
-    case Outcome::kStopped:
-    case Outcome::kIncomplete:
-      return 1;
     case Outcome::kRestored:
       return 0;
+    case Outcome::kPresent:
+      return 1;
+    case Outcome::kStopped:
+    case Outcome::kIncomplete:
+      status = 1;
+      break;
     case Outcome::kBackupFailed:
     case Outcome::kRefused:
-      return 3;
-    case Outcome::kFailed:
+      status = 3;
       break;
+    case Outcome::kFailed:
+      return kFailedStatus;
   }
-  return 4;
+  return report.retry ? kRetryStatus : status;
 }
 
 namespace {
@@ -136,9 +143,20 @@ std::string Dump(const nlohmann::ordered_json& json) {
   return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-// Every field but the action and the keys.
-nlohmann::ordered_json OutcomeFields(const Report& report) {
+constexpr int kSchemaVersion = 1;
+
+// The fields before the keys: what the object is, and where and when the run began.
+nlohmann::ordered_json HeadFields(const Report& report) {
+  return {{"schemaVersion", kSchemaVersion},    {"program", "tessaline-clean"},
+          {"version", TESSALINE_VERSION},       {"computer", TextOrNull(report.computer)},
+          {"started", IsoTime(report.started)}, {"action", ActionName(report.action)}};
+}
+
+// The fields after the keys.
+nlohmann::ordered_json EndFields(const Report& report, int status) {
   nlohmann::ordered_json object = {{"outcome", OutcomeName(report.outcome)},
+                                   {"exitStatus", status},
+                                   {"durationMs", report.milliseconds},
                                    {"message", TextOrNull(report.message)},
                                    {"backup", TextOrNull(report.backupPath)}};
   if (report.usersReported) {
@@ -147,37 +165,124 @@ nlohmann::ordered_json OutcomeFields(const Report& report) {
   return object;
 }
 
+// The object's text without its closing brace.
+std::string Opened(const nlohmann::ordered_json& object) {
+  const std::string text = Dump(object);
+  return text.substr(0, text.size() - 1);
+}
+
+// The number of days from 1970-01-01 to the date, in the proleptic Gregorian calendar.
+std::int64_t DaysFromEpoch(std::int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2 ? 1 : 0;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const std::int64_t yearOfEra = year - era * 400;
+  const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+std::int64_t Milliseconds(const UtcTime& time) {
+  const std::int64_t days = DaysFromEpoch(time.year, time.month, time.day);
+  return ((days * 24 + time.hour) * 60 + time.minute) * 60000 + time.second * 1000 +
+         time.millisecond;
+}
+
+std::string Keys(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " key" : " keys");
+}
+
+std::string BackupPart(const Report& report) {
+  return report.backupPath.empty() ? "no backup" : "backup: " + report.backupPath;
+}
+
 }  // namespace
 
-std::string JsonReport(const Report& report) {
-  const nlohmann::ordered_json outcome = OutcomeFields(report);
+std::string JsonReport(const Report& report, int status) {
+  const nlohmann::ordered_json end = EndFields(report, status);
   if (report.keysStreamed) {
     // The object's start and its keys are out already: its other fields close it.
-    return "]," + Dump(outcome).substr(1);
+    return "]," + Dump(end).substr(1);
   }
   nlohmann::ordered_json keys = nlohmann::ordered_json::array();
   for (const FoundKey& key : report.keys) {
     keys.push_back(KeyObject(key, report.action));
   }
-  nlohmann::ordered_json object = {{"action", ActionName(report.action)},
-                                   {"outcome", outcome["outcome"]},
-                                   {"keys", std::move(keys)}};
-  for (const auto& [name, value] : outcome.items()) {
+  nlohmann::ordered_json object = HeadFields(report);
+  object["keys"] = std::move(keys);
+  for (const auto& [name, value] : end.items()) {
     object[name] = value;
   }
   return Dump(object);
 }
 
-std::string JsonReportStart(Action action) {
-  return "{\"action\":\"" + std::string(ActionName(action)) + "\",\"keys\":[";
+std::string JsonReportStart(const Report& report) {
+  return Opened(HeadFields(report)) + ",\"keys\":[";
 }
 
 std::string JsonKey(const FoundKey& key, Action action) {
   return Dump(KeyObject(key, action));
 }
 
+std::string IsoTime(const UtcTime& time) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", time.year, time.month,
+                time.day, time.hour, time.minute, time.second, time.millisecond);
+  return text;
+}
+
+std::string UtcText(const UtcTime& time) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%04u-%02u-%02u %02u:%02u:%02u UTC", time.year, time.month,
+                time.day, time.hour, time.minute, time.second);
+  return text;
+}
+
+std::int64_t MillisecondsBetween(const UtcTime& from, const UtcTime& to) {
+  return Milliseconds(to) - Milliseconds(from);
+}
+
+std::string SummaryLine(const Report& report) {
+  const std::size_t count =
+      report.action == Action::kRestore ? report.restored : report.keys.size();
+  const std::string control = "TessalineWeb_EN.ocx";
+  switch (report.action) {
+    case Action::kCheck:
+      if (report.outcome == Outcome::kPresent) {
+        return Keys(count) + " of " + control + (count == 1 ? " is" : " are") + " present.";
+      }
+      if (report.outcome == Outcome::kAbsent) {
+        return "Nothing of " + control + " is present.";
+      }
+      if (report.outcome == Outcome::kIncomplete) {
+        return "Nothing of " + control + " was found, but not every profile was examined.";
+      }
+      return "The check stopped: " + Keys(count) + " found before it.";
+    case Action::kClean:
+      if (report.outcome == Outcome::kDone) {
+        return std::string(kDoneText) + " " + Keys(count) + " deleted; " + BackupPart(report);
+      }
+      if (!report.kept.empty()) {
+        return "Not finished: " + Keys(count) + " deleted, " + Keys(report.kept.size()) +
+               " kept; " + BackupPart(report);
+      }
+      return "Stopped: " + Keys(count) + " deleted; " + BackupPart(report);
+    case Action::kRestore:
+      if (report.outcome == Outcome::kRestored) {
+        return "Restored " + Keys(count) + " from " + report.backupPath;
+      }
+      if (report.outcome == Outcome::kRefused) {
+        return "Nothing was restored from " + report.backupPath;
+      }
+      return "Not finished: " + Keys(count) +
+             " restored, what was not is named on standard "
+             "error; from " +
+             report.backupPath;
+  }
+  return std::string();
+}
+
 void PrintKey(std::ostream& out, const ShownKey& key) {
-  out << Shown(key.root) << '\n' << Shown(key.path) << '\n';
+  out << Shown(key.root + key.path) << '\n';
 }
 
 std::vector<UsersNote> UsersNotes(const Report& report) {
@@ -186,11 +291,14 @@ std::vector<UsersNote> UsersNotes(const Report& report) {
     notes.push_back({"Unloaded HKEY_USERS\\" + hive + ", left loaded by an earlier run", true});
   }
   for (const KeptKey& key : report.kept) {
-    notes.push_back(
-        {"Kept " + key.key.root + key.key.path + " of " + key.profile + ": " + key.why, true});
+    notes.push_back({"Kept " + key.key.root + key.key.path + " of " + WithAccountName(key.profile) +
+                         ": " + key.why,
+                     true});
   }
   for (const ProfileReport& profile : report.profiles) {
-    const std::string named = "The profile " + profile.id + " (" + profile.folder + ") was ";
+    const std::string account = AccountName(profile.id);
+    const std::string named = "The profile " + profile.id + " (" +
+                              (account.empty() ? "" : account + ", ") + profile.folder + ") was ";
     switch (profile.outcome) {
       case ProfileReport::Outcome::kNotExamined:
         notes.push_back({named + "not examined: " + profile.reason, true});

@@ -1,7 +1,5 @@
 #include "console/RunLog.h"
 
-#include <cstdio>
-
 #include "registry/ShownText.h"
 
 namespace {
@@ -36,12 +34,8 @@ void RunLog::Header(const std::string& program, const std::vector<std::string>& 
   }
   const Runner who = platform_->Who();
   thread_ = who.thread;
-  const UtcTime now = platform_->Now();
-  char start[32];
-  std::snprintf(start, sizeof(start), "%04u-%02u-%02u %02u:%02u:%02u UTC", now.year, now.month,
-                now.day, now.hour, now.minute, now.second);
-  Line(LogType::kInformation,
-       program + " on " + who.computer + " as " + who.account + ", started " + start);
+  Line(LogType::kInformation, program + " on " + who.computer + " as " + who.account +
+                                  ", started " + UtcText(platform_->Now()));
   Line(LogType::kInformation, "Command line: " + CommandLineText(arguments));
 }
 
@@ -77,6 +71,7 @@ void RunLog::Ending(const Report& report, int status) {
       Line(type, line);
     }
   }
+  Line(type, SummaryLine(report));
   Line(type, std::string(ActionName(report.action)) + " ended: " + OutcomeName(report.outcome) +
                  ", exit status " + std::to_string(status));
 }

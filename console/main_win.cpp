@@ -1,12 +1,12 @@
 #include <windows.h>
 
 #include <shellapi.h>
-#include <cstdio>
 #include <cwchar>
 #include <iostream>
 
 #include "backup/FileBackup_win.h"
 #include "backup/RestoreFile_win.h"
+#include "common/PlatformTexts_win.h"
 #include "common/ProcessHardening_win.h"
 #include "common/WideText_win.h"
 #include "console/ConsoleProgram.h"
@@ -30,15 +30,6 @@ std::vector<std::string> Utf8Arguments() {
   return utf8;
 }
 
-std::string LocalTimeText() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  char text[32];
-  std::snprintf(text, sizeof(text), "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth,
-                now.wDay, now.wHour, now.wMinute, now.wSecond);
-  return text;
-}
-
 // The console shows the program's UTF-8 output as such while it runs, and as before afterwards.
 class Utf8Console {
  public:
@@ -59,6 +50,7 @@ class Utf8Console {
 
 int main() {
   LimitDllSearchToSystem32();
+  UseWindowsTexts();
   const Utf8Console console;
   try {
     InitPlatformLocale(WindowsLocaleSource());
@@ -69,11 +61,12 @@ int main() {
     HiveMounts profiles(registry, hivePlatform);
     WindowsKeyWatches watches;
     WindowsLogPlatform log;
-    ConsoleContext context{registry,  MakeFileBackup, LocalTimeText,
+    ConsoleContext context{registry,  MakeFileBackup, [&log] { return log.Now(); },
                            std::cout, std::cerr,      OpenBackupToRestore};
     context.profiles = &profiles;
     context.watches = &watches;
     context.log = &log;
+    context.computer = [&log] { return log.Who().computer; };
     return RunConsole(Utf8Arguments(), context);
   } catch (...) {
     std::cerr << "An unexpected failure occurred." << std::endl;

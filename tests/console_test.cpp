@@ -49,7 +49,7 @@ class SharedFile : public BackupFile {
   bool made_ = false;
 };
 
-constexpr const char* kTime = "2026-12-08 10:00:00";
+constexpr UtcTime kTime = {2026, 12, 8, 10, 0, 0, 0};
 
 // Run logs by name, as the platform would hold them once it opened them; a name it refuses, and
 // a disk that takes only so many more records.
@@ -101,12 +101,13 @@ class MemoryLogs : public LogPlatform {
   };
 };
 
-std::string Pairs(const std::vector<std::string>& lines) {
+// Each key's line, given as pairs of its root and its path; then the summary, when given.
+std::string Pairs(const std::vector<std::string>& halves, const std::string& summary = "") {
   std::string text;
-  for (const std::string& line : lines) {
-    text += line + "\n";
+  for (std::size_t at = 0; at + 1 < halves.size(); at += 2) {
+    text += halves[at] + halves[at + 1] + "\n";
   }
-  return text;
+  return text + (summary.empty() ? "" : summary + "\n");
 }
 
 std::string Bytes(const std::u16string& text) {
@@ -125,7 +126,7 @@ class ConsoleTest : public CleanFixture {
           file.path = path;
           return std::make_unique<SharedFile>(file);
         },
-        [] { return std::string(kTime); },
+        [] { return kTime; },
         out,
         err,
         [this](const std::string& path, std::string* failure) { return disk.Open(path, failure); },
@@ -167,21 +168,21 @@ TEST_F(ConsoleTest, CheckListsWhatCleanDeletesThenBothFindNothing) {
   SeedAll();
   const std::vector<std::string> before = store.AllKeys();
   EXPECT_EQ(Run({"check"}), 1);
-  EXPECT_EQ(out.str(), Pairs(InstallationPairs()));
+  EXPECT_EQ(out.str(), Pairs(InstallationPairs(), "5 keys of TessalineWeb_EN.ocx are present."));
   EXPECT_EQ(err.str(), "");
   EXPECT_EQ(store.AllKeys(), before);
 
   EXPECT_EQ(Run({"clean"}), 0);
-  EXPECT_EQ(out.str(), Pairs(InstallationPairs()) + "Done!\n");
+  EXPECT_EQ(out.str(), Pairs(InstallationPairs(), "Done! 5 keys deleted; no backup"));
   EXPECT_EQ(err.str(), "");
   EXPECT_EQ(Removed(before).size(), before.size() - store.AllKeys().size());
   EXPECT_TRUE(
       store.KeyExists(kHkeyLocalMachine, std::string(traces::kModuleUsage) + "\\C:/x/other.ocx"));
 
   EXPECT_EQ(Run({"check"}), 0);
-  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(out.str(), "Nothing of TessalineWeb_EN.ocx is present.\n");
   EXPECT_EQ(Run({"CLEAN"}), 0);
-  EXPECT_EQ(out.str(), "Done!\n");
+  EXPECT_EQ(out.str(), "Done! 0 keys deleted; no backup\n");
 }
 
 TEST_F(ConsoleTest, AStopPrintsTheNoticeOnStandardErrorAfterTheDeletedPairs) {
@@ -189,12 +190,14 @@ TEST_F(ConsoleTest, AStopPrintsTheNoticeOnStandardErrorAfterTheDeletedPairs) {
   store.SeedAccess(kHkeyLocalMachine, traces::kDistributionUnit, kKeyRead);
   EXPECT_EQ(Run({"clean"}), 1);
   const std::vector<std::string> pairs = InstallationPairs();
-  EXPECT_EQ(out.str(), Pairs({pairs.begin(), pairs.begin() + 6}));
+  EXPECT_EQ(out.str(),
+            Pairs({pairs.begin(), pairs.begin() + 6}, "Stopped: 3 keys deleted; no backup"));
   EXPECT_EQ(err.str(), "It failed to Open Distribution Unit in Local Machine\n");
   EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, traces::kDistributionUnit));
   const std::vector<std::string> logged = logs.Texts();
-  EXPECT_EQ(std::vector<std::string>(logged.end() - 2, logged.end()),
+  EXPECT_EQ(std::vector<std::string>(logged.end() - 3, logged.end()),
             (std::vector<std::string>{"2 It failed to Open Distribution Unit in Local Machine",
+                                      "2 Stopped: 3 keys deleted; no backup",
                                       "2 clean ended: stopped, exit status 1"}));
 
   EXPECT_EQ(Run({"clean", "--json"}), 1);
@@ -221,17 +224,17 @@ TEST_F(ConsoleTest, NamesCannotForgeLinesWhereTheyAreShown) {
       "\\C:/x\\u001b[2K\\u000d\\u000aDone!\\u0085\\u2028\\u2029\\u007f"
       "\\u202e\\u200b\\u2066\\u2060\\u061c\\udb40\\udc41\\u17b4\\ud834\\udd73/"
       "TessalineWeb_EN.ocx";
-  EXPECT_EQ(out.str(), Pairs({"HKEY_LOCAL_MACHINE", "\\" + shown, "Done!"}));
+  EXPECT_EQ(out.str(),
+            Pairs({"HKEY_LOCAL_MACHINE", "\\" + shown}, "Done! 1 key deleted; no backup"));
   AddModuleUsage("u001b/TessalineWeb_EN.ocx");
   EXPECT_EQ(Run({"clean"}), 0);
-  EXPECT_EQ(out.str(),
-            Pairs({"HKEY_LOCAL_MACHINE",
-                   "\\" + std::string(traces::kModuleUsage) + "\\u005cu001b/TessalineWeb_EN.ocx",
-                   "Done!"}));
+  EXPECT_EQ(out.str(), Pairs({"HKEY_LOCAL_MACHINE", "\\" + std::string(traces::kModuleUsage) +
+                                                        "\\u005cu001b/TessalineWeb_EN.ocx"},
+                             "Done! 1 key deleted; no backup"));
   // Nor a record of the run log: each line of it stays one record (Texts fails any other).
   AddModuleUsage("C:/x]LOG]!><time=\"\" type=\"1\">]log]/TessalineWeb_EN.ocx");
   EXPECT_EQ(Run({"clean"}), 0);
-  EXPECT_EQ(logs.Texts()[logs.Texts().size() - 2],
+  EXPECT_EQ(logs.Texts()[logs.Texts().size() - 3],
             "1 Deleted HKEY_LOCAL_MACHINE\\" + std::string(traces::kModuleUsage) +
                 "\\C:/x\\u005dLOG]!><time=\"\" type=\"1\">\\u005dlog]/TessalineWeb_EN.ocx");
   EXPECT_NE(logs.files[MemoryLogs::kDefault].find(shown), std::string::npos);
@@ -278,6 +281,10 @@ TEST_F(ConsoleTest, WrongUsageExitsTwoWithTheUsageAndTouchesNothing) {
       {"restore", "b.reg", "--log", "--json"},
       {"clean", "--log", "a.log", "--no-log"},
       {"check", "--no-log"},
+      // Only the forms the usage shows: Windows' slashes and flags given values are not taken.
+      {"clean", "/all-users"},
+      {"check", "/json"},
+      {"clean", "--json=false"},
   };
   for (const std::vector<std::string>& arguments : wrong) {
     const std::string shown = ::testing::PrintToString(arguments);
@@ -285,7 +292,15 @@ TEST_F(ConsoleTest, WrongUsageExitsTwoWithTheUsageAndTouchesNothing) {
     EXPECT_EQ(out.str(), "") << shown;
     EXPECT_EQ(err.str().rfind("tessaline-clean: ", 0), 0u) << shown;
     EXPECT_NE(err.str().find("Usage:\n  tessaline-clean check"), std::string::npos) << shown;
+    // In the program's own words, never the parser's.
+    const std::string said = err.str().substr(0, err.str().find('\n'));
+    EXPECT_EQ(said.find("subcommand"), std::string::npos) << said;
+    EXPECT_EQ(said.find("xpected"), std::string::npos) << said;
   }
+  Run({"purge"});
+  EXPECT_EQ(err.str().substr(0, err.str().find('\n')),
+            "tessaline-clean: \"purge\" is no verb: the verbs are check, clean and restore, and "
+            "come first");
   EXPECT_EQ(store.AllKeys(), before);
   EXPECT_TRUE(backupPaths.empty());
   EXPECT_TRUE(logs.files.empty());
@@ -314,8 +329,7 @@ TEST_F(ConsoleTest, OutputThatCannotBeWrittenIsStatusFourAfterTheRun) {
   std::ostringstream errors;
   const auto run = [&](const std::vector<std::string>& arguments) {
     errors.str("");
-    const ConsoleContext context{store,  nullptr, [] { return std::string(kTime); },
-                                 broken, errors,  nullptr};
+    const ConsoleContext context{store, nullptr, [] { return kTime; }, broken, errors, nullptr};
     const int status = RunConsole(arguments, context);
     broken.clear();
     return status;
@@ -369,6 +383,7 @@ TEST_F(ConsoleTest, TheRunLogRecordsEachRunAndNeverChangesIt) {
     expected.push_back("1 Deleted " + pairs[at] + pairs[at + 1]);
   }
   expected.push_back("1 Backup file: C:\\work\\b.reg");
+  expected.push_back("1 Done! 5 keys deleted; backup: C:\\work\\b.reg");
   expected.push_back("1 clean ended: done, exit status 0");
   EXPECT_EQ(logs.Texts(), expected);
   // Runs append; --no-log writes nothing.
@@ -376,7 +391,7 @@ TEST_F(ConsoleTest, TheRunLogRecordsEachRunAndNeverChangesIt) {
   EXPECT_EQ(Run({"clean", "--no-log"}), 0);
   EXPECT_EQ(Run({"clean", "--json"}), 0);
   EXPECT_EQ(logs.files[MemoryLogs::kDefault].substr(0, first.size()), first);
-  EXPECT_EQ(logs.Texts().size(), expected.size() + 3);
+  EXPECT_EQ(logs.Texts().size(), expected.size() + 4);
   // Past its bound, the log goes on in a new file, the older one renamed.
   logs.files[MemoryLogs::kDefault] = std::string(kLogRollOverSize - 600, 'x');
   SeedAll();
@@ -396,7 +411,7 @@ TEST_F(ConsoleTest, TheRunLogRecordsEachRunAndNeverChangesIt) {
   SeedAll();
   logs.full = true;
   EXPECT_EQ(Run({"clean"}), 0);
-  EXPECT_EQ(out.str(), Pairs(InstallationPairs()) + "Done!\n");
+  EXPECT_EQ(out.str(), Pairs(InstallationPairs(), "Done! 5 keys deleted; no backup"));
   EXPECT_EQ(err.str(), said + "the disk is full\n");
   logs.refusal = "C:\\t\\open is not safe for a log: S-1-1-0 may change what it holds";
   EXPECT_EQ(Run({"clean", "--log", "C:\\t\\open\\r.log"}), 0);
@@ -434,7 +449,17 @@ TEST_F(ConsoleTest, CheckAsJsonCountsWhatLiesBelowEachKey) {
   AddModuleUsage("C:/\xFF/TessalineWeb_EN.ocx\"");
   EXPECT_EQ(Run({"check", "--json"}), 1);
   const nlohmann::json report = Json();
-  EXPECT_EQ(report["action"], "check");
+  // Where and when, then the action and its keys, then how it ended: one order for every verb.
+  std::vector<std::string> fields;
+  const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(out.str());
+  for (const auto& field : ordered.items()) {
+    fields.push_back(field.key());
+  }
+  EXPECT_EQ(fields, (std::vector<std::string>{"schemaVersion", "program", "version", "computer",
+                                              "started", "action", "keys", "outcome", "exitStatus",
+                                              "durationMs", "message", "backup"}));
+  EXPECT_EQ(report["started"], "2026-12-08T10:00:00.000Z");
+  EXPECT_EQ(report["exitStatus"], 1);
   EXPECT_EQ(report["outcome"], "present");
   EXPECT_TRUE(report["message"].is_null());
   ASSERT_EQ(report["keys"].size(), 6u);
@@ -483,7 +508,8 @@ TEST_F(ConsoleTest, TheBackupHoldsEachKeyBeforeItIsDeleted) {
   EXPECT_EQ(Json()["keys"][0],
             (nlohmann::json{{"root", "HKEY_CLASSES_ROOT"}, {"path", Logged(traces::kProgId)}}));
 
-  const std::string start = Bytes(RegFileHeader({ConsoleVersion(), kTime}, "C:\\work\\b.reg"));
+  const std::string start =
+      Bytes(RegFileHeader({ConsoleVersion(), UtcText(kTime)}, "C:\\work\\b.reg"));
   ASSERT_EQ(file.bytes.substr(0, start.size()), start);
   const std::string stats = Bytes(
       u"[HKEY_CURRENT_USER\\software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\"
@@ -528,7 +554,8 @@ TEST_F(ConsoleTest, AFailedBackupKeepsTheKeyAndStopsWithStatusThree) {
   store.FailCall(MemoryRegistry::Call::Value, kHkeyClassesRoot,
                  std::string(traces::kClsid) + "\\TypeLib", kErrorAccessDenied);
   EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
-  EXPECT_EQ(out.str(), Pairs({"HKEY_CLASSES_ROOT", Logged(traces::kProgId)}));
+  EXPECT_EQ(out.str(), Pairs({"HKEY_CLASSES_ROOT", Logged(traces::kProgId)},
+                             "Stopped: 1 key deleted; backup: C:\\work\\b.reg"));
   EXPECT_FALSE(store.KeyExists(kHkeyClassesRoot, traces::kProgId));
   EXPECT_TRUE(store.KeyExists(kHkeyClassesRoot, std::string(traces::kClsid) + "\\TypeLib"));
   EXPECT_TRUE(store.KeyExists(kHkeyCurrentUser, traces::kStats));
@@ -664,7 +691,7 @@ TEST_F(ConsoleTest, AValueThatGrowsWhileItsKeyIsBackedUpLeavesTheReserve) {
       }
       return std::nullopt;
     });
-    EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), 3) << growing.why;
+    EXPECT_EQ(Run({"clean", "--backup", "b.reg", "--json"}), kRetryStatus) << growing.why;
     store.SetHook(nullptr);
     EXPECT_EQ(reads, 2) << growing.why;
     EXPECT_LE(file.written.size() + kVolumeReserve, file.freeSpace) << growing.why;
@@ -752,7 +779,7 @@ TEST_F(ConsoleTest, EntriesAreWrittenAheadABatchAtATimeAndOnlyDeletedOnesStay) {
     }
     return std::nullopt;
   });
-  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), kRetryStatus);
   store.SetHook(nullptr);
   EXPECT_NE(err.str().find("changed while it was backed up"), std::string::npos) << err.str();
   EXPECT_FALSE(
@@ -831,7 +858,7 @@ TEST_F(ConsoleTest, AnEntryChangedOnceItsReadingBeganStays) {
       }
       return std::nullopt;
     });
-    EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3) << entry;
+    EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), kRetryStatus) << entry;
     store.SetHook(nullptr);
     EXPECT_TRUE(changed) << entry;
     ASSERT_FALSE(watchesAtClose.empty()) << entry;
@@ -901,7 +928,7 @@ TEST_F(ConsoleTest, AnEntryGoneFromWhereItWasWrittenAheadIsNotReportedDeleted) {
       store.SeedValue(kHkeyLocalMachine, second, {u"Planted", kRegSz, {'e', 0, 0, 0}});
       return std::nullopt;
     });
-    EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3) << rename;
+    EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), kRetryStatus) << rename;
     store.SetHook(nullptr);
     EXPECT_TRUE(raced);
     EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, second)) << rename;
@@ -947,11 +974,12 @@ TEST_F(ConsoleTest, EveryLoadedUserIsCleanedOnceAndClassesHivesAreLeftAlone) {
       "HKEY_USERS",        "\\S-1-5-18" + Logged(traces::kStats)};
 
   EXPECT_EQ(Run({"check"}), 1);
-  EXPECT_EQ(out.str(), Pairs({expected.begin(), expected.begin() + 2}));
+  EXPECT_EQ(out.str(), Pairs({expected.begin(), expected.begin() + 2},
+                             "1 key of TessalineWeb_EN.ocx is present."));
   EXPECT_EQ(Run({"check", "--all-users"}), 1);
-  EXPECT_EQ(out.str(), Pairs(expected));
+  EXPECT_EQ(out.str(), Pairs(expected, "3 keys of TessalineWeb_EN.ocx are present."));
   EXPECT_EQ(Run({"clean", "--all-users"}), 0);
-  EXPECT_EQ(out.str(), Pairs(expected) + "Done!\n");
+  EXPECT_EQ(out.str(), Pairs(expected, "Done! 3 keys deleted; no backup"));
   EXPECT_TRUE(store.KeyExists(kHkeyUsers, sid + "_Classes\\" + traces::kStats));
   EXPECT_FALSE(store.KeyExists(kHkeyUsers, sid + "\\" + traces::kStats));
   EXPECT_EQ(Run({"check", "--all-users"}), 0);
@@ -981,9 +1009,9 @@ TEST_F(ConsoleTest, EveryLoadedUsersClassKeysGoBetweenTheUsersOwnAndTheMachines)
       "HKEY_USERS",         "\\" + other + Logged(traces::kStats),
       "HKEY_LOCAL_MACHINE", Logged(traces::kDistributionUnit)};
   EXPECT_EQ(Run({"check", "--all-users"}), 1);
-  EXPECT_EQ(out.str(), Pairs(expected));
+  EXPECT_EQ(out.str(), Pairs(expected, "9 keys of TessalineWeb_EN.ocx are present."));
   EXPECT_EQ(Run({"clean", "--all-users"}), 0);
-  EXPECT_EQ(out.str(), Pairs(expected) + "Done!\n");
+  EXPECT_EQ(out.str(), Pairs(expected, "Done! 9 keys deleted; no backup"));
   EXPECT_EQ(Run({"check", "--all-users"}), 0);
   EXPECT_FALSE(store.KeyExists(kHkeyUsers, own + "_Classes\\" + traces::kProgId));
 }
@@ -1003,7 +1031,8 @@ TEST_F(ConsoleTest, AHivesKeyThatLeadsOutOfTheHiveIsKeptAndTheRunGoesOn) {
   const std::string after = "The clean went to its end, but what is named above was not cleaned.\n";
   EXPECT_EQ(Run({"clean", "--all-users", "--backup", "b.reg"}), 1);
   EXPECT_EQ(out.str(), Pairs({"HKEY_CURRENT_USER", Logged(traces::kStats), "HKEY_LOCAL_MACHINE",
-                              Logged(traces::kDistributionUnit)}));
+                              Logged(traces::kDistributionUnit)},
+                             "Not finished: 2 keys deleted, 1 key kept; backup: C:\\work\\b.reg"));
   EXPECT_EQ(err.str(),
             named + "MACHINE\\" + victim + "\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}\n" + after);
   EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, traces::kDistributionUnit));
@@ -1041,9 +1070,11 @@ TEST_F(ConsoleTest, AStandardUsersRunFinishesWhenTheListItMayOnlyReadHoldsNothin
   AddModuleUsage("C:/x/other.ocx");
   store.SeedAccess(kHkeyLocalMachine, traces::kModuleUsage, kKeyRead);
   EXPECT_EQ(Run({"check"}), 1);
-  EXPECT_EQ(out.str(), Pairs({"HKEY_CURRENT_USER", Logged(traces::kStats)}));
+  EXPECT_EQ(out.str(), Pairs({"HKEY_CURRENT_USER", Logged(traces::kStats)},
+                             "1 key of TessalineWeb_EN.ocx is present."));
   EXPECT_EQ(Run({"clean"}), 0);
-  EXPECT_EQ(out.str(), Pairs({"HKEY_CURRENT_USER", Logged(traces::kStats)}) + "Done!\n");
+  EXPECT_EQ(out.str(),
+            Pairs({"HKEY_CURRENT_USER", Logged(traces::kStats)}, "Done! 1 key deleted; no backup"));
   AddModuleUsage("C:/x/TessalineWeb_EN.ocx");
   EXPECT_EQ(Run({"clean"}), 1);
   EXPECT_EQ(err.str(), "It failed to Open Module Usage in Local Machine\n");
@@ -1063,7 +1094,8 @@ TEST_F(ConsoleTest, AKeyBackAtTheEndExitsOneAndCheckListsIt) {
   EXPECT_EQ(err.str(), "It failed to delte ActiveFormProj1.ActiveFormX\n");
   store.SetHook(nullptr);
   EXPECT_EQ(Run({"check"}), 1);
-  EXPECT_EQ(out.str(), Pairs({"HKEY_CLASSES_ROOT", Logged(traces::kProgId)}));
+  EXPECT_EQ(out.str(), Pairs({"HKEY_CLASSES_ROOT", Logged(traces::kProgId)},
+                             "1 key of TessalineWeb_EN.ocx is present."));
 }
 
 TEST_F(ConsoleTest, AnUnexpectedFailureExitsFourWithItsText) {
@@ -1120,7 +1152,7 @@ TEST_F(ConsoleTest, EveryProfileIsReportedAndOneNotExaminedIsNoCleanMachine) {
             "The profile S-1-5-21-1-2-3-1001 (C:\\Users\\alice) was not examined: its hive "
             "NTUSER.DAT was not loaded: the privileges to load a hive are not held\n"
             "The clean went to its end, but what is named above was not cleaned.\n");
-  EXPECT_EQ(logs.Texts()[logs.Texts().size() - 3],
+  EXPECT_EQ(logs.Texts()[logs.Texts().size() - 4],
             "2 The profile S-1-5-21-1-2-3-1001 (C:\\Users\\alice) was not examined: its hive "
             "NTUSER.DAT was not loaded: the privileges to load a hive are not held");
   EXPECT_FALSE(store.KeyExists(kHkeyLocalMachine, traces::kDistributionUnit));
@@ -1132,7 +1164,7 @@ TEST_F(ConsoleTest, EveryProfileIsReportedAndOneNotExaminedIsNoCleanMachine) {
   EXPECT_EQ(report["keys"], nlohmann::json::array());
   hives.privileges = true;
   EXPECT_EQ(Run({"clean", "--all-users"}), 0);
-  EXPECT_EQ(out.str(), Pairs({"HKEY_USERS", alice, "Done!"}));
+  EXPECT_EQ(out.str(), Pairs({"HKEY_USERS", alice}, "Done! 1 key deleted; no backup"));
   EXPECT_EQ(Run({"check", "--all-users"}), 0);
   // The template is only cleaned when asked for, and only with every user.
   EXPECT_EQ(Run({"clean", "--include-default-profile"}), 2);

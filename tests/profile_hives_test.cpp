@@ -456,7 +456,7 @@ TEST_F(HiveMountsTest, AKeyAnotherRunLoadedMeanwhileStays) {
 
 TEST_F(HiveMountsTest, ATakenNameIsNeitherLoadedNorRecorded) {
   platform.Mount(kAs);
-  EXPECT_EQ(LoadBob(), HiveLoading::kRefused);
+  EXPECT_EQ(LoadBob(), HiveLoading::kTaken);
   EXPECT_EQ(why, std::string("HKEY_USERS\\") + kAs + " is taken: another run may have it loaded");
   EXPECT_THAT(platform.calls, IsEmpty());
   EXPECT_THAT(Recorded(), IsEmpty());
@@ -465,7 +465,7 @@ TEST_F(HiveMountsTest, ATakenNameIsNeitherLoadedNorRecorded) {
 
 TEST_F(HiveMountsTest, ANameAnotherRunRecordedKeepsItsRecord) {
   ASSERT_EQ(MountJournal(store).Record({kAs, "C:\\x", "5-5"}), kErrorSuccess);
-  EXPECT_EQ(LoadBob(), HiveLoading::kRefused);
+  EXPECT_EQ(LoadBob(), HiveLoading::kTaken);
   EXPECT_THAT(why, ::testing::HasSubstr("is taken"));
   EXPECT_THAT(Recorded(), ElementsAre(std::string(kAs) + " 5-5"));
   EXPECT_THAT(platform.calls, IsEmpty());

@@ -1,5 +1,6 @@
 #include "users/HiveMounts.h"
 
+#include "common/PlatformTexts.h"
 #include "registry/CheckedDeletion.h"
 #include "registry/KeyHandle.h"
 #include "registry/TRegistry.h"
@@ -15,10 +16,6 @@ constexpr RegStatus kErrorPrivilegeNotHeld = 1314;
 // a pause apart: long enough for a program that merely looked to let go, short enough that the
 // user whose hive it is will not be logging on meanwhile.
 constexpr int kUnloadRetries = 5;
-
-std::string WithError(const std::string& text, RegStatus status) {
-  return text + " (error " + std::to_string(status) + ")";
-}
 
 }  // namespace
 
@@ -94,9 +91,12 @@ HiveLoading HiveMounts::Load(const HiveFile& file, bool copy, const std::string&
   if (!platform_.MayLoadHives()) {
     return refuse(kHivePrivilegesMissing);
   }
-  const std::string taken = "HKEY_USERS\\" + as + " is taken: another run may have it loaded";
+  const auto taken = [&] {
+    *why = "HKEY_USERS\\" + as + " is taken: another run may have it loaded";
+    return HiveLoading::kTaken;
+  };
   if (loaded_.count(as) != 0 || UserKeyPresent(as)) {
-    return refuse(taken);
+    return taken();
   }
   const std::string copyPlace = copy ? platform_.NewCopyPlace(file) : std::string();
   if (copy && copyPlace.empty()) {
@@ -107,11 +107,11 @@ HiveLoading HiveMounts::Load(const HiveFile& file, bool copy, const std::string&
   const RegStatus recorded = journal_.Record(
       {as, copy ? copyPlace : file.folder + "\\" + file.relative, platform_.RunName()});
   if (recorded == kErrorAlreadyExists) {
-    return refuse(taken);
+    return taken();
   }
   if (recorded != kErrorSuccess) {
     journal_.Drop(as);
-    return refuse(WithError(
+    return refuse(WithStatus(
         "its loading could not be recorded in HKEY_LOCAL_MACHINE\\SOFTWARE\\TessalineClean",
         recorded));
   }
@@ -136,12 +136,12 @@ HiveLoading HiveMounts::Load(const HiveFile& file, bool copy, const std::string&
     loaded_.erase(slot);
     journal_.Drop(as);
     if (status == kErrorSharingViolation) {
-      *why = WithError("the platform holds it", status);
+      *why = WithStatus("the platform holds it", status);
       return HiveLoading::kInUse;
     }
     return refuse(status == kErrorNotAllAssigned || status == kErrorPrivilegeNotHeld
                       ? std::string(kHivePrivilegesMissing)
-                      : WithError("the platform refused to load it", status));
+                      : WithStatus("the platform refused to load it", status));
   }
   const HiveList list = HiveList::Read(registry_);
   const std::string* listed = list.FileOf(as);
@@ -167,7 +167,7 @@ bool HiveMounts::Unload(const std::string& as, std::string* why) {
   const RegStatus status = UnloadTrying(as);
   // A hive no longer there is unloaded as much as it can be.
   if (status != kErrorSuccess && status != kErrorFileNotFound) {
-    *why = WithError("the platform would not unload HKEY_USERS\\" + as, status) +
+    *why = WithStatus("the platform would not unload HKEY_USERS\\" + as, status) +
            (status == kErrorAccessDenied ? ", a key of it being open" : "") +
            "; the next run unloads it";
     return false;

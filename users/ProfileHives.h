@@ -19,6 +19,7 @@ enum class HiveLoading {
   kLoaded,
   kMissing,  // no such file, and none was made
   kInUse,    // the platform holds the file: its user is logging on, or another program has it
+  kTaken,    // the name to load it as is taken: another run may have it loaded
   kRefused,  // not loaded, for the reason given
 };
 

@@ -14,6 +14,9 @@ struct ProfileReport {
   Loaded loaded = Loaded::kNo;
   Outcome outcome = Outcome::kExamined;
   std::string reason;  // why it was passed over, could not be examined, or stays loaded
+  // Whether all it left undone, a later run finishes by itself: a hive in use or left loaded, or
+  // a mount name taken.
+  bool retry = false;
 
   // Whether the run left something of it undone: a hive not examined, or one left loaded.
   bool Unfinished() const {

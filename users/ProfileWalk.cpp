@@ -28,7 +28,9 @@ class MountedHive {
   bool unloaded_ = false;
 };
 
-void NotExamined(ProfileReport& report, const std::string& why) {
+// retry: a later run examines it by itself.
+void NotExamined(ProfileReport& report, const std::string& why, bool retry) {
+  report.retry = (report.Unfinished() ? report.retry : true) && retry;
   report.outcome = ProfileReport::Outcome::kNotExamined;
   report.reason += (report.reason.empty() ? "" : "; ") + why;
 }
@@ -46,15 +48,21 @@ void NotMounted(HiveLoading loading, const HiveFile& file, HiveKind kind, const 
     return;
   }
   if (loading == HiveLoading::kInUse) {
-    NotExamined(report, "its hive " + file.relative +
-                            " is in use: its user may be logging on; run again to reach it");
+    NotExamined(report,
+                "its hive " + file.relative +
+                    " is in use: its user may be logging on; run again to reach it",
+                true);
+    return;
+  }
+  if (loading == HiveLoading::kTaken) {
+    NotExamined(report, "its hive " + file.relative + " was not loaded: " + why, true);
     return;
   }
   // Both hives refused for one reason, as for want of the privileges, are named once.
   const std::string ending = " was not loaded: " + why;
   if (report.reason.size() < ending.size() ||
       report.reason.compare(report.reason.size() - ending.size(), ending.size(), ending) != 0) {
-    NotExamined(report, "its hive " + file.relative + ending);
+    NotExamined(report, "its hive " + file.relative + ending, false);
   }
 }
 
@@ -78,7 +86,9 @@ bool WalkProfileHive(ProfileHives& hives, bool privateCopies, const Profile& pro
   const bool going = visit(ProfileHive(profile, kind, as));
   if (!mounted.Unload(&why)) {
     // Its keys were examined all the same; a hive not examined says more.
+    // The next run unloads it first.
     if (report.outcome != ProfileReport::Outcome::kNotExamined) {
+      report.retry = report.Unfinished() ? report.retry : true;
       report.outcome = ProfileReport::Outcome::kLeftLoaded;
     }
     report.reason +=
