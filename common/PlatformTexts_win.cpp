@@ -28,11 +28,14 @@ std::string StatusMessage(long status) {
 }
 
 // Looked up on this computer alone: a domain's account would need its controller, which a machine
-// off its network waits for.
+// off its network waits for. The call is reached by name, as the import library lacks it.
 std::string LocalAccountName(const std::string& sid) {
+  using LookupCall = BOOL(WINAPI*)(PSID, LPWSTR, LPDWORD, LPWSTR, LPDWORD, PSID_NAME_USE);
+  const auto lookup = reinterpret_cast<LookupCall>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "LookupAccountSidLocalW")));
   std::wstring wide;
   PSID binary = nullptr;
-  if (!WideFromUtf8(sid, &wide) || !ConvertStringSidToSidW(wide.c_str(), &binary)) {
+  if (!lookup || !WideFromUtf8(sid, &wide) || !ConvertStringSidToSidW(wide.c_str(), &binary)) {
     return std::string();
   }
   wchar_t name[256];
@@ -40,7 +43,7 @@ std::string LocalAccountName(const std::string& sid) {
   DWORD nameLength = 256;
   DWORD domainLength = 256;
   SID_NAME_USE use;
-  const BOOL found = LookupAccountSidLocalW(binary, name, &nameLength, domain, &domainLength, &use);
+  const BOOL found = lookup(binary, name, &nameLength, domain, &domainLength, &use);
   LocalFree(binary);
   if (!found || nameLength == 0) {
     return std::string();

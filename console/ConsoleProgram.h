@@ -36,7 +36,7 @@ struct ConsoleContext {
   // Where the run log goes; without it, no run writes one.
   LogPlatform* log = nullptr;
   // The computer's name, as the JSON report gives it; without it, the report gives none.
-  std::function<std::string()> computer;
+  std::function<std::string()> computer = nullptr;
 };
 
 // Runs the command line (the arguments after the program's name, UTF-8) and returns the exit

@@ -61,12 +61,16 @@ int main() {
     HiveMounts profiles(registry, hivePlatform);
     WindowsKeyWatches watches;
     WindowsLogPlatform log;
-    ConsoleContext context{registry,  MakeFileBackup, [&log] { return log.Now(); },
-                           std::cout, std::cerr,      OpenBackupToRestore};
-    context.profiles = &profiles;
-    context.watches = &watches;
-    context.log = &log;
-    context.computer = [&log] { return log.Who().computer; };
+    const ConsoleContext context{registry,
+                                 MakeFileBackup,
+                                 [&log] { return log.Now(); },
+                                 std::cout,
+                                 std::cerr,
+                                 OpenBackupToRestore,
+                                 &profiles,
+                                 &watches,
+                                 &log,
+                                 [&log] { return log.Who().computer; }};
     return RunConsole(Utf8Arguments(), context);
   } catch (...) {
     std::cerr << "An unexpected failure occurred." << std::endl;

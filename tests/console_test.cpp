@@ -132,7 +132,8 @@ class ConsoleTest : public CleanFixture {
         [this](const std::string& path, std::string* failure) { return disk.Open(path, failure); },
         &hives,
         &store,
-        &logs};
+        &logs,
+        [] { return std::string("PC-1"); }};
     return RunConsole(arguments, context);
   }
 
@@ -458,6 +459,7 @@ TEST_F(ConsoleTest, CheckAsJsonCountsWhatLiesBelowEachKey) {
   EXPECT_EQ(fields, (std::vector<std::string>{"schemaVersion", "program", "version", "computer",
                                               "started", "action", "keys", "outcome", "exitStatus",
                                               "durationMs", "message", "backup"}));
+  EXPECT_EQ(report["computer"], "PC-1");
   EXPECT_EQ(report["started"], "2026-12-08T10:00:00.000Z");
   EXPECT_EQ(report["exitStatus"], 1);
   EXPECT_EQ(report["outcome"], "present");
