@@ -6,8 +6,9 @@ source "$(dirname "$0")/lib.sh"
 
 STATS="software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\$GUID"
 
-# The pairs of lines the clean logs for the demo installation, with every loaded user's key.
-expected_pairs() {
+# The lines of the keys the clean deletes in the demo installation, with every loaded user's key.
+expected_keys() {
+  {
   printf '%s\n' HKEY_CLASSES_ROOT '\ActiveFormProj1.ActiveFormX' \
     HKEY_CLASSES_ROOT "\\CLSID\\$GUID" \
     HKEY_CURRENT_USER "\\$STATS"
@@ -16,6 +17,7 @@ expected_pairs() {
     HKEY_LOCAL_MACHINE "$LOGGED_MODULE_USAGE\\C:/WINDOWS/Downloaded Program Files/TessalineWeb_EN.ocx" \
     HKEY_LOCAL_MACHINE "$LOGGED_MODULE_USAGE\\C:/WINDOWS/system32/TESSALINEWEB_EN.OCX" \
     HKEY_LOCAL_MACHINE "$LOGGED_MODULE_USAGE\\d:/old/tessalineweb_en.ocx"
+  } | joined
 }
 
 # Every key the clean deletes, as the dump names them.
@@ -63,11 +65,13 @@ scenario_check_clean_restore() {
 
   console check --all-users
   check "check: exit status" 1 "$STATUS"
-  check "check: lines" "$(expected_pairs all-users)" "$(cat "$OUT")"
+  check "check: lines" "$(expected_keys all-users; echo "8 keys of $CONTROL are present.")" \
+    "$(cat "$OUT")"
   check "check: nothing on stderr" "" "$(cat "$ERR")"
   check "check: changed nothing" "$before" "$(dump)"
   console check
-  check "check without every user" "$(expected_pairs)" "$(cat "$OUT")"
+  check "check without every user" "$(expected_keys; echo "7 keys of $CONTROL are present.")" \
+    "$(cat "$OUT")"
 
   console check --all-users --json
   check "check --json: exit status" 1 "$STATUS"
@@ -79,7 +83,8 @@ scenario_check_clean_restore() {
   mkdir -p "$WINEPREFIX/drive_c/ProgramData/Tessaline"
   console clean --all-users --backup 'C:\ProgramData\Tessaline\backup.reg'
   check "clean: exit status" 0 "$STATUS"
-  check "clean: lines" "$(expected_pairs all-users; echo 'Done!')" "$(cat "$OUT")"
+  check "clean: lines" "$(expected_keys all-users
+    echo 'Done! 8 keys deleted; backup: C:\ProgramData\Tessaline\backup.reg')" "$(cat "$OUT")"
   check "clean: nothing on stderr" "" "$(cat "$ERR")"
   check "clean: every key gone" "$(printf 'absent %s\n' "${DUMPED[@]}")" "$(dump)"
   check "clean: the 64-bit view untouched" \
@@ -90,7 +95,7 @@ scenario_check_clean_restore() {
 
   console check --all-users
   check "check again: exit status" 0 "$STATUS"
-  check "check again: nothing printed" "" "$(cat "$OUT")"
+  check "check again: nothing present" "Nothing of $CONTROL is present." "$(cat "$OUT")"
   console clean --all-users --json
   check "clean again: JSON" "clean done 0" \
     "$(jq -r '"\(.action) \(.outcome) \(.keys | length)"' "$OUT")"
@@ -111,7 +116,8 @@ scenario_stop() {
   check "stop: exit status" 1 "$STATUS"
   check "stop: the notice on stderr" "It failed to Open Distribution Unit in Local Machine" \
     "$(cat "$ERR")"
-  check "stop: the earlier pairs on stdout" "$(expected_pairs | head -6)" "$(cat "$OUT")"
+  check "stop: the earlier keys on stdout" \
+    "$(expected_keys | head -3; echo 'Stopped: 3 keys deleted; no backup')" "$(cat "$OUT")"
   console clean --json
   check "stop: JSON" "stopped|It failed to Open Distribution Unit in Local Machine|0" \
     "$(jq -r '"\(.outcome)|\(.message)|\(.keys | length)"' "$OUT")"
@@ -138,7 +144,7 @@ scenario_usage_and_backup_failures() {
   console clean --backup 'C:\no such folder\backup.reg'
   check "missing folder: exit status" 3 "$STATUS"
   check "missing folder: nothing deleted" "$before" "$(seed_state)"
-  check "missing folder: nothing on stdout" "" "$(cat "$OUT")"
+  check "missing folder: no key on stdout" "Stopped: 0 keys deleted; no backup" "$(cat "$OUT")"
   mkdir -p "$WINEPREFIX/drive_c/a folder"
   console clean --backup 'C:\a folder' --json
   check "a folder as the file: exit status" 3 "$STATUS"
@@ -197,7 +203,7 @@ scenario_planted_backup_places() {
 --backup|hard.reg|C:\t\hard.reg exists already
 --backup|linked\b.reg|C:\t\linked leads elsewhere through a link
 --backup|linked\inside\b.reg|C:\t\linked\inside leads elsewhere through a link
---backup|open\b.reg|C:\t\open is not safe for a backup: S-1-1-0 may change what it holds
+--backup|open\b.reg|C:\t\open is not safe for a backup: S-1-1-0 (Everyone) may change what it holds
 --backup|exists.reg:stream|C:\t\exists.reg:stream is not a plain file or folder name
 --backup|NUL|C:\t\NUL is not a plain file or folder name
 --backup-dir|linked|C:\t\linked leads elsewhere through a link
@@ -287,13 +293,13 @@ scenario_user_classes() {
     HKEY_CURRENT_USER "\\Software\\Classes\\CLSID\\$GUID" \
     HKEY_USERS "\\$hive\\CLSID\\$GUID" \
     HKEY_CLASSES_ROOT "\\CLSID\\$GUID" \
-    HKEY_CURRENT_USER "\\$STATS")
+    HKEY_CURRENT_USER "\\$STATS" | joined)
   console check --all-users
-  check "check: the user's copies and the hive's in order" "$expected" "$(head -14 "$OUT")"
+  check "check: the user's copies and the hive's in order" "$expected" "$(head -7 "$OUT")"
   console clean --all-users
   check "clean: exit status" 0 "$STATUS"
-  check "clean: the user's copies and the hive's in order" "$expected" "$(head -14 "$OUT")"
-  check "clean: done" 'Done!' "$(tail -1 "$OUT")"
+  check "clean: the user's copies and the hive's in order" "$expected" "$(head -7 "$OUT")"
+  check "clean: done" 'Done!' "$(tail -1 "$OUT" | cut -d' ' -f1)"
   printf '%s\n' "$user_progid" "$user_clsid" "HKU\\$hive\\ActiveFormProj1.ActiveFormX" \
     "HKU\\$hive\\CLSID\\$GUID" "HKU\\$hive\\CLSID\\{other}" 'HKCU\Software\Classes\CLSID\{other}' \
     >"$WINEPREFIX/drive_c/after.txt"
@@ -315,11 +321,12 @@ scenario_read_only_module_usage() {
     seed_lines
   regtool dacl 32 "$MODULE_USAGE" "$READ_ONLY"
   console check
-  check "check: the list's entries not listed" "$(printf '%s\n' HKEY_CURRENT_USER "\\$STATS")" \
-    "$(cat "$OUT")"
+  check "check: the list's entries not listed" \
+    "$(printf '%s\n' "HKEY_CURRENT_USER\\$STATS" "1 key of $CONTROL is present.")" "$(cat "$OUT")"
   console clean
   check "clean: exit status" 0 "$STATUS"
-  check "clean: done" "$(printf '%s\n' HKEY_CURRENT_USER "\\$STATS" 'Done!')" "$(cat "$OUT")"
+  check "clean: done" "$(printf '%s\n' "HKEY_CURRENT_USER\\$STATS" 'Done! 1 key deleted; no backup')" \
+    "$(cat "$OUT")"
   check "clean: nothing on stderr" "" "$(cat "$ERR")"
   check "clean: the list kept" "C:/WINDOWS/system32/other.ocx" \
     "$(regtool list 32 "$MODULE_USAGE" | tr -d '\r')"
@@ -350,8 +357,10 @@ scenario_link_out_of_a_hive() {
     "$(printf '%s\n' "Kept HKEY_USERS\\.Default\\$STATS of .Default: it leads out of the hive .Default, to \\REGISTRY\\Machine\\Software\\Wow6432Node\\Victim\\$GUID" \
       "The clean went to its end, but what is named above was not cleaned.")" "$(cat "$ERR")"
   check "link: the user's own key and the machine's went" \
-    "$(printf '%s\n' HKEY_CURRENT_USER "\\$STATS" HKEY_LOCAL_MACHINE \
-      "\\software\\Microsoft\\Code Store Database\\Distribution Units\\$GUID")" "$(cat "$OUT")"
+    "$(printf '%s\n' "HKEY_CURRENT_USER\\$STATS" \
+      "HKEY_LOCAL_MACHINE\\software\\Microsoft\\Code Store Database\\Distribution Units\\$GUID" \
+      'Not finished: 2 keys deleted, 1 key kept; backup: C:\ProgramData\Tessaline\link.reg')" \
+    "$(cat "$OUT")"
   printf '%s\n' "$victim\\$GUID\\data" >"$WINEPREFIX/drive_c/after.txt"
   check "link: the victim stays" "present $victim\\$GUID\\data" \
     "$(regtool check 64 'C:\after.txt' | tr -d '\r')"
@@ -375,8 +384,8 @@ scenario_late_entry() {
   wait "$writer" || echo "FAIL the late writer" | tee -a "$TOOL_FAILURES" >&2
   check "late: exit status" 0 "$STATUS"
   check "late: its deletion shown before Done!" \
-    "$(printf '%s\n' HKEY_LOCAL_MACHINE "$LOGGED_MODULE_USAGE\\C:/late/TessalineWeb_EN.ocx" 'Done!')" \
-    "$(tail -n 3 "$OUT")"
+    "$(printf '%s\n' "HKEY_LOCAL_MACHINE$LOGGED_MODULE_USAGE\\C:/late/TessalineWeb_EN.ocx" \
+      'Done! 2001 keys deleted; no backup')" "$(tail -n 2 "$OUT")"
   check "late: the list is empty" "" "$(regtool list 32 "$MODULE_USAGE" | tr -d '\r')"
   session_end
 }
@@ -391,8 +400,9 @@ scenario_shown_names() {
   printf '%s\n' "$MODULE_USAGE\\$hidden" "$MODULE_USAGE\\u001b/TessalineWeb_EN.ocx" | seed_lines
   console check
   check "shown names: escaped, and a spelled escape shown apart" "$(printf '%s\n' \
-    HKEY_LOCAL_MACHINE "$LOGGED_MODULE_USAGE\\C:/a\\u202e\\u200b\\u2066\\ufeff/TessalineWeb_EN.ocx" \
-    HKEY_LOCAL_MACHINE "$LOGGED_MODULE_USAGE\\u005cu001b/TessalineWeb_EN.ocx")" "$(cat "$OUT")"
+    "HKEY_LOCAL_MACHINE$LOGGED_MODULE_USAGE\\C:/a\\u202e\\u200b\\u2066\\ufeff/TessalineWeb_EN.ocx" \
+    "HKEY_LOCAL_MACHINE$LOGGED_MODULE_USAGE\\u005cu001b/TessalineWeb_EN.ocx" \
+    "2 keys of $CONTROL are present.")" "$(cat "$OUT")"
   session_end
 }
 
@@ -427,17 +437,17 @@ scenario_run_log() {
   while IFS='|' read -r plant reason; do
     console clean --log "C:\\t\\$plant"
     check "log $plant: said once on stderr, the clean as it would be" "0 1 Done!" \
-      "$STATUS $(grep -c "^tessaline-clean: the log cannot be written, .*$reason" "$ERR") $(tail -1 "$OUT")"
+      "$STATUS $(grep -c "^tessaline-clean: the log cannot be written, .*$reason" "$ERR") $(tail -1 "$OUT" | cut -d' ' -f1)"
   done <<'PLANTS'
 link.log|leads elsewhere through a link
 hard.log|has another name as well
-open\r.log|S-1-1-0 may change what it holds
+open\r.log|S-1-1-0 (Everyone) may change what it holds
 PLANTS
   rm -rf "${log%/*}"
   mkdir -m 777 "${log%/*}"
   console clean
   check "log: a default folder every user may change refused, nothing written through a plant" \
-    "0 1 victim" "$STATUS $(grep -c 'Tessaline is not safe for a log: S-1-1-0 may' "$ERR") $(cat "$c/victim.txt")"
+    "0 1 victim" "$STATUS $(grep -c 'Tessaline is not safe for a log: S-1-1-0 (Everyone) may' "$ERR") $(cat "$c/victim.txt")"
   session_end
 }
 

@@ -93,6 +93,10 @@ expected_log() {
   od -An -c "$LOG.expected" | tr -s ' \n' ' '
 }
 
+# Each pair of lines on standard input, a key's root and its path, as the one line that shows it.
+joined() { paste -d '' - -; }
+CONTROL=TessalineWeb_EN.ocx
+
 # The log's pairs for the module-usage entries named on standard input, in that order, into PAIRS.
 usage_pairs() {
   PAIRS=()
