@@ -187,7 +187,8 @@ scenario_planted_backup_places() {
   ln -s "$c/t/elsewhere" "$c/t/linked"
   ln -s "$c/t/nowhere" "$c/t/dangling"
   chmod 777 "$c/t/open"
-  # Each plant, the option it is given to and why the program refuses it.
+  # Each plant, the option it is given to and why the program refuses it, in Wine's words for the
+  # platform's statuses and accounts; Windows words them its own way.
   local plant option place reason
   while IFS='|' read -r option plant reason; do
     place="C:\\t\\$plant"
@@ -208,11 +209,11 @@ scenario_planted_backup_places() {
 --backup|NUL|C:\t\NUL is not a plain file or folder name
 --backup-dir|linked|C:\t\linked leads elsewhere through a link
 --backup-dir|linked\made\deeper|C:\t\linked leads elsewhere through a link
---backup|dangling\b.reg|the folder C:\t\dangling cannot be found (error 2)
---backup-dir|dangling|cannot make the folder C:\t\dangling (error 183)
+--backup|dangling\b.reg|the folder C:\t\dangling cannot be found: File not found (error 2)
+--backup-dir|dangling|cannot make the folder C:\t\dangling: File already exists (error 183)
 --backup-dir|exists.reg\made|C:\t\exists.reg is not a folder
---backup-dir|open|C:\t\open is not safe for a backup: S-1-1-0 may change what it holds
---backup-dir|open\made|C:\t\open is not safe for a backup: S-1-1-0 may change what it holds
+--backup-dir|open|C:\t\open is not safe for a backup: S-1-1-0 (Everyone) may change what it holds
+--backup-dir|open\made|C:\t\open is not safe for a backup: S-1-1-0 (Everyone) may change what it holds
 PLANTS
   check "plants: nothing deleted" "$before" "$(seed_state)"
   check "plants: nothing written through them" "planted victim victim" \
