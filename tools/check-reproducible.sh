@@ -20,13 +20,12 @@ git ls-files -z --cached --others --exclude-standard |
 there=$(cd "$tree" && tools/release.sh)
 
 status=0
-for file in TessalineCleaner.exe tessaline-clean.exe README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt \
-  SHA256SUMS; do
+while IFS= read -r file; do
   if ! cmp -s "build/release/$file" "$tree/build/release/$file"; then
     echo "not reproducible: $file differs between $PWD and $tree" >&2
     status=1
   fi
-done
+done < <(cd build/release && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 zip=${here##* }
 if [ "${here%% *}" != "${there%% *}" ]; then
   echo "not reproducible: $zip is ${here%% *} here and ${there%% *} there" >&2

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release from the working tree: both programs, stripped, with a user's README.txt, the
-# project's LICENSE as LICENSE.txt and SHA256SUMS, in dist/tessaline-cleaner-<version>-win32.zip, and prints the zip's SHA-256. The
+# project's LICENSE as LICENSE.txt, the deployment kit (deploy/), the documentation pages (docs/)
+# and SHA256SUMS, in dist/tessaline-cleaner-<version>-win32.zip, and prints the zip's SHA-256. The
 # bytes depend only on the sources: the programs carry no link time and no build folder, and the
 # zip holds its files in a fixed order with fixed permissions and the time of the last commit
 # (or SOURCE_DATE_EPOCH, where set). THIRD-PARTY-NOTICES.txt gives the licence of everything
@@ -44,10 +45,12 @@ cmake --preset windows >&2
 cmake --build --preset windows --target TessalineCleaner tessaline-clean >&2
 
 programs=(TessalineCleaner.exe tessaline-clean.exe)
-files=("${programs[@]}" README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt SHA256SUMS)
+# The kit and the pages in an order that no locale changes, as the zip's order is its bytes.
+mapfile -t pages < <(printf '%s\n' deploy/* docs/*.md | LC_ALL=C sort)
+files=("${programs[@]}" README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt "${pages[@]}" SHA256SUMS)
 stage=build/release
 rm -rf "$stage"
-mkdir -p "$stage" dist
+mkdir -p "$stage/deploy" "$stage/docs" dist
 for program in "${programs[@]}"; do
   if [ -n "$pfx" ]; then
     # The password reaches osslsigncode through a pipe it reads, not through its arguments.
@@ -62,9 +65,11 @@ sed "s/@VERSION@/$version/g; s/\$/\r/" tools/release/README.txt.in >"$stage/READ
 sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
 tools/release/notices.sh | sed 's/$/\r/' >"$stage/THIRD-PARTY-NOTICES.txt"
 tests/notices-check.sh "$stage/THIRD-PARTY-NOTICES.txt" build/windows >&2
-(cd "$stage" && sha256sum "${files[@]:0:5}" >SHA256SUMS)
-chmod 644 "$stage"/*
-touch -d "@$epoch" "$stage"/*
+for page in "${pages[@]}"; do
+  sed 's/$/\r/' "$page" >"$stage/$page"
+done
+(cd "$stage" && sha256sum "${files[@]:0:${#files[@]}-1}" >SHA256SUMS)
+find "$stage" -type f -exec chmod 644 {} + -exec touch -d "@$epoch" {} +
 
 zip="dist/tessaline-cleaner-$version-win32.zip"
 rm -f "$zip"

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # The deployment command lines, taken from docs/deployment.md itself (its blocks marked
-# recipe=NAME) and started under Wine's cmd.exe as a deployment agent starts them: on the demo
-# installation each exits 0 and the control's keys are gone, and a program planted where the
-# install command copies to, held open so the copy fails, never runs.
+# recipe=NAME), and the kit's install.cmd and uninstall.cmd they start, run under Wine's cmd.exe
+# as a deployment agent starts them: on the demo installation each exits 0 and the control's keys
+# are gone, uninstall.cmd puts them back, and a program planted where install.cmd copies to, held
+# open so the copy fails, never runs.
 #   recipes.sh BUILD_DIR TEST_BUILD_DIR ARTIFACTS_DIR
 source "$(dirname "$0")/lib.sh"
 # "recipe NAME | agent FOLDER" sets STATUS here, not in a subshell.
 shopt -s lastpipe
 
 RECIPES="$TOOLS/../docs/deployment.md"
+KIT="$TOOLS/../deploy"
 release_more() { release_hold; }
 
 # The text of the block of docs/deployment.md marked recipe=NAME, without the block's indentation.
@@ -49,6 +51,8 @@ folder_of() {
   winepath -u "$(tr -d '\r' <"$OUT" | sed 's/ *$//')"
 }
 
+run_log() { echo "$(folder_of '%WINDIR%')/logs/Tessaline/tessaline-clean.log"; }
+
 seed_state() { regtool check 32 "$(winepath -w "$TOOLS/demo-installation.txt")" | tr -d '\r'; }
 # The lines in which the seeded keys differ from the text given.
 state_differs_from() { diff <(printf '%s\n' "$1") <(seed_state) | grep '^[<>]'; }
@@ -88,27 +92,56 @@ release_hold() {
   fi
 }
 
-# A session with the demo installation and the program in the content cache C:\content.
+# A session with the demo installation, and the program with the kit's command scripts, their
+# lines ended by CR LF as the release ships them, in the content cache C:\content.
 begin() {
   session_begin "$BASE_PREFIX"
   seed_installation
-  mkdir -p "$WINEPREFIX/drive_c/content"
-  cp "$BUILD/tessaline-clean.exe" "$WINEPREFIX/drive_c/content/"
+  local content="$WINEPREFIX/drive_c/content" script
+  mkdir -p "$content"
+  cp "$BUILD/tessaline-clean.exe" "$content/"
+  for script in install.cmd uninstall.cmd; do
+    sed 's/$/\r/' "$KIT/$script" >"$content/$script"
+  done
   TESSALINE="$(folder_of '%ProgramFiles%')/Tessaline"
 }
 
-scenario_install_command() {
-  echo "Intune's install command, as Configuration Manager's too"
+scenario_install_uninstall() {
+  echo "the kit's install and uninstall commands, as Intune and Configuration Manager start them"
   begin
+  local before log newest
+  before=$(seed_state)
+  log=$(run_log)
   recipe intune-install | agent 'C:\content'
   check "install: exit status" 0 "$STATUS"
   check "install: the control's keys gone" "" "$(state_differs_from "$(cleaned_state)")"
   check "install: the program copied to Program Files" 0 \
     "$(cmp -s "$BUILD/tessaline-clean.exe" "$TESSALINE/tessaline-clean.exe"; echo $?)"
   check "install: one new backup" 1 "$(backups_in "$TESSALINE/backups")"
+  check "install: the run log ends with the clean's status" 1 \
+    "$(tail -1 "$log" 2>/dev/null | grep -c 'clean ended: done, exit status 0')"
 
   recipe intune-install | agent 'C:\content'
-  check "install again, on the cleaned machine: exit status" 0 "$STATUS"
+  check "install again, on the cleaned machine: exit status and backups" "0 1" \
+    "$STATUS $(backups_in "$TESSALINE/backups")"
+
+  recipe intune-uninstall | agent 'C:\content'
+  check "uninstall: exit status" 0 "$STATUS"
+  check "uninstall: the keys back as seeded" "" "$(state_differs_from "$before")"
+  check "uninstall: the folder removed" no "$([ -e "$TESSALINE" ] && echo yes || echo no)"
+
+  # Two backups, and the newest by name, which uninstall.cmd restores first, made no backup at all.
+  recipe intune-install | agent 'C:\content'
+  seed_installation
+  recipe intune-install | agent 'C:\content'
+  newest=$(find "$TESSALINE/backups" -name 'tessaline-backup-*.reg' | sort | tail -1)
+  printf 'not a backup' | dd of="$newest" conv=notrunc status=none
+  recipe intune-uninstall | agent 'C:\content'
+  check "uninstall with a corrupted newest backup: the refusal's status" 3 "$STATUS"
+  check "uninstall with a corrupted newest backup: the older one restored still" "" \
+    "$(state_differs_from "$before")"
+  check "uninstall with a corrupted newest backup: the folder and both backups kept" 2 \
+    "$(backups_in "$TESSALINE/backups")"
 
   seed_installation
   regtool dacl 32 "$DISTRIBUTION_UNIT" "$READ_ONLY"
@@ -167,7 +200,7 @@ scenario_startup_script() {
   agent 'C:\windows' <<<"$start"
   # Run as SYSTEM, or elevated as Wine runs it, the program keeps its run log in %WINDIR%\Logs.
   local log
-  log="$(folder_of '%WINDIR%')/logs/Tessaline/tessaline-clean.log"
+  log=$(run_log)
   check "startup: exit status" 0 "$STATUS"
   check "startup: the control's keys gone" "" "$(state_differs_from "$(cleaned_state)")"
   check "startup: the run log ends with the clean's status" 1 \
@@ -223,18 +256,23 @@ scenario_ansible() {
   session_end
 }
 
-# Every recipe keeps clear of the folders any user may write in.
+# Every recipe and script of the kit keeps clear of the folders any user may write in.
 scenario_no_user_writable_folder() {
-  echo "no recipe names a folder users can write"
-  local name
-  for name in intune-install task-sequence-step startup-script logon-script ansible; do
+  echo "no recipe or script of the kit names a folder users can write"
+  local user_writable='ProgramData|Public|%TEMP%|%TMP%|\$env:TEMP|\$env:TMP|\\Temp\\' name script
+  for name in intune-install intune-uninstall task-sequence-step startup-script logon-script \
+    ansible; do
     check "$name: no ProgramData, Public or temporary folder" "" \
-      "$(recipe "$name" | grep -iE 'ProgramData|Public|%TEMP%|%TMP%|\\Temp\\')"
+      "$(recipe "$name" | grep -iE "$user_writable")"
+  done
+  for script in "$KIT"/*.cmd "$KIT"/*.ps1; do
+    check "deploy/${script##*/}: no ProgramData, Public or temporary folder" "" \
+      "$(grep -iE "$user_writable" "$script")"
   done
 }
 
 scenario_no_user_writable_folder
-scenario_install_command
+scenario_install_uninstall
 scenario_planted_program
 scenario_task_sequence_step
 scenario_startup_script

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Times "tessaline-clean check --all-users" and "clean --all-users" on a machine whose ProfileList
-# names 20 profiles that are not loaded, each with the control's keys in both of its hives,
+# names PROFILES profiles (20 unless given) that are not loaded, each with the control's keys in both of its hives,
 # against the same runs with no such profile: what the profiles cost, in all and a profile. Each
 # figure is the median of three runs, each in a session of its own, from the start of the process
 # to its end, the output going to a file (under Wine a terminal costs milliseconds a line). Wine
 # loads its own text hives, and a check copies each hive and its logs before it loads the copy.
 # Prints the figures; it passes or fails nothing.
-#   profiles-benchmark.sh BUILD_DIR
+#   profiles-benchmark.sh BUILD_DIR [PROFILES]
 source "$(dirname "$0")/lib.sh"
 wineserver -w
-profiles=20
+profiles=${2:-20}
 guid='{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}'
 list='HKLM\Software\Microsoft\Windows NT\CurrentVersion\ProfileList'
 

@@ -1,0 +1,13 @@
+@echo off
+rem Copies tessaline-clean.exe from this script's folder (the deployment tool's content cache) to
+rem "%ProgramFiles%\Tessaline", where only administrators can write, and runs that copy alone,
+rem once the copy succeeded: a program planted there could never be the one that runs. The exit
+rem status is the clean's, or 1 when the copy failed.
+setlocal
+rem Set with quotes, so the (x86) of a 32-bit %ProgramFiles% stays part of the value.
+set "TESSALINE=%ProgramFiles%\Tessaline"
+mkdir "%TESSALINE%" 2>nul
+copy /y "%~dp0tessaline-clean.exe" "%TESSALINE%\tessaline-clean.exe" >nul
+if errorlevel 1 exit /b 1
+"%TESSALINE%\tessaline-clean.exe" clean --all-users --include-default-profile --backup-dir "%TESSALINE%\backups"
+exit /b %ERRORLEVEL%
