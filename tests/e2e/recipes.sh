@@ -221,7 +221,7 @@ scenario_startup_script() {
   agent 'C:\windows' <<<"$start"
   check "startup with a key it cannot delete: the clean's status" 1 "$STATUS"
   check "startup with a key it cannot delete: the notice in the run log" 1 \
-    "$(tail -2 "$log" 2>/dev/null | grep -c 'It failed to Open Distribution Unit in Local Machine')"
+    "$(tail -3 "$log" 2>/dev/null | grep -c 'It failed to Open Distribution Unit in Local Machine')"
   session_end
 }
 
