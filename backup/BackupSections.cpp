@@ -119,6 +119,10 @@ bool BackupSections::Write(RegHandle key, RegHandle parent, const std::u16string
                            const std::string& keyName, std::uint32_t view,
                            const SectionBound& bound, Contents* recorded, std::uint64_t* start,
                            bool watched) {
+  // A name a line cannot hold, as a module-usage entry's may be: any program may write one.
+  if (!WritableKeyName(keyName)) {
+    return Fail(keyName + " has a name a .reg file cannot hold exactly");
+  }
   // One restore would leave out, too long for the platform.
   if (Utf8ToUtf16(keyName.substr(keyName.rfind('\\') + 1)).size() > kLongestKeyNameLength) {
     return Fail(keyName + " has a name longer than restore could give back");

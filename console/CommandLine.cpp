@@ -58,6 +58,9 @@ std::string FormError(const std::vector<std::string>& arguments) {
     const bool placeValue =
         std::any_of(std::begin(kPlaceOptions), std::end(kPlaceOptions),
                     [&](const auto& option) { return arguments[index - 1] == option[0]; });
+    if (!placeValue && argument == "--") {
+      return "\"--\" is no option of this program's";
+    }
     if (!placeValue && argument.size() > 1 && argument[0] == '/') {
       return "\"" + argument + "\" is no option: options begin with --, as the usage shows";
     }

@@ -139,8 +139,10 @@ nlohmann::ordered_json KeyObject(const FoundKey& key, Action action) {
   return entry;
 }
 
+// Every character past ASCII as its escape: a name's U+2028 or U+0085, which some readers take
+// for a line's end, cannot split the report's one line.
 std::string Dump(const nlohmann::ordered_json& json) {
-  return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  return json.dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 constexpr int kSchemaVersion = 1;

@@ -26,17 +26,20 @@ bool SpellsEscape(const std::u16string& text, std::size_t i) {
 // The characters that show nothing, or reorder or hide the text around them: the soft hyphen, the
 // bidirectional marks, embeddings, overrides and isolates, the zero-width and invisible format
 // characters, the fillers, the Khmer inherent vowels, the Mongolian selectors, the variation
-// selectors and the interlinear annotation marks.
+// selectors, the prefixed format characters of Arabic and Syriac, the unassigned specials and the
+// interlinear annotation marks.
 bool Invisible(char16_t c) {
-  return c == 0x00AD || c == 0x034F || c == 0x061C || c == 0x115F || c == 0x1160 || c == 0x17B4 ||
-         c == 0x17B5 || (c >= 0x180B && c <= 0x180F) || (c >= 0x200B && c <= 0x200F) ||
+  return c == 0x00AD || c == 0x034F || (c >= 0x0600 && c <= 0x0605) || c == 0x061C || c == 0x06DD ||
+         c == 0x070F || c == 0x08E2 || c == 0x115F || c == 0x1160 || c == 0x17B4 || c == 0x17B5 ||
+         (c >= 0x180B && c <= 0x180F) || (c >= 0x200B && c <= 0x200F) ||
          (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x206F) || c == 0x3164 ||
-         (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFFA0 || (c >= 0xFFF9 && c <= 0xFFFB);
+         (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFFA0 || (c >= 0xFFF0 && c <= 0xFFFB);
 }
 
 // Whether the character at i, a unit or a surrogate pair, is a non-character or beyond the first
-// plane one that shows nothing: the shorthand and musical format controls, the tags and the
-// variation selectors of U+E0000 to U+E0FFF. Both halves of such a pair are escaped.
+// plane one that shows nothing: the Kaithi number signs, the Egyptian format controls, the
+// shorthand and musical format controls, the tags and the variation selectors of U+E0000 to
+// U+E0FFF. Both halves of such a pair are escaped.
 bool OddPlane(const std::u16string& text, std::size_t i) {
   const char16_t c = text[i];
   if ((c >= 0xFDD0 && c <= 0xFDEF) || c >= 0xFFFE) {
@@ -50,7 +53,8 @@ bool OddPlane(const std::u16string& text, std::size_t i) {
   const char16_t first = high ? c : text[i - 1];
   const char16_t second = high ? text[i + 1] : c;
   const std::uint32_t point = 0x10000 + ((first - 0xD800u) << 10) + (second - 0xDC00u);
-  return (point & 0xFFFE) == 0xFFFE || (point >= 0x1BCA0 && point <= 0x1BCA3) ||
+  return (point & 0xFFFE) == 0xFFFE || point == 0x110BD || point == 0x110CD ||
+         (point >= 0x13430 && point <= 0x1345F) || (point >= 0x1BCA0 && point <= 0x1BCA3) ||
          (point >= 0x1D173 && point <= 0x1D17A) || (point >= 0xE0000 && point <= 0xE0FFF);
 }
 

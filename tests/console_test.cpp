@@ -242,6 +242,8 @@ TEST_F(ConsoleTest, NamesCannotForgeLinesWhereTheyAreShown) {
   AddModuleUsage(forged);
   EXPECT_EQ(Run({"clean", "--json"}), 0);
   EXPECT_EQ(Json()["keys"][0]["path"], "\\" + std::string(traces::kModuleUsage) + "\\" + forged);
+  // Escaped past ASCII, so no reader takes its U+2028 for the end of the report's one line.
+  EXPECT_EQ(out.str().find('\xE2'), std::string::npos);
   // A key kept is named escaped on standard error: here one a link in the middle takes out of
   // its hive.
   store.SeedLink(kHkeyUsers, "S-1-5-21-9\x1b[2J\\software", kHkeyLocalMachine, "Software\\Victim");
@@ -286,6 +288,7 @@ TEST_F(ConsoleTest, WrongUsageExitsTwoWithTheUsageAndTouchesNothing) {
       {"clean", "/all-users"},
       {"check", "/json"},
       {"clean", "--json=false"},
+      {"clean", "--"},
   };
   for (const std::vector<std::string>& arguments : wrong) {
     const std::string shown = ::testing::PrintToString(arguments);
@@ -1198,4 +1201,12 @@ TEST_F(ConsoleTest, AUsersKeyTheBackupRefusesIsKeptAndTheRunExitsThree) {
   EXPECT_TRUE(store.KeyExists(kHkeyUsers, user + "\\" + traces::kStats + "\\line\nbreak"));
   EXPECT_NE(err.str().find("Kept HKEY_USERS\\" + user), std::string::npos) << err.str();
   EXPECT_NE(err.str().find("the backup kept it"), std::string::npos) << err.str();
+  // A module-usage entry's own name, which any program may write, meets the same rule, written
+  // ahead or not.
+  const std::string entry = std::string(traces::kModuleUsage) + "\\C:/a\rDone!/TessalineWeb_EN.ocx";
+  store.SeedKey(kHkeyLocalMachine, entry);
+  file = MemoryBackupFile();
+  EXPECT_EQ(Run({"clean", "--backup", "b.reg"}), 3);
+  EXPECT_TRUE(store.KeyExists(kHkeyLocalMachine, entry));
+  EXPECT_EQ(file.bytes.find(Bytes(u"a\rDone!")), std::string::npos);
 }
