@@ -7,5 +7,11 @@ if (-not (Test-Path -LiteralPath $program -PathType Leaf)) {
     "$program is missing: deploy install.cmd first"
     exit 1
 }
-& $program clean --all-users --include-default-profile --backup-dir (Join-Path $folder 'backups')
+try {
+    & $program clean --all-users --include-default-profile --backup-dir (Join-Path $folder 'backups')
+} catch {
+    # A program that could not be started cleaned nothing.
+    "$program could not be started: $($_.Exception.Message)"
+    exit 1
+}
 exit $LASTEXITCODE

@@ -13,5 +13,6 @@ exit /b 0
 
 :restore
 "%TESSALINE%\tessaline-clean.exe" restore %1
-if errorlevel 1 if "%FIRST_FAILURE%"=="0" set "FIRST_FAILURE=%ERRORLEVEL%"
+rem Any status but 0, a crash's negative one included, keeps the folder and its backups.
+if not "%ERRORLEVEL%"=="0" if "%FIRST_FAILURE%"=="0" set "FIRST_FAILURE=%ERRORLEVEL%"
 exit /b 0
