@@ -4,6 +4,7 @@
 #include <set>
 #include <tuple>
 
+#include "clean/ControlFiles.h"
 #include "clean/TargetWalk.h"
 #include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
@@ -89,6 +90,9 @@ class Finding : public TargetAction {
     if (!name.empty()) {
       taken_.insert(name);
     }
+    if (key.classKey) {
+      files_.ReadServer(api_, place.root, place.Path(), key.viewFlags);
+    }
     Count(key, place);
     return true;
   }
@@ -104,7 +108,11 @@ class Finding : public TargetAction {
     return true;
   }
 
+  void EntriesListed(const TStringList& entries) override { files_.ReadEntries(entries); }
+
   void ListOpenFailed(const char* text) override { result_.stopText = text; }
+
+  const ControlFiles& Files() const { return files_; }
 
  private:
   const std::string& Folded(const KeyName& key, std::uint32_t options, std::uint32_t view) {
@@ -154,6 +162,7 @@ class Finding : public TargetAction {
   KeyNames names_;
   CheckResult& result_;
   std::set<std::string> taken_;
+  ControlFiles files_;
 };
 
 }  // namespace
@@ -164,6 +173,7 @@ CheckResult RunCheck(RegistryReads& api, UsersHives* users) {
   WalkResult walk = WalkTargets(api, kProbeAccess, users, finding);
   result.profiles = std::move(walk.profiles);
   result.swept = std::move(walk.swept);
+  result.files = finding.Files().Paths();
   result.outcome = !result.stopText.empty()         ? CheckOutcome::kStopped
                    : !result.keys.empty()           ? CheckOutcome::kPresent
                    : AnyUnfinished(result.profiles) ? CheckOutcome::kIncomplete
