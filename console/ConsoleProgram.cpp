@@ -7,6 +7,7 @@
 #include "backup/RestoreProcedure.h"
 #include "clean/CheckProcedure.h"
 #include "clean/CleanProcedure.h"
+#include "clean/ControlFiles.h"
 #include "clean/EveryUser.h"
 #include "common/FailureText.h"
 #include "console/CommandLine.h"
@@ -28,6 +29,20 @@ void PrintKeys(const std::vector<FoundKey>& keys, std::ostream& out) {
 EveryUser UsersOf(const Command& command, const ConsoleContext& context) {
   const bool check = command.verb == Command::Verb::kCheck;
   return EveryUser(context.profiles, check, check || command.withTemplate);
+}
+
+// Of the paths the run's keys named, the files that are on disk, shown after the keys; the run
+// never deletes them (docs/console.md says why).
+void NameFiles(const std::vector<std::string>& paths, const Command& command,
+               const ConsoleContext& context, Report& report) {
+  if (context.fileExists) {
+    FilesLeft left = FilesLeftOnDisk(paths, context.fileExists);
+    report.files = std::move(left.named);
+    report.moreFiles = left.more;
+  }
+  if (!command.json) {
+    PrintFiles(context.out, report);
+  }
 }
 
 // The report's outcome for each way a check ends.
@@ -60,6 +75,7 @@ Report Check(const Command& command, const ConsoleContext& context, RunLog& log)
   if (!command.json) {
     PrintKeys(report.keys, context.out);
   }
+  NameFiles(result.files, command, context, report);
   return report;
 }
 
@@ -72,6 +88,7 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
   CleanOptions options;
   EveryUser users = UsersOf(command, context);
   options.users = command.allUsers ? &users : nullptr;
+  options.nameFiles = true;
   if (file) {
     backup = std::make_unique<KeyBackup>(
         context.registry, *file, BackupOrigin{ConsoleVersion(), context.now()}, context.watches);
@@ -86,6 +103,7 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
       context.out.flush();
     }
   });
+  NameFiles(result.files, command, context, report);
   if (file) {
     report.backupPath = file->Name();
   }

@@ -35,6 +35,8 @@ struct ConsoleContext {
   KeyWatches* watches = nullptr;
   // Where the run log goes; without it, no run writes one.
   LogPlatform* log = nullptr;
+  // Whether a file is at a path the registry named (ControlFilePath); without it, no file is named.
+  std::function<bool(const std::string& path)> fileExists = nullptr;
 };
 
 // Runs the command line (the arguments after the program's name, UTF-8) and returns the exit

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -42,6 +43,8 @@ struct Report {
   std::vector<ProfileReport> profiles;
   std::vector<KeptKey> kept;
   std::vector<std::string> swept;  // hives a killed run had left loaded, unloaded first
+  std::vector<std::string> files;  // the control's files left on disk, at most kFilesNamed
+  std::size_t moreFiles = 0;       // those left on disk beyond them
 };
 
 // The names the JSON report gives the outcome and the action, "done" and "clean".
@@ -70,6 +73,11 @@ std::string JsonKey(const FoundKey& key, Action action);
 // from the registry or a file, so what could forge a line or move the cursor is escaped, as the
 // backup's comments escape it; the JSON report holds them exactly.
 void PrintKey(std::ostream& out, const ShownKey& key);
+// The files left on disk, a line each, and how many more there are, as the output and the log
+// tell them; the program never deletes them.
+std::vector<std::string> FileLines(const Report& report);
+// FileLines on standard output, each escaped as the keys' lines are.
+void PrintFiles(std::ostream& out, const Report& report);
 // The warnings of UsersNotes on standard error, each escaped as the keys' lines are.
 void PrintUsersNotes(std::ostream& err, const Report& report);
 // The message's lines on standard error, each escaped as the keys' lines are.

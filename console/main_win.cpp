@@ -10,6 +10,7 @@
 #include "common/ProcessHardening_win.h"
 #include "common/WideText_win.h"
 #include "console/ConsoleProgram.h"
+#include "console/FilePresence_win.h"
 #include "console/RunLogFile_win.h"
 #include "registry/KeyWatches_win.h"
 #include "registry/LocaleSource_win.h"
@@ -74,6 +75,7 @@ int main() {
     context.profiles = &profiles;
     context.watches = &watches;
     context.log = &log;
+    context.fileExists = FilePresent;
     return RunConsole(Utf8Arguments(), context);
   } catch (...) {
     std::cerr << "An unexpected failure occurred." << std::endl;
