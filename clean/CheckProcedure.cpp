@@ -72,6 +72,7 @@ class Finding : public TargetAction {
     // An entry of the module-usage list is a key of its own, which no target before it holds;
     // the keys above it were looked at once, when the list was found.
     if (key.listEntry) {
+      files_.TargetFound(api_, key);
       Count(key, KeyName{key.root, SplitNames(BelowRoot(key.path))});
       return true;
     }
@@ -107,8 +108,6 @@ class Finding : public TargetAction {
     result_.keys.push_back({key.Shown(), std::nullopt});
     return true;
   }
-
-  void EntriesListed(const TStringList& entries) override { files_.ReadEntries(entries); }
 
   void ListOpenFailed(const char* text) override { result_.stopText = text; }
 

@@ -40,6 +40,6 @@ struct CheckResult {
 };
 
 // Finds what the clean would delete, by the same walk and the same rules, and changes nothing: a
-// profile whose hive is not loaded is read from a private copy of its hive files. Each class found
-// and the module-usage list's listing are read for the control's files they name.
+// profile whose hive is not loaded is read from a private copy of its hive files. Each class and
+// module-usage entry found is read for the control's files it names (ControlFiles).
 CheckResult RunCheck(RegistryReads& api, UsersHives* users);

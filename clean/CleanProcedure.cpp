@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "clean/ControlFiles.h"
 #include "clean/TargetWalk.h"
 #include "registry/TRegistry.h"
 
@@ -13,21 +12,13 @@ namespace {
 // Opens and deletes each present key; stops at the first that cannot go.
 class Removal : public TargetAction {
  public:
-  Removal(RegistryReads& api, UsersHives* users, DeletionGuard* guard, ControlFiles* files,
-          const KeyDeleted& keyDeleted, CleanResult& result)
-      : api_(api),
-        users_(users),
-        guard_(guard),
-        files_(files),
-        keyDeleted_(keyDeleted),
-        result_(result) {}
+  Removal(RegistryReads& api, UsersHives* users, DeletionGuard* guard, const KeyDeleted& keyDeleted,
+          CleanResult& result)
+      : api_(api), users_(users), guard_(guard), keyDeleted_(keyDeleted), result_(result) {}
 
   bool Take(TRegistry& registry, const CleanTarget& key) override {
     if (!registry.OpenPath(key.path)) {
       return Stop(CleanOutcome::kOpenFailed, key.openFailed);
-    }
-    if (files_ && key.classKey) {
-      files_->ReadServer(api_, key.root, key.path, key.viewFlags);
     }
     std::string why;
     const GuardedDeletion deletion =
@@ -45,9 +36,6 @@ class Removal : public TargetAction {
   }
 
   bool TakeInHive(RegHandle key, const CleanTarget& target) override {
-    if (files_ && target.classKey) {
-      files_->ReadServer(api_, key, "", target.viewFlags);
-    }
     std::string why;
     bool byGuard = false;
     if (users_->DeleteCounterpart(api_, key, target, guard_, &why, &byGuard)) {
@@ -60,9 +48,6 @@ class Removal : public TargetAction {
   void EntriesListed(const TStringList& entries) override {
     if (guard_) {
       guard_->EntriesListed(entries);
-    }
-    if (files_) {
-      files_->ReadEntries(entries);
     }
   }
 
@@ -98,7 +83,6 @@ class Removal : public TargetAction {
   RegistryReads& api_;
   UsersHives* users_;
   DeletionGuard* guard_;
-  ControlFiles* files_;
   const KeyDeleted& keyDeleted_;
   CleanResult& result_;
 };
@@ -108,16 +92,13 @@ class Removal : public TargetAction {
 CleanResult RunClean(RegistryReads& registry, const CleanOptions& options,
                      const KeyDeleted& keyDeleted) {
   CleanResult result;
-  ControlFiles files;
-  Removal removal(registry, options.users, options.guard, options.nameFiles ? &files : nullptr,
-                  keyDeleted, result);
+  Removal removal(registry, options.users, options.guard, keyDeleted, result);
   WalkResult walk = WalkTargets(registry, kKeyAllAccess, options.users, removal);
   if (options.guard) {
     options.guard->Finish();
   }
   result.profiles = std::move(walk.profiles);
   result.swept = std::move(walk.swept);
-  result.files = files.Paths();
   if (!walk.finished) {
     return result;
   }

@@ -20,8 +20,6 @@ struct CleanOptions {
   // right after it, then those of the profiles not loaded; none without.
   UsersHives* users = nullptr;
   DeletionGuard* guard = nullptr;
-  // Also the control's files the keys name, each class's server read before its key goes.
-  bool nameFiles = false;
 };
 
 // How a clean ended.
@@ -50,7 +48,6 @@ struct CleanResult {
   std::vector<KeptKey> kept;            // in the order they were met
   std::vector<ProfileReport> profiles;  // with the users' hives of profiles not loaded
   std::vector<std::string> swept;       // hives a killed run had left loaded, unloaded first
-  std::vector<std::string> files;       // with nameFiles: what ControlFiles read
 };
 
 // Told of each key right after it was deleted.

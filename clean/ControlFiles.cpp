@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "clean/CleanTargets.h"
 #include "registry/AsciiCase.h"
 #include "registry/KeyTree.h"
 #include "registry/Utf16.h"
@@ -75,9 +74,13 @@ void ControlFiles::ReadServer(RegistryReads& api, RegHandle base, const std::str
       view);
 }
 
-void ControlFiles::ReadEntries(const TStringList& entries) {
-  for (std::size_t index = 0; index < entries.Count(); ++index) {
-    Add(entries[index]);
+void ControlFiles::TargetFound(RegistryReads& api, const CleanTarget& target, RegHandle opened) {
+  if (target.classKey) {
+    ReadServer(api, opened != kNoHandle ? opened : target.root,
+               opened != kNoHandle ? std::string() : target.path, target.viewFlags);
+  } else if (target.listEntry) {
+    // ModuleUsageEntry's path: the list's, a backslash, then the entry's name.
+    Add(target.path.substr(std::string(kModuleUsage.path).size() + 1));
   }
 }
 

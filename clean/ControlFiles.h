@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "clean/CleanTargets.h"
 #include "registry/RegistryApi.h"
-#include "registry/TStringList.h"
 
 // The control's files a run names as left on disk, read from the keys it finds. The registry,
 // a user's hive included, may hold anything, and the run may be SYSTEM's: only a plain path on a
@@ -26,12 +26,14 @@ std::optional<std::string> ControlFilePath(std::string text);
 // The paths the keys a run finds name, each once, letters in either case, in the order met.
 class ControlFiles {
  public:
+  // A target found present, before it goes: a class is read for its server, through `opened`
+  // where the run holds it open as itself, else by its name; an entry of the module-usage list
+  // gives its name, the path of the file whose use it counts.
+  void TargetFound(RegistryReads& api, const CleanTarget& target, RegHandle opened = kNoHandle);
   // The class's server: the default value, REG_SZ or REG_EXPAND_SZ, of the InprocServer32 subkey
   // of base\classPath (the clean's form; empty for base itself), read in the view given.
   void ReadServer(RegistryReads& api, RegHandle base, const std::string& classPath,
                   std::uint32_t view);
-  // The module-usage list's entries, each named after the file whose use it counts.
-  void ReadEntries(const TStringList& entries);
   const std::vector<std::string>& Paths() const { return paths_; }
 
  private:

@@ -12,6 +12,7 @@
 #include "common/FailureText.h"
 #include "console/CommandLine.h"
 #include "console/Report.h"
+#include "registry/KeyName.h"
 
 namespace {
 
@@ -42,6 +43,21 @@ void NameFiles(const std::vector<std::string>& paths, const Command& command,
   }
   if (!command.json) {
     PrintFiles(context.out, report);
+  }
+}
+
+// The servers of the machine's and the current user's classes, read before the clean deletes
+// them; through HKEY_CLASSES_ROOT, where the user's class hides the machine's, the machine's
+// classes are read too. A user's hive's are read as each goes (EveryUser).
+void ReadServersBeforeClean(RegistryReads& api, ControlFiles& files) {
+  for (const CleanTarget& target : FixedTargets()) {
+    if (target.classKey) {
+      files.TargetFound(api, target);
+    }
+    if (target.classKey && target.root == kHkeyClassesRoot) {
+      const KeyName machine = InMachineClasses({target.root, SplitNames(BelowRoot(target.path))});
+      files.ReadServer(api, machine.root, machine.Path(), target.viewFlags);
+    }
   }
 }
 
@@ -88,13 +104,18 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
   CleanOptions options;
   EveryUser users = UsersOf(command, context);
   options.users = command.allUsers ? &users : nullptr;
-  options.nameFiles = true;
+  ControlFiles files;
+  ReadServersBeforeClean(context.registry, files);
+  users.NameFilesTo(&files);
   if (file) {
     backup = std::make_unique<KeyBackup>(
         context.registry, *file, BackupOrigin{ConsoleVersion(), context.now()}, context.watches);
     options.guard = backup.get();
   }
   const CleanResult result = RunClean(context.registry, options, [&](const CleanTarget& key) {
+    if (key.listEntry) {
+      files.TargetFound(context.registry, key);
+    }
     report.keys.push_back({key.Shown(), std::nullopt});
     log.Key("Deleted", report.keys.back().key);
     if (!command.json) {
@@ -103,7 +124,7 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
       context.out.flush();
     }
   });
-  NameFiles(result.files, command, context, report);
+  NameFiles(files.Paths(), command, context, report);
   if (file) {
     report.backupPath = file->Name();
   }

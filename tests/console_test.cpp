@@ -238,6 +238,12 @@ TEST_F(ConsoleTest, TheFilesTheKeysNameAreNamedWhenLeftOnDisk) {
   EXPECT_EQ(logged[logged.size() - 2], "1 File left on disk: C:\\a\\u202e\\TessalineWeb_EN.ocx");
   EXPECT_EQ(Run({"check"}), 0);
   EXPECT_EQ(out.str(), "");
+  // A user's hive's class is read through the handle it is deleted through.
+  const std::string hiveClass = std::string("S-1-5-21-2_Classes\\") + traces::kClsid;
+  store.SeedKey(kHkeyUsers, hiveClass + "\\InprocServer32");
+  server(kHkeyUsers, hiveClass, kRegSz, u"F:\\u2\\TessalineWeb_EN.ocx");
+  EXPECT_EQ(Run({"clean", "--all-users"}), 0);
+  EXPECT_TRUE(endsWith("File left on disk: F:\\u2\\TessalineWeb_EN.ocx\nDone!\n")) << out.str();
   // Past its bound, the rest are counted.
   for (int entry = 0; entry < 103; ++entry) {
     AddModuleUsage("C:/n" + std::to_string(entry) + "/TessalineWeb_EN.ocx");
