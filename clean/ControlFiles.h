@@ -26,9 +26,9 @@ std::optional<std::string> ControlFilePath(std::string text);
 // The paths the keys a run finds name, each once, letters in either case, in the order met.
 class ControlFiles {
  public:
-  // A target found present, before it goes: a class is read for its server, through `opened`
-  // where the run holds it open as itself, else by its name; an entry of the module-usage list
-  // gives its name, the path of the file whose use it counts.
+  // A target the run found: a class, before it goes, is read for its server, through `opened`
+  // where the run holds it open as itself, else by its name; an entry of the module-usage list,
+  // there or gone, gives its name, the path of the file whose use it counts.
   void TargetFound(RegistryReads& api, const CleanTarget& target, RegHandle opened = kNoHandle);
   // The class's server: the default value, REG_SZ or REG_EXPAND_SZ, of the InprocServer32 subkey
   // of base\classPath (the clean's form; empty for base itself), read in the view given.

@@ -113,6 +113,7 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
     options.guard = backup.get();
   }
   const CleanResult result = RunClean(context.registry, options, [&](const CleanTarget& key) {
+    // An entry gives its name alone, which outlives it.
     if (key.listEntry) {
       files.TargetFound(context.registry, key);
     }
