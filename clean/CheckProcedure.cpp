@@ -4,6 +4,7 @@
 #include <set>
 #include <tuple>
 
+#include "clean/ControlFiles.h"
 #include "clean/TargetWalk.h"
 #include "registry/AsciiCase.h"
 #include "registry/KeyHandle.h"
@@ -71,6 +72,7 @@ class Finding : public TargetAction {
     // An entry of the module-usage list is a key of its own, which no target before it holds;
     // the keys above it were looked at once, when the list was found.
     if (key.listEntry) {
+      files_.TargetFound(api_, key);
       Count(key, KeyName{key.root, SplitNames(BelowRoot(key.path))});
       return true;
     }
@@ -89,6 +91,9 @@ class Finding : public TargetAction {
     if (!name.empty()) {
       taken_.insert(name);
     }
+    if (key.classKey) {
+      files_.ReadServer(api_, place.root, place.Path(), key.viewFlags);
+    }
     Count(key, place);
     return true;
   }
@@ -105,6 +110,8 @@ class Finding : public TargetAction {
   }
 
   void ListOpenFailed(const char* text) override { result_.stopText = text; }
+
+  const ControlFiles& Files() const { return files_; }
 
  private:
   const std::string& Folded(const KeyName& key, std::uint32_t options, std::uint32_t view) {
@@ -154,6 +161,7 @@ class Finding : public TargetAction {
   KeyNames names_;
   CheckResult& result_;
   std::set<std::string> taken_;
+  ControlFiles files_;
 };
 
 }  // namespace
@@ -164,6 +172,7 @@ CheckResult RunCheck(RegistryReads& api, UsersHives* users) {
   WalkResult walk = WalkTargets(api, kProbeAccess, users, finding);
   result.profiles = std::move(walk.profiles);
   result.swept = std::move(walk.swept);
+  result.files = finding.Files().Paths();
   result.outcome = !result.stopText.empty()         ? CheckOutcome::kStopped
                    : !result.keys.empty()           ? CheckOutcome::kPresent
                    : AnyUnfinished(result.profiles) ? CheckOutcome::kIncomplete

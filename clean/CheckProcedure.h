@@ -36,8 +36,10 @@ struct CheckResult {
   std::string stopText;                 // the clean's notice where the walk could not go on
   std::vector<ProfileReport> profiles;  // with the users' hives of profiles not loaded
   std::vector<std::string> swept;       // hives a killed run had left loaded, unloaded first
+  std::vector<std::string> files;       // the control's files the keys found name (ControlFiles)
 };
 
 // Finds what the clean would delete, by the same walk and the same rules, and changes nothing: a
-// profile whose hive is not loaded is read from a private copy of its hive files.
+// profile whose hive is not loaded is read from a private copy of its hive files. Each class and
+// module-usage entry found is read for the control's files it names (ControlFiles).
 CheckResult RunCheck(RegistryReads& api, UsersHives* users);

@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr const char* kMatchText = "TessalineWeb_EN.ocx";
 constexpr const char* kProgIdOpenFailed = "It failed to open ActiveFormProj1.ActiveFormX";
 constexpr const char* kProgIdDeleteFailed = "It failed to delte ActiveFormProj1.ActiveFormX";
 constexpr const char* kClassOpenFailed = "It failed to Open CLSID";
@@ -40,6 +39,7 @@ const std::array<CleanTarget, 6>& FixedTargets() {
     const char* deleteFailed;
     HiveKind hiveKind;
     std::array<const char*, 2> hivePaths;
+    bool classKey;
   };
   constexpr const char* kClsid = "\\CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}";
   constexpr const char* kStats =
@@ -55,28 +55,38 @@ const std::array<CleanTarget, 6>& FixedTargets() {
        kProgIdOpenFailed,
        kProgIdDeleteFailed,
        HiveKind::kClasses,
-       {kProgId, nullptr}},
-      {kHkeyClassesRoot, kProgId, kProgIdOpenFailed, kProgIdDeleteFailed, HiveKind::kNone, {}},
+       {kProgId, nullptr},
+       false},
+      {kHkeyClassesRoot,
+       kProgId,
+       kProgIdOpenFailed,
+       kProgIdDeleteFailed,
+       HiveKind::kNone,
+       {},
+       false},
       {kHkeyCurrentUser,
        "\\Software\\Classes\\CLSID\\{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}",
        kClassOpenFailed,
        kClassDeleteFailed,
        HiveKind::kClasses,
-       {kClsid, kClsid64}},
-      {kHkeyClassesRoot, kClsid, kClassOpenFailed, kClassDeleteFailed, HiveKind::kNone, {}},
+       {kClsid, kClsid64},
+       true},
+      {kHkeyClassesRoot, kClsid, kClassOpenFailed, kClassDeleteFailed, HiveKind::kNone, {}, true},
       {kHkeyCurrentUser,
        kStats,
        "It failed to Open Ext Stats in Current User",
        "It failed to delte Ext Stats",
        HiveKind::kUser,
-       {kStats, nullptr}},
+       {kStats, nullptr},
+       false},
       {kHkeyLocalMachine,
        "\\software\\Microsoft\\Code Store Database\\Distribution Units\\"
        "{9C37FC59-04CE-4BFB-A662-2AB4EC641F64}",
        "It failed to Open Distribution Unit in Local Machine",
        "It failed to delte Distribution Unit in Local Machine",
        HiveKind::kNone,
-       {}},
+       {},
+       false},
   };
   static const std::array<CleanTarget, 6> targets = [] {
     std::array<CleanTarget, 6> made;
@@ -85,6 +95,7 @@ const std::array<CleanTarget, 6>& FixedTargets() {
       made[index] = Target(row.root, row.path, row.openFailed, row.deleteFailed);
       made[index].hiveKind = row.hiveKind;
       made[index].hivePaths = row.hivePaths;
+      made[index].classKey = row.classKey;
     }
     return made;
   }();
@@ -108,6 +119,6 @@ const ModuleUsageList kModuleUsage = {
 };
 
 bool MatchesControl(const std::string& entryName) {
-  static const std::string kFoldedMatchText = AsciiUpper(kMatchText);
+  static const std::string kFoldedMatchText = AsciiUpper(kControlFileName);
   return AsciiUpper(entryName).find(kFoldedMatchText) != std::string::npos;
 }

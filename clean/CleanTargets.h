@@ -25,6 +25,7 @@ struct CleanTarget {
   UserHive hive;
   std::uint32_t viewFlags = 0;  // added to every open of the key and below it
   bool listEntry = false;       // an entry of the module-usage list
+  bool classKey = false;        // the class: its InprocServer32 names the control's file
 
   ShownKey Shown() const { return {rootName, shownPath}; }
 };
@@ -35,6 +36,9 @@ struct CleanTarget {
 const std::array<CleanTarget, 6>& FixedTargets();
 // The counterparts of a fixed target in the hive, with its texts: one for each of its hive paths.
 std::vector<CleanTarget> HiveCounterparts(const CleanTarget& target, const UserHive& hive);
+
+// The control's file name, as the module-usage entries and the class's server name it.
+constexpr const char* kControlFileName = "TessalineWeb_EN.ocx";
 
 // The module-usage list: each entry whose name holds the control's file name goes.
 struct ModuleUsageList {

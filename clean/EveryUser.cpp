@@ -74,6 +74,9 @@ bool EveryUser::DeleteCounterpart(RegistryReads& api, RegHandle key, const Clean
     *why = "it leads out of the hive " + counterpart.hive.shownAs + ", to " + name;
     return false;
   }
+  if (files_) {
+    files_->TargetFound(api, counterpart, key);
+  }
   const std::u16string belowUsers = Utf8ToUtf16(BelowRoot(counterpart.path));
   AnyKey anyKey;
   const GuardedDeletion deletion =

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "clean/ControlFiles.h"
 #include "clean/TargetWalk.h"
 #include "users/ProfileHives.h"
 
@@ -18,6 +19,10 @@ class EveryUser : public UsersHives {
                      bool withTemplate = false)
       : profiles_(profiles), privateCopies_(privateCopies), withTemplate_(withTemplate) {}
 
+  // A clean that names the control's files: each counterpart found is told to them before it
+  // goes, read through the very handle it is deleted through.
+  void NameFilesTo(ControlFiles* files) { files_ = files; }
+
   std::vector<std::string> Sweep() override;
   std::vector<CleanTarget> TargetsInOrder(RegistryReads& api) override;
   bool TakeCounterpart(RegistryReads& api, std::uint32_t access, const CleanTarget& counterpart,
@@ -31,4 +36,5 @@ class EveryUser : public UsersHives {
   ProfileHives* profiles_;
   bool privateCopies_;
   bool withTemplate_;
+  ControlFiles* files_ = nullptr;
 };

@@ -17,6 +17,7 @@ std::vector<CleanTarget> HiveCounterparts(const CleanTarget& target, const UserH
     counterpart.openFailed = target.openFailed;
     counterpart.deleteFailed = target.deleteFailed;
     counterpart.hive = hive;
+    counterpart.classKey = target.classKey;
     // A user's classes hive keeps both views, and both are named.
     counterpart.viewFlags = kKeyWow64_64Key;
     counterparts.push_back(std::move(counterpart));

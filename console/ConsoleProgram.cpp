@@ -7,10 +7,12 @@
 #include "backup/RestoreProcedure.h"
 #include "clean/CheckProcedure.h"
 #include "clean/CleanProcedure.h"
+#include "clean/ControlFiles.h"
 #include "clean/EveryUser.h"
 #include "common/FailureText.h"
 #include "console/CommandLine.h"
 #include "console/Report.h"
+#include "registry/KeyName.h"
 #include "registry/ShownText.h"
 
 namespace {
@@ -37,6 +39,35 @@ bool ForRetry(const std::vector<ProfileReport>& profiles, const std::vector<Kept
              profiles.begin(), profiles.end(),
              [](const ProfileReport& profile) { return !profile.Unfinished() || profile.retry; }) &&
          std::all_of(kept.begin(), kept.end(), [](const KeptKey& key) { return key.retry; });
+}
+
+// Of the paths the run's keys named, the files that are on disk, shown after the keys; the run
+// never deletes them (docs/console.md says why).
+void NameFiles(const std::vector<std::string>& paths, const Command& command,
+               const ConsoleContext& context, Report& report) {
+  if (context.fileExists) {
+    FilesLeft left = FilesLeftOnDisk(paths, context.fileExists);
+    report.files = std::move(left.named);
+    report.moreFiles = left.more;
+  }
+  if (!command.json) {
+    PrintFiles(context.out, report);
+  }
+}
+
+// The servers of the machine's and the current user's classes, read before the clean deletes
+// them; through HKEY_CLASSES_ROOT, where the user's class hides the machine's, the machine's
+// classes are read too. A user's hive's are read as each goes (EveryUser).
+void ReadServersBeforeClean(RegistryReads& api, ControlFiles& files) {
+  for (const CleanTarget& target : FixedTargets()) {
+    if (target.classKey) {
+      files.TargetFound(api, target);
+    }
+    if (target.classKey && target.root == kHkeyClassesRoot) {
+      const KeyName machine = InMachineClasses({target.root, SplitNames(BelowRoot(target.path))});
+      files.ReadServer(api, machine.root, machine.Path(), target.viewFlags);
+    }
+  }
 }
 
 // The report's outcome for each way a check ends.
@@ -69,6 +100,7 @@ void Check(const Command& command, const ConsoleContext& context, RunLog& log, R
   if (!command.json) {
     PrintKeys(report.keys, context.out);
   }
+  NameFiles(result.files, command, context, report);
 }
 
 // The clean's lines go out as it runs, so a run cut short has shown what it deleted; the report
@@ -80,6 +112,9 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
   CleanOptions options;
   EveryUser users = UsersOf(command, context);
   options.users = command.allUsers ? &users : nullptr;
+  ControlFiles files;
+  ReadServersBeforeClean(context.registry, files);
+  users.NameFilesTo(&files);
   if (file) {
     backup = std::make_unique<KeyBackup>(context.registry, *file,
                                          BackupOrigin{ConsoleVersion(), UtcText(context.now())},
@@ -87,6 +122,10 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
     options.guard = backup.get();
   }
   const CleanResult result = RunClean(context.registry, options, [&](const CleanTarget& key) {
+    // An entry gives its name alone, which outlives it.
+    if (key.listEntry) {
+      files.TargetFound(context.registry, key);
+    }
     report.keys.push_back({key.Shown(), std::nullopt});
     log.Key("Deleted", report.keys.back().key);
     if (!command.json) {
@@ -95,6 +134,7 @@ void Clean(const Command& command, const ConsoleContext& context, BackupFile* fi
       context.out.flush();
     }
   });
+  NameFiles(files.Paths(), command, context, report);
   if (file) {
     report.backupPath = file->Name();
   }

@@ -37,6 +37,8 @@ struct ConsoleContext {
   LogPlatform* log = nullptr;
   // The computer's name, as the JSON report gives it; without it, the report gives none.
   std::function<std::string()> computer = nullptr;
+  // Whether a file is at a path the registry named (ControlFilePath); without it, no file is named.
+  std::function<bool(const std::string& path)> fileExists = nullptr;
 };
 
 // Runs the command line (the arguments after the program's name, UTF-8) and returns the exit

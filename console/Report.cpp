@@ -161,6 +161,10 @@ nlohmann::ordered_json EndFields(const Report& report, int status) {
                                    {"durationMs", report.milliseconds},
                                    {"message", TextOrNull(report.message)},
                                    {"backup", TextOrNull(report.backupPath)}};
+  if (report.action != Action::kRestore) {
+    object["files"] = report.files;
+    object["moreFiles"] = report.moreFiles;
+  }
   if (report.usersReported) {
     AddUsers(report, object);
   }
@@ -327,6 +331,24 @@ std::vector<std::string> MessageLines(const std::string& message) {
   }
   lines.push_back(message.substr(start));
   return lines;
+}
+
+std::vector<std::string> FileLines(const Report& report) {
+  std::vector<std::string> lines;
+  for (const std::string& path : report.files) {
+    lines.push_back("File left on disk: " + path);
+  }
+  if (report.moreFiles > 0) {
+    lines.push_back("... and " + std::to_string(report.moreFiles) + " more files left on disk");
+  }
+  return lines;
+}
+
+void PrintFiles(std::ostream& out, const Report& report) {
+  for (const std::string& line : FileLines(report)) {
+    out << Shown(line) << '\n';
+  }
+  out.flush();
 }
 
 void PrintUsersNotes(std::ostream& err, const Report& report) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -54,6 +55,8 @@ struct Report {
   std::string computer;  // empty when unknown
   UtcTime started;
   std::int64_t milliseconds = 0;
+  std::vector<std::string> files;  // the control's files left on disk, at most kFilesNamed
+  std::size_t moreFiles = 0;       // those left on disk beyond them
 };
 
 // The exit status of the report's outcome; see UsageText.
@@ -95,6 +98,11 @@ void PrintKey(std::ostream& out, const ShownKey& key);
 // The line that ends the report on standard output: what the run found, deleted or put back, how
 // many keys, and its backup file, last on the line so that scripts can take it whole.
 std::string SummaryLine(const Report& report);
+// The files left on disk, a line each, and how many more there are, as the output and the log
+// tell them; the program never deletes them.
+std::vector<std::string> FileLines(const Report& report);
+// FileLines on standard output, each escaped as the keys' lines are.
+void PrintFiles(std::ostream& out, const Report& report);
 // The warnings of UsersNotes on standard error, each escaped as the keys' lines are.
 void PrintUsersNotes(std::ostream& err, const Report& report);
 // The message's lines on standard error, each escaped as the keys' lines are.

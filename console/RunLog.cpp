@@ -59,6 +59,9 @@ void RunLog::Ending(const Report& report, int status) {
   for (const UsersNote& note : UsersNotes(report)) {
     Line(note.warning ? LogType::kWarning : LogType::kInformation, note.text);
   }
+  for (const std::string& line : FileLines(report)) {
+    Line(LogType::kInformation, line);
+  }
   if (!report.backupPath.empty()) {
     Line(LogType::kInformation, "Backup file: " + report.backupPath);
   }

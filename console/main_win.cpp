@@ -10,6 +10,7 @@
 #include "common/ProcessHardening_win.h"
 #include "common/WideText_win.h"
 #include "console/ConsoleProgram.h"
+#include "console/FilePresence_win.h"
 #include "console/RunLogFile_win.h"
 #include "registry/KeyWatches_win.h"
 #include "registry/LocaleSource_win.h"
@@ -70,7 +71,8 @@ int main() {
                                  &profiles,
                                  &watches,
                                  &log,
-                                 [&log] { return log.Who().computer; }};
+                                 [&log] { return log.Who().computer; },
+                                 FilePresent};
     return RunConsole(Utf8Arguments(), context);
   } catch (...) {
     std::cerr << "An unexpected failure occurred." << std::endl;

@@ -133,7 +133,8 @@ class ConsoleTest : public CleanFixture {
         &hives,
         &store,
         &logs,
-        [] { return std::string("PC-1"); }};
+        [] { return std::string("PC-1"); },
+        fileExists};
     return RunConsole(arguments, context);
   }
 
@@ -161,6 +162,7 @@ class ConsoleTest : public CleanFixture {
   MemoryFiles disk;  // what restore may read, by path
   MemoryHives hives{store};
   MemoryLogs logs;
+  std::function<bool(const std::string&)> fileExists;  // none: no file is named
   std::ostringstream out;
   std::ostringstream err;
 };
@@ -184,6 +186,77 @@ TEST_F(ConsoleTest, CheckListsWhatCleanDeletesThenBothFindNothing) {
   EXPECT_EQ(out.str(), "Nothing of TessalineWeb_EN.ocx is present.\n");
   EXPECT_EQ(Run({"CLEAN"}), 0);
   EXPECT_EQ(out.str(), "Done! 0 keys deleted; no backup\n");
+}
+
+// The control's files the keys found name: only plain paths on a drive letter whose last name is
+// the control's, each once, those on disk alone; the platform is asked of no other path.
+TEST_F(ConsoleTest, TheFilesTheKeysNameAreNamedWhenLeftOnDisk) {
+  store.SetUtf8Names(true);
+  SeedInstallation();
+  const auto server = [&](RegHandle root, const std::string& key, std::uint32_t type,
+                          const std::u16string& path) {
+    store.SeedValue(root, key + "\\InprocServer32", {u"", type, LeBytesFromUtf16(path + u'\0')});
+  };
+  server(kHkeyClassesRoot, traces::kClsid, kRegSz,
+         u"C:\\Windows\\Downloaded Program Files\\TessalineWeb_EN.ocx");
+  server(kHkeyCurrentUser, traces::kUserClsid, kRegExpandSz, u"D:/Users/u/TESSALINEWEB_EN.OCX");
+  for (const char* entry :
+       {"c:/windows/downloaded program files/tessalineweb_en.ocx", "E:/gone/TessalineWeb_EN.ocx",
+        "C:/a\xE2\x80\xAE/TessalineWeb_EN.ocx", "//attacker/share/TessalineWeb_EN.ocx",
+        "//?/C:/x/TessalineWeb_EN.ocx", "//./C:/x/TessalineWeb_EN.ocx",
+        "/?\?/C:/x/TessalineWeb_EN.ocx", "C:/x/../TessalineWeb_EN.ocx",
+        "C:/x/.. /TessalineWeb_EN.ocx", "C:/x:s/TessalineWeb_EN.ocx", "C:TessalineWeb_EN.ocx",
+        "x/TessalineWeb_EN.ocx", "C:/x/TessalineWeb_EN.ocx.bak", "C:/x/MyTessalineWeb_EN.ocx",
+        "C:/x\x01/TessalineWeb_EN.ocx", "%SystemRoot%/TessalineWeb_EN.ocx"}) {
+    AddModuleUsage(entry);
+  }
+  std::vector<std::string> asked;
+  fileExists = [&](const std::string& path) {
+    asked.push_back(path);
+    return path[0] != 'E';
+  };
+  const std::string named =
+      "File left on disk: D:\\Users\\u\\TESSALINEWEB_EN.OCX\n"
+      "File left on disk: C:\\Windows\\Downloaded Program Files\\TessalineWeb_EN.ocx\n"
+      "File left on disk: C:\\a\\u202e\\TessalineWeb_EN.ocx\n";
+  const auto endsWith = [&](const std::string& end) {
+    return out.str().size() >= end.size() && out.str().substr(out.str().size() - end.size()) == end;
+  };
+  EXPECT_EQ(Run({"check"}), 1);
+  EXPECT_TRUE(endsWith(named + "21 keys of TessalineWeb_EN.ocx are present.\n")) << out.str();
+  EXPECT_EQ(asked, (std::vector<std::string>{
+                       "D:\\Users\\u\\TESSALINEWEB_EN.OCX",
+                       "C:\\Windows\\Downloaded Program Files\\TessalineWeb_EN.ocx",
+                       "C:\\a\xE2\x80\xAE\\TessalineWeb_EN.ocx", "E:\\gone\\TessalineWeb_EN.ocx"}));
+  EXPECT_EQ(Run({"check", "--json"}), 1);
+  EXPECT_NE(out.str().find("\"backup\":null,\"files\":[\"D:\\\\Users\\\\u\\\\TESSALINEWEB_EN.OCX\","
+                           "\"C:\\\\Windows\\\\Downloaded Program Files\\\\TessalineWeb_EN.ocx\","),
+            std::string::npos);
+  // The clean reads each class's server before it deletes the class.
+  EXPECT_EQ(Run({"clean"}), 0);
+  EXPECT_TRUE(endsWith(named + "Done! 21 keys deleted; no backup\n")) << out.str();
+  EXPECT_FALSE(store.KeyExists(kHkeyCurrentUser, traces::kUserClsid));
+  const std::vector<std::string> logged = logs.Texts();
+  EXPECT_EQ(logged[logged.size() - 3], "1 File left on disk: C:\\a\\u202e\\TessalineWeb_EN.ocx");
+  EXPECT_EQ(Run({"check"}), 0);
+  EXPECT_EQ(out.str(), "Nothing of TessalineWeb_EN.ocx is present.\n");
+  // A user's hive's class is read through the handle it is deleted through.
+  const std::string hiveClass = std::string("S-1-5-21-2_Classes\\") + traces::kClsid;
+  store.SeedKey(kHkeyUsers, hiveClass + "\\InprocServer32");
+  server(kHkeyUsers, hiveClass, kRegSz, u"F:\\u2\\TessalineWeb_EN.ocx");
+  EXPECT_EQ(Run({"clean", "--all-users"}), 0);
+  EXPECT_TRUE(
+      endsWith("File left on disk: F:\\u2\\TessalineWeb_EN.ocx\nDone! 1 key deleted; no backup\n"))
+      << out.str();
+  // Past its bound, the rest are counted.
+  for (int entry = 0; entry < 103; ++entry) {
+    AddModuleUsage("C:/n" + std::to_string(entry) + "/TessalineWeb_EN.ocx");
+  }
+  EXPECT_EQ(Run({"check"}), 1);
+  EXPECT_TRUE(
+      endsWith("TessalineWeb_EN.ocx\n... and 3 more files left on disk\n103 keys of "
+               "TessalineWeb_EN.ocx are present.\n"))
+      << out.str();
 }
 
 TEST_F(ConsoleTest, AStopPrintsTheNoticeOnStandardErrorAfterTheDeletedPairs) {
@@ -459,9 +532,10 @@ TEST_F(ConsoleTest, CheckAsJsonCountsWhatLiesBelowEachKey) {
   for (const auto& field : ordered.items()) {
     fields.push_back(field.key());
   }
-  EXPECT_EQ(fields, (std::vector<std::string>{"schemaVersion", "program", "version", "computer",
-                                              "started", "action", "keys", "outcome", "exitStatus",
-                                              "durationMs", "message", "backup"}));
+  EXPECT_EQ(fields,
+            (std::vector<std::string>{"schemaVersion", "program", "version", "computer", "started",
+                                      "action", "keys", "outcome", "exitStatus", "durationMs",
+                                      "message", "backup", "files", "moreFiles"}));
   EXPECT_EQ(report["computer"], "PC-1");
   EXPECT_EQ(report["started"], "2026-12-08T10:00:00.000Z");
   EXPECT_EQ(report["exitStatus"], 1);

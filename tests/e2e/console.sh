@@ -452,7 +452,33 @@ PLANTS
   session_end
 }
 
+# The class's server names a file left on disk, which is named and stays; the module-usage entries
+# name files that are not there, which are not named.
+scenario_files_left() {
+  echo "the control's file left on disk is named, never deleted"
+  session_begin "$BASE_PREFIX"
+  seed_installation
+  local c=$WINEPREFIX/drive_c
+  local file="$c/windows/Downloaded Program Files/TessalineWeb_EN.ocx"
+  local path='C:\windows\Downloaded Program Files\TessalineWeb_EN.ocx'
+  mkdir -p "${file%/*}"
+  echo control >"$file"
+  console check
+  check "files: check names the one on disk alone, after the keys" "1 File left on disk: $path" \
+    "$(grep -c '^File left on disk' "$OUT") $(tail -2 "$OUT" | head -1)"
+  console check --json
+  check "files: the JSON's files" "$path" "$(jq -r '.files | join("|")' "$OUT")"
+  console clean
+  check "files: clean names it before Done!" "0 File left on disk: $path|Done!" \
+    "$STATUS $(tail -2 "$OUT" | sed 's/^Done!.*/Done!/' | paste -sd'|')"
+  check "files: the log names it" 1 \
+    "$(grep -cF "File left on disk: $path" "$c/windows/logs/Tessaline/tessaline-clean.log")"
+  check "files: the file stays" control "$(cat "$file")"
+  session_end
+}
+
 scenario_check_clean_restore
+scenario_files_left
 scenario_run_log
 scenario_stop
 scenario_usage_and_backup_failures
