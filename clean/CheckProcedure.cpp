@@ -104,7 +104,7 @@ class Finding : public TargetAction {
   }
 
   // There, but unreadable: found, with nothing known of what it holds.
-  bool Unopened(const CleanTarget& key, RegStatus) override {
+  bool Unopened(const CleanTarget& key, const std::string&) override {
     result_.keys.push_back({key.Shown(), std::nullopt});
     return true;
   }

@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "clean/TargetWalk.h"
-#include "common/PlatformTexts.h"
 #include "registry/TRegistry.h"
 
 namespace {
@@ -54,8 +53,8 @@ class Removal : public TargetAction {
     }
   }
 
-  bool Unopened(const CleanTarget& target, RegStatus status) override {
-    return Keep(target, WithStatus("it cannot be opened for its deletion", status));
+  bool Unopened(const CleanTarget& target, const std::string& why) override {
+    return Keep(target, why);
   }
 
   void ListOpenFailed(const char* text) override { Stop(CleanOutcome::kOpenFailed, text); }

@@ -1,5 +1,6 @@
 #include "clean/EveryUser.h"
 
+#include "common/PlatformTexts.h"
 #include "registry/CheckedDeletion.h"
 #include "registry/KeyHandle.h"
 #include "registry/KeyName.h"
@@ -57,7 +58,12 @@ bool EveryUser::TakeCounterpart(RegistryReads& api, std::uint32_t access, const 
     return true;
   }
   if (status != kErrorSuccess) {
-    return action.Unopened(target, status);
+    // Worded here, with the users' hives, so the window program, which reaches none, carries none
+    // of the platform's texts.
+    return action.Unopened(
+        target, WithStatus((access & kDelete) != 0 ? "it cannot be opened for its deletion"
+                                                   : "it cannot be opened for reading",
+                           status));
   }
   const KeyHandle key(api, opened);
   return action.TakeInHive(key.get(), target);

@@ -21,8 +21,9 @@ class TargetAction {
   // view: what the action reads or deletes of it goes through this very handle. False stops the
   // run.
   virtual bool TakeInHive(RegHandle key, const CleanTarget& target) = 0;
-  // A counterpart in a user's hive that is there but could not be opened so; false stops the run.
-  virtual bool Unopened(const CleanTarget& target, RegStatus status) = 0;
+  // A counterpart in a user's hive that is there but could not be opened so, and why; false stops
+  // the run.
+  virtual bool Unopened(const CleanTarget& target, const std::string& why) = 0;
   // The module-usage list's entries as the walk lists them, before it takes the first that names
   // the control: an action may prepare those together.
   virtual void EntriesListed(const TStringList& /*entries*/) {}
