@@ -2,13 +2,13 @@
 
 #include <windows.h>
 
-#include "registry/Utf16.h"
+#include "common/FilePlaces_win.h"
 
 bool FilePresent(const std::string& path) {
-  const std::u16string text = Utf8ToUtf16(path);
-  const std::wstring wide(text.begin(), text.end());
+  std::wstring wide;
   // A letter may stand for a share, or for a drive that would ask for its disk.
-  if (wide.size() < 3 || GetDriveTypeW(wide.substr(0, 3).c_str()) != DRIVE_FIXED) {
+  if (!WideFromUtf8(path, &wide) || wide.size() < 3 ||
+      GetDriveTypeW(wide.substr(0, 3).c_str()) != DRIVE_FIXED) {
     return false;
   }
   // Each folder is asked of before the path goes through it: a link or a junction may lead to a
